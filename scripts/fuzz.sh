@@ -1,0 +1,26 @@
+#!/usr/bin/env bash
+# Builds the libFuzzer targets with clang (address + undefined sanitizers) and
+# runs each for a bounded time: usage fuzz.sh [SECONDS-PER-TARGET].
+set -euo pipefail
+here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
+root="$(cd "$here/.." && pwd)"
+seconds="${1:-60}"
+build="$root/build-fuzz"
+CC=clang CXX=clang++ cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+  -DDW_FUZZ=ON -DDW_BUILD_GUI=OFF -DDW_BUILD_BENCH=OFF -DDW_BUILD_TESTS=OFF >/dev/null
+cmake --build "$build" -j "$(nproc)"
+shopt -s nullglob
+targets=("$build"/fuzz/fuzz_*)
+if [ ${#targets[@]} -eq 0 ]; then echo "fuzz: no targets"; exit 0; fi
+for t in "${targets[@]}"; do
+  [ -x "$t" ] || continue
+  name="$(basename "$t")"
+  corpus="$build/corpus-$name"; mkdir -p "$corpus"
+  seeds="$root/fuzz/seeds/${name#fuzz_}"
+  echo "fuzz: $name for ${seeds:+seeds }${seconds}s"
+  args=("$corpus"); [ -d "$seeds" ] && args+=("$seeds")
+  ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
+    "$t" -max_total_time="$seconds" -rss_limit_mb=2048 -print_final_stats=1 "${args[@]}" 2>&1 | tail -n 12
+  [ "${PIPESTATUS[0]}" -eq 0 ] || { echo "fuzz: $name failed"; exit 1; }
+done
+echo "fuzz: all targets ran clean"
