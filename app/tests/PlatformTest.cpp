@@ -1,0 +1,104 @@
+// Start-up decisions: operating-system and screen checks, the command-line
+// file name, the installation folder.
+#include "app/platform/Platform.h"
+
+#include <gtest/gtest.h>
+
+#include <set>
+
+namespace dw {
+namespace {
+
+TEST(CheckOsVersion, SupportedExactlyForMajorFiveAndSix) {
+    struct Case {
+        std::optional<OsVersion> version;
+        bool supported;
+    };
+    const Case cases[] = {
+        {OsVersion{5, 1}, true}, {OsVersion{6, 3}, true},  {OsVersion{7, 0}, false},
+        {OsVersion{4, 0}, false}, {OsVersion{10, 0}, false}, {std::nullopt, false},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(IsOsVersionSupported(c.version), c.supported)
+            << (c.version ? c.version->major : -1);
+}
+
+TEST(CheckOsVersion, KernelFromFiveOnCountsAsSupported) {
+    struct Case {
+        const char* release;
+        bool supported;
+    };
+    const Case cases[] = {
+        {"6.1.0-18-amd64", true}, {"5.10.0-28-amd64", true}, {"5.0", true},   {"7.2.1", true},
+        {"13.0.0", true},         {"4.19.0-26-amd64", false}, {"3.16.0", false}, {"2.6.32", false},
+        {"", false},              {"linux", false},          {"-5.1", false},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(IsOsVersionSupported(OsVersionFromKernelRelease(c.release)), c.supported) << c.release;
+}
+
+TEST(CheckOsVersion, RunningKernelIsReadable) { EXPECT_TRUE(QueryOsVersion().has_value()); }
+
+TEST(CheckScreen, Thresholds) {
+    struct Case {
+        const char* name;
+        ScreenInfo screen;
+        bool supported;
+    };
+    const Case cases[] = {
+        {"1024x768 16 bit 96 dpi", {1024, 768, 16, 96, 96}, true},
+        {"1024x767", {1024, 767, 16, 96, 96}, false},
+        {"1023x768", {1023, 768, 32, 96, 96}, false},
+        {"1280x1024 8 bit", {1280, 1024, 8, 96, 96}, false},
+        {"15 bit is enough", {1280, 1024, 15, 96, 96}, true},
+        {"1920x1080 32 bit 144 dpi", {1920, 1080, 32, 144, 144}, true},
+        {"1920x1080 32 bit 168 dpi", {1920, 1080, 32, 168, 168}, false},
+        {"150 dpi is the limit", {1920, 1080, 24, 150, 150}, true},
+        {"the larger density counts", {1920, 1080, 24, 96, 151}, false},
+    };
+    for (const auto& c : cases) EXPECT_EQ(IsScreenSupported(c.screen), c.supported) << c.name;
+}
+
+TEST(CommandLine, FirstArgumentThatIsNotASwitch) {
+    struct Case {
+        std::vector<std::string> args;
+        std::string file;
+    };
+    const Case cases[] = {
+        {{"C:\\Projects\\Evening.dwv", "/x"}, "C:\\Projects\\Evening.dwv"},
+        {{"/x", "-y"}, ""},
+        {{}, ""},
+        {{"-a", "first.dwv", "second.dwv"}, "first.dwv"},
+        {{"--null-audio", "evening.dwv"}, "evening.dwv"},
+    };
+    for (const auto& c : cases) EXPECT_EQ(CommandLineFileName(c.args), c.file);
+}
+
+TEST(CommandLine, AbsolutePosixPathIsAFileWhenItExists) {
+    const std::set<std::string> files{"/home/ann/Evening.dwv"};
+    auto exists = [&](const std::string& p) { return files.count(p) > 0; };
+    EXPECT_EQ(CommandLineFileNamePosix({"/home/ann/Evening.dwv", "/x"}, exists), "/home/ann/Evening.dwv");
+    EXPECT_EQ(CommandLineFileNamePosix({"/x", "--null-audio"}, exists), "");
+    EXPECT_EQ(CommandLineFileNamePosix({"--null-audio", "/x", "rel.dwv"}, exists), "rel.dwv");
+    // A missing relative file is still the file name: opening it reports the error.
+    EXPECT_EQ(CommandLineFileNamePosix({"missing.dwv"}, exists), "missing.dwv");
+}
+
+TEST(InstallPath, FoundBesideTheExecutablesFolder) {
+    const std::set<std::string> dirs{"/usr/share/driftwell", "/opt/dw/share/driftwell"};
+    auto isDir = [&](const std::string& p) { return dirs.count(p) > 0; };
+    EXPECT_EQ(FindInstallPath("/usr/bin/driftwell", isDir), "/usr/share/driftwell");
+    EXPECT_EQ(FindInstallPath("/opt/dw/bin/driftwell", isDir), "/opt/dw/share/driftwell");
+    EXPECT_EQ(FindInstallPath("/usr/local/bin/driftwell", isDir), "");
+    EXPECT_EQ(FindInstallPath("driftwell", isDir), "");
+}
+
+TEST(InstallPath, GuidePathJoinsFolderAndName) {
+    EXPECT_EQ(JoinInstallPath("/usr/share/driftwell", "Driftwell - User's Guide.pdf"),
+              "/usr/share/driftwell/Driftwell - User's Guide.pdf");
+    EXPECT_EQ(JoinInstallPath("/opt/dw/", "Guide.pdf"), "/opt/dw//Guide.pdf");
+    EXPECT_EQ(JoinInstallPath("", "Guide.pdf"), "/Guide.pdf");
+}
+
+}  // namespace
+}  // namespace dw
