@@ -1,0 +1,149 @@
+// DecodeStream (libsndfile) and ResampleStream (libsoxr).
+#include <sndfile.h>
+#include <soxr.h>
+
+#include <algorithm>
+#include <system_error>
+
+#include "audio/AudioLayer.h"
+
+namespace dw {
+
+namespace {
+constexpr std::size_t kResampleBlock = 1024;  // input frames per refill
+constexpr float kSideGain = 0.70710678f;      // extra channels enter both sides at -3 dB
+
+SNDFILE* Sf(void* p) { return static_cast<SNDFILE*>(p); }
+soxr_t Sx(void* p) { return static_cast<soxr_t>(p); }
+}  // namespace
+
+std::uint32_t AudioLayerVersion() { return kAudioLayerVersion; }
+std::uint32_t AudioEffectsVersion() { return kAudioEffectsVersion; }
+
+std::unique_ptr<DecodeStream> DecodeStream::Open(const std::filesystem::path& path) {
+    std::error_code ec;
+    // libsndfile would happily open a folder or a device node; refuse anything
+    // that is not a plain file first.
+    if (!std::filesystem::is_regular_file(path, ec)) return nullptr;
+    SF_INFO sfi{};
+    SNDFILE* f = sf_open(path.c_str(), SFM_READ, &sfi);
+    if (f == nullptr) return nullptr;
+    if (sfi.channels <= 0 || sfi.channels > 256 || sfi.samplerate <= 0 || sfi.frames < 0) {
+        sf_close(f);
+        return nullptr;
+    }
+    std::unique_ptr<DecodeStream> s(new DecodeStream());
+    s->file_ = f;
+    s->info_.sampleRate = static_cast<std::uint32_t>(sfi.samplerate);
+    s->info_.channels = static_cast<std::uint32_t>(sfi.channels);
+    s->info_.frames = sfi.frames;
+    if (sfi.channels != 2) s->scratch_.resize(static_cast<std::size_t>(sfi.channels) * kResampleBlock);
+    return s;
+}
+
+DecodeStream::~DecodeStream() {
+    if (file_ != nullptr) sf_close(Sf(file_));
+}
+
+std::int64_t DecodeStream::LengthBytes() const {
+    if (info_.frames < 0 || info_.frames == SF_COUNT_MAX) return -1;
+    const std::int64_t perFrame = static_cast<std::int64_t>(info_.channels) * 4;
+    if (info_.frames > INT64_MAX / perFrame) return -1;
+    return info_.frames * perFrame;
+}
+
+double DecodeStream::BytesToSeconds(std::int64_t bytes) const {
+    if (bytes < 0 || info_.sampleRate == 0 || info_.channels == 0) return -1.0;
+    return static_cast<double>(bytes) / (4.0 * info_.channels) / info_.sampleRate;
+}
+
+std::int64_t DecodeStream::ReadStereo(float* dest, std::size_t frames) {
+    if (!active_) return 0;
+    const std::size_t ch = info_.channels;
+    std::size_t done = 0;
+    while (done < frames) {
+        sf_count_t got = 0;
+        if (ch == 2) {
+            got = sf_readf_float(Sf(file_), dest + 2 * done, static_cast<sf_count_t>(frames - done));
+        } else {
+            const std::size_t want = std::min(frames - done, kResampleBlock);
+            got = sf_readf_float(Sf(file_), scratch_.data(), static_cast<sf_count_t>(want));
+            float* out = dest + 2 * done;
+            if (ch == 1) {
+                for (sf_count_t i = 0; i < got; ++i) out[2 * i] = out[2 * i + 1] = scratch_[static_cast<std::size_t>(i)];
+            } else {
+                const float norm = 1.0f / (1.0f + kSideGain * static_cast<float>(ch - 2));
+                for (sf_count_t i = 0; i < got; ++i) {
+                    const float* in = &scratch_[static_cast<std::size_t>(i) * ch];
+                    float shared = 0.0f;
+                    for (std::size_t k = 2; k < ch; ++k) shared += in[k];
+                    out[2 * i] = (in[0] + kSideGain * shared) * norm;
+                    out[2 * i + 1] = (in[1] + kSideGain * shared) * norm;
+                }
+            }
+        }
+        if (got <= 0) {
+            if (done == 0 && sf_error(Sf(file_)) != SF_ERR_NO_ERROR) return -1;
+            break;
+        }
+        done += static_cast<std::size_t>(got);
+    }
+    return static_cast<std::int64_t>(done);
+}
+
+// ------------------------------------------------------------------ resampler
+
+ResampleStream::ResampleStream(std::uint32_t targetRate, DecodeStream& source)
+    : targetRate_(targetRate), source_(source) {}
+
+std::unique_ptr<ResampleStream> ResampleStream::Create(std::uint32_t targetRate, DecodeStream& source) {
+    if (targetRate == 0) return nullptr;
+    std::unique_ptr<ResampleStream> r(new ResampleStream(targetRate, source));
+    if (source.Info().sampleRate != targetRate) {
+        soxr_error_t err = nullptr;
+        const soxr_io_spec_t io = soxr_io_spec(SOXR_FLOAT32_I, SOXR_FLOAT32_I);
+        const soxr_quality_spec_t q = soxr_quality_spec(SOXR_HQ, 0);
+        r->soxr_ = soxr_create(source.Info().sampleRate, targetRate, 2, &err, &io, &q, nullptr);
+        if (err != nullptr || r->soxr_ == nullptr) return nullptr;
+        r->in_.resize(2 * kResampleBlock);
+    }
+    return r;
+}
+
+ResampleStream::~ResampleStream() {
+    if (soxr_ != nullptr) soxr_delete(Sx(soxr_));
+}
+
+std::int64_t ResampleStream::Read(float* dest, std::size_t frames) {
+    if (soxr_ == nullptr) {
+        const std::int64_t got = source_.ReadStereo(dest, frames);
+        if (got == 0) source_.MarkEnded();
+        return got;
+    }
+    std::size_t produced = 0;
+    while (produced < frames) {
+        if (!inputEnded_ && inLen_ == 0) {
+            const std::int64_t got = source_.ReadStereo(in_.data(), kResampleBlock);
+            if (got < 0) return -1;
+            inPos_ = 0;
+            inLen_ = static_cast<std::size_t>(got);
+            if (got == 0) inputEnded_ = true;
+        }
+        std::size_t idone = 0, odone = 0;
+        // A null input tells soxr that the input has ended, so it flushes its tail.
+        const soxr_error_t err = soxr_process(Sx(soxr_), inputEnded_ ? nullptr : in_.data() + 2 * inPos_,
+                                              inputEnded_ ? 0 : inLen_, &idone, dest + 2 * produced,
+                                              frames - produced, &odone);
+        if (err != nullptr) return -1;
+        inPos_ += idone;
+        inLen_ -= idone;
+        produced += odone;
+        if (inputEnded_ && odone == 0) {
+            source_.MarkEnded();
+            break;
+        }
+    }
+    return static_cast<std::int64_t>(produced);
+}
+
+}  // namespace dw

@@ -1,0 +1,152 @@
+// The playback effects measured as sound: the low-pass at and above its
+// cut-off, the reverb by its tail, the chorus by the modulation it puts on a
+// steady tone.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <random>
+
+#include "audio/Effects.h"
+#include "audio/tests/TestSignals.h"
+
+namespace dw {
+namespace {
+
+constexpr double kRate = 44100.0;
+
+struct LowPassCase {
+    const char* name;
+    float cutoff;
+    double tone;
+    double minDb, maxDb;
+};
+
+class LowPassResponse : public ::testing::TestWithParam<LowPassCase> {};
+
+TEST_P(LowPassResponse, GainAtToneIsWithinBounds) {
+    const auto& c = GetParam();
+    LowPassFilter f;
+    f.Prepare(kRate);
+    f.SetParams({c.cutoff, 1.0f, -1});
+    auto sig = test::StereoSine(c.tone, kRate, 44100);
+    f.Process(sig.data(), 44100);
+    // Measure after the filter has settled.
+    const double gain = test::ToneLevel(sig.data(), 22050, 22050, c.tone, kRate) / 0.5;
+    EXPECT_GE(test::Db(gain), c.minDb);
+    EXPECT_LE(test::Db(gain), c.maxDb);
+    const double right = test::ToneLevel(sig.data(), 22050, 22050, c.tone, kRate, 1) / 0.5;
+    EXPECT_NEAR(gain, right, 1e-6) << "both sides are filtered alike";
+}
+
+INSTANTIATE_TEST_SUITE_P(Effects, LowPassResponse,
+                         ::testing::Values(LowPassCase{"PassBand", 1000.0f, 200.0, -1.0, 1.0},
+                                           LowPassCase{"AtCutoff", 1000.0f, 1000.0, -1.0, 1.0},
+                                           LowPassCase{"OctaveAbove", 1000.0f, 2000.0, -14.0, -8.0},
+                                           LowPassCase{"TwoOctavesAbove", 1000.0f, 4000.0, -60.0, -20.0},
+                                           LowPassCase{"HighCutoffKeepsTreble", 16662.5f, 8000.0, -1.0, 1.5}),
+                         [](const auto& p) { return std::string(p.param.name); });
+
+TEST(LowPass, ChannelMaskLeavesOtherSideAlone) {
+    LowPassFilter f;
+    f.Prepare(kRate);
+    f.SetParams({500.0f, 1.0f, 1});  // left only
+    auto sig = test::StereoSine(5000.0, kRate, 8192);
+    const auto original = sig;
+    f.Process(sig.data(), 8192);
+    for (std::size_t i = 0; i < 8192; ++i) ASSERT_EQ(sig[2 * i + 1], original[2 * i + 1]);
+    EXPECT_LT(test::ToneLevel(sig.data(), 4096, 4096, 5000.0, kRate), 0.05);
+}
+
+TEST(Reverb, ImpulseLeavesADecayingTailMatchingTheReverbTime) {
+    Reverb r;
+    r.Prepare(kRate);
+    r.SetParams({0.6f, 3000});
+    const std::size_t n = static_cast<std::size_t>(kRate * 2);
+    std::vector<float> sig(n * 2, 0.0f);
+    sig[0] = sig[1] = 1.0f;
+    r.Process(sig.data(), n);
+    const auto at = [&](double s) { return static_cast<std::size_t>(s * kRate); };
+    const double early = test::Rms(sig.data(), at(0.2), at(0.2));
+    const double late = test::Rms(sig.data(), at(1.2), at(0.2));
+    ASSERT_GT(early, 1e-4) << "no tail";
+    ASSERT_GT(late, 0.0);
+    // A 3 s reverb time falls 60 dB in 3 s: about 20 dB in one second.
+    const double fall = test::Db(early / late);
+    EXPECT_GT(fall, 12.0);
+    EXPECT_LT(fall, 28.0);
+    EXPECT_GT(test::Rms(sig.data(), at(0.2), at(0.2), 1), 1e-4) << "both sides get the tail";
+}
+
+TEST(Reverb, LevelZeroLeavesTheDrySignal) {
+    Reverb r;
+    r.Prepare(kRate);
+    r.SetParams({0.0f, 3000});
+    auto sig = test::StereoSine(300.0, kRate, 4096);
+    const auto original = sig;
+    r.Process(sig.data(), 4096);
+    EXPECT_EQ(sig, original);
+}
+
+TEST(Chorus, SweepModulatesASteadyToneAndDryOnlyDoesNot) {
+    const auto swing = [](float wet) {
+        Chorus c;
+        c.Prepare(kRate);
+        c.SetParams({0.5f, wet, 0.5f, 1000.0f, 6000.0f, 500.0f, -1});
+        const std::size_t n = static_cast<std::size_t>(kRate * 4);
+        auto sig = test::StereoSine(441.0, kRate, n);  // whole periods per window
+        c.Process(sig.data(), n);
+        double lo = 1e9, hi = 0.0;
+        const std::size_t win = 2000;  // 20 periods of the tone
+        for (std::size_t at = n / 2; at + win <= n; at += win) {
+            const double level = test::Rms(sig.data(), at, win);
+            lo = std::min(lo, level);
+            hi = std::max(hi, level);
+        }
+        return hi / lo;
+    };
+    EXPECT_GT(swing(0.4f), 1.2);
+    EXPECT_LT(swing(0.0f), 1.01);
+}
+
+TEST(Effects, LongNoiseRunsStayBoundedAndFinite) {
+    LowPassFilter lp;
+    Reverb rv;
+    Chorus ch;
+    lp.Prepare(48000);
+    rv.Prepare(48000);
+    ch.Prepare(48000);
+    lp.SetParams({500.0f, 4.0f, -1});
+    rv.SetParams({0.6f, 10000});
+    ch.SetParams({0.5f, 0.4f, 0.95f, 1000.0f, 6000.0f, 500.0f, -1});
+    std::minstd_rand gen(7);
+    std::uniform_real_distribution<float> noise(-1.0f, 1.0f);
+    std::vector<float> block(2 * 512);
+    float peak = 0.0f;
+    for (int b = 0; b < 48000 * 10 / 512; ++b) {
+        for (auto& s : block) s = noise(gen);
+        ch.Process(block.data(), 512);
+        rv.Process(block.data(), 512);
+        lp.Process(block.data(), 512);
+        for (float s : block) {
+            ASSERT_TRUE(std::isfinite(s));
+            peak = std::max(peak, std::fabs(s));
+        }
+    }
+    EXPECT_LT(peak, 50.0f);
+}
+
+TEST(Effects, ResetClearsTheTail) {
+    Reverb r;
+    r.Prepare(22050);
+    r.SetParams({0.6f, 3000});
+    std::vector<float> sig(2 * 2048, 0.0f);
+    sig[0] = sig[1] = 1.0f;
+    r.Process(sig.data(), 2048);
+    r.Reset();
+    std::vector<float> silence(2 * 2048, 0.0f);
+    r.Process(silence.data(), 2048);
+    EXPECT_EQ(test::Rms(silence.data(), 0, 2048), 0.0);
+}
+
+}  // namespace
+}  // namespace dw
