@@ -1,0 +1,61 @@
+#include "cli/ProjectJson.h"
+
+#include <charconv>
+#include <cstdlib>
+#include <string>
+
+namespace dw::cli {
+
+double ShortestFloat(float value) {
+    char text[32];
+    const auto [end, error] = std::to_chars(text, text + sizeof text - 1, value);
+    if (error != std::errc()) return static_cast<double>(value);
+    *end = '\0';
+    return std::strtod(text, nullptr);
+}
+
+nlohmann::ordered_json ProjectToJson(const CProject& project, std::uint32_t version) {
+    const CProperties& p = project.properties;
+    nlohmann::ordered_json properties = {
+        {"sourcePath", p.sourcePath},
+        {"musicLength", p.musicLength},
+        {"trimStart", p.trimStart},
+        {"trimEnd", p.trimEnd},
+        {"baseMotifLength", p.baseMotifLength},
+        {"fractalScanner", p.fractalScanner},
+        {"loopMotifs", p.loopMotifs},
+        {"quality", p.quality},
+        {"sampleRate", p.sampleRate},
+        {"volume", p.volume},
+        {"loopMusic", p.loopMusic},
+        {"fadeIn", p.fadeIn},
+        {"fadeOut", p.fadeOut},
+        {"encoder", p.encoder},
+        {"highCutOn", p.highCutOn},
+        {"highCut", p.highCut},
+        {"reverbOn", p.reverbOn},
+        {"reverb", p.reverb},
+        {"chorusOn", p.chorusOn},
+        {"chorus", p.chorus},
+    };
+
+    nlohmann::ordered_json rows = nlohmann::ordered_json::array();
+    for (const auto& row : project.matrix.rows) {
+        nlohmann::ordered_json cells = nlohmann::ordered_json::array();
+        for (CCell cell : row) cells.push_back(ShortestFloat(cell));
+        rows.push_back(std::move(cells));
+    }
+
+    nlohmann::ordered_json sections = nlohmann::ordered_json::array();
+    for (const CSection& s : project.sections.items)
+        sections.push_back({s.start, s.end, s.sourceStart, s.sourceEnd});
+
+    return {
+        {"version", version},
+        {"properties", std::move(properties)},
+        {"matrix", {{"columnCount", project.matrix.columnCount}, {"rows", std::move(rows)}}},
+        {"sections", std::move(sections)},
+    };
+}
+
+}  // namespace dw::cli

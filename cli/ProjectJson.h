@@ -1,0 +1,25 @@
+#pragma once
+// The JSON that `driftwell-cli info` prints: a project as it stands in its file,
+// every stored field under its own name, so scripts can read a project without
+// parsing the binary format.
+//
+//   {"version": V,
+//    "properties": {"sourcePath": ..., "musicLength": ..., ... "chorus": ...},
+//    "matrix": {"columnCount": N, "rows": [[N numbers] x 8]},
+//    "sections": [[start, end, sourceStart, sourceEnd], ...]}
+
+#include <cstdint>
+
+#include <nlohmann/json.hpp>
+
+#include "model/Project.h"
+
+namespace dw::cli {
+
+nlohmann::ordered_json ProjectToJson(const CProject& project, std::uint32_t version);
+
+// A 32-bit float as the JSON number with the fewest digits that reads back
+// as the same float (0.2f prints as 0.2, not 0.20000000298023224).
+double ShortestFloat(float value);
+
+}  // namespace dw::cli

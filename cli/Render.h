@@ -1,0 +1,31 @@
+#pragma once
+// `driftwell-cli render`: decode the source at the project's rate, create the
+// music, optionally write the plan, write the sound file. Each step is the
+// one the application uses; this file only strings them together and reports.
+
+#include <cstdint>
+#include <iosfwd>
+#include <optional>
+#include <string>
+
+namespace dw::cli {
+
+struct RenderRequest {
+    std::string source;   // replaces the project's sourcePath when not empty
+    std::string project;  // empty: the default project
+    std::string output;
+    std::string format;   // a format name; empty: from the output's extension
+    std::optional<std::uint32_t> seed;     // none: the time seed, printed
+    std::optional<std::uint32_t> length;   // seconds
+    std::optional<std::uint32_t> quality;  // 0 to 3
+    std::optional<double> volume;          // 0 to 1
+    bool loop = false;
+    std::string plan;     // where to write the plan JSON; empty: nowhere
+    unsigned threads = 0; // 0: all cores
+    bool quiet = false;
+};
+
+// Returns the exit status (kExitOk, kExitFailed or kExitUsage of cli/Cli.h).
+int RunRender(const RenderRequest& request, std::ostream& out, std::ostream& err, bool errIsTerminal);
+
+}  // namespace dw::cli

@@ -1,0 +1,36 @@
+#pragma once
+// Runs driftwell-cli as a child process for the end-to-end tests and collects
+// its exit status and both output streams.
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace dw::cli::test {
+
+struct ProcessResult {
+    int status = -1;  // exit status; 128 + signal number when killed
+    std::string out;
+    std::string err;
+};
+
+// Runs the built driftwell-cli with `args` in `workDir`, stdin from /dev/null.
+ProcessResult RunCli(const std::vector<std::string>& args, const std::filesystem::path& workDir);
+
+// A fresh empty folder, removed with everything in it when the object goes.
+class TempDir {
+public:
+    TempDir();
+    ~TempDir();
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+    const std::filesystem::path& path() const { return path_; }
+    std::filesystem::path operator/(const std::string& name) const { return path_ / name; }
+
+private:
+    std::filesystem::path path_;
+};
+
+std::string ReadText(const std::filesystem::path& path);
+
+}  // namespace dw::cli::test
