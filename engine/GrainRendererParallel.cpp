@@ -1,0 +1,295 @@
+// The production renderer: same draws, same sums, same bytes as
+// GrainRenderer::Render, spread over threads and vectorised.
+#include <algorithm>
+#include <cmath>
+#include <vector>
+
+#include "engine/GrainRenderer.h"
+#include "engine/WorkerPool.h"
+#include "model/Progress.h"
+
+namespace dw {
+namespace {
+
+// Output frames per task: the chunk of the target one thread sums into stays
+// in the first-level cache while the block's grains pass over it.
+constexpr std::int64_t kChunkFrames = 2048;
+// Grains per block: progress is reported after grains 0, 100, 200 ..., so a
+// block ends on each of them and cancel stops where the reference stops.
+constexpr std::uint64_t kReportEvery = 100;
+// Frames per task of the whole-buffer passes (clear, start fill, gain).
+constexpr std::int64_t kPassFrames = 1 << 16;
+
+// Below this distance from 1 (but not 1 itself) a rate is served by the
+// per-sample division: the run arithmetic relies on trunc(i / rate) - i
+// changing by at most one per sample, in one direction, which holds with a
+// wide margin for |rate - 1| >= 2^-16 and grains shorter than 2^20 frames.
+constexpr double kMinRunDeviation = 1.0 / 65536.0;
+
+#if defined(__GNUC__) && !defined(__clang__) && defined(__x86_64__) && !defined(DW_SANITIZED)
+#define DW_KERNEL_CLONES __attribute__((target_clones("avx2", "default")))
+#else
+#define DW_KERNEL_CLONES
+#endif
+
+// t[k] += e[k] * s[k]: envelope (duplicated per channel) times source, added
+// into the target. Two roundings per element, as in the reference.
+DW_KERNEL_CLONES
+void MixAdd(float* __restrict t, const float* __restrict e, const float* __restrict s, std::size_t n) {
+    for (std::size_t k = 0; k < n; ++k) t[k] += e[k] * s[k];
+}
+
+// The same with one source frame for every sample (grains clamped at an end
+// of the source).
+void MixAddConstant(float* __restrict t, const float* __restrict e, float left, float right, std::size_t frames) {
+    for (std::size_t k = 0; k < frames; ++k) {
+        t[2 * k] += e[2 * k] * left;
+        t[2 * k + 1] += e[2 * k + 1] * right;
+    }
+}
+
+inline std::int64_t Quotient(std::int64_t i, double rate) {
+    return static_cast<std::int64_t>(static_cast<double>(i) / rate);
+}
+
+// First index after i (at most `end`) where trunc(k / rate) - k differs from
+// d = trunc(i / rate) - i. That difference is monotone in k (see
+// kMinRunDeviation), so two probes around an estimate usually settle it; a
+// bisection covers a poor estimate.
+std::int64_t RunEnd(std::int64_t i, std::int64_t end, std::int64_t d, double rate) {
+    double estimate;
+    if (rate > 1.0) {
+        const double c = 1.0 - 1.0 / rate;
+        estimate = std::floor(static_cast<double>(-d) / c) + 1.0;
+    } else {
+        const double c = 1.0 / rate - 1.0;
+        estimate = std::ceil(static_cast<double>(d + 1) / c);
+    }
+    std::int64_t est;
+    if (!(estimate < static_cast<double>(end))) {
+        est = end;
+    } else if (!(estimate > static_cast<double>(i + 1))) {
+        est = i + 1;
+    } else {
+        est = static_cast<std::int64_t>(estimate);
+    }
+    auto same = [&](std::int64_t k) { return Quotient(k, rate) - k == d; };
+    std::int64_t lo = i;   // known to hold d
+    std::int64_t hi = end; // known not to (or the end)
+    if (est - 1 > lo) {
+        if (same(est - 1)) lo = est - 1; else hi = est - 1;
+    }
+    if (est > lo && est < hi) {
+        if (same(est)) lo = est; else hi = est;
+    }
+    while (hi - lo > 1) {
+        const std::int64_t mid = lo + (hi - lo) / 2;
+        if (same(mid)) lo = mid; else hi = mid;
+    }
+    return hi;
+}
+
+struct MixContext {
+    float* target;                 // the background as floats
+    const StereoFrame* source;
+    std::int64_t sourceFrames;
+    const float* envelope;         // one value per grain sample
+    const float* envelope2;        // each value twice
+};
+
+// Samples [a, b) of a grain whose source frame is off + i before clamping,
+// written to output frame oBase + i.
+void MixRun(const MixContext& c, std::int64_t oBase, std::int64_t a, std::int64_t b, std::int64_t off) {
+    const std::int64_t lowEnd = std::clamp<std::int64_t>(-off, a, b);
+    const std::int64_t highStart = std::clamp<std::int64_t>(c.sourceFrames - off, lowEnd, b);
+    if (lowEnd > a) {
+        const StereoFrame f = c.source[0];
+        MixAddConstant(c.target + 2 * (oBase + a), c.envelope2 + 2 * a, f.left, f.right,
+                       static_cast<std::size_t>(lowEnd - a));
+    }
+    if (highStart > lowEnd) {
+        MixAdd(c.target + 2 * (oBase + lowEnd), c.envelope2 + 2 * lowEnd,
+               reinterpret_cast<const float*>(c.source + off + lowEnd),
+               static_cast<std::size_t>(2 * (highStart - lowEnd)));
+    }
+    if (b > highStart) {
+        const StereoFrame f = c.source[c.sourceFrames - 1];
+        MixAddConstant(c.target + 2 * (oBase + highStart), c.envelope2 + 2 * highStart, f.left, f.right,
+                       static_cast<std::size_t>(b - highStart));
+    }
+}
+
+// Samples [i0, i1) of one grain.
+void MixGrain(const MixContext& c, const GrainRenderer::PlannedGrain& g, std::int64_t oBase, std::int64_t i0,
+              std::int64_t i1) {
+    const double rate = g.rate;
+    if (rate != 1.0 && std::fabs(rate - 1.0) < kMinRunDeviation) {
+        // Rates a hair from 1: the reference's arithmetic, sample by sample.
+        const std::int64_t last = c.sourceFrames - 1;
+        for (std::int64_t i = i0; i < i1; ++i) {
+            const std::int64_t s = std::clamp<std::int64_t>(g.start + Quotient(i, rate), 0, last);
+            float* t = c.target + 2 * (oBase + i);
+            t[0] += c.envelope[i] * c.source[s].left;
+            t[1] += c.envelope[i] * c.source[s].right;
+        }
+        return;
+    }
+    std::int64_t i = i0;
+    while (i < i1) {
+        const std::int64_t d = Quotient(i, rate) - i;
+        const std::int64_t e = rate == 1.0 ? i1 : RunEnd(i, i1, d, rate);
+        MixRun(c, oBase, i, e, g.start + d);
+        i = e;
+    }
+}
+
+}  // namespace
+
+void GrainRenderer::MixBlock(const PlannedGrain* grains, std::size_t count, WorkerPool& pool) {
+    if (count == 0) return;
+    const std::int64_t frames = targetFrameCount;
+    const std::int64_t length = grainLength;
+    // The block's grains cover [lo, hi) of the unwrapped timeline; frames at
+    // or past the end wrap to the start with loopMusic, or are dropped.
+    const std::int64_t lo = grains[0].position;
+    std::int64_t hi = static_cast<std::int64_t>(grains[count - 1].position) + length;
+    if (!loopMusic) hi = std::min(hi, frames);
+    if (hi - lo > frames) {
+        // Cannot happen with music of ten seconds or more (a block spans at
+        // most about four); a wrap onto the block's own frames would break
+        // the per-chunk order, so the reference arithmetic takes over.
+        const std::int64_t last = static_cast<std::int64_t>(sourceFrameCount) - 1;
+        for (std::size_t g = 0; g < count; ++g) {
+            for (std::uint32_t i = 0; i < grainLength; ++i) {
+                const std::int64_t s =
+                    std::clamp<std::int64_t>(grains[g].start + Quotient(i, grains[g].rate), 0, last);
+                std::int64_t o = static_cast<std::int64_t>(grains[g].position) + i;
+                if (o >= frames) {
+                    if (!loopMusic) continue;
+                    o %= frames;
+                }
+                target[o].left += envelope[i] * source[s].left;
+                target[o].right += envelope[i] * source[s].right;
+            }
+        }
+        return;
+    }
+    // Chunks of the unwrapped range, split at the end of the music so that
+    // each chunk maps onto consecutive frames.
+    const std::int64_t firstEnd = std::min(hi, frames);
+    const std::int64_t chunksBefore = (firstEnd - lo + kChunkFrames - 1) / kChunkFrames;
+    const std::int64_t chunksAfter = hi > frames ? (hi - frames + kChunkFrames - 1) / kChunkFrames : 0;
+    const MixContext ctx{reinterpret_cast<float*>(target), source, sourceFrameCount, envelope.data(),
+                         envelope2_.data()};
+    auto job = [&](std::size_t task) {
+        std::int64_t u0, u1;
+        const auto t = static_cast<std::int64_t>(task);
+        if (t < chunksBefore) {
+            u0 = lo + t * kChunkFrames;
+            u1 = std::min(u0 + kChunkFrames, firstEnd);
+        } else {
+            u0 = frames + (t - chunksBefore) * kChunkFrames;
+            u1 = std::min(u0 + kChunkFrames, hi);
+        }
+        const std::int64_t shift = u0 >= frames ? frames : 0;
+        for (std::size_t g = 0; g < count; ++g) {
+            const std::int64_t p = grains[g].position;
+            const std::int64_t i0 = std::max<std::int64_t>(0, u0 - p);
+            const std::int64_t i1 = std::min<std::int64_t>(length, u1 - p);
+            if (i0 >= i1) continue;
+            MixGrain(ctx, grains[g], p - shift, i0, i1);
+        }
+    };
+    pool.Run(static_cast<std::size_t>(chunksBefore + chunksAfter), job);
+}
+
+bool GrainRenderer::RenderParallel(CNoteSequence& score, unsigned threads) {
+    WorkerPool pool(std::max(1u, threads));
+    running = true;
+    duplicateEnvelope_ = true;
+    const std::int64_t frames = targetFrameCount;
+    const auto passTasks = static_cast<std::size_t>((frames + kPassFrames - 1) / kPassFrames);
+    auto passRange = [&](std::size_t task, std::int64_t end) {
+        const std::int64_t a = static_cast<std::int64_t>(task) * kPassFrames;
+        return std::pair{a, std::min(a + kPassFrames, end)};
+    };
+    pool.Run(passTasks, [&](std::size_t task) {
+        const auto [a, b] = passRange(task, frames);
+        std::fill(target + a, target + b, StereoFrame{});
+    });
+
+    score.ResetCursor();
+    sectionIndex = -1;
+    sectionEnd = -1;
+    position = 0;
+    std::uint64_t k = 0;
+    PlannedGrain block[kReportEvery];
+    while (running && position < targetFrameCount) {
+        // Plan a block: every draw in the reference's order, up to and
+        // including the next grain that reports progress, and never across
+        // a section boundary (the envelope changes there).
+        std::size_t n = 0;
+        bool report = false;
+        std::int32_t reportPosition = 0;
+        while (position < targetFrameCount) {
+            if (position > sectionEnd) {
+                if (n > 0) break;
+                NextSection();
+                if (!running) break;
+            }
+            block[n++] = PlanGrain(score);
+            if (k % kReportEvery == 0) {
+                report = true;
+                reportPosition = position;
+            }
+            position = position + hop;
+            k = k + 1;
+            if (report || n == kReportEvery) break;
+        }
+        MixBlock(block, n, pool);
+        if (report) ReportGrain(reportPosition);
+    }
+    progress->SetProgress(100);
+    if (!running) return false;
+
+    if (!loopMusic) {
+        std::int64_t a = std::min<std::int64_t>(3 * static_cast<std::int64_t>(propertiesSampleRate_), frames / 3);
+        if (a >= 2) {
+            const float denominator = static_cast<float>(a - 1);
+            pool.Run(static_cast<std::size_t>((a + kPassFrames - 1) / kPassFrames), [&](std::size_t task) {
+                const auto [from, to] = passRange(task, a);
+                for (std::int64_t i = from; i < to; ++i) {
+                    const float w = 1.0f - static_cast<float>(i) / denominator;
+                    target[i].left += target[2 * a + i].left * w;
+                    target[i].right += target[2 * a + i].right * w;
+                }
+            });
+        }
+    }
+
+    std::vector<float> peaks(passTasks, 0.0f);
+    pool.Run(passTasks, [&](std::size_t task) {
+        const auto [a, b] = passRange(task, frames);
+        float peak = 0.0f;
+        for (std::int64_t i = a; i < b; ++i) {
+            peak = std::max(peak, std::fabs(target[i].left));
+            peak = std::max(peak, std::fabs(target[i].right));
+        }
+        peaks[task] = peak;
+    });
+    float peak = 0.0f;
+    for (float p : peaks) peak = std::max(peak, p);
+    if (peak > 0.0f && std::isfinite(peak)) {
+        pool.Run(passTasks, [&](std::size_t task) {
+            const auto [a, b] = passRange(task, frames);
+            for (std::int64_t i = a; i < b; ++i) {
+                const float gain = FadeGain(static_cast<std::uint32_t>(i));
+                target[i].left = target[i].left / peak * gain;
+                target[i].right = target[i].right / peak * gain;
+            }
+        });
+    }
+    return running;
+}
+
+}  // namespace dw
