@@ -117,16 +117,16 @@ double BoundaryFromX(int x, const BoundaryGrab& grab, int width, std::span<const
 
 bool SplitAllowed(const SectionBounds& s, int width) { return SectionRight(s, width) - SectionLeft(s, width) > 20; }
 
-SourceRange SectionDefaultRange(const SectionBounds& s, double trimStart, double trimEnd) {
+FractionRange SectionDefaultRange(const SectionBounds& s, double trimStart, double trimEnd) {
     return {trimStart + s.start * (trimEnd - trimStart), trimStart + s.end * (trimEnd - trimStart)};
 }
 
-SourceRange InitialSectionRange(double sourceStart, double sourceEnd, const SourceRange& defaultRange) {
+FractionRange InitialSectionRange(double sourceStart, double sourceEnd, const FractionRange& defaultRange) {
     if (sourceStart != -1.0) return {sourceStart, sourceEnd};
     return defaultRange;
 }
 
-SourceRange StoredSectionRange(const SourceRange& confirmed, const SourceRange& defaultRange) {
+FractionRange StoredSectionRange(const FractionRange& confirmed, const FractionRange& defaultRange) {
     if (confirmed.start == defaultRange.start && confirmed.end == defaultRange.end) return {-1.0, -1.0};
     return confirmed;
 }

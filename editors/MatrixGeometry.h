@@ -125,22 +125,22 @@ inline constexpr int kMatrixMenu[] = {ID_SPLIT_SECTION, ID_MERGE_SECTION, 0, ID_
                                       ID_FLAT_GRAPH, ID_FLAT_MATRIX, ID_RANDOM_GRAPH, ID_RANDOM_MATRIX};
 
 // A source range, fractions of the whole decoded source.
-struct SourceRange {
+struct FractionRange {
     double start = 0.0;
     double end = 0.0;
-    friend bool operator==(const SourceRange&, const SourceRange&) = default;
+    friend bool operator==(const FractionRange&, const FractionRange&) = default;
 };
 
 // The part of the trimmed source that a section covers by its share of the
 // music: trimStart + start × (trimEnd - trimStart) to the same with end.
-SourceRange SectionDefaultRange(const SectionBounds& s, double trimStart, double trimEnd);
+FractionRange SectionDefaultRange(const SectionBounds& s, double trimStart, double trimEnd);
 
 // What the source-range dialog opens with: the section's own range when it
 // has one (sourceStart is not -1), else the default range.
-SourceRange InitialSectionRange(double sourceStart, double sourceEnd, const SourceRange& defaultRange);
+FractionRange InitialSectionRange(double sourceStart, double sourceEnd, const FractionRange& defaultRange);
 
 // What a confirmed range is stored as: (-1, -1), "follow the trim range", when
 // it equals the default range exactly at both ends, else the range itself.
-SourceRange StoredSectionRange(const SourceRange& confirmed, const SourceRange& defaultRange);
+FractionRange StoredSectionRange(const FractionRange& confirmed, const FractionRange& defaultRange);
 
 }  // namespace dw

@@ -54,7 +54,7 @@ void WavePeakCache::Clear() {
     peaks_.clear();
 }
 
-TrimEdge GrabEdge(int x, const SourceRange& range, int width) {
+TrimEdge GrabEdge(int x, const FractionRange& range, int width) {
     const int s = static_cast<int>(width * range.start);
     const int e = static_cast<int>(width * range.end);
     if (std::abs(x - s) < 5) return TrimEdge::Start;
@@ -64,7 +64,7 @@ TrimEdge GrabEdge(int x, const SourceRange& range, int width) {
 
 int ClampToWave(int x, int width) { return std::clamp(x, 0, std::max(width - 1, 0)); }
 
-TrimEdge MoveEdge(SourceRange& range, TrimEdge grabbed, int x, int width) {
+TrimEdge MoveEdge(FractionRange& range, TrimEdge grabbed, int x, int width) {
     const double f = Fraction(ClampToWave(x, width), width);
     if (grabbed == TrimEdge::Start)
         range.start = f;
@@ -76,22 +76,39 @@ TrimEdge MoveEdge(SourceRange& range, TrimEdge grabbed, int x, int width) {
         std::swap(range.start, range.end);
         grabbed = grabbed == TrimEdge::Start ? TrimEdge::End : TrimEdge::Start;
     }
+    if (range.start == range.end && width > 1) {
+        // An edge dropped on the other would leave an empty range: keep one
+        // pixel between them, on the side the grabbed edge came from.
+        const double pixel = 1.0 / (width - 1);
+        if (grabbed == TrimEdge::Start)
+            range.start >= pixel ? range.start -= pixel : range.end += pixel;
+        else
+            range.end + pixel <= 1.0 ? range.end += pixel : range.start -= pixel;
+    }
     return grabbed;
 }
 
-SourceRange NewSelection(int anchor, int x, int width) {
+FractionRange NewSelection(int anchor, int x, int width) {
     int lo = std::min(anchor, x);
     int hi = std::max(anchor, x);
     lo = std::max(lo, 0);
     hi = std::min(hi, width - 1);
-    if (hi - lo < 5) hi = lo + 5;
-    SourceRange range{Fraction(lo, width), Fraction(hi, width)};
+    if (hi - lo < 5) {
+        hi = lo + 5;
+        // Near the right end the five pixels grow leftwards, so that a click
+        // there still selects something rather than an empty range at 1.
+        if (hi > width - 1) {
+            hi = std::max(width - 1, 0);
+            lo = std::max(hi - 5, 0);
+        }
+    }
+    FractionRange range{Fraction(lo, width), Fraction(hi, width)};
     range.start = std::max(range.start, 0.0);
     range.end = std::min(range.end, 1.0);
     return range;
 }
 
-TrimCursor CursorAt(int x, int y, const SourceRange& range, const TrimLayout& layout) {
+TrimCursor CursorAt(int x, int y, const FractionRange& range, const TrimLayout& layout) {
     const bool inColumns = x >= 0 && x < layout.width;
     const bool inWave = inColumns && y >= 0 && y < layout.waveHeight;
     if (inWave) {
@@ -114,7 +131,7 @@ int MarkerForFrame(std::uint64_t frame, std::uint32_t frameCount, int width) {
 }
 
 TrimTick TrimTimerStep(bool active, bool playRange, std::uint64_t frame, std::uint32_t frameCount,
-                       const SourceRange& range) {
+                       const FractionRange& range) {
     if (!active) return TrimTick::Ended;
     if (playRange && frameCount > 0) {
         const double played = static_cast<double>(frame) / frameCount;

@@ -61,23 +61,25 @@ enum class TrimEdge { None, Start, End };
 
 // The edge within 4 pixels of x, the start edge first; None starts a new
 // selection. s = trunc(w × start), e = trunc(w × end).
-TrimEdge GrabEdge(int x, const SourceRange& range, int width);
+TrimEdge GrabEdge(int x, const FractionRange& range, int width);
 
 // Clamps x to the columns of the wave area, 0 to w - 1.
 int ClampToWave(int x, int width);
 
 // Moves the grabbed edge to x (clamped). When the end falls below the start,
 // the two swap and the drag continues on the other edge: the returned edge is
-// the one now grabbed.
-TrimEdge MoveEdge(SourceRange& range, TrimEdge grabbed, int x, int width);
+// the one now grabbed. The range never becomes empty: an edge dropped exactly
+// on the other stays one pixel short of it.
+TrimEdge MoveEdge(FractionRange& range, TrimEdge grabbed, int x, int width);
 
-// A new selection from the anchor to x, at least 5 pixels wide, within 0 to 1.
-SourceRange NewSelection(int anchor, int x, int width);
+// A new selection from the anchor to x, at least 5 pixels wide, within 0 to 1
+// (in the last columns the minimum width grows to the left).
+FractionRange NewSelection(int anchor, int x, int width);
 
 // Cursor under the mouse (x relative to the wave area, y to the drawing
 // rectangle's top).
 enum class TrimCursor { Arrow, Position, StartEdge, EndEdge };
-TrimCursor CursorAt(int x, int y, const SourceRange& range, const TrimLayout& layout);
+TrimCursor CursorAt(int x, int y, const FractionRange& range, const TrimLayout& layout);
 
 // Frame that playback starts at for a marker: trunc(marker / (w - 1) × frameCount).
 std::uint32_t MarkerFrame(int marker, int width, std::uint32_t frameCount);
@@ -88,6 +90,6 @@ int MarkerForFrame(std::uint64_t frame, std::uint32_t frameCount, int width);
 // What the 100 ms timer does while playing.
 enum class TrimTick { Ended, RestartRange, Follow };
 TrimTick TrimTimerStep(bool active, bool playRange, std::uint64_t frame, std::uint32_t frameCount,
-                       const SourceRange& range);
+                       const FractionRange& range);
 
 }  // namespace dw

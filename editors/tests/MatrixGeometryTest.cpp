@@ -215,24 +215,24 @@ TEST(PopupMenu, SplitIsGrayedOnColumnsOfTwentyPixelsOrLess) {
 }
 
 TEST(SectionSource, DefaultRangeFollowsTheTrimRange) {
-    const SourceRange range = SectionDefaultRange({0.25, 0.5}, 0.05, 0.95);
+    const FractionRange range = SectionDefaultRange({0.25, 0.5}, 0.05, 0.95);
     EXPECT_DOUBLE_EQ(range.start, 0.05 + 0.25 * 0.9);
     EXPECT_DOUBLE_EQ(range.end, 0.05 + 0.5 * 0.9);
 }
 
 TEST(SectionSource, DialogOpensWithTheSectionsOwnRangeOrTheDefault) {
-    const SourceRange def{0.275, 0.5};
+    const FractionRange def{0.275, 0.5};
     EXPECT_EQ(InitialSectionRange(-1.0, -1.0, def), def);
-    EXPECT_EQ(InitialSectionRange(0.1, 0.2, def), (SourceRange{0.1, 0.2}));
-    EXPECT_EQ(InitialSectionRange(0.0, 0.2, def), (SourceRange{0.0, 0.2}));
+    EXPECT_EQ(InitialSectionRange(0.1, 0.2, def), (FractionRange{0.1, 0.2}));
+    EXPECT_EQ(InitialSectionRange(0.0, 0.2, def), (FractionRange{0.0, 0.2}));
 }
 
 TEST(SectionSource, ConfirmingTheDefaultStoresNoRangeOfItsOwn) {
-    const SourceRange def = SectionDefaultRange({0.25, 0.5}, 0.05, 0.95);
-    EXPECT_EQ(StoredSectionRange(def, def), (SourceRange{-1.0, -1.0}));
-    const SourceRange moved{def.start, def.end + 1e-12};
+    const FractionRange def = SectionDefaultRange({0.25, 0.5}, 0.05, 0.95);
+    EXPECT_EQ(StoredSectionRange(def, def), (FractionRange{-1.0, -1.0}));
+    const FractionRange moved{def.start, def.end + 1e-12};
     EXPECT_EQ(StoredSectionRange(moved, def), moved);
-    EXPECT_EQ(StoredSectionRange({0.3, 0.4}, def), (SourceRange{0.3, 0.4}));
+    EXPECT_EQ(StoredSectionRange({0.3, 0.4}, def), (FractionRange{0.3, 0.4}));
 }
 
 }  // namespace

@@ -75,7 +75,7 @@ TEST(Waveform, CacheRecomputesOnlyWhenTheSourceOrWidthChanges) {
 }
 
 TEST(TrimMouse, PressPicksAnEdgeWithinFourPixelsStartFirst) {
-    const SourceRange range{0.25, 0.26};  // s = 150, e = 156 at w = 600
+    const FractionRange range{0.25, 0.26};  // s = 150, e = 156 at w = 600
     struct Case {
         const char* name;
         int x;
@@ -93,7 +93,7 @@ TEST(TrimMouse, PressPicksAnEdgeWithinFourPixelsStartFirst) {
 }
 
 TEST(TrimMouse, DraggingAnEdgePastTheOtherSwapsThem) {
-    SourceRange range{0.2, 0.4};
+    FractionRange range{0.2, 0.4};
     TrimEdge grabbed = MoveEdge(range, TrimEdge::Start, 300, 601);  // 300 / 600
     EXPECT_EQ(grabbed, TrimEdge::End);
     EXPECT_DOUBLE_EQ(range.start, 0.4);
@@ -107,12 +107,27 @@ TEST(TrimMouse, DraggingAnEdgePastTheOtherSwapsThem) {
     EXPECT_DOUBLE_EQ(range.end, 0.4);
 }
 
+TEST(TrimMouse, AnEdgeDroppedOnTheOtherLeavesOnePixel) {
+    FractionRange range{0.25, 0.5};
+    EXPECT_EQ(MoveEdge(range, TrimEdge::Start, 300, 601), TrimEdge::Start);
+    EXPECT_DOUBLE_EQ(range.start, 299.0 / 600);
+    EXPECT_DOUBLE_EQ(range.end, 0.5);
+    range = {0.25, 0.5};
+    EXPECT_EQ(MoveEdge(range, TrimEdge::End, 150, 601), TrimEdge::End);
+    EXPECT_DOUBLE_EQ(range.start, 0.25);
+    EXPECT_DOUBLE_EQ(range.end, 151.0 / 600);
+    range = {0.0, 0.5};  // no room left of 0: the other edge gives way
+    EXPECT_EQ(MoveEdge(range, TrimEdge::End, -10, 601), TrimEdge::End);
+    EXPECT_DOUBLE_EQ(range.start, 0.0);
+    EXPECT_DOUBLE_EQ(range.end, 1.0 / 600);
+}
+
 TEST(TrimMouse, NewSelectionIsAtLeastFivePixelsAndInsideTheSource) {
     struct Case {
         const char* name;
         int anchor;
         int x;
-        SourceRange range;
+        FractionRange range;
     };
     const Case cases[] = {
         {"dragged right", 100, 300, {100.0 / 600, 300.0 / 600}},
@@ -120,20 +135,21 @@ TEST(TrimMouse, NewSelectionIsAtLeastFivePixelsAndInsideTheSource) {
         {"a click", 120, 120, {120.0 / 600, 125.0 / 600}},
         {"3 px wide", 120, 123, {120.0 / 600, 125.0 / 600}},
         {"past both ends", 300, -50, {0.0, 300.0 / 600}},
-        {"click in the last column", 600, 600, {1.0, 1.0}},
+        {"click in the last column", 600, 600, {595.0 / 600, 1.0}},
+        {"click 2 px from the end", 598, 598, {595.0 / 600, 1.0}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        const SourceRange r = NewSelection(c.anchor, c.x, 601);
+        const FractionRange r = NewSelection(c.anchor, c.x, 601);
         EXPECT_DOUBLE_EQ(r.start, c.range.start);
         EXPECT_DOUBLE_EQ(r.end, c.range.end);
-        EXPECT_LE(r.start, r.end);
+        EXPECT_LT(r.start, r.end);
     }
 }
 
 TEST(TrimMouse, CursorShowsWhatAPressWouldDo) {
     const TrimLayout layout{600, 200};
-    const SourceRange range{0.25, 0.5};  // s = 150, e = 300
+    const FractionRange range{0.25, 0.5};  // s = 150, e = 300
     struct Case {
         const char* name;
         int x, y;
@@ -159,7 +175,7 @@ TEST(TrimPlayback, MarkerAndPlayedFramesConvertBothWays) {
 }
 
 TEST(TrimPlayback, TimerEndsFollowsOrRepeatsTheRange) {
-    const SourceRange range{0.25, 0.5};
+    const FractionRange range{0.25, 0.5};
     struct Case {
         const char* name;
         bool active, playRange;
