@@ -1,0 +1,63 @@
+#pragma once
+// Source loading: the music source file is decoded, turned into float stereo
+// and resampled to the project's `sampleRate`, block by block, into the
+// properties' `sourceFrames` (the SourceBuffer).
+//
+// Runs on the thread that calls it (the user-interface thread inside the
+// loading progress dialog, or the command line); progress, cancel and the
+// messages go through `IProgress`.
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "audio/AudioLayer.h"
+#include "model/Progress.h"
+#include "model/Properties.h"
+
+namespace dw {
+
+// Frames read from the resampler per call.
+inline constexpr std::uint32_t kSourceBlockFrames = 1024;
+
+// What one decoding knows about its source; lives only during the decoding.
+struct SourceInfo {
+    std::uint32_t sourceRate = 0;     // the file's own rate, Hz
+    std::int64_t sourceFrames = 0;    // length of the file in frames at sourceRate
+    std::uint32_t targetRate = 0;     // `sampleRate`, Hz
+    double rateRatio = 0.0;           // sourceRate / targetRate
+    std::unique_ptr<DecodeStream> decodeStream;
+    std::unique_ptr<ResampleStream> resampler;  // reads from decodeStream
+
+    // Frees both streams (the resampler first: it reads from the decoder).
+    void FreeStreams() {
+        resampler.reset();
+        decodeStream.reset();
+    }
+    ~SourceInfo() { FreeStreams(); }
+};
+
+// Opens `sourcePath` as a decode stream with a resampler to `targetRate`.
+// On failure shows its message and leaves no stream open.
+bool OpenSource(std::uint32_t targetRate, const std::string& sourcePath, SourceInfo& info, IMessageSink& messages);
+
+// Decodes `properties.sourcePath` at `properties.sampleRate` into
+// `sourceFrames` / `sourceFrameCount`. True when the whole buffer was filled
+// and the user did not cancel. A source that ends before its announced length
+// succeeds with silence at the end. Never touches `sourceLoaded` or
+// `sourcePath`; see DecodeSource for the whole step.
+bool LoadSourceSamples(CProperties& properties, IProgress& progress);
+
+// The loading dialog's step around LoadSourceSamples: on success sets
+// `sourceLoaded`; on failure or cancel clears `sourceLoaded` and forgets the
+// source file (`sourcePath` becomes empty), as the dialog does.
+bool DecodeSource(CProperties& properties, IProgress& progress);
+
+// The bar position for `done` of `total` frames, always 0 to 100.
+int SourceProgressPercent(std::uint64_t done, std::uint64_t total);
+
+// Largest SourceBuffer we agree to allocate, in frames: the byte size must fit
+// 32 bits and stay within half of the machine's physical memory.
+std::uint64_t MaxSourceFrames();
+
+}  // namespace dw

@@ -1,0 +1,311 @@
+// Writing sound files: a round trip for each encoder and command-line format,
+// the 16-bit conversion, MP3 bit rates, the format chooser, the short names,
+// and a target that is never left half-written.
+#include <gtest/gtest.h>
+#include <sndfile.h>
+
+#include <cstring>
+#include <fstream>
+#include <sstream>
+
+#include "audio/AudioLayer.h"
+#include "audio/Export.h"
+#include "audio/tests/TestSignals.h"
+#include "resources/StringTable.h"
+
+namespace dw {
+namespace {
+
+std::vector<StereoFrame> Music(std::uint32_t rate, std::uint32_t frames, double freq = 440.0, float amp = 0.5f) {
+    std::vector<StereoFrame> m(frames);
+    for (std::uint32_t i = 0; i < frames; ++i) {
+        const auto s = static_cast<float>(amp * std::sin(2.0 * std::numbers::pi * freq * i / rate));
+        m[i] = {s, -s};
+    }
+    return m;
+}
+
+std::vector<float> Decode(const std::filesystem::path& path, DecodeInfo* info = nullptr) {
+    auto s = DecodeStream::Open(path);
+    if (!s) return {};
+    if (info != nullptr) *info = s->Info();
+    std::vector<float> all, block(2 * 4096);
+    std::int64_t got = 0;
+    while ((got = s->ReadStereo(block.data(), 4096)) > 0) all.insert(all.end(), block.begin(), block.begin() + 2 * got);
+    return all;
+}
+
+std::string Slurp(const std::filesystem::path& p) {
+    std::ifstream in(p, std::ios::binary);
+    std::stringstream ss;
+    ss << in.rdbuf();
+    return ss.str();
+}
+
+std::size_t FilesIn(const std::filesystem::path& dir) {
+    std::size_t n = 0;
+    for ([[maybe_unused]] const auto& e : std::filesystem::directory_iterator(dir)) ++n;
+    return n;
+}
+
+struct RoundTrip {
+    const char* name;  // short name of the format
+    std::uint32_t rate;
+    double tolerance;  // on the tone's level
+};
+
+class WriteRoundTrip : public ::testing::TestWithParam<RoundTrip> {};
+
+TEST_P(WriteRoundTrip, ToneComesBackOnBothSides) {
+    const auto& c = GetParam();
+    const auto format = FormatFromName(c.name, c.rate);
+    ASSERT_TRUE(format.has_value());
+    const auto music = Music(c.rate, c.rate);  // one second
+    test::TempDir dir;
+    const auto target = dir / ("out." + format->extension);
+    RecordingProgress progress;
+    ASSERT_EQ(WriteSoundFile(target, music.data(), c.rate, c.rate, *format, progress), WriteResult::Written);
+    EXPECT_TRUE(progress.messages.empty());
+    EXPECT_EQ(progress.positions.back(), 100);
+    EXPECT_EQ(FilesIn(dir.path()), 1u) << "no temporary file left behind";
+    DecodeInfo info;
+    const auto back = Decode(target, &info);
+    EXPECT_EQ(info.sampleRate, format->sampleRate);
+    EXPECT_EQ(info.channels, format->channels);
+    const std::size_t frames = back.size() / 2;
+    ASSERT_GT(frames, format->sampleRate / 2);
+    const double rate = format->sampleRate;
+    if (format->channels == 2) {
+        EXPECT_NEAR(test::ToneLevel(back.data(), frames / 4, frames / 2, 440.0, rate, 0), 0.5, c.tolerance);
+        EXPECT_NEAR(test::ToneLevel(back.data(), frames / 4, frames / 2, 440.0, rate, 1), 0.5, c.tolerance);
+    } else {
+        // The mono mix of a tone and its inverse is silence.
+        EXPECT_LT(test::Rms(back.data(), frames / 4, frames / 2), 0.01);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Export, WriteRoundTrip,
+                         ::testing::Values(RoundTrip{"wav16", 22050, 0.001}, RoundTrip{"wav-ima-adpcm", 44100, 0.02},
+                                           RoundTrip{"wav-ms-adpcm", 11025, 0.02}, RoundTrip{"wav-ulaw", 22050, 0.01},
+                                           RoundTrip{"wav-alaw", 48000, 0.01}, RoundTrip{"wav-gsm", 11025, 0.05},
+                                           RoundTrip{"mp3", 44100, 0.05}, RoundTrip{"mp3", 22050, 0.05},
+                                           RoundTrip{"mp3", 11025, 0.06}, RoundTrip{"flac", 44100, 0.001},
+                                           RoundTrip{"ogg", 22050, 0.05}, RoundTrip{"opus", 22050, 0.05}),
+                         [](const auto& p) {
+                             std::string n = std::string(p.param.name) + "_" + std::to_string(p.param.rate);
+                             for (auto& ch : n)
+                                 if (ch == '-') ch = '_';
+                             return n;
+                         });
+
+TEST(Export, FloatWavHoldsExactlyTheBuffer) {
+    const auto music = Music(11025, 3001, 1234.0, 1.5f);  // beyond full scale: float keeps it
+    test::TempDir dir;
+    NullProgress progress;
+    ASSERT_EQ(WriteSoundFile(dir / "f.wav", music.data(), 3001, 11025, FormatForEncoder(kEncoderWavFloat, 11025), progress),
+              WriteResult::Written);
+    const auto back = Decode(dir / "f.wav");
+    ASSERT_EQ(back.size(), 2u * 3001);
+    EXPECT_EQ(std::memcmp(back.data(), music.data(), back.size() * sizeof(float)), 0);
+}
+
+TEST(Export, SixteenBitsClipAndDither) {
+    std::vector<StereoFrame> music(4000, StereoFrame{1.5f, 0.0f});  // left over full scale, right silent
+    test::TempDir dir;
+    NullProgress progress;
+    ASSERT_EQ(WriteSoundFile(dir / "s.wav", music.data(), 4000, 22050, FormatForEncoder(kEncoderWav16, 22050), progress),
+              WriteResult::Written);
+    SF_INFO info{};
+    SNDFILE* f = sf_open((dir / "s.wav").c_str(), SFM_READ, &info);
+    ASSERT_NE(f, nullptr);
+    EXPECT_EQ(info.format, SF_FORMAT_WAV | SF_FORMAT_PCM_16);
+    std::vector<short> s(2 * 4000);
+    ASSERT_EQ(sf_readf_short(f, s.data(), 4000), 4000);
+    sf_close(f);
+    bool rightMoves = false;
+    for (std::size_t i = 0; i < 4000; ++i) {
+        ASSERT_EQ(s[2 * i], 32767) << "clipped";
+        ASSERT_LE(std::abs(s[2 * i + 1]), 1) << "dither stays within one step";
+        rightMoves = rightMoves || s[2 * i + 1] != 0;
+    }
+    EXPECT_TRUE(rightMoves) << "silence is dithered";
+}
+
+TEST(Export, Mp3BitRateIsHonoured) {
+    const auto music = Music(44100, 44100 * 4);
+    for (std::uint32_t kbps : {64u, 256u}) {
+        SCOPED_TRACE(kbps);
+        const auto format = FormatFromName("mp3", 44100, kbps);
+        ASSERT_TRUE(format.has_value());
+        EXPECT_EQ(format->formatTag, kTagMpegLayer3);
+        test::TempDir dir;
+        NullProgress progress;
+        ASSERT_EQ(WriteSoundFile(dir / "b.mp3", music.data(), 44100 * 4, 44100, *format, progress), WriteResult::Written);
+        const double measured = static_cast<double>(std::filesystem::file_size(dir / "b.mp3")) * 8 / 4 / 1000;
+        EXPECT_NEAR(measured, kbps, kbps * 0.12);
+    }
+}
+
+class ScriptedChooser : public IFormatChooser {
+public:
+    std::optional<std::size_t> answer;
+    std::string title;
+    std::vector<SoundFormat> offered;
+    std::optional<std::size_t> ChooseFormat(std::string_view t, std::span<const SoundFormat> formats) override {
+        title = t;
+        offered.assign(formats.begin(), formats.end());
+        return answer;
+    }
+};
+
+TEST(ChooseAcmFormat, CompressedWavOffersStereoFormatsAtTheRate) {
+    ScriptedChooser chooser;
+    chooser.answer = 0;
+    RecordingProgress messages;
+    const auto chosen = ChooseAcmFormat(kEncoderWavCompressed, 44100, chooser, messages);
+    ASSERT_TRUE(chosen.has_value());
+    EXPECT_EQ(chooser.title, "Select output sound file properties");
+    std::vector<std::uint16_t> tags;
+    for (const auto& f : chooser.offered) {
+        EXPECT_EQ(f.channels, 2);
+        EXPECT_EQ(f.sampleRate, 44100u);
+        tags.push_back(f.formatTag);
+    }
+    EXPECT_EQ(tags, (std::vector<std::uint16_t>{kTagImaAdpcm, kTagMsAdpcm, kTagMuLaw, kTagALaw}));
+    EXPECT_EQ(*chosen, chooser.offered[0]);
+    EXPECT_TRUE(messages.messages.empty());
+}
+
+TEST(ChooseAcmFormat, Mp3OffersOnlyLayerThreeBitRatesOfTheRate) {
+    ScriptedChooser chooser;
+    chooser.answer = 2;
+    RecordingProgress messages;
+    const auto chosen = ChooseAcmFormat(kEncoderMp3, 22050, chooser, messages);
+    ASSERT_TRUE(chosen.has_value());
+    ASSERT_FALSE(chooser.offered.empty());
+    for (const auto& f : chooser.offered) EXPECT_EQ(f.formatTag, kTagMpegLayer3);
+    EXPECT_EQ(chooser.offered.front().bitRate, 8000u);
+    EXPECT_EQ(chooser.offered.back().bitRate, 160000u);
+    EXPECT_EQ(chosen->bitRate, 24000u);
+}
+
+struct ChooserFailure {
+    const char* name;
+    int encoder;
+    std::uint32_t rate;
+    bool cancel;
+    int messageId;  // 0: none
+};
+
+class ChooserFailures : public ::testing::TestWithParam<ChooserFailure> {};
+
+TEST_P(ChooserFailures, YieldNoneWithTheirMessage) {
+    const auto& c = GetParam();
+    ScriptedChooser chooser;
+    if (!c.cancel) chooser.answer = 0;
+    RecordingProgress messages;
+    EXPECT_FALSE(ChooseAcmFormat(c.encoder, c.rate, chooser, messages).has_value());
+    if (c.messageId == 0) {
+        EXPECT_TRUE(messages.messages.empty());
+    } else {
+        ASSERT_EQ(messages.messages.size(), 1u);
+        EXPECT_EQ(messages.messages[0].stringId, c.messageId);
+        EXPECT_EQ(messages.messages[0].text, LoadString(c.messageId));
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Export, ChooserFailures,
+    ::testing::Values(ChooserFailure{"Cancelled", kEncoderMp3, 44100, true, 0},
+                      ChooserFailure{"NoMp3AtThisRate", kEncoderMp3, 96000, false, IDS_WRONG_FORMAT},
+                      ChooserFailure{"UnusableRate", kEncoderWavCompressed, 0, false, IDS_ENCODER_CREATE_FILE_FAILED}),
+    [](const auto& p) { return std::string(p.param.name); });
+
+TEST(FormatFromName, NamesAndExtensions) {
+    struct Case {
+        const char* name;
+        std::uint16_t tag;
+        SoundContainer container;
+        std::uint32_t fileRate;
+    };
+    const Case cases[] = {
+        {"wav-float", kTagFloat, SoundContainer::Wav, 22050}, {".WAV", kTagFloat, SoundContainer::Wav, 22050},
+        {"wav16", kTagPcm, SoundContainer::Wav, 22050},       {"wav-ima-adpcm", kTagImaAdpcm, SoundContainer::Wav, 22050},
+        {"wav-ms-adpcm", kTagMsAdpcm, SoundContainer::Wav, 22050}, {"wav-gsm", kTagGsm610, SoundContainer::Wav, 22050},
+        {"wav-ulaw", kTagMuLaw, SoundContainer::Wav, 22050},  {"wav-alaw", kTagALaw, SoundContainer::Wav, 22050},
+        {"mp3", kTagMpegLayer3, SoundContainer::Mp3, 22050},  {".mp3", kTagMpegLayer3, SoundContainer::Mp3, 22050},
+        {"flac", 0, SoundContainer::Flac, 22050},             {"ogg", 0, SoundContainer::Ogg, 22050},
+        {".oga", 0, SoundContainer::Ogg, 22050},              {"opus", 0, SoundContainer::Opus, 48000},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const auto f = FormatFromName(c.name, 22050);
+        ASSERT_TRUE(f.has_value());
+        EXPECT_EQ(f->formatTag, c.tag);
+        EXPECT_EQ(f->container, c.container);
+        EXPECT_EQ(f->sampleRate, c.fileRate);
+    }
+    EXPECT_FALSE(FormatFromName("aiff", 22050).has_value());
+    EXPECT_FALSE(FormatFromName("", 22050).has_value());
+    EXPECT_FALSE(FormatFromName("mp3", 22050, 320).has_value()) << "320 kbit/s needs MPEG-1 rates";
+    EXPECT_EQ(FormatFromName("mp3", 44100, 320)->bitRate, 320000u);
+}
+
+TEST(WriteSoundFile, CancelLeavesTheExistingTargetAlone) {
+    test::TempDir dir;
+    const auto target = dir / "keep.wav";
+    std::ofstream(target) << "precious";
+    const auto music = Music(44100, 44100 * 3);
+    RecordingProgress progress;
+    progress.cancelAtReport = 1;
+    EXPECT_EQ(WriteSoundFile(target, music.data(), 44100 * 3, 44100, FormatForEncoder(kEncoderWavFloat, 44100), progress),
+              WriteResult::Cancelled);
+    EXPECT_TRUE(progress.messages.empty());
+    EXPECT_EQ(Slurp(target), "precious");
+    EXPECT_EQ(FilesIn(dir.path()), 1u);
+}
+
+TEST(WriteSoundFile, ReplacesTheTargetOnlyWhenComplete) {
+    test::TempDir dir;
+    const auto target = dir / "music.wav";
+    std::ofstream(target) << "old";
+    const auto music = Music(11025, 5000);
+    NullProgress progress;
+    ASSERT_EQ(WriteSoundFile(target, music.data(), 5000, 11025, FormatForEncoder(kEncoderWavFloat, 11025), progress),
+              WriteResult::Written);
+    EXPECT_EQ(Decode(target).size(), 2u * 5000);
+    EXPECT_EQ(FilesIn(dir.path()), 1u);
+}
+
+struct WriteFailure {
+    const char* name;
+    const char* target;  // relative to the temporary folder
+    int formatRate;      // rate the format block was made for
+    int messageId;
+};
+
+class WriteFailures : public ::testing::TestWithParam<WriteFailure> {};
+
+TEST_P(WriteFailures, ShowTheirMessageAndWriteNothing) {
+    const auto& c = GetParam();
+    test::TempDir dir;
+    std::filesystem::create_directory(dir / "folder");
+    const auto music = Music(22050, 1000);
+    const auto format = FormatFromName("mp3", static_cast<std::uint32_t>(c.formatRate));
+    ASSERT_TRUE(format.has_value());
+    RecordingProgress progress;
+    EXPECT_EQ(WriteSoundFile(dir / c.target, music.data(), 1000, 22050, *format, progress), WriteResult::Failed);
+    ASSERT_EQ(progress.messages.size(), 1u);
+    EXPECT_EQ(progress.messages[0].stringId, c.messageId);
+    EXPECT_EQ(FilesIn(dir.path()), 1u) << "only the folder made by the test";
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Export, WriteFailures,
+    ::testing::Values(WriteFailure{"MissingFolder", "nowhere/out.mp3", 22050, IDS_ENCODER_CREATE_FAILED},
+                      WriteFailure{"TargetIsAFolder", "folder", 22050, IDS_ENCODER_CREATE_FAILED},
+                      WriteFailure{"FormatForAnotherRate", "out.mp3", 44100, IDS_ENCODER_ACM_FILE}),
+    [](const auto& p) { return std::string(p.param.name); });
+
+}  // namespace
+}  // namespace dw

@@ -1,0 +1,280 @@
+// Source loading: pass-through and resampled decoding into the SourceBuffer,
+// the progress bar, cancel, hostile files and headers that claim more than
+// the file holds.
+#include <gtest/gtest.h>
+#include <sndfile.h>
+
+#include <cstring>
+#include <fstream>
+#include <random>
+
+#include "audio/SourceLoader.h"
+#include "audio/tests/TestSignals.h"
+#include "resources/StringTable.h"
+
+namespace dw {
+namespace {
+
+std::vector<float> SineData(int channels, int rate, int frames, double freq = 440.0) {
+    std::vector<float> d(static_cast<std::size_t>(frames * channels));
+    for (int i = 0; i < frames; ++i)
+        for (int c = 0; c < channels; ++c)
+            d[static_cast<std::size_t>(i * channels + c)] =
+                static_cast<float>(0.5 * std::sin(2.0 * std::numbers::pi * freq * i / rate));
+    return d;
+}
+
+bool WriteFile(const std::filesystem::path& path, int format, int channels, int rate, const std::vector<float>& data) {
+    SF_INFO info{};
+    info.samplerate = rate;
+    info.channels = channels;
+    info.format = format;
+    SNDFILE* f = sf_open(path.c_str(), SFM_WRITE, &info);
+    if (f == nullptr) return false;
+    const sf_count_t frames = static_cast<sf_count_t>(data.size()) / channels;
+    const bool ok = sf_writef_float(f, data.data(), frames) == frames;
+    sf_close(f);
+    return ok;
+}
+
+std::size_t OpenDescriptors() {
+    std::size_t n = 0;
+    for ([[maybe_unused]] const auto& e : std::filesystem::directory_iterator("/proc/self/fd")) ++n;
+    return n;
+}
+
+struct Loaded {
+    bool ok;
+    RecordingProgress progress;
+};
+
+std::unique_ptr<Loaded> Load(CProperties& props, const std::filesystem::path& path, std::uint32_t rate,
+                             int cancelAt = -1) {
+    auto out = std::make_unique<Loaded>();
+    props.sourcePath = path.string();
+    props.sampleRate = rate;
+    out->progress.cancelAtReport = cancelAt;
+    out->ok = LoadSourceSamples(props, out->progress);
+    return out;
+}
+
+TEST(LoadSource, EqualRateKeepsEverySampleBitForBit) {
+    test::TempDir dir;
+    std::minstd_rand gen(3);
+    std::uniform_real_distribution<float> uni(-1.0f, 1.0f);
+    std::vector<float> data(2 * 1000);
+    for (auto& s : data) s = uni(gen);
+    // 1000 frames at 44100 Hz: a length that a float of seconds rounds down.
+    ASSERT_TRUE(WriteFile(dir / "a.wav", SF_FORMAT_WAV | SF_FORMAT_FLOAT, 2, 44100, data));
+    CProperties props;
+    auto r = Load(props, dir / "a.wav", 44100);
+    ASSERT_TRUE(r->ok);
+    ASSERT_EQ(props.sourceFrameCount, 1000u);
+    EXPECT_EQ(std::memcmp(props.sourceFrames.get(), data.data(), data.size() * sizeof(float)), 0);
+    EXPECT_TRUE(r->progress.messages.empty());
+}
+
+TEST(LoadSource, ResampledSineKeepsFrequencyLevelAndItsEnd) {
+    test::TempDir dir;
+    ASSERT_TRUE(WriteFile(dir / "m.wav", SF_FORMAT_WAV | SF_FORMAT_FLOAT, 1, 48000, SineData(1, 48000, 48000)));
+    CProperties props;
+    auto r = Load(props, dir / "m.wav", 11025);
+    ASSERT_TRUE(r->ok);
+    ASSERT_EQ(props.sourceFrameCount, 11025u);
+    const auto* f = reinterpret_cast<const float*>(props.sourceFrames.get());
+    EXPECT_NEAR(test::ZeroCrossingFrequency(f, 1000, 9000, 11025), 440.0, 0.2);
+    EXPECT_NEAR(test::ToneLevel(f, 1000, 9000, 440.0, 11025, 0), 0.5, 0.005);
+    EXPECT_NEAR(test::ToneLevel(f, 1000, 9000, 440.0, 11025, 1), 0.5, 0.005) << "mono plays on both sides";
+    // The resampler's tail reaches the buffer instead of being left silent.
+    EXPECT_GT(test::Rms(f, 11025 - 50, 40), 0.25);
+}
+
+TEST(LoadSource, CommittedMpegFixturesDecodeAtTheProjectRate) {
+    for (const char* name : {"tone-440-660-44k1-stereo-1s.mp1", "tone-440-660-44k1-stereo-1s.mp2"}) {
+        SCOPED_TRACE(name);
+        CProperties props;
+        auto r = Load(props, std::filesystem::path(DW_AUDIO_TEST_DATA) / name, 22050);
+        ASSERT_TRUE(r->ok);
+        EXPECT_NEAR(props.sourceFrameCount, 22050.0, 1500.0);
+        const auto* f = reinterpret_cast<const float*>(props.sourceFrames.get());
+        const std::size_t n = props.sourceFrameCount;
+        EXPECT_GT(test::ToneLevel(f, n / 4, n / 2, 440.0, 22050) + test::ToneLevel(f, n / 4, n / 2, 660.0, 22050), 0.3);
+    }
+}
+
+struct ProgressCase {
+    const char* name;
+    int frames;
+};
+
+class LoadProgress : public ::testing::TestWithParam<ProgressCase> {};
+
+TEST_P(LoadProgress, BarStaysWithinZeroToHundredAndEndsFull) {
+    test::TempDir dir;
+    ASSERT_TRUE(WriteFile(dir / "p.wav", SF_FORMAT_WAV | SF_FORMAT_FLOAT, 2, 22050, SineData(2, 22050, GetParam().frames)));
+    CProperties props;
+    auto r = Load(props, dir / "p.wav", 22050);
+    ASSERT_TRUE(r->ok);
+    const auto& pos = r->progress.positions;
+    ASSERT_GE(pos.size(), 2u);
+    EXPECT_EQ(pos.front(), 0);
+    EXPECT_EQ(pos.back(), 100);
+    for (int p : pos) {
+        EXPECT_GE(p, 0);
+        EXPECT_LE(p, 100);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Source, LoadProgress,
+                         ::testing::Values(ProgressCase{"OneFrame", 1}, ProgressCase{"TwoFrames", 2},
+                                           ProgressCase{"OneBlock", 1024}, ProgressCase{"BlockAndOne", 1025}),
+                         [](const auto& p) { return std::string(p.param.name); });
+
+TEST(LoadSource, CancelStopsTheLoopAndDecodeSourceForgetsTheFile) {
+    test::TempDir dir;
+    // Past 1000 blocks of 1024 frames, where the loop reports and sees the cancel.
+    SF_INFO info{};
+    info.samplerate = 11025;
+    info.channels = 1;
+    info.format = SF_FORMAT_WAV | SF_FORMAT_PCM_16;
+    SNDFILE* f = sf_open((dir / "long.wav").c_str(), SFM_WRITE, &info);
+    ASSERT_NE(f, nullptr);
+    std::vector<short> zeros(1100000, 0);
+    sf_writef_short(f, zeros.data(), static_cast<sf_count_t>(zeros.size()));
+    sf_close(f);
+    CProperties props;
+    props.sourcePath = (dir / "long.wav").string();
+    props.sampleRate = 11025;
+    props.sourceLoaded = true;
+    RecordingProgress progress;
+    progress.cancelAtReport = 1;  // the report after 1024000 frames
+    EXPECT_FALSE(DecodeSource(props, progress));
+    EXPECT_EQ(progress.positions.at(1), 1024000 * 100 / (1100000 - 1));
+    EXPECT_TRUE(props.sourcePath.empty());
+    EXPECT_FALSE(props.sourceLoaded);
+    EXPECT_TRUE(progress.messages.empty());
+}
+
+TEST(LoadSource, DecodeSourceSetsLoadedOnSuccess) {
+    test::TempDir dir;
+    ASSERT_TRUE(WriteFile(dir / "s.wav", SF_FORMAT_WAV | SF_FORMAT_PCM_16, 2, 11025, SineData(2, 11025, 500)));
+    CProperties props;
+    props.sourcePath = (dir / "s.wav").string();
+    props.sampleRate = 11025;
+    NullProgress progress;
+    EXPECT_TRUE(DecodeSource(props, progress));
+    EXPECT_TRUE(props.sourceLoaded);
+    EXPECT_EQ(props.sourceFrameCount, 500u);
+}
+
+struct HostileCase {
+    const char* name;
+    void (*make)(const std::filesystem::path& dir);  // creates dir / "in.<ext>" or "in"
+    const char* file;
+    bool succeeds;
+    int messageId;  // 0: none
+};
+
+void MakeEmpty(const std::filesystem::path& d) { std::ofstream(d / "in.wav").close(); }
+void MakeHeaderOnly(const std::filesystem::path& d) { WriteFile(d / "in.wav", SF_FORMAT_WAV | SF_FORMAT_PCM_16, 2, 44100, {}); }
+void MakeRandom(const std::filesystem::path& d) {
+    std::ofstream out(d / "in.wav", std::ios::binary);
+    std::minstd_rand gen(11);
+    for (int i = 0; i < 8192; ++i) out.put(static_cast<char>(gen() & 0xFF));
+}
+void MakeTruncated(const std::filesystem::path& d) {
+    WriteFile(d / "in.wav", SF_FORMAT_WAV | SF_FORMAT_PCM_16, 2, 44100, SineData(2, 44100, 4000));
+    std::filesystem::resize_file(d / "in.wav", 44 + 2000 * 4 + 3);
+}
+void MakeWrongExtension(const std::filesystem::path& d) {
+    WriteFile(d / "in.mp3", SF_FORMAT_WAV | SF_FORMAT_PCM_16, 2, 44100, SineData(2, 44100, 3000));
+}
+void MakeFolder(const std::filesystem::path& d) { std::filesystem::create_directory(d / "in.wav"); }
+void MakeNothing(const std::filesystem::path&) {}
+
+class HostileSource : public ::testing::TestWithParam<HostileCase> {};
+
+TEST_P(HostileSource, GetsItsMessageAndFreesEveryHandle) {
+    const auto& c = GetParam();
+    test::TempDir dir;
+    c.make(dir.path());
+    const std::size_t fdsBefore = OpenDescriptors();
+    CProperties props;
+    auto r = Load(props, dir / c.file, 44100);
+    EXPECT_EQ(r->ok, c.succeeds);
+    if (c.messageId == 0) {
+        EXPECT_TRUE(r->progress.messages.empty());
+    } else {
+        ASSERT_EQ(r->progress.messages.size(), 1u);
+        EXPECT_EQ(r->progress.messages[0].stringId, c.messageId);
+        EXPECT_EQ(r->progress.messages[0].text, LoadString(c.messageId));
+        EXPECT_EQ(r->progress.messages[0].icon, MessageIcon::Exclamation);
+    }
+    EXPECT_EQ(OpenDescriptors(), fdsBefore);
+    if (!props.sourceFrames) {
+        EXPECT_EQ(props.sourceFrameCount, 0u);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Source, HostileSource,
+    ::testing::Values(HostileCase{"ZeroBytes", MakeEmpty, "in.wav", false, IDS_SOURCE_OPEN_FAILED},
+                      HostileCase{"HeaderOnly", MakeHeaderOnly, "in.wav", false, 0},
+                      HostileCase{"RandomBytes", MakeRandom, "in.wav", false, IDS_SOURCE_OPEN_FAILED},
+                      HostileCase{"Truncated", MakeTruncated, "in.wav", true, 0},
+                      HostileCase{"WrongExtension", MakeWrongExtension, "in.mp3", true, 0},
+                      HostileCase{"Folder", MakeFolder, "in.wav", false, IDS_SOURCE_OPEN_FAILED},
+                      HostileCase{"Missing", MakeNothing, "in.wav", false, IDS_SOURCE_OPEN_FAILED}),
+    [](const auto& p) { return std::string(p.param.name); });
+
+// A FLAC file whose STREAMINFO announces `claimed` frames while it holds 2000.
+std::filesystem::path FlacClaiming(const test::TempDir& dir, std::uint64_t claimed) {
+    const auto path = dir / "claim.flac";
+    WriteFile(path, SF_FORMAT_FLAC | SF_FORMAT_PCM_16, 2, 22050, SineData(2, 22050, 2000));
+    std::fstream f(path, std::ios::in | std::ios::out | std::ios::binary);
+    // "fLaC", block header (4), then STREAMINFO: the 36-bit total sits in the
+    // low nibble of byte 21 and bytes 22 to 25.
+    unsigned char b21 = 0;
+    f.seekg(21);
+    f.read(reinterpret_cast<char*>(&b21), 1);
+    const unsigned char patch[5] = {static_cast<unsigned char>((b21 & 0xF0) | ((claimed >> 32) & 0x0F)),
+                                    static_cast<unsigned char>(claimed >> 24), static_cast<unsigned char>(claimed >> 16),
+                                    static_cast<unsigned char>(claimed >> 8), static_cast<unsigned char>(claimed)};
+    f.seekp(21);
+    f.write(reinterpret_cast<const char*>(patch), 5);
+    return path;
+}
+
+TEST(LoadSource, ShortfallAgainstTheHeaderEndsInSilence) {
+    test::TempDir dir;
+    CProperties props;
+    auto r = Load(props, FlacClaiming(dir, 6000), 22050);
+    ASSERT_TRUE(r->ok);
+    ASSERT_EQ(props.sourceFrameCount, 6000u);
+    const auto* f = reinterpret_cast<const float*>(props.sourceFrames.get());
+    EXPECT_NEAR(test::ToneLevel(f, 0, 1800, 440.0, 22050), 0.5, 0.02);
+    EXPECT_EQ(test::Rms(f, 2100, 3900), 0.0);
+}
+
+TEST(LoadSource, ClaimBeyondMemoryFailsWithAllocationMessage) {
+    test::TempDir dir;
+    CProperties props;
+    props.sourceFrames = std::make_unique<StereoFrame[]>(10);
+    props.sourceFrameCount = 10;
+    auto r = Load(props, FlacClaiming(dir, 0xFFFFFFFFFull), 22050);
+    EXPECT_FALSE(r->ok);
+    ASSERT_EQ(r->progress.messages.size(), 1u);
+    EXPECT_EQ(r->progress.messages[0].stringId, IDS_SOURCE_ALLOC_FAILED);
+    EXPECT_EQ(props.sourceFrames, nullptr);
+    EXPECT_EQ(props.sourceFrameCount, 0u);
+}
+
+TEST(LoadSource, PercentFormulaIsBounded) {
+    EXPECT_EQ(SourceProgressPercent(1, 1), 100);
+    EXPECT_EQ(SourceProgressPercent(0, 1), 0);
+    EXPECT_EQ(SourceProgressPercent(1024, 1024), 100);
+    EXPECT_EQ(SourceProgressPercent(1024000, 2048001), 50);
+}
+
+}  // namespace
+}  // namespace dw
