@@ -22,6 +22,7 @@ void GrainRenderer::SetUp(const CProject& proj, const std::vector<CPSection>& pl
     project = &proj;
     progress = &progressSink;
     budget_ = allocationBudget;
+    envelopeBytes_ = 0;  // the budget is new; the old envelope was counted in the last one
     propertiesSampleRate_ = props.sampleRate;
     loopMusic = props.loopMusic;
     // Fade lengths in 64 bits, held within the music: a damaged project's

@@ -1,0 +1,114 @@
+// The engine's hot path: the default project (64 s, four sections, default
+// matrix) from a synthetic source, at 11025 and 44100 Hz. Whole Create and
+// rendering alone (stages C and D from a finished plan), production renderer
+// against the scalar reference in the same run, with grain-frames per second.
+//
+//   dw_bench_engine --benchmark_repetitions=3
+#include <benchmark/benchmark.h>
+
+#include <cmath>
+#include <memory>
+#include <thread>
+
+#include "engine/MusicEngine.h"
+#include "model/Progress.h"
+#include "model/Project.h"
+
+namespace {
+
+using dw::CMusicEngine;
+using dw::CProject;
+using dw::CreateOptions;
+using dw::RenderMode;
+
+// Counts the grain-frames of one render.
+
+void MakeProject(CProject& project, std::uint32_t rate) {
+    project.SetDefaults();
+    project.properties.sampleRate = rate;
+    project.properties.quality = rate == 44100 ? 2 : 0;
+    const std::uint32_t frames = 180 * rate;  // three minutes of source
+    project.properties.sourceFrames = std::make_unique<dw::StereoFrame[]>(frames);
+    project.properties.sourceFrameCount = frames;
+    project.properties.sourceLoaded = true;
+    std::uint32_t noise = 1;
+    for (std::uint32_t i = 0; i < frames; ++i) {
+        const double t = static_cast<double>(i) / rate;
+        noise = noise * 1664525u + 1013904223u;
+        const double n = (static_cast<double>(noise >> 8) / 16777216.0 - 0.5) * 0.05;
+        project.properties.sourceFrames[i].left = static_cast<float>(0.5 * std::sin(2 * M_PI * 220 * t) + n);
+        project.properties.sourceFrames[i].right = static_cast<float>(0.5 * std::sin(2 * M_PI * 330 * t) - n);
+    }
+}
+
+// Grain-frames of the default project's render: the sum of every grain's
+// length (dropped tail samples included), computed from the plan's sections.
+double GrainFrames(const CProject& project, const CMusicEngine& engine) {
+    double total = 0;
+    const std::int32_t rate = static_cast<std::int32_t>(engine.SampleRate());
+    const std::int64_t frames = engine.OutputFrameCount();
+    const auto& plan = engine.PlannedSections();
+    std::int64_t position = 0;
+    std::int64_t sectionEnd = -1;
+    std::size_t index = 0;
+    std::uint32_t length = 0;
+    std::int64_t hop = 1;
+    while (position < frames) {
+        if (position > sectionEnd && index < plan.size()) {
+            const int column = plan[index].section;
+            const double g = dw::MatrixValue(project.matrix, dw::kGranulation, column);
+            length = dw::GrainLengthFrames(g, rate);
+            const double c = 50.0 + 450.0 * g;
+            const double density = c + 2.0 * dw::MatrixValue(project.matrix, dw::kSmoothness, column) * c;
+            hop = static_cast<std::int64_t>(rate / density);
+            sectionEnd = plan[index].outputEnd;
+            ++index;
+        }
+        total += length;
+        position += hop;
+    }
+    return total;
+}
+
+void Run(benchmark::State& state, RenderMode mode, bool whole) {
+    const auto rate = static_cast<std::uint32_t>(state.range(0));
+    static std::unique_ptr<CProject> project;
+    static std::uint32_t projectRate = 0;
+    if (!project || projectRate != rate) {
+        project = std::make_unique<CProject>();
+        MakeProject(*project, rate);
+        projectRate = rate;
+    }
+    CMusicEngine engine;
+    dw::NullProgress progress;
+    CreateOptions options;
+    options.seed = 2026;
+    options.renderer = mode;
+    if (!engine.Create(*project, progress, options)) {
+        state.SkipWithError("creation failed");
+        return;
+    }
+    const double grainFrames = GrainFrames(*project, engine);
+    for (auto _ : state) {
+        const bool ok = whole ? engine.Create(*project, progress, options) : engine.Rerender(progress, options);
+        benchmark::DoNotOptimize(ok);
+        benchmark::DoNotOptimize(engine.Output()[0]);
+    }
+    state.counters["grain_frames_per_s"] =
+        benchmark::Counter(grainFrames * static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
+    state.counters["threads"] = std::max(1u, std::thread::hardware_concurrency());
+}
+
+void BM_CreateProduction(benchmark::State& s) { Run(s, RenderMode::Production, true); }
+void BM_RenderProduction(benchmark::State& s) { Run(s, RenderMode::Production, false); }
+void BM_CreateReference(benchmark::State& s) { Run(s, RenderMode::Reference, true); }
+void BM_RenderReference(benchmark::State& s) { Run(s, RenderMode::Reference, false); }
+
+BENCHMARK(BM_RenderProduction)->Arg(11025)->Arg(44100)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_CreateProduction)->Arg(11025)->Arg(44100)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_RenderReference)->Arg(11025)->Arg(44100)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(2);
+BENCHMARK(BM_CreateReference)->Arg(11025)->Arg(44100)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(2);
+
+}  // namespace
+
+BENCHMARK_MAIN();
