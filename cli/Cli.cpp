@@ -33,8 +33,7 @@ int RunInfo(const std::string& path, std::ostream& out, std::ostream& err) {
     }
     // A source path that is not valid UTF-8 is shown with replacement
     // characters rather than failing the whole report.
-    out << ProjectToJson(project, *version).dump(2, ' ', false, nlohmann::ordered_json::error_handler_t::replace)
-        << '\n';
+    out << DumpJson(ProjectToJson(project, *version));
     return out ? kExitOk : kExitFailed;
 }
 

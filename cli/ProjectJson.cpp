@@ -58,4 +58,62 @@ nlohmann::ordered_json ProjectToJson(const CProject& project, std::uint32_t vers
     };
 }
 
+namespace {
+
+bool IsFlatArray(const nlohmann::ordered_json& value) {
+    if (!value.is_array()) return false;
+    for (const auto& item : value)
+        if (item.is_structured()) return false;
+    return true;
+}
+
+void Dump(const nlohmann::ordered_json& value, int depth, std::string& text) {
+    const auto plain = [](const nlohmann::ordered_json& v) {
+        return v.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace);
+    };
+    const std::string indent(static_cast<size_t>(depth + 1) * 2, ' ');
+    const std::string closing(static_cast<size_t>(depth) * 2, ' ');
+    if (value.is_object() && !value.empty()) {
+        text += "{\n";
+        bool first = true;
+        for (const auto& [key, item] : value.items()) {
+            if (!first) text += ",\n";
+            first = false;
+            text += indent + plain(key) + ": ";
+            Dump(item, depth + 1, text);
+        }
+        text += "\n" + closing + "}";
+    } else if (value.is_array() && !value.empty() && !IsFlatArray(value)) {
+        text += "[\n";
+        bool first = true;
+        for (const auto& item : value) {
+            if (!first) text += ",\n";
+            first = false;
+            text += indent;
+            Dump(item, depth + 1, text);
+        }
+        text += "\n" + closing + "]";
+    } else if (IsFlatArray(value)) {
+        text += "[";
+        bool first = true;
+        for (const auto& item : value) {
+            if (!first) text += ", ";
+            first = false;
+            text += plain(item);
+        }
+        text += "]";
+    } else {
+        text += plain(value);
+    }
+}
+
+}  // namespace
+
+std::string DumpJson(const nlohmann::ordered_json& value) {
+    std::string text;
+    Dump(value, 0, text);
+    text += '\n';
+    return text;
+}
+
 }  // namespace dw::cli
