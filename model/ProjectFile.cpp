@@ -15,7 +15,10 @@
 //     fadeIn, fadeOut          0 to 10 s
 //     trimStart, trimEnd       0 to 1
 //     matrix values            0 to 1 (infinities included)
-//     source fractions above 1 become 1
+//     source fractions above 1 become 1; any negative source fraction
+//       becomes the default marker -1 (splitting a section whose end is
+//       the marker averages it into values such as -0.3, which other
+//       writers store; they can only have meant the default range)
 //   refused
 //     any NaN (properties, sections, matrix)
 //     quality or encoder outside 0 to 3 (which one was meant is unknowable)
@@ -23,7 +26,6 @@
 //     no section; N different from S
 //     sections that do not start at 0, do not end at 1, leave gaps, overlap,
 //       are unordered or empty
-//     a source fraction below 0 other than the default marker -1
 //
 // A section whose source range runs backwards, or whose end is the default
 // marker beside an explicit start, is kept as stored: editing produces both,
@@ -88,9 +90,8 @@ bool RepairOrRefuse(CProperties& p, CMatrix& m, CSections& s) {
         if (i + 1 < items.size() && sec.end != items[i + 1].start) return false;
         for (double* f : {&sec.sourceStart, &sec.sourceEnd}) {
             if (std::isnan(*f)) return false;
-            if (*f == kDefaultSourceRange) continue;
-            if (*f < 0.0) return false;
-            *f = std::min(*f, 1.0);
+            if (*f < 0.0) *f = kDefaultSourceRange;
+            else if (*f > 1.0) *f = 1.0;
         }
     }
     for (auto& row : m.rows) {
@@ -172,7 +173,9 @@ std::FILE* CreateTempBeside(const std::filesystem::path& target, std::filesystem
     static std::atomic<unsigned> counter{0};
     const auto dir = target.has_parent_path() ? target.parent_path() : std::filesystem::path(".");
     for (int attempt = 0; attempt < 100; ++attempt) {
-        tempPath = dir / ("." + target.filename().string() + ".tmp-" + std::to_string(::getpid()) + "-" +
+        // Cut long names so that the temporary name stays within NAME_MAX.
+        const std::string name = target.filename().string().substr(0, 200);
+        tempPath = dir / ("." + name + ".tmp-" + std::to_string(::getpid()) + "-" +
                           std::to_string(counter.fetch_add(1)));
         const int fd = ::open(tempPath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
         if (fd < 0) {

@@ -371,6 +371,12 @@ const BadFile kBadFiles[] = {
      [](const CProject& p) { EXPECT_EQ(p.matrix.rows[2][1] + p.matrix.rows[5][3], 1.0f); }},
     {"source end 1.5", [](ProjectFields& f) { f.sections[1].sourceStart = 0.5, f.sections[1].sourceEnd = 1.5; }, false,
      [](const CProject& p) { EXPECT_EQ(p.sections.items[1].sourceEnd, 1.0); }},
+    // Left by splitting a section whose end is the default marker: the mean of
+    // a fraction and -1. A negative fraction can only mean the default.
+    {"source start -0.3 from a split", [](ProjectFields& f) { f.sections[2].sourceStart = -0.3, f.sections[2].sourceEnd = 0.4; },
+     false, [](const CProject& p) { EXPECT_TRUE(p.sections.items[2].HasDefaultSourceRange()); }},
+    {"source end -0.3 from a split", [](ProjectFields& f) { f.sections[1].sourceStart = 0.4, f.sections[1].sourceEnd = -0.3; },
+     false, [](const CProject& p) { EXPECT_EQ(p.sections.items[1], (CSection{0.25, 0.5, 0.4, -1.0})); }},
     // Kept as stored: editing makes these, and resolving handles them.
     {"mixed source range", [](ProjectFields& f) { f.sections[1].sourceStart = 0.3; }, false,
      [](const CProject& p) { EXPECT_EQ(p.sections.items[1].sourceEnd, -1.0); }},
@@ -394,7 +400,6 @@ const BadFile kBadFiles[] = {
     {"empty section", [](ProjectFields& f) { f.sections[1].end = 0.25, f.sections[2].start = 0.25; }, true, nullptr},
     {"section start NaN", [](ProjectFields& f) { f.sections[2].start = kNaN; }, true, nullptr},
     {"source start NaN", [](ProjectFields& f) { f.sections[2].sourceStart = kNaN; }, true, nullptr},
-    {"source start -0.5", [](ProjectFields& f) { f.sections[2].sourceStart = -0.5; }, true, nullptr},
     {"cell NaN", [](ProjectFields& f) { f.rows[7][3] = std::numeric_limits<float>::quiet_NaN(); }, true, nullptr},
 };
 
