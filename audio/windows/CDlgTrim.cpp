@@ -8,6 +8,7 @@
 #include <QTimerEvent>
 #include <QVBoxLayout>
 
+#include "app/controls/ArtResources.h"
 #include "audio/windows/CDlgTrimPlayer.h"
 #include "editors/TimelineGeometry.h"
 #include "editors/windows/EditorPainting.h"
@@ -63,9 +64,9 @@ namespace {
 
 QCursor CursorFor(TrimCursor shape) {
     switch (shape) {
-    case TrimCursor::Position: return QCursor(Qt::PointingHandCursor);
-    case TrimCursor::StartEdge:
-    case TrimCursor::EndEdge: return QCursor(Qt::SplitHCursor);
+    case TrimCursor::Position: return LoadCursorResource(IDC_HAND_LEFTRIGHT);
+    case TrimCursor::StartEdge: return LoadCursorResource(IDC_HAND_LEFT);
+    case TrimCursor::EndEdge: return LoadCursorResource(IDC_HAND_RIGHT);
     case TrimCursor::Arrow: break;
     }
     return QCursor(Qt::ArrowCursor);

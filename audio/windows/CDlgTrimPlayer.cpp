@@ -1,5 +1,7 @@
 #include "audio/windows/CDlgTrimPlayer.h"
 
+#include "editors/windows/PlaybackTransport.h"
+
 namespace dw {
 
 namespace {
@@ -13,7 +15,7 @@ void SetTrimPlayerFactory(TrimPlayerFactory factory) { Factory() = std::move(fac
 
 std::unique_ptr<IStreamTransport> MakeTrimPlayer(CProperties& properties) {
     if (Factory()) return Factory()(properties);
-    return nullptr;
+    return std::make_unique<OwnedPlaybackTransport>(properties, WindowMessageSink());
 }
 
 }  // namespace dw

@@ -4,6 +4,7 @@
 #include <QPainter>
 #include <QTimerEvent>
 
+#include "app/controls/ArtResources.h"
 #include "editors/TimelineGeometry.h"
 #include "editors/windows/EditorPainting.h"
 #include "editors/windows/StreamTransport.h"
@@ -16,7 +17,7 @@ CWndTimeline::CWndTimeline(QWidget* parent, CProject* project, IStreamTransport*
     setAttribute(Qt::WA_OpaquePaintEvent);  // every paint covers the whole window
     setMouseTracking(true);
     // A hand under a pair of arrows: the user moves the play cursor here.
-    setCursor(Qt::PointingHandCursor);
+    setCursor(LoadCursorResource(IDC_HAND_LEFTRIGHT));
     font_ = VerdanaFont(10, this);
     timer_.start(kTimerPeriodMs, this);
 }

@@ -11,6 +11,7 @@
 #include <map>
 
 #include "audio/windows/CDlgTrim.h"
+#include "audio/windows/CDlgTrimPlayer.h"
 #include "editors/windows/EditorPainting.h"
 #include "editors/windows/tests/WidgetTestSupport.h"
 #include "model/Project.h"
@@ -288,6 +289,7 @@ TEST_F(MatrixEditor, SetSectionSourceThroughTheTrimDialogKeepsTheDefaultWhenConf
     project.sections.items[2].sourceStart = 0.6;
     project.sections.items[2].sourceEnd = 0.7;
     QString caption;
+    SetTrimPlayerFactory([](CProperties&) { return std::unique_ptr<IStreamTransport>(); });  // silent
     // The real dialog: press Default, then OK, as soon as it is up.
     QTimer::singleShot(0, [&] {
         auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
@@ -299,6 +301,7 @@ TEST_F(MatrixEditor, SetSectionSourceThroughTheTrimDialogKeepsTheDefaultWhenConf
     editor.SetMenuRunner([](QMenu&, const QPoint&) { return int{ID_SET_SECTION_SOURCE}; });
     Move(editor, {500, 450});
     Press(editor, {500, 450}, Qt::RightButton);
+    SetTrimPlayerFactory({});
     EXPECT_EQ(caption, QStringLiteral("Define a section source range"));
     EXPECT_EQ(project.sections.items[2].sourceStart, -1.0);
     EXPECT_EQ(project.sections.items[2].sourceEnd, -1.0);
