@@ -67,7 +67,7 @@ constexpr std::array<double, 4> kAllPassMs = {12.6, 10.0, 7.7, 5.1};
 constexpr double kRightSpreadMs = 0.53;
 constexpr float kAllPassGain = 0.5f;
 constexpr float kCombDamping = 0.25f;  // high frequencies die a little faster
-constexpr float kInputGain = 0.04f;     // keeps the wet sum near the dry level
+constexpr float kInputGain = 0.3f;  // wet at level 1.0 about as loud as the dry signal
 }  // namespace
 
 void Reverb::Prepare(double sampleRate) {

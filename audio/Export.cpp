@@ -92,7 +92,11 @@ class TempFile {
 public:
     explicit TempFile(const std::filesystem::path& target) {
         const auto dir = target.has_parent_path() ? target.parent_path() : std::filesystem::path(".");
-        std::string pattern = (dir / ("." + target.filename().string() + ".XXXXXX.part")).string();
+        // A hidden name beside the target, so that the rename stays on one file system.
+        std::string name = ".";
+        name.append(target.filename().string());
+        name.append(".XXXXXX.part");
+        std::string pattern = (dir / name).string();
         fd_ = mkstemps(pattern.data(), 5);
         if (fd_ >= 0) path_ = pattern;
     }

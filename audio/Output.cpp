@@ -26,6 +26,12 @@ constexpr std::size_t kMaxPull = 512;    // stream frames asked of a StreamProc 
 constexpr std::size_t kMaxStreams = 16;
 constexpr int kParamCount = 7;
 
+// The device thread must never take a lock, not even one hidden in an atomic.
+static_assert(std::atomic<StreamState>::is_always_lock_free);
+static_assert(std::atomic<float>::is_always_lock_free);
+static_assert(std::atomic<std::uint64_t>::is_always_lock_free);
+static_assert(std::atomic<bool>::is_always_lock_free);
+
 // One effect of a stream, shared between the control thread (writer) and the
 // device thread (reader). Parameters are published by bumping `generation`
 // after writing them; the reader picks them up at its next block.

@@ -8,6 +8,11 @@
 
 namespace dw {
 
+// Shared with the device thread, which must never take a lock.
+static_assert(std::atomic<const StereoFrame*>::is_always_lock_free);
+static_assert(std::atomic<std::int32_t>::is_always_lock_free);
+static_assert(std::atomic<std::uint32_t>::is_always_lock_free);
+
 namespace {
 
 void Say(IMessageSink& sink, int id, MessageIcon icon) { sink.ShowMessage(id, LoadString(id), icon); }
