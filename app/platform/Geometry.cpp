@@ -73,3 +73,14 @@ Point SliderThumbOrigin(const Rect& r, int tw, int th) {
 }
 
 }  // namespace dw
+
+namespace dw {
+int MulDiv(int a, int b, int c) {
+    if (c == 0) return 0;
+    const long long p = static_cast<long long>(a) * b;
+    const long long half = (c < 0 ? -c : c) / 2;
+    const bool negative = (p < 0) != (c < 0);
+    const long long mag = ((p < 0 ? -p : p) + half) / (c < 0 ? -c : c);
+    return static_cast<int>(negative ? -mag : mag);
+}
+}  // namespace dw

@@ -97,3 +97,9 @@ Point SliderChannelOrigin(const Rect& client, int chW, int chH);
 Point SliderThumbOrigin(const Rect& thumbRect, int tw, int th);
 
 }  // namespace dw
+
+namespace dw {
+// a * b / c rounded to the nearest integer, halves away from zero; the rule
+// fonts are sized with (points, pixels per inch, 72). 0 when c is 0.
+int MulDiv(int a, int b, int c);
+}  // namespace dw

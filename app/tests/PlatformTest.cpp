@@ -102,3 +102,30 @@ TEST(InstallPath, GuidePathJoinsFolderAndName) {
 
 }  // namespace
 }  // namespace dw
+
+#include "app/platform/Title.h"
+
+namespace dw {
+namespace {
+
+TEST(Title, FromTheProjectPath) {
+    struct Case {
+        const char* path;
+        const char* title;
+    };
+    const Case cases[] = {
+        {"", "Driftwell"},
+        {"C:\\Music\\Evening.dwv", "Evening - Driftwell"},
+        {"/home/ann/Music/Evening.dwv", "Evening - Driftwell"},
+        {"Evening.dwv", "Evening - Driftwell"},
+        {"/home/ann/Evening", "Evening - Driftwell"},
+        // A dot in a folder name is not an extension: the file keeps its name.
+        {"C:\\My.Projects\\Evening", "Evening - Driftwell"},
+        {"/home/ann/my.projects/Evening", "Evening - Driftwell"},
+        {"/home/ann/Evening.backup.dwv", "Evening.backup - Driftwell"},
+    };
+    for (const auto& c : cases) EXPECT_EQ(TitleForProjectPath(c.path), c.title) << c.path;
+}
+
+}  // namespace
+}  // namespace dw

@@ -1,0 +1,281 @@
+#include "app/CDWDlg.h"
+
+#include "app/CWndToolbar.h"
+#include "app/HelpCommands.h"
+#include "app/MainAudio.h"
+#include "app/MessageBox.h"
+#include "app/controls/ArtResources.h"
+#include "app/controls/Painting.h"
+
+#include <QContextMenuEvent>
+#include <QGuiApplication>
+#include <QKeyEvent>
+#include <QMenu>
+#include <QPainter>
+#include <QScreen>
+#include <QWindow>
+
+namespace dw {
+
+// Construction: the project takes its defaults (musicOutdated 1, so the first
+// Play creates music), the icon is loaded, nothing is laid out yet.
+CDWDlg::CDWDlg(QWidget* parent, AudioChoice audio)
+    : QDialog(parent), audio_(std::make_unique<MainAudio>(audio)) {
+    setWindowTitle(QStringLiteral("Driftwell"));
+    setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinMaxButtonsHint |
+                   Qt::WindowCloseButtonHint);
+    setObjectName(QStringLiteral("CDWDlg"));
+    setAttribute(Qt::WA_OpaquePaintEvent);  // the painting covers the whole client area
+    // The template's size (627 x 446 dialog units) until the window is maximised.
+    resize(DialogUnitsToPixelsX(627), DialogUnitsToPixelsY(446));
+    appIcon_ = LoadAppIcon();
+}
+
+CDWDlg::~CDWDlg() = default;
+
+QString CDWDlg::AboutMenuText() { return QStringLiteral("w"); }
+
+int CDWDlg::exec() {
+    OnInitDialog();
+    return QDialog::exec();
+}
+
+void CDWDlg::OnInitDialog() {
+    // The window menu's About item is offered by the window's context menu
+    // (contextMenuEvent): desktop window menus cannot be extended.
+    setWindowIcon(appIcon_);
+    // Maximised; the geometry is set too, so that the window also fills the
+    // screen where no window manager acts on the maximised state.
+    if (const QScreen* s = screen()) setGeometry(s->availableGeometry());
+    setWindowState(windowState() | Qt::WindowMaximized);
+
+    encoderIndex_ = 0;
+    acmFormat_.reset();
+
+    CreatePanels();
+    LayoutPanels();
+    laidOut_ = true;
+
+    background_ = LoadBitmapResource(IDB_MAIN_BG);
+    if (background_.isNull()) return;
+
+    if (!audio_->Init(this)) return;
+    audio_->CreateStream(project_.properties, this);  // on failure it said so; start-up goes on
+
+    if (!commandLineFile_.isEmpty()) LoadCommandLineProject();
+}
+
+// All panels are created here, in this order, each with its pointers and its
+// id. A panel still to be written stands in as a CPanelPlaceholder subclass
+// whose interface (Panels.h) the real panel takes over.
+void CDWDlg::CreatePanels() {
+    auto* timeline = new CTimelinePlaceholder(this);
+    timeline_ = timeline;
+    timelinePanel_ = timeline;
+
+    toolbar_ = new CWndToolbar(this, &project_);
+
+    auto* transport = new CTransportBarPlaceholder(this);
+    transportBar_ = transport;
+    transportPanel_ = transport;
+
+    rowHeaders_ = new CPanelPlaceholder(this, IDC_ROW_HEADERS, QStringLiteral("Row headers"), true);
+    matrixEditor_ = new CPanelPlaceholder(this, IDC_MATRIX_EDITOR, QStringLiteral("Matrix editor"), true);
+
+    auto* panel = new CControlPanelPlaceholder(this, &project_);
+    controlPanel_ = panel;
+    controlPanelIf_ = panel;
+    controlPanelSize_ = panel->PanelSize();
+
+    for (QWidget* w : {timeline_, static_cast<QWidget*>(toolbar_), transportBar_, rowHeaders_, matrixEditor_,
+                       controlPanel_})
+        w->show();
+    // The control panel's first refresh tells the main window the encoder.
+    controlPanelIf_->UpdateControls();
+}
+
+void CDWDlg::LayoutPanels() {
+    if (!toolbar_) return;
+    const MainLayout l =
+        ComputeMainLayout(width(), height(), controlPanelSize_.width(), controlPanelSize_.height());
+    auto place = [](QWidget* w, const Rect& r) {
+        if (w) w->setGeometry(r.left, r.top, r.width(), r.height());
+    };
+    place(toolbar_, l.toolbar);
+    place(transportBar_, l.transportBar);
+    place(controlPanel_, l.controlPanel);
+    place(timeline_, l.timeline);
+    place(rowHeaders_, l.rowHeaders);
+    place(matrixEditor_, l.matrixEditor);
+    transportBarRect_ = l.transportBarRect;
+    controlPanelRect_ = l.controlPanelRect;
+    headerColumn_ = l.headerColumn;
+    if (transportPanel_) transportPanel_->SetLayoutBand(l.transportBand);
+}
+
+QSize CDWDlg::MinimumSizeForScreen() const {
+    const QScreen* s = screen() ? screen() : QGuiApplication::primaryScreen();
+    if (!s) return {880, 700};
+    const QSize size = s->size();
+    const MinSize m = MinimumTrackSize(qRound(s->logicalDotsPerInchX()), size.width(), size.height());
+    return {m.width, m.height};
+}
+
+void CDWDlg::showEvent(QShowEvent* event) {
+    if (!minimumSizeSet_) {
+        setMinimumSize(MinimumSizeForScreen());
+        minimumSizeSet_ = true;
+        connect(windowHandle(), &QWindow::screenChanged, this, [this] { setMinimumSize(MinimumSizeForScreen()); });
+    }
+    QDialog::showEvent(event);
+}
+
+void CDWDlg::resizeEvent(QResizeEvent* event) {
+    QDialog::resizeEvent(event);
+    if (!laidOut_) return;
+    LayoutPanels();
+    update();
+}
+
+void CDWDlg::paintEvent(QPaintEvent*) {
+    QPixmap buffer = MakeBackBuffer(*this);
+    {
+        QPainter p(&buffer);
+        p.fillRect(rect(), QColor(120, 130, 145));
+        if (laidOut_) {
+            MainLayout l;
+            l.headerColumn = headerColumn_;
+            l.controlPanelRect = controlPanelRect_;
+            l.transportBarRect = transportBarRect_;
+            const MainPaintAreas a = ComputeMainPaintAreas(l);
+            TileBitmap(background_, a.tiledBelowControlPanel, p);
+            const Rect& box = a.timelineLeftBox;
+            if (box.right > box.left && box.bottom > box.top) {
+                p.setPen(QColor(100, 100, 100));
+                p.setBrush(QColor(39, 54, 61));
+                p.drawRect(QRect(QPoint(box.left, box.top), QPoint(box.right - 1, box.bottom - 1)));
+            }
+        }
+    }
+    QPainter(this).drawPixmap(0, 0, buffer);
+}
+
+void CDWDlg::keyPressEvent(QKeyEvent* event) {
+    // Escape must never close the main window, and Enter does nothing.
+    switch (event->key()) {
+    case Qt::Key_Escape:
+    case Qt::Key_Return:
+    case Qt::Key_Enter: event->accept(); return;
+    default: QDialog::keyPressEvent(event);
+    }
+}
+
+void CDWDlg::contextMenuEvent(QContextMenuEvent* event) {
+    QMenu menu(this);
+    menu.addSeparator();
+    QAction* about = menu.addAction(AboutMenuText());
+    if (menu.exec(event->globalPos()) == about) OnSysCommand(kAboutSysCommand);
+}
+
+void CDWDlg::OnSysCommand(int command) {
+    if ((command & ~0xF) == kAboutSysCommand) ShowAboutBox(this);
+}
+
+bool CDWDlg::event(QEvent* e) {
+    if (e->type() == AppMessageEvent::eventType()) {
+        auto* m = static_cast<AppMessageEvent*>(e);
+        OnAppMessage(m->message(), m->wParam());
+        m->result = 0;
+        return true;
+    }
+    return QDialog::event(e);
+}
+
+void CDWDlg::OnAppMessage(int message, qintptr wParam) {
+    switch (message) {
+    case WM_APP_NEW_PROJECT: OnNewProject(); break;
+    case WM_APP_ENSURE_SOURCE:
+        if (controlPanelIf_) controlPanelIf_->EnsureSource();
+        break;
+    case WM_APP_REFRESH_PANEL:
+        if (controlPanelIf_) controlPanelIf_->UpdateControls();
+        break;
+    case WM_APP_REDRAW_MATRIX:
+        if (matrixEditor_) matrixEditor_->repaint();
+        break;
+    case WM_APP_ENCODER_CHANGED: OnEncoderChanged(); break;
+    case WM_APP_EFFECT_SWITCHED: OnEffectSwitched(wParam); break;
+    case WM_APP_EFFECT_AMOUNT: OnEffectAmount(wParam); break;
+    case WM_APP_STOP: OnStop(); break;
+    default: break;  // WM_APP + 3 and anything else: not handled
+    }
+}
+
+void CDWDlg::OnNewProject() {
+    project_.sections.SetDefaults();
+    project_.matrix.SetDefaults();
+    if (matrixEditor_) matrixEditor_->update();
+    project_.properties.sourceLoaded = false;
+    project_.properties.SetDefaults();
+    if (controlPanelIf_) {
+        controlPanelIf_->SetEncoderIndex(0);
+        controlPanelIf_->SetRememberedQuality(-1);
+        controlPanelIf_->UpdateControls();
+    }
+}
+
+void CDWDlg::OnEncoderChanged() {
+    encoderIndex_ = static_cast<int>(project_.properties.encoder);
+    acmFormat_.reset();
+    if (encoderIndex_ == 2 || encoderIndex_ == 3) {
+        const std::optional<SoundFormat> chosen =
+            acmChooser_ ? acmChooser_(encoderIndex_, project_.properties.sampleRate)
+                        : audio_->ChooseAcmFormat(this, encoderIndex_, project_.properties.sampleRate);
+        if (chosen) acmFormat_ = std::make_unique<SoundFormat>(*chosen);
+        if (!acmFormat_) {
+            // Cancelled or failed: write plain float WAV, and show it.
+            encoderIndex_ = 0;
+            if (controlPanelIf_) {
+                controlPanelIf_->SetEncoderIndex(0);
+                controlPanelIf_->UpdateControls();
+            }
+        }
+    }
+    if (toolbar_) toolbar_->SetEncoder(encoderIndex_, acmFormat_.get());
+}
+
+void CDWDlg::OnEffectSwitched(qintptr effect) {
+    if (effect < 0 || effect > 2) return;
+    audio_->ApplyEffectSwitch(static_cast<int>(effect), this);
+}
+
+void CDWDlg::OnEffectAmount(qintptr effect) {
+    if (effect < 0 || effect > 2) return;
+    audio_->ApplyEffectAmount(static_cast<int>(effect));
+}
+
+void CDWDlg::OnStop() {
+    if (timelinePanel_) timelinePanel_->SetPlayCursor(0.0);
+    if (timeline_) timeline_->update();
+    audio_->StopMainStream();
+    if (transportPanel_) transportPanel_->ClearStartedAndPaused();
+}
+
+void CDWDlg::LoadCommandLineProject() {
+    if (!toolbar_) return;
+    // As Open Project after its dialog: on success the source is decoded, the
+    // control panel and the matrix show the file, and the title names it.
+    toolbar_->SetCurrentProjectPath(commandLineFile_);
+    if (!toolbar_->LoadProjectAndRefresh(commandLineFile_)) toolbar_->SetCurrentProjectPath(QString());
+}
+
+void CDWDlg::reject() {
+    audio_->Shutdown();
+    done(1);
+}
+
+bool CDWDlg::audioStarted() const { return audio_->started(); }
+bool CDWDlg::playbackStreamCreated() const { return audio_->streamCreated(); }
+PlaybackStream& CDWDlg::playbackStream() { return audio_->stream(); }
+
+}  // namespace dw

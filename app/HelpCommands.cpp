@@ -1,0 +1,39 @@
+#include "app/HelpCommands.h"
+
+#include "app/CDlgAbout.h"
+#include "app/MessageBox.h"
+#include "app/platform/Platform.h"
+#include "resources/StringTable.h"
+
+#include <QFileInfo>
+#include <QUrl>
+
+namespace dw {
+
+namespace {
+QString Text(int id) {
+    const std::string_view s = LoadString(id);
+    return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size()));
+}
+}  // namespace
+
+QString UsersGuidePath() {
+    return QString::fromStdString(JoinInstallPath(ReadInstallPath(), Text(IDS_GUIDE_FILE_NAME).toStdString()));
+}
+
+void OpenUsersGuide(QWidget* owner) {
+    const QString path = UsersGuidePath();
+    // The desktop's opener starts a helper and reports success even for a
+    // file that is not there, so a missing guide is caught here first.
+    const bool opened = QFileInfo(path).isFile() && ShellOpen(QUrl::fromLocalFile(path));
+    if (!opened) ShowMessageBox(owner, Text(IDS_CANNOT_OPEN_GUIDE), MessageIcon::Exclamation);
+}
+
+void OpenHomePage() { ShellOpen(QUrl(Text(IDS_HOME_PAGE_ADDRESS))); }
+
+void ShowAboutBox(QWidget* owner) {
+    CDlgAbout about(owner);
+    about.exec();
+}
+
+}  // namespace dw

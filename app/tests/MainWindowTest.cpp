@@ -1,0 +1,416 @@
+// The main window under the offscreen platform with the silent output device:
+// start-up, layout, routing of every application message, keys, the title,
+// the command-line project, the toolbar, the About box and the help commands.
+#include "app/CDWApp.h"
+#include "app/CDWDlg.h"
+#include "app/CDlgAbout.h"
+#include "app/CWndToolbar.h"
+#include "app/HelpCommands.h"
+#include "app/MessageBox.h"
+#include "audio/Export.h"
+#include "audio/Playback.h"
+#include "model/ProjectFile.h"
+
+#include <QApplication>
+#include <QPushButton>
+#include <QScreen>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+
+#include <gtest/gtest.h>
+
+namespace dw {
+namespace {
+
+// Counts paint events of one widget.
+class PaintCounter : public QObject {
+public:
+    explicit PaintCounter(QWidget* w) { w->installEventFilter(this); }
+    int count = 0;
+
+protected:
+    bool eventFilter(QObject*, QEvent* e) override {
+        if (e->type() == QEvent::Paint) ++count;
+        return false;
+    }
+};
+
+class MainWindowTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        SetMessageBoxHook([this](const ShownMessage& m) { messages.push_back(m); });
+        SetShellOpenHook([this](const QUrl& url) {
+            opened.push_back(url);
+            return shellAnswer;
+        });
+    }
+    void TearDown() override {
+        SetMessageBoxHook({});
+        SetShellOpenHook({});
+    }
+    // A started main window at a known client size.
+    std::unique_ptr<CDWDlg> StartedWindow(const QString& commandLineFile = {}) {
+        auto w = std::make_unique<CDWDlg>(nullptr, AudioChoice::Null);
+        w->SetCommandLineFile(commandLineFile);
+        w->OnInitDialog();
+        w->setWindowState(Qt::WindowNoState);
+        w->setMinimumSize(0, 0);
+        w->resize(1600, 900);
+        // Resize events reach a window only once it is shown.
+        w->show();
+        EXPECT_TRUE(QTest::qWaitForWindowExposed(w.get()));
+        return w;
+    }
+    CControlPanelPlaceholder* Panel(CDWDlg& w) { return static_cast<CControlPanelPlaceholder*>(w.controlPanelWidget()); }
+    CTransportBarPlaceholder* Transport(CDWDlg& w) {
+        return static_cast<CTransportBarPlaceholder*>(w.transportBarWidget());
+    }
+
+    std::vector<ShownMessage> messages;
+    std::vector<QUrl> opened;
+    bool shellAnswer = true;
+};
+
+TEST_F(MainWindowTest, StartUpCreatesPanelsWithTheirIdsAndStartsSound) {
+    auto w = StartedWindow();
+    EXPECT_TRUE(w->laidOut());
+    EXPECT_TRUE(w->windowState() == Qt::WindowNoState);  // set back by the fixture
+    for (int id : {IDC_TOOLBAR, IDC_TRANSPORT_BAR, IDC_ROW_HEADERS, IDC_MATRIX_EDITOR, IDC_TIMELINE, IDC_CONTROL_PANEL})
+        EXPECT_NE(w->findChild<QWidget*>(QStringLiteral("panel-%1").arg(id)), nullptr) << id;
+    EXPECT_TRUE(w->audioStarted());
+    EXPECT_TRUE(w->playbackStreamCreated());
+    EXPECT_EQ(w->encoderIndex(), 0);
+    EXPECT_EQ(w->acmFormat(), nullptr);
+    EXPECT_EQ(w->windowTitle(), "Driftwell");
+    EXPECT_EQ(w->project().musicOutdated, 1u) << "the first Play creates music";
+    // The control panel's first refresh already reported the encoder.
+    EXPECT_GE(Panel(*w)->updateControlsCalls, 1);
+    EXPECT_TRUE(messages.empty());
+}
+
+TEST_F(MainWindowTest, StartUpAsksForAMaximisedWindow) {
+    CDWDlg w(nullptr, AudioChoice::Null);
+    w.OnInitDialog();
+    EXPECT_TRUE(w.windowState() & Qt::WindowMaximized);
+    EXPECT_FALSE(w.windowIcon().isNull());
+}
+
+TEST_F(MainWindowTest, LayoutTableAtAGivenClientSize) {
+    auto w = StartedWindow();
+    w->resize(1600, 900);
+    const int pw = 255, ph = 507;
+    struct Case {
+        QWidget* panel;
+        QRect expected;
+    };
+    const Case cases[] = {
+        {w->toolbar(), QRect(0, 0, 1600, 40)},
+        {w->transportBarWidget(), QRect(0, 840, 1600, 60)},
+        {w->controlPanelWidget(), QRect(1600 - pw - 4, 44, pw, ph)},
+        {w->timelineWidget(), QRect(128, 806, 1600 - pw - 136, 30)},
+        {w->rowHeadersWidget(), QRect(4, 44, 120, 762)},
+        {w->matrixEditorWidget(), QRect(128, 44, 1600 - pw - 136, 762)},
+    };
+    for (const auto& c : cases) EXPECT_EQ(c.panel->geometry(), c.expected) << c.panel->objectName().toStdString();
+    EXPECT_EQ(Transport(*w)->layoutBand(), (Rect{128, 840, 1600 - pw - 8, 900}));
+    EXPECT_EQ(w->headerColumnRect(), (Rect{4, 44, 124, 806}));
+    // A later size change lays everything out again.
+    w->resize(1200, 800);
+    EXPECT_EQ(w->transportBarWidget()->geometry(), QRect(0, 740, 1200, 60));
+    EXPECT_EQ(w->controlPanelWidget()->geometry(), QRect(1200 - pw - 4, 44, pw, ph));
+}
+
+TEST_F(MainWindowTest, MinimumSizeFollowsTheScreen) {
+    CDWDlg w(nullptr, AudioChoice::Null);
+    const QScreen* s = w.screen();
+    ASSERT_NE(s, nullptr);
+    const MinSize m = MinimumTrackSize(qRound(s->logicalDotsPerInchX()), s->size().width(), s->size().height());
+    EXPECT_EQ(w.MinimumSizeForScreen(), QSize(m.width, m.height));
+}
+
+TEST_F(MainWindowTest, NewProjectRestoresDefaultsAndRefreshesThePanel) {
+    auto w = StartedWindow();
+    CProject& p = w->project();
+    p.sections.items.resize(2);
+    p.properties.sourcePath = "/music/song.wav";
+    p.properties.sourceLoaded = true;
+    p.properties.quality = 0;
+    p.properties.sampleRate = 11025;
+    p.properties.musicLength = 42;
+    p.musicOutdated = 0;
+    Panel(*w)->SetEncoderIndex(3);
+    const int refreshes = Panel(*w)->updateControlsCalls;
+
+    SendAppMessage(w.get(), WM_APP_NEW_PROJECT);
+
+    CProject defaults;
+    EXPECT_EQ(p.sections.Count(), 4);
+    EXPECT_TRUE(p.properties.sourcePath.empty());
+    EXPECT_FALSE(p.properties.sourceLoaded);
+    EXPECT_EQ(p.properties.musicLength, defaults.properties.musicLength);
+    EXPECT_EQ(p.properties.sampleRate, defaults.properties.sampleRate);
+    EXPECT_EQ(Panel(*w)->encoderIndex(), 0);
+    EXPECT_EQ(Panel(*w)->rememberedQuality(), static_cast<int>(defaults.properties.quality))
+        << "the refresh applied the quality because the remembered one was -1";
+    EXPECT_EQ(Panel(*w)->updateControlsCalls, refreshes + 1);
+    EXPECT_EQ(p.musicOutdated, 0u) << "not touched by New Project";
+}
+
+TEST_F(MainWindowTest, EnsureSourceRefreshAndRedrawReachTheirPanels) {
+    auto w = StartedWindow();
+    PaintCounter matrixPaints(w->matrixEditorWidget());
+    const int ensure = Panel(*w)->ensureSourceCalls;
+    const int refresh = Panel(*w)->updateControlsCalls;
+
+    SendAppMessage(w.get(), WM_APP_ENSURE_SOURCE);
+    EXPECT_EQ(Panel(*w)->ensureSourceCalls, ensure + 1);
+    SendAppMessage(w.get(), WM_APP_REFRESH_PANEL);
+    EXPECT_EQ(Panel(*w)->updateControlsCalls, refresh + 1);
+    SendAppMessage(w.get(), WM_APP_REDRAW_MATRIX);
+    EXPECT_GE(matrixPaints.count, 1) << "repainted before the handler returned";
+
+    // WM_APP + 3 has no handler.
+    const int before = Panel(*w)->updateControlsCalls + Panel(*w)->ensureSourceCalls;
+    EXPECT_EQ(SendAppMessage(w.get(), WM_APP + 3), 0);
+    EXPECT_EQ(Panel(*w)->updateControlsCalls + Panel(*w)->ensureSourceCalls, before);
+}
+
+TEST_F(MainWindowTest, EncoderChangedHandsTheChoiceToTheToolbar) {
+    auto w = StartedWindow();
+    CProperties& props = w->project().properties;
+    SoundFormat adpcm;
+    adpcm.name = "IMA ADPCM";
+    std::optional<SoundFormat> answer;
+    int asked = 0;
+    w->SetAcmChooser([&](int, std::uint32_t) {
+        ++asked;
+        return answer;
+    });
+
+    // A chosen compressed format is held and handed over.
+    props.encoder = 2;
+    answer = adpcm;
+    SendAppMessage(w.get(), WM_APP_ENCODER_CHANGED);
+    EXPECT_EQ(asked, 1);
+    EXPECT_EQ(w->encoderIndex(), 2);
+    ASSERT_NE(w->acmFormat(), nullptr);
+    EXPECT_EQ(w->acmFormat()->name, "IMA ADPCM");
+    EXPECT_EQ(w->toolbar()->encoderIndex(), 2);
+    EXPECT_EQ(w->toolbar()->acmFormat(), w->acmFormat());
+
+    // "WAV 16 bits" releases the block and hands encoder 1 without one.
+    props.encoder = 1;
+    SendAppMessage(w.get(), WM_APP_ENCODER_CHANGED);
+    EXPECT_EQ(asked, 1) << "no chooser for a plain encoder";
+    EXPECT_EQ(w->encoderIndex(), 1);
+    EXPECT_EQ(w->acmFormat(), nullptr);
+    EXPECT_EQ(w->toolbar()->encoderIndex(), 1);
+    EXPECT_EQ(w->toolbar()->acmFormat(), nullptr);
+
+    // "MP3 ACM" with the chooser cancelled falls back to encoder 0 everywhere
+    // but in the properties.
+    props.encoder = 3;
+    answer.reset();
+    SendAppMessage(w.get(), WM_APP_ENCODER_CHANGED);
+    EXPECT_EQ(w->encoderIndex(), 0);
+    EXPECT_EQ(w->acmFormat(), nullptr);
+    EXPECT_EQ(Panel(*w)->encoderIndex(), 0);
+    EXPECT_EQ(w->toolbar()->encoderIndex(), 0);
+    EXPECT_EQ(w->toolbar()->acmFormat(), nullptr);
+    EXPECT_EQ(props.encoder, 3u);
+}
+
+TEST_F(MainWindowTest, EffectMessagesSwitchAndDoseThePlaybackEffects) {
+    auto w = StartedWindow();
+    ASSERT_TRUE(w->playbackStreamCreated());
+    CProperties& props = w->project().properties;
+    EffectChain& chain = w->playbackStream().effectChain;
+    const std::uint32_t outdated = w->project().musicOutdated;
+
+    struct Case {
+        int wParam;
+        bool CProperties::*on;
+        EffectHandle EffectChain::*handle;
+    };
+    const Case cases[] = {
+        {0, &CProperties::highCutOn, &EffectChain::highCut},
+        {1, &CProperties::reverbOn, &EffectChain::reverb},
+        {2, &CProperties::chorusOn, &EffectChain::chorus},
+    };
+    for (const auto& c : cases) {
+        props.*(c.on) = true;
+        SendAppMessage(w.get(), WM_APP_EFFECT_SWITCHED, c.wParam);
+        EXPECT_NE(chain.*(c.handle), 0u) << "effect " << c.wParam << " set";
+        SendAppMessage(w.get(), WM_APP_EFFECT_AMOUNT, c.wParam);
+        props.*(c.on) = false;
+        SendAppMessage(w.get(), WM_APP_EFFECT_SWITCHED, c.wParam);
+        props.*(c.on) = true;  // wParam 3 must not act on any switch
+        const EffectChain before = chain;
+        SendAppMessage(w.get(), WM_APP_EFFECT_SWITCHED, 3);
+        SendAppMessage(w.get(), WM_APP_EFFECT_AMOUNT, 3);
+        SendAppMessage(w.get(), WM_APP_EFFECT_SWITCHED, -1);
+        EXPECT_EQ(chain.highCut, before.highCut);
+        EXPECT_EQ(chain.reverb, before.reverb);
+        EXPECT_EQ(chain.chorus, before.chorus);
+        props.*(c.on) = false;
+    }
+    EXPECT_EQ(w->project().musicOutdated, outdated) << "effects act on playback only";
+    EXPECT_TRUE(messages.empty());
+}
+
+TEST_F(MainWindowTest, StopWithNothingPlayingResetsCursorAndFlags) {
+    auto w = StartedWindow();
+    w->timeline()->SetPlayCursor(0.6);
+    Transport(*w)->started = true;
+    Transport(*w)->paused = true;
+    SendAppMessage(w.get(), WM_APP_STOP);
+    EXPECT_EQ(w->timeline()->PlayCursor(), 0.0);
+    EXPECT_FALSE(Transport(*w)->started);
+    EXPECT_FALSE(Transport(*w)->paused);
+    EXPECT_FALSE(w->playbackStream().active.load());
+}
+
+TEST_F(MainWindowTest, EscapeAndEnterDoNothingAndCloseEndsWithOne) {
+    auto w = StartedWindow();
+    for (int key : {Qt::Key_Escape, Qt::Key_Return, Qt::Key_Enter}) {
+        QTest::keyClick(w.get(), static_cast<Qt::Key>(key));
+        EXPECT_TRUE(w->isVisible()) << key;
+    }
+    w->close();
+    EXPECT_FALSE(w->isVisible());
+    EXPECT_EQ(w->result(), 1);
+    EXPECT_FALSE(w->audioStarted()) << "the sound output is released";
+}
+
+TEST_F(MainWindowTest, TitleFollowsTheProjectPath) {
+    auto w = StartedWindow();
+    w->toolbar()->SetCurrentProjectPath("/home/ann/Music/Evening.dwv");
+    w->toolbar()->UpdateTitle();
+    EXPECT_EQ(w->windowTitle(), "Evening - Driftwell");
+    w->toolbar()->OnCommand(ID_NEW_PROJECT);
+    EXPECT_EQ(w->windowTitle(), "Driftwell");
+    EXPECT_TRUE(w->toolbar()->currentProjectPath().isEmpty());
+}
+
+TEST_F(MainWindowTest, CommandLineProjectIsLoaded) {
+    QTemporaryDir dir;
+    const QString path = dir.filePath("Evening.dwv");
+    CProject saved;
+    saved.properties.musicLength = 777;
+    saved.properties.sourcePath = "/music/evening.wav";
+    NullProgress sink;
+    ASSERT_TRUE(StoreProject(saved, path.toStdString(), sink));
+
+    auto w = std::make_unique<CDWDlg>(nullptr, AudioChoice::Null);
+    w->SetCommandLineFile(path);
+    w->OnInitDialog();
+    EXPECT_EQ(w->project().properties.musicLength, 777u);
+    EXPECT_EQ(w->windowTitle(), "Evening - Driftwell");
+    EXPECT_EQ(w->toolbar()->currentProjectPath(), path);
+    EXPECT_EQ(Panel(*w)->ensureSourceCalls, 1) << "the source is decoded at once";
+    EXPECT_TRUE(messages.empty());
+}
+
+TEST_F(MainWindowTest, MissingOrBrokenCommandLineProjectKeepsTheDefaults) {
+    QTemporaryDir dir;
+    const QString broken = dir.filePath("broken.dwv");
+    {
+        QFile f(broken);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write("not a project file at all");
+    }
+    struct Case {
+        QString path;
+        size_t messages;
+    };
+    for (const Case& c : {Case{dir.filePath("missing.dwv"), 0u}, Case{broken, 1u}}) {
+        messages.clear();
+        auto w = std::make_unique<CDWDlg>(nullptr, AudioChoice::Null);
+        w->SetCommandLineFile(c.path);
+        w->OnInitDialog();
+        CProject defaults;
+        EXPECT_EQ(w->project().properties.musicLength, defaults.properties.musicLength);
+        EXPECT_EQ(w->windowTitle(), "Driftwell");
+        EXPECT_TRUE(w->toolbar()->currentProjectPath().isEmpty());
+        EXPECT_EQ(messages.size(), c.messages) << c.path.toStdString();
+    }
+}
+
+TEST_F(MainWindowTest, ToolbarButtonsTooltipsAndLayout) {
+    auto w = StartedWindow();
+    const int lefts[] = {6, 40, 74, 108, 142, 188, 222, 256};
+    const char* tips[] = {"New Project",         "Open Project", "Save Project",    "Save Project Copy",
+                          "Write Music to File", "User's Guide", "About Driftwell", "Web Home Page"};
+    for (int i = 0; i < kToolbarButtonCount; ++i) {
+        CHoverButton* b = w->toolbar()->button(20012 + i);
+        ASSERT_NE(b, nullptr) << i;
+        EXPECT_EQ(b->geometry(), QRect(lefts[i], 6, 28, 28)) << i;
+        EXPECT_EQ(b->toolTip().toStdString(), tips[i]);
+    }
+}
+
+TEST_F(MainWindowTest, UsersGuideMissingShowsItsMessage) {
+    // The test executable has no installed data folder beside it.
+    OpenUsersGuide(nullptr);
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_EQ(messages[0].text, "Error: Cannot open User's Guide");
+    EXPECT_EQ(messages[0].icon, MessageIcon::Exclamation);
+    EXPECT_TRUE(opened.empty());
+    EXPECT_TRUE(UsersGuidePath().endsWith("/Driftwell - User's Guide.pdf"));
+}
+
+TEST_F(MainWindowTest, HomePageOpensSilently) {
+    shellAnswer = false;
+    OpenHomePage();
+    ASSERT_EQ(opened.size(), 1u);
+    EXPECT_EQ(opened[0].scheme(), "https");
+    EXPECT_TRUE(messages.empty()) << "a failure is not reported";
+}
+
+TEST_F(MainWindowTest, SystemCommandSixteenToThirtyOneOpensAbout) {
+    auto w = StartedWindow();
+    for (int command : {16, 31, 32, 0xF060}) {
+        QString seen;
+        QTimer::singleShot(0, [&seen] {
+            if (QWidget* modal = QApplication::activeModalWidget()) {
+                seen = modal->metaObject()->className();
+                modal->close();
+            }
+        });
+        w->OnSysCommand(command);
+        QApplication::processEvents();
+        const bool opens = command >= 16 && command <= 31;
+        EXPECT_EQ(seen == "dw::CDlgAbout", opens) << command;
+    }
+    EXPECT_EQ(CDWDlg::AboutMenuText(), "w");
+}
+
+TEST(CDlgAbout, PictureVersionAndButton) {
+    CDlgAbout about;
+    ASSERT_TRUE(about.hasPicture());
+    const int bh = about.okButton()->height();
+    EXPECT_EQ(about.size(), QSize(450, 220 + bh + 2 * (bh / 2)));
+    EXPECT_EQ(about.okButton()->geometry().top(), 220 + bh / 2);
+    EXPECT_EQ(about.okButton()->geometry().center().x(), 450 / 2 - (450 - about.okButton()->width()) % 2);
+    EXPECT_EQ(CDlgAbout::VersionText(), "Version 4.0.0");
+    const QRect r = about.versionTextRect();
+    EXPECT_EQ(r.left() + r.width(), 450 - 4) << "ends 4 pixels before the right edge";
+    EXPECT_EQ(r.top(), 35);
+    EXPECT_EQ(CDlgAbout::VersionFontPixelHeight(96), 19);
+    EXPECT_EQ(CDlgAbout::VersionFontPixelHeight(120), 23);
+}
+
+TEST(CDWApp, StartupChecksInOrder) {
+    EXPECT_EQ(CDWApp::StartupCheckMessage(true, true), "");
+    EXPECT_EQ(CDWApp::StartupCheckMessage(false, true), "Error: Operating system version is not supported");
+    EXPECT_EQ(CDWApp::StartupCheckMessage(true, false), "Error: Screen resolution is not supported");
+    EXPECT_EQ(CDWApp::StartupCheckMessage(false, false), "Error: Operating system version is not supported")
+        << "only the first failing check speaks";
+    EXPECT_TRUE(CDWApp::WantsNullAudio({"driftwell", "--null-audio", "a.dwv"}));
+    EXPECT_FALSE(CDWApp::WantsNullAudio({"driftwell", "a.dwv"}));
+    EXPECT_FALSE(CDWApp::WantsNullAudio({"--null-audio"})) << "the program's own name is not a switch";
+}
+
+}  // namespace
+}  // namespace dw
