@@ -1,5 +1,6 @@
 #include "cli/Render.h"
 
+#include <fcntl.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -40,7 +41,13 @@ std::string CheckWritableTarget(const fs::path& target) {
     if (fs::is_directory(target, ec)) return target.string() + " is a folder.";
     const fs::path folder = target.has_parent_path() ? target.parent_path() : fs::path(".");
     if (!fs::is_directory(folder, ec)) return "The folder " + folder.string() + " does not exist.";
-    if (::access(folder.c_str(), W_OK | X_OK) != 0) return "Cannot write to the folder " + folder.string() + ".";
+    // Try it rather than ask access(): root passes access() on a read-only
+    // file system, and the writer would then fail only after the render.
+    const fs::path probe = folder / (".driftwell-probe-" + std::to_string(::getpid()));
+    const int fd = ::open(probe.c_str(), O_WRONLY | O_CREAT | O_EXCL, 0600);
+    if (fd < 0) return "Cannot write to the folder " + folder.string() + ".";
+    ::close(fd);
+    fs::remove(probe, ec);
     return {};
 }
 

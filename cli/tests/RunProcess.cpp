@@ -35,8 +35,15 @@ std::string ReadText(const std::filesystem::path& path) {
     return text.str();
 }
 
-ProcessResult RunCli(const std::vector<std::string>& args, const std::filesystem::path& workDir) {
-    const std::filesystem::path outPath = workDir / ".cli-stdout", errPath = workDir / ".cli-stderr";
+namespace {
+
+std::filesystem::path OutPath(const std::filesystem::path& workDir) { return workDir / ".cli-stdout"; }
+std::filesystem::path ErrPath(const std::filesystem::path& workDir) { return workDir / ".cli-stderr"; }
+
+}  // namespace
+
+int StartCli(const std::vector<std::string>& args, const std::filesystem::path& workDir) {
+    const std::filesystem::path outPath = OutPath(workDir), errPath = ErrPath(workDir);
     std::vector<std::string> argvStrings{DW_CLI_PATH};
     argvStrings.insert(argvStrings.end(), args.begin(), args.end());
     std::vector<char*> argv;
@@ -54,17 +61,26 @@ ProcessResult RunCli(const std::vector<std::string>& args, const std::filesystem
     const int spawned = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ);
     posix_spawn_file_actions_destroy(&actions);
     if (spawned != 0) throw std::runtime_error("cannot start " + argvStrings[0]);
+    return pid;
+}
 
+ProcessResult WaitCli(int pid, const std::filesystem::path& workDir) {
     int wstatus = 0;
     while (waitpid(pid, &wstatus, 0) < 0) {
     }
     ProcessResult result;
     result.status = WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : 128 + WTERMSIG(wstatus);
-    result.out = ReadText(outPath);
-    result.err = ReadText(errPath);
-    std::filesystem::remove(outPath);
-    std::filesystem::remove(errPath);
+    result.out = ReadText(OutPath(workDir));
+    result.err = ReadText(ErrPath(workDir));
+    std::filesystem::remove(OutPath(workDir));
+    std::filesystem::remove(ErrPath(workDir));
     return result;
+}
+
+std::string ErrorSoFar(const std::filesystem::path& workDir) { return ReadText(ErrPath(workDir)); }
+
+ProcessResult RunCli(const std::vector<std::string>& args, const std::filesystem::path& workDir) {
+    return WaitCli(StartCli(args, workDir), workDir);
 }
 
 }  // namespace dw::cli::test

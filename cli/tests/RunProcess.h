@@ -17,6 +17,12 @@ struct ProcessResult {
 // Runs the built driftwell-cli with `args` in `workDir`, stdin from /dev/null.
 ProcessResult RunCli(const std::vector<std::string>& args, const std::filesystem::path& workDir);
 
+// The same in two steps, for tests that act on the running program.
+int StartCli(const std::vector<std::string>& args, const std::filesystem::path& workDir);
+ProcessResult WaitCli(int pid, const std::filesystem::path& workDir);
+// What the running program has written to standard error so far.
+std::string ErrorSoFar(const std::filesystem::path& workDir);
+
 // A fresh empty folder, removed with everything in it when the object goes.
 class TempDir {
 public:

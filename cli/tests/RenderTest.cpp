@@ -1,0 +1,383 @@
+// End-to-end renders with driftwell-cli on a small generated source: every
+// output format, repeatable seeds, the plan, projects and overrides, and the
+// bad inputs that must fail cleanly without leaving or damaging files.
+//
+// Renders are 10 s at 11025 Hz (Test quality) to keep the suite fast.
+#include <gtest/gtest.h>
+
+#include <signal.h>
+#include <sndfile.h>
+
+#include <nlohmann/json.hpp>
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <filesystem>
+#include <fstream>
+#include <regex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "cli/tests/RunProcess.h"
+#include "model/ProjectFile.h"
+
+namespace dw::cli::test {
+namespace {
+
+namespace fs = std::filesystem;
+using nlohmann::json;
+
+class NullSink final : public IMessageSink {
+public:
+    void ShowMessage(int, std::string_view, MessageIcon) override {}
+};
+
+// A few seconds of two drifting tones, 16-bit stereo at 22050 Hz, so the
+// render also resamples.
+void WriteSource(const fs::path& path, double seconds = 3.0, int rate = 22050) {
+    SF_INFO info{};
+    info.samplerate = rate;
+    info.channels = 2;
+    info.format = SF_FORMAT_WAV | SF_FORMAT_PCM_16;
+    SNDFILE* file = sf_open(path.c_str(), SFM_WRITE, &info);
+    ASSERT_NE(file, nullptr) << sf_strerror(nullptr);
+    const auto frames = static_cast<size_t>(seconds * rate);
+    std::vector<float> data(frames * 2);
+    for (size_t i = 0; i < frames; ++i) {
+        const double t = static_cast<double>(i) / rate;
+        const double swell = 0.5 + 0.5 * std::sin(2.0 * M_PI * 0.4 * t);
+        data[2 * i] = static_cast<float>(0.4 * swell * std::sin(2.0 * M_PI * 220.0 * t));
+        data[2 * i + 1] = static_cast<float>(0.4 * (1.0 - swell) * std::sin(2.0 * M_PI * 331.0 * t));
+    }
+    sf_writef_float(file, data.data(), static_cast<sf_count_t>(frames));
+    sf_close(file);
+}
+
+struct Sound {
+    int rate = 0;
+    int channels = 0;
+    int format = 0;
+    sf_count_t frames = 0;  // counted by reading, which also proves the file decodes
+    float peak = 0.0f;
+};
+
+Sound ReadSound(const fs::path& path) {
+    Sound sound;
+    SF_INFO info{};
+    SNDFILE* file = sf_open(path.c_str(), SFM_READ, &info);
+    if (file == nullptr) {
+        ADD_FAILURE() << "cannot read " << path << ": " << sf_strerror(nullptr);
+        return sound;
+    }
+    sound.rate = info.samplerate;
+    sound.channels = info.channels;
+    sound.format = info.format;
+    std::vector<float> block(4096 * static_cast<size_t>(info.channels));
+    for (sf_count_t got; (got = sf_readf_float(file, block.data(), 4096)) > 0;) {
+        sound.frames += got;
+        for (sf_count_t i = 0; i < got * info.channels; ++i) sound.peak = std::max(sound.peak, std::fabs(block[i]));
+    }
+    sf_close(file);
+    return sound;
+}
+
+std::vector<char> Bytes(const fs::path& path) {
+    std::ifstream file(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(file), {}};
+}
+
+std::vector<std::string> Listing(const fs::path& dir) {
+    std::vector<std::string> names;
+    for (const auto& entry : fs::directory_iterator(dir)) names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+const std::vector<std::string> kShort = {"--length", "10", "--quality", "0"};
+
+std::vector<std::string> Args(std::vector<std::string> args, const std::vector<std::string>& more = kShort) {
+    args.insert(args.end(), more.begin(), more.end());
+    return args;
+}
+
+class RenderTest : public ::testing::Test {
+protected:
+    void SetUp() override { WriteSource(dir / "source.wav"); }
+    TempDir dir;
+};
+
+// ------------------------------------------------------------------ formats
+
+struct FormatCase {
+    const char* name;    // test name
+    const char* format;  // --format value, or "" to go by the extension
+    const char* output;
+    int rate;
+    int channels;
+    int subtype;         // SF_FORMAT_SUBMASK part, 0 when it varies
+    sf_count_t extraFrames;  // whole codec blocks past the end that the format may pad with
+};
+
+void PrintTo(const FormatCase& c, std::ostream* os) { *os << c.name; }
+
+class RenderFormat : public RenderTest, public ::testing::WithParamInterface<FormatCase> {};
+
+TEST_P(RenderFormat, WritesTheMusicAtTheRightRateChannelsAndLength) {
+    const FormatCase& c = GetParam();
+    std::vector<std::string> args = {"render", "source.wav", "-o", c.output, "--seed", "5", "--quiet"};
+    if (*c.format) args.insert(args.end(), {"--format", c.format});
+    const ProcessResult result = RunCli(Args(args), dir.path());
+    ASSERT_EQ(result.status, 0) << result.err;
+    EXPECT_EQ(result.err, "");
+
+    const Sound sound = ReadSound(dir / c.output);
+    EXPECT_EQ(sound.rate, c.rate);
+    EXPECT_EQ(sound.channels, c.channels);
+    if (c.subtype) {
+        EXPECT_EQ(sound.format & SF_FORMAT_SUBMASK, c.subtype);
+    }
+    EXPECT_GE(sound.frames, 10 * c.rate);
+    EXPECT_LE(sound.frames, 10 * c.rate + c.extraFrames);
+    // The default volume is 0.5: music, not silence, and no overload.
+    EXPECT_GT(sound.peak, 0.2f);
+    EXPECT_LT(sound.peak, 0.75f);
+    std::vector<std::string> expected{c.output, "source.wav"};
+    std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(Listing(dir.path()), expected) << "no temporary files left";
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, RenderFormat,
+    ::testing::Values(
+        FormatCase{"WavByExtensionIsFloat", "", "out.wav", 11025, 2, SF_FORMAT_FLOAT, 0},
+        FormatCase{"WavFloat", "wav-float", "float.wav", 11025, 2, SF_FORMAT_FLOAT, 0},
+        FormatCase{"Wav16", "wav16", "pcm16.wav", 11025, 2, SF_FORMAT_PCM_16, 0},
+        FormatCase{"WavImaAdpcm", "wav-ima-adpcm", "ima.wav", 11025, 2, SF_FORMAT_IMA_ADPCM, 1017},
+        FormatCase{"WavMsAdpcm", "wav-ms-adpcm", "ms.wav", 11025, 2, SF_FORMAT_MS_ADPCM, 1012},
+        // GSM 6.10 in WAV holds one channel; the writer mixes both sides into it.
+        FormatCase{"WavGsm", "wav-gsm", "gsm.wav", 11025, 1, SF_FORMAT_GSM610, 2 * 320},
+        FormatCase{"WavULaw", "wav-ulaw", "ulaw.wav", 11025, 2, SF_FORMAT_ULAW, 0},
+        FormatCase{"WavALaw", "wav-alaw", "alaw.wav", 11025, 2, SF_FORMAT_ALAW, 0},
+        FormatCase{"Mp3", "mp3", "music.mp3", 11025, 2, 0, 2 * 1152},
+        FormatCase{"Mp3ByExtension", "", "music2.mp3", 11025, 2, 0, 2 * 1152},
+        FormatCase{"Flac", "flac", "music.flac", 11025, 2, 0, 0},
+        FormatCase{"FlacByExtension", "", "music2.flac", 11025, 2, 0, 0},
+        FormatCase{"Ogg", "ogg", "music.ogg", 11025, 2, SF_FORMAT_VORBIS, 0},
+        FormatCase{"OggByExtension", "", "music2.ogg", 11025, 2, SF_FORMAT_VORBIS, 0},
+        // Opus files are 48000 Hz: the music is resampled as it is written.
+        FormatCase{"Opus", "opus", "music.opus", 48000, 2, SF_FORMAT_OPUS, 960},
+        FormatCase{"OpusByExtension", "", "music2.opus", 48000, 2, SF_FORMAT_OPUS, 960}),
+    [](const ::testing::TestParamInfo<FormatCase>& param) { return std::string(param.param.name); });
+
+// ------------------------------------------------------------------ seeds
+
+TEST_F(RenderTest, TheSameSeedGivesTheSameBytesForAnyThreadCount) {
+    const auto render = [&](const std::string& out, const std::string& seed, const std::string& threads) {
+        const ProcessResult r =
+            RunCli(Args({"render", "source.wav", "-o", out, "--seed", seed, "--threads", threads, "-q"}), dir.path());
+        EXPECT_EQ(r.status, 0) << r.err;
+        return Bytes(dir / out);
+    };
+    const std::vector<char> first = render("a.wav", "2026", "1");
+    EXPECT_EQ(render("b.wav", "2026", "1"), first);
+    EXPECT_EQ(render("c.wav", "2026", "2"), first);
+    EXPECT_EQ(render("d.wav", "2026", "3"), first);
+    EXPECT_NE(render("e.wav", "2027", "2"), first);
+}
+
+TEST_F(RenderTest, WithoutASeedTheTimeSeedIsPrintedAndRepeatsTheRender) {
+    const ProcessResult timed = RunCli(Args({"render", "source.wav", "-o", "timed.wav", "-q"}), dir.path());
+    ASSERT_EQ(timed.status, 0) << timed.err;
+    std::smatch match;
+    ASSERT_TRUE(std::regex_search(timed.out, match, std::regex("Seed: ([0-9]+)"))) << timed.out;
+
+    const ProcessResult again =
+        RunCli(Args({"render", "source.wav", "-o", "again.wav", "-q", "--seed", match[1].str()}), dir.path());
+    ASSERT_EQ(again.status, 0) << again.err;
+    EXPECT_EQ(Bytes(dir / "again.wav"), Bytes(dir / "timed.wav"));
+}
+
+// ------------------------------------------------------------------ output on the console
+
+TEST_F(RenderTest, ProgressGoesToStandardErrorAsLinesAndQuietSilencesIt) {
+    const ProcessResult chatty = RunCli(Args({"render", "source.wav", "-o", "a.wav", "--seed", "1"}), dir.path());
+    ASSERT_EQ(chatty.status, 0) << chatty.err;
+    for (const char* line : {"Loading music: 100%", "Creating music: 100%", "Writing a.wav: 100%"})
+        EXPECT_NE(chatty.err.find(line), std::string::npos) << line << " in\n" << chatty.err;
+    EXPECT_EQ(chatty.err.find('\r'), std::string::npos) << "no bar redrawing on a pipe";
+    EXPECT_NE(chatty.out.find("Wrote a.wav"), std::string::npos) << chatty.out;
+
+    const ProcessResult quiet =
+        RunCli(Args({"render", "source.wav", "-o", "b.wav", "--seed", "1", "--quiet"}), dir.path());
+    ASSERT_EQ(quiet.status, 0) << quiet.err;
+    EXPECT_EQ(quiet.err, "");
+    EXPECT_EQ(quiet.out, "");
+}
+
+// ------------------------------------------------------------------ plan
+
+TEST_F(RenderTest, PlanDescribesTheSectionsMotifsAndScore) {
+    const ProcessResult result =
+        RunCli(Args({"render", "source.wav", "-o", "a.wav", "--seed", "9", "-q", "--plan", "plan.json"}), dir.path());
+    ASSERT_EQ(result.status, 0) << result.err;
+    const json plan = json::parse(std::ifstream(dir / "plan.json"));
+
+    EXPECT_EQ(plan["sampleRate"], 11025);
+    EXPECT_EQ(plan["outputFrameCount"], 110250);
+    ASSERT_EQ(plan["sections"].size(), 4u);
+    // The default sections cut the music in quarters, one after the other.
+    std::int64_t expectedStart = 0;
+    for (size_t i = 0; i < 4; ++i) {
+        const json& s = plan["sections"][i];
+        EXPECT_EQ(s["section"], i);
+        EXPECT_EQ(s["outputStart"], expectedStart);
+        expectedStart = s["outputEnd"];
+        EXPECT_LT(s["sourceStart"], s["sourceEnd"]);
+        EXPECT_EQ(s["motif"]["base"], s["sourceStart"]);
+        EXPECT_EQ(s["motif"]["length"], 44100) << "4 s motifs at 11025 Hz";
+        ASSERT_GE(s["motif"]["notes"].size(), 2u);
+        for (const json& note : s["motif"]["notes"]) ASSERT_EQ(note.size(), 3u);
+    }
+    EXPECT_EQ(expectedStart, 110250);
+
+    // The score's notes follow each other without gaps and cover the music.
+    std::int64_t covered = 0;
+    for (const json& note : plan["score"]["notes"]) {
+        EXPECT_GE(note[0].get<std::int64_t>(), 0);
+        covered += note[1].get<std::int64_t>() + note[2].get<std::int64_t>();
+    }
+    EXPECT_GE(covered, 110250);
+}
+
+// ------------------------------------------------------------------ projects
+
+TEST_F(RenderTest, ProjectSettingsAreUsedAndTheCommandLineOverridesThem) {
+    CProject project;
+    project.SetDefaults();
+    project.properties.sourcePath = "source.wav";  // relative: found beside the project
+    project.properties.quality = 1;
+    project.properties.sampleRate = 22050;
+    project.properties.musicLength = 12;
+    NullSink sink;
+    fs::create_directory(dir / "work");
+    fs::rename(dir / "source.wav", dir / "work" / "source.wav");
+    ASSERT_TRUE(StoreProject(project, dir / "work" / "p.dwv", sink));
+
+    const ProcessResult asStored =
+        RunCli({"render", "-p", "work/p.dwv", "-o", "stored.wav", "--seed", "4", "-q"}, dir.path());
+    ASSERT_EQ(asStored.status, 0) << asStored.err;
+    const Sound stored = ReadSound(dir / "stored.wav");
+    EXPECT_EQ(stored.rate, 22050);
+    EXPECT_EQ(stored.frames, 12 * 22050);
+
+    const ProcessResult overridden =
+        RunCli({"render", "-p", "work/p.dwv", "-o", "over.flac", "--seed", "4", "-q", "--quality", "0", "--length",
+                "11", "--volume", "0.25", "--loop"},
+               dir.path());
+    ASSERT_EQ(overridden.status, 0) << overridden.err;
+    const Sound over = ReadSound(dir / "over.flac");
+    EXPECT_EQ(over.rate, 11025);
+    EXPECT_EQ(over.frames, 11 * 11025);
+    EXPECT_NEAR(over.peak, 0.25f, 0.01f);
+    // The project file itself is only read.
+    CProject reread;
+    ASSERT_TRUE(LoadProject(reread, dir / "work" / "p.dwv", sink));
+    EXPECT_EQ(reread.properties.musicLength, 12u);
+}
+
+// ------------------------------------------------------------------ bad inputs
+
+struct BadRender {
+    const char* name;
+    std::vector<std::string> args;
+    int status;
+    const char* message;
+};
+
+void PrintTo(const BadRender& c, std::ostream* os) { *os << c.name; }
+
+class RenderRefused : public RenderTest, public ::testing::WithParamInterface<BadRender> {};
+
+TEST_P(RenderRefused, FailsWithAMessageAndLeavesTheFilesAsTheyWere) {
+    // What a user may already have: an earlier render and projects.
+    const std::vector<char> earlier(5000, 'x');
+    std::ofstream(dir / "out.wav", std::ios::binary).write(earlier.data(), static_cast<std::streamsize>(earlier.size()));
+    std::ofstream(dir / "noise.wav") << "this is not a sound file";
+    std::ofstream(dir / "not-a-folder") << "a file";
+    fs::create_directory(dir / "folder.wav");
+    CProject project;
+    project.SetDefaults();
+    std::vector<std::uint8_t> bytes = StoreProjectToBytes(project);
+    bytes[1] ^= 0xFF;
+    std::ofstream(dir / "corrupt.dwv", std::ios::binary)
+        .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    project.properties.baseMotifLength = 20.0;
+    project.properties.musicLength = 30;
+    project.properties.sourcePath = "source.wav";
+    NullSink sink;
+    ASSERT_TRUE(StoreProject(project, dir / "long-motif.dwv", sink));
+    const std::vector<std::string> before = Listing(dir.path());
+
+    const ProcessResult result = RunCli(GetParam().args, dir.path());
+    EXPECT_EQ(result.status, GetParam().status) << result.err;
+    EXPECT_NE(result.err.find(GetParam().message), std::string::npos) << result.err;
+    EXPECT_EQ(Listing(dir.path()), before) << "no output, no temporary file";
+    EXPECT_EQ(Bytes(dir / "out.wav"), earlier);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, RenderRefused,
+    ::testing::Values(
+        BadRender{"MissingSource", Args({"render", "nowhere.wav", "-o", "out.wav"}), 1,
+                  "Error: Open failed for the music source file"},
+        BadRender{"UnreadableSource", Args({"render", "noise.wav", "-o", "out.wav"}), 1,
+                  "Error: Open failed for the music source file"},
+        BadRender{"SourceIsAFolder", Args({"render", "folder.wav", "-o", "out.wav"}), 1,
+                  "Error: Open failed for the music source file"},
+        BadRender{"NoSourceAtAll", Args({"render", "-o", "out.wav"}), 2, "No music source"},
+        BadRender{"MissingProject", Args({"render", "source.wav", "-p", "none.dwv", "-o", "out.wav"}), 1,
+                  "Cannot open the project file none.dwv"},
+        BadRender{"CorruptProject", Args({"render", "source.wav", "-p", "corrupt.dwv", "-o", "out.wav"}), 1,
+                  "Error encountered in the project file."},
+        BadRender{"LengthShorterThanTheMotif",
+                  {"render", "-p", "long-motif.dwv", "-o", "out.wav", "--length", "12"}, 2, "20 to 3599"},
+        BadRender{"UnknownExtension", Args({"render", "source.wav", "-o", "out.xyz"}), 2, ".flac"},
+        BadRender{"NoExtension", Args({"render", "source.wav", "-o", "out"}), 2, "--format"},
+        BadRender{"UnknownFormat", Args({"render", "source.wav", "-o", "out.wav", "--format", "aiff"}), 2, "wav16"},
+        BadRender{"OutputInMissingFolder", Args({"render", "source.wav", "-o", "no/such/out.wav"}), 1,
+                  "does not exist"},
+        BadRender{"OutputUnderAFile", Args({"render", "source.wav", "-o", "not-a-folder/out.wav"}), 1,
+                  "does not exist"},
+        BadRender{"OutputInReadOnlyFolder", Args({"render", "source.wav", "-o", "/sys/driftwell-test.wav"}), 1,
+                  "Cannot write to the folder /sys"},
+        BadRender{"OutputIsAFolder", Args({"render", "source.wav", "-o", "folder.wav"}), 1, "is a folder"},
+        BadRender{"OutputWouldReplaceTheSource", Args({"render", "source.wav", "-o", "./source.wav"}), 2,
+                  "would replace an input file"},
+        BadRender{"PlanInMissingFolder",
+                  Args({"render", "source.wav", "-o", "fresh.wav", "--plan", "no/such/plan.json"}), 1,
+                  "does not exist"},
+        BadRender{"PlanOverTheOutput", Args({"render", "source.wav", "-o", "out.wav", "--plan", "out.wav"}), 2,
+                  "would replace another file"}),
+    [](const ::testing::TestParamInfo<BadRender>& param) { return std::string(param.param.name); });
+
+// ------------------------------------------------------------------ cancel
+
+TEST_F(RenderTest, InterruptStopsTheRenderAndLeavesNoOutput) {
+    // Four minutes at DVD quality take seconds, so the interrupt lands while
+    // the music is being created.
+    const int pid = StartCli({"render", "source.wav", "-o", "long.wav", "--length", "240", "--quality", "3"}, dir.path());
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    while (ErrorSoFar(dir.path()).find("Creating music") == std::string::npos &&
+           std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    ::kill(pid, SIGINT);
+    const ProcessResult result = WaitCli(pid, dir.path());
+    EXPECT_EQ(result.status, 1) << result.err;
+    EXPECT_NE(result.err.find("Cancelled; nothing was written."), std::string::npos) << result.err;
+    EXPECT_EQ(Listing(dir.path()), (std::vector<std::string>{"source.wav"}));
+}
+
+}  // namespace
+}  // namespace dw::cli::test
