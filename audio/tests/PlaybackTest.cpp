@@ -272,5 +272,43 @@ TEST(OutputPath, ConvertsToTheDeviceRateAndAppliesMasterVolume) {
     EXPECT_NEAR(test::ToneLevel(capture.data(), from, count, 1000.0, 44100), 0.4, 0.01);
 }
 
+// A 3 kHz tone at 11025 Hz played with and without a 500 Hz high-cut: the
+// effect set from the control thread reaches the device thread's output.
+std::uint32_t HighToneProc(OutputStream*, void* dest, std::uint32_t bytes, void* user) {
+    auto* phase = static_cast<double*>(user);
+    auto* out = static_cast<float*>(dest);
+    for (std::uint32_t i = 0; i < bytes / 8; ++i) {
+        out[2 * i] = out[2 * i + 1] = static_cast<float>(0.5 * std::sin(*phase));
+        *phase += 2.0 * std::numbers::pi * 3000.0 / 11025.0;
+    }
+    return bytes;
+}
+
+TEST(OutputPath, HighCutSetOnAPlayingStreamFiltersItsOutput) {
+    const auto captured = [](bool filtered) {
+        std::vector<float> capture(2 * 44100 / 4);
+        DeviceOptions options;
+        options.kind = OutputKind::Null;
+        options.capture = &capture;
+        EXPECT_TRUE(OpenAudioDevice(options));
+        double phase = 0.0;
+        OutputStream* s = CreateOutputStream(11025, HighToneProc, &phase);
+        EXPECT_TRUE(StreamPlay(s, false));
+        if (filtered) {
+            const EffectHandle h = StreamSetEffect(s, EffectType::LowPass);
+            EXPECT_NE(h, 0u);
+            EXPECT_TRUE(EffectSetParams(s, h, HighCutParams(1.0, 11025)));  // 500 Hz
+            EXPECT_FALSE(EffectSetParams(s, h, ReverbParamsFor(1.0))) << "a handle takes its own record only";
+        }
+        std::this_thread::sleep_for(350ms);
+        StreamStop(s);
+        FreeOutputStream(s);
+        CloseAudioDevice();
+        return test::ToneLevel(capture.data(), 44100 / 8, 44100 / 16, 3000.0, 44100);
+    };
+    EXPECT_NEAR(captured(false), 0.5, 0.02);
+    EXPECT_LT(captured(true), 0.5 * 0.05);
+}
+
 }  // namespace
 }  // namespace dw
