@@ -34,7 +34,14 @@ void CWndHeaders::Render(QPainter& p, QSize size) const {
 }
 
 void CWndHeaders::paintEvent(QPaintEvent*) {
-    PaintBuffered(this, [this](QPainter& p, QSize size) { Render(p, size); });
+    PaintBuffered(this, [this](QPainter& p, QSize size) {
+        PaintWithBorder(p, size, border_, [this](QPainter& q, QSize client) { Render(q, client); });
+    });
+}
+
+void CWndHeaders::SetThinBorder(bool on) {
+    border_ = on ? 1 : 0;
+    update();
 }
 
 }  // namespace dw

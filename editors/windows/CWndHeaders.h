@@ -20,8 +20,11 @@ public:
 
     CWndHeaders(QWidget* parent, CProject* project);
 
-    // Draws the whole window into `p` at `size`; paintEvent and tests use it.
+    // Draws the client area into `p` at `size`; paintEvent and tests use it.
     void Render(QPainter& p, QSize size) const;
+
+    // The same thin border as the matrix editor's (see CWndMatrix).
+    void SetThinBorder(bool on);
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -29,6 +32,7 @@ protected:
 private:
     CProject* project_;
     QFont font_;
+    int border_ = 0;
 };
 
 }  // namespace dw

@@ -69,7 +69,14 @@ void CWndMatrix::Render(QPainter& p, QSize size) const {
 }
 
 void CWndMatrix::paintEvent(QPaintEvent*) {
-    PaintBuffered(this, [this](QPainter& p, QSize size) { Render(p, size); });
+    PaintBuffered(this, [this](QPainter& p, QSize size) {
+        PaintWithBorder(p, size, border_, [this](QPainter& q, QSize client) { Render(q, client); });
+    });
+}
+
+void CWndMatrix::SetThinBorder(bool on) {
+    border_ = on ? 1 : 0;
+    update();
 }
 
 void CWndMatrix::SetCursorMode(int mode) {
@@ -80,12 +87,12 @@ void CWndMatrix::SetCursorMode(int mode) {
 
 void CWndMatrix::HitTestAt(QPoint pos) {
     const auto sections = Sections();
-    if (HitTest(hover_, pos.x(), pos.y(), width(), height(), RowCount(), sections)) update();
-    SetCursorMode(NearBoundary(hover_.section, pos.x(), width(), sections) ? kSizeWE : kArrow);
+    if (HitTest(hover_, pos.x(), pos.y(), ClientWidth(), ClientHeight(), RowCount(), sections)) update();
+    SetCursorMode(NearBoundary(hover_.section, pos.x(), ClientWidth(), sections) ? kSizeWE : kArrow);
 }
 
 void CWndMatrix::SetValueFromY(int y) {
-    const RowSpan row = RowBounds(height(), RowCount(), hover_.row);
+    const RowSpan row = RowBounds(ClientHeight(), RowCount(), hover_.row);
     const int graph = project_->graphs.graphOfRow[hover_.row];
     try {
         project_->matrix.SetCell(graph, hover_.section, ValueFromY(y, row.top, row.bottom));
@@ -99,7 +106,7 @@ void CWndMatrix::MoveBoundaryTo(int x) {
     auto& items = project_->sections.items;
     const int count = static_cast<int>(items.size());
     if (grab_.rightSection >= count) return;  // the list changed under the drag
-    const double f = BoundaryFromX(x, grab_, width(), Sections());
+    const double f = BoundaryFromX(x, grab_, ClientWidth(), Sections());
     items[grab_.leftSection].end = f;
     items[grab_.rightSection].start = f;
     project_->musicOutdated = 1;
@@ -107,7 +114,7 @@ void CWndMatrix::MoveBoundaryTo(int x) {
 
 void CWndMatrix::mouseMoveEvent(QMouseEvent* event) {
     if (!project_) return;
-    const QPoint pos = event->position().toPoint();
+    const QPoint pos = event->position().toPoint() - QPoint(border_, border_);
     if (!dragging_) {
         HitTestAt(pos);
         return;
@@ -125,7 +132,7 @@ void CWndMatrix::mouseMoveEvent(QMouseEvent* event) {
 
 void CWndMatrix::mousePressEvent(QMouseEvent* event) {
     if (!project_) return;
-    const QPoint pos = event->position().toPoint();
+    const QPoint pos = event->position().toPoint() - QPoint(border_, border_);
     if (event->button() == Qt::RightButton) {
         RunPopupMenu(pos, event->globalPosition().toPoint());
         return;
@@ -135,9 +142,9 @@ void CWndMatrix::mousePressEvent(QMouseEvent* event) {
     if (hover_.row >= RowCount() || hover_.section >= project_->sections.Count()) return;
     dragging_ = true;  // Qt keeps the mouse grabbed for the widget while the button is held
     const auto sections = Sections();
-    if (NearBoundary(hover_.section, pos.x(), width(), sections)) {
+    if (NearBoundary(hover_.section, pos.x(), ClientWidth(), sections)) {
         boundaryDrag_ = true;
-        grab_ = PickBoundary(hover_.section, pos.x(), width(), sections);
+        grab_ = PickBoundary(hover_.section, pos.x(), ClientWidth(), sections);
         SetCursorMode(kSizeWE);
     } else {
         boundaryDrag_ = false;
@@ -176,7 +183,7 @@ void CWndMatrix::RunPopupMenu(QPoint pos, QPoint globalPos) {
         action->setData(id);
         action->setEnabled(enabled);
     };
-    add("Split Section", ID_SPLIT_SECTION, SplitAllowed(bounds, width()));
+    add("Split Section", ID_SPLIT_SECTION, SplitAllowed(bounds, ClientWidth()));
     add("Merge Section", ID_MERGE_SECTION, true);
     menu.addSeparator();
     add("Set Section Source", ID_SET_SECTION_SOURCE, project_->properties.sourceLoaded);

@@ -37,8 +37,15 @@ public:
 
     CWndMatrix(QWidget* parent, CProject* project, QObject* mainWindow);
 
-    // Draws the whole window into `p` at `size`; paintEvent and tests use it.
+    // Draws the client area into `p` at `size`; paintEvent and tests use it.
     void Render(QPainter& p, QSize size) const;
+
+    // A thin 1-pixel border around the client area, as the main window gives
+    // the editor and the row headers so that their rows line up. Mouse
+    // positions and the geometry are those of the client area inside it.
+    void SetThinBorder(bool on);
+    int ClientWidth() const { return qMax(0, width() - 2 * border_); }
+    int ClientHeight() const { return qMax(0, height() - 2 * border_); }
 
     int HoveredRow() const { return hover_.row; }
     int HoveredSection() const { return hover_.section; }
@@ -78,6 +85,7 @@ private:
 
     CProject* project_;
     QObject* mainWindow_;
+    int border_ = 0;
     Hover hover_;
     int cursorMode_ = kArrow;
     bool dragging_ = false;

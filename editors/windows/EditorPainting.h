@@ -38,6 +38,24 @@ void FrameRect(QPainter& p, int left, int top, int right, int bottom, const QCol
 void HLine(QPainter& p, int x0, int x1, int y, const QColor& color, int thickness = 1);
 void VLine(QPainter& p, int x, int y0, int y1, const QColor& color, int thickness = 1);
 
+// Draws a `border`-pixel frame around `size` and has `render(painter, client
+// size)` draw the client area inside it, clipped, with its origin at the
+// client's top-left corner.
+template <class Render>
+void PaintWithBorder(QPainter& p, QSize size, int border, Render&& render) {
+    if (border > 0) {
+        FillRect(p, 0, 0, size.width(), size.height(), QColor(100, 100, 100));
+        p.save();
+        p.translate(border, border);
+        const QSize client(qMax(0, size.width() - 2 * border), qMax(0, size.height() - 2 * border));
+        p.setClipRect(QRect(QPoint(0, 0), client));
+        render(p, client);
+        p.restore();
+    } else {
+        render(p, size);
+    }
+}
+
 // Paints a widget the flicker-free way: `render(painter, size)` draws the
 // whole client area into an off-screen pixmap of the client size (at the
 // screen's device pixel ratio), which is then copied to the widget in one

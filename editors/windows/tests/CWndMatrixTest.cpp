@@ -93,6 +93,20 @@ TEST_F(MatrixEditor, PressOnARowEdgeEditsTheLowerRowAndOnABoundaryColumnTheLeftS
     EXPECT_EQ(Value(kGranulation, 0), 0.15f);
 }
 
+TEST_F(MatrixEditor, WithABorderTheGeometryIsThatOfTheClientArea) {
+    editor.SetThinBorder(true);
+    editor.resize(802, 805);  // the same 800 × 803 client area inside a 1-pixel border
+    ASSERT_EQ(editor.ClientWidth(), 800);
+    Move(editor, {101, 102});  // client (100, 101): the edge between rows 0 and 1
+    EXPECT_EQ(editor.HoveredRow(), 1);
+    Move(editor, {198, 50});  // client x 197: near the boundary at 200
+    EXPECT_EQ(editor.Cursor(), CWndMatrix::kSizeWE);
+    Press(editor, {198, 50});
+    Move(editor, {301, 50}, Qt::LeftButton);
+    Release(editor, {301, 50});
+    EXPECT_DOUBLE_EQ(project.sections.items[0].end, 0.375);
+}
+
 TEST_F(MatrixEditor, PressWithoutHoverDoesNothing) {
     Press(editor, {100, 100});
     EXPECT_FALSE(editor.Dragging());
