@@ -153,7 +153,6 @@ struct Device {
     std::atomic<std::uint64_t> blockCounter{0};  // odd while a block is being mixed
     std::atomic<float> volume{1.0f};
     PaStream* pa = nullptr;
-    bool paInitialised = false;
     std::thread nullThread;
     std::atomic<bool> running{false};
     std::size_t captured = 0;  // null device thread only
@@ -243,12 +242,23 @@ bool OpenAudioDevice(const DeviceOptions& options) {
         dev->nullThread = std::thread([raw] { raw->RunNull(); });
     } else {
         if (Pa_Initialize() != paNoError) return false;
-        dev->paInitialised = true;
-        if (Pa_GetDefaultOutputDevice() == paNoDevice ||
-            Pa_OpenDefaultStream(&dev->pa, 0, 2, paFloat32, options.rate, paFramesPerBufferUnspecified, PaCallback,
-                                 dev.get()) != paNoError ||
-            Pa_StartStream(dev->pa) != paNoError) {
-            if (dev->pa != nullptr) Pa_CloseStream(dev->pa);
+        const PaDeviceIndex out = Pa_GetDefaultOutputDevice();
+        const auto open = [&](double rate) {
+            return Pa_OpenDefaultStream(&dev->pa, 0, 2, paFloat32, rate, paFramesPerBufferUnspecified, PaCallback,
+                                        dev.get()) == paNoError;
+        };
+        bool opened = out != paNoDevice && open(options.rate);
+        if (!opened && out != paNoDevice) {
+            // A device that refuses the asked rate still plays at its own: the
+            // streams are converted to whatever rate the device runs at.
+            const PaDeviceInfo* info = Pa_GetDeviceInfo(out);
+            if (info != nullptr && info->defaultSampleRate >= 1000.0 && info->defaultSampleRate <= 384000.0) {
+                opened = open(info->defaultSampleRate);
+                if (opened) dev->options.rate = static_cast<std::uint32_t>(info->defaultSampleRate);
+            }
+        }
+        if (!opened || Pa_StartStream(dev->pa) != paNoError) {
+            if (opened) Pa_CloseStream(dev->pa);
             Pa_Terminate();
             return false;
         }
