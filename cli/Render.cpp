@@ -185,9 +185,8 @@ int Render(const RenderRequest& request, std::ostream& out, ConsoleProgress& pro
 
     const double took = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
     if (!request.quiet) {
-        out << "Wrote " << output.string() << ": " << properties.musicLength << " s of music at "
-            << engine.SampleRate() << " Hz, " << format->name << ", seed " << seed << ", in " << Seconds(took)
-            << ".\n";
+        out << "Wrote " << output.string() << ": " << properties.musicLength << " s of music, " << format->name
+            << ", seed " << seed << ", in " << Seconds(took) << ".\n";
     }
     return kExitOk;
 }
