@@ -76,7 +76,10 @@ public:
     void UpdateEffects() {
         for (std::size_t i = 0; i < slots.size(); ++i) {
             EffectSlot& s = slots[i];
-            const bool on = s.enabled.load(std::memory_order_acquire);
+            // An effect starts once its parameters have been published, so
+            // that it never runs a block on another effect's old settings.
+            const bool on = s.enabled.load(std::memory_order_acquire) &&
+                            s.generation.load(std::memory_order_acquire) != 0;
             if (on && !s.wasEnabled) ResetEffect(i);
             s.wasEnabled = on;
             if (!on) continue;
@@ -206,8 +209,18 @@ int PaCallback(const void*, void* output, unsigned long frames, const PaStreamCa
     return paContinue;
 }
 
+// True when `s` is a live stream of the open device. Every control-thread
+// entry point checks this first, so that a stale pointer (a stream freed with
+// its device) is refused instead of followed.
+bool Known(const OutputStream* s) {
+    if (s == nullptr || !g_device) return false;
+    for (const auto& slot : g_device->streams)
+        if (slot.load() == s) return true;
+    return false;
+}
+
 EffectSlot* SlotOf(OutputStream* s, EffectHandle h) {
-    if (s == nullptr || h == 0) return nullptr;
+    if (!Known(s) || h == 0) return nullptr;
     const std::size_t type = h & 3u;
     if (type >= s->slots.size()) return nullptr;
     EffectSlot& slot = s->slots[type];
@@ -316,27 +329,27 @@ void FreeOutputStream(OutputStream* stream) {
     }
 }
 
-std::uint32_t StreamRate(const OutputStream* stream) { return stream != nullptr ? stream->rate : 0; }
+std::uint32_t StreamRate(const OutputStream* stream) { return Known(stream) ? stream->rate : 0; }
 
 StreamState GetStreamState(const OutputStream* stream) {
-    return stream != nullptr ? stream->state.load() : StreamState::Stopped;
+    return Known(stream) ? stream->state.load() : StreamState::Stopped;
 }
 
 bool StreamPlay(OutputStream* stream, bool restart) {
-    if (stream == nullptr) return false;
+    if (!Known(stream)) return false;
     if (restart) stream->resetPending.store(true);
     stream->state.store(StreamState::Playing);
     return true;
 }
 
 bool StreamPause(OutputStream* stream) {
-    if (stream == nullptr) return false;
+    if (!Known(stream)) return false;
     stream->state.store(StreamState::Paused);
     return true;
 }
 
 bool StreamStop(OutputStream* stream) {
-    if (stream == nullptr || !g_device) return false;
+    if (!Known(stream)) return false;
     stream->state.store(StreamState::Stopped);
     stream->resetPending.store(true);
     g_device->WaitForBlockEnd();
@@ -344,7 +357,7 @@ bool StreamStop(OutputStream* stream) {
 }
 
 EffectHandle StreamSetEffect(OutputStream* stream, EffectType type) {
-    if (stream == nullptr) return 0;
+    if (!Known(stream)) return 0;
     EffectSlot& slot = stream->slots[static_cast<std::size_t>(type)];
     if (slot.enabled.load()) return slot.handle;
     stream->handleSerial = (stream->handleSerial + 1) & 0x3FFFFFFFu;

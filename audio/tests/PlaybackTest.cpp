@@ -179,6 +179,24 @@ TEST(PlaybackStart, StreamWithoutDeviceGivesItsMessage) {
     EXPECT_EQ(messages.messages[0].stringId, IDS_CANNOT_OPEN_PLAYBACK_STREAM);
 }
 
+TEST(PlaybackStart, RecordOutlivingItsDeviceIsRefusedNotFollowed) {
+    RecordingProgress messages;
+    AudioStartOptions options;
+    options.kind = OutputKind::Null;
+    CProperties props;
+    PlaybackStream player;
+    ASSERT_EQ(InitAudio(messages, options), 0);
+    ASSERT_EQ(CreatePlaybackStream(props, player, messages), 0);
+    ShutdownAudio(nullptr);  // frees the stream with the device
+    ASSERT_EQ(InitAudio(messages, options), 0);
+    PlaybackPlay(player);
+    EXPECT_FALSE(player.active);
+    EXPECT_EQ(StreamRate(player.stream), 0u);
+    FreePlaybackStream(player);
+    EXPECT_FALSE(player.created);
+    ShutdownAudio(nullptr);
+}
+
 // The callback's arithmetic, called directly: requests of 48 bytes over 80.
 TEST(PlaybackStreamProc, DeliversUpToTotalThenEnds) {
     StereoFrame frames[10];
