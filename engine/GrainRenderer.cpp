@@ -74,20 +74,15 @@ bool GrainRenderer::BuildEnvelope() {
     envelopeBytes_ = 0;
     envelope.clear();
     envelope.shrink_to_fit();
-    envelope2_.clear();
-    envelope2_.shrink_to_fit();
-    const std::uint64_t bytes =
-        static_cast<std::uint64_t>(grainLength) * sizeof(float) * (duplicateEnvelope_ ? 3 : 1);
+    const std::uint64_t bytes = static_cast<std::uint64_t>(grainLength) * sizeof(float);
     bool ok = budget_ == nullptr || budget_->Take(bytes);
     if (ok) {
         try {
             envelope.resize(grainLength);
-            if (duplicateEnvelope_) envelope2_.resize(2 * static_cast<std::size_t>(grainLength));
             envelopeBytes_ = bytes;
         } catch (const std::bad_alloc&) {
             if (budget_ != nullptr) budget_->Give(bytes);
             envelope.clear();
-            envelope2_.clear();
             ok = false;
         }
     }
@@ -104,12 +99,6 @@ bool GrainRenderer::BuildEnvelope() {
     for (std::uint32_t i = 0; i < grainLength; ++i) {
         const float t = static_cast<float>(static_cast<double>(i) / static_cast<double>(grainLength));
         envelope[i] = static_cast<float>((std::sin(static_cast<double>(t) * kTwoPi + kThreeHalfPi) + 1.0) * 0.5);
-    }
-    if (duplicateEnvelope_) {
-        for (std::uint32_t i = 0; i < grainLength; ++i) {
-            envelope2_[2 * static_cast<std::size_t>(i)] = envelope[i];
-            envelope2_[2 * static_cast<std::size_t>(i) + 1] = envelope[i];
-        }
     }
     return true;
 }
@@ -152,7 +141,6 @@ void GrainRenderer::ReportGrain(std::int32_t grainPosition) {
 
 bool GrainRenderer::Render(CNoteSequence& score) {
     running = true;
-    duplicateEnvelope_ = false;
     std::fill_n(target, targetFrameCount, StereoFrame{});
     score.ResetCursor();
     sectionIndex = -1;

@@ -125,10 +125,6 @@ private:
 
     AllocationBudget* budget_ = nullptr;
     std::uint32_t propertiesSampleRate_ = 0;
-    // The envelope with every value twice (left, right), for the production
-    // kernel, which then runs over plain float arrays.
-    std::vector<float> envelope2_;
-    bool duplicateEnvelope_ = false;
     std::uint64_t envelopeBytes_ = 0;
 };
 

@@ -4,6 +4,10 @@
 #include <cmath>
 #include <vector>
 
+#if defined(__x86_64__)
+#include <immintrin.h>
+#endif
+
 #include "engine/GrainRenderer.h"
 #include "engine/WorkerPool.h"
 #include "model/Progress.h"
@@ -26,25 +30,60 @@ constexpr std::int64_t kPassFrames = 1 << 16;
 // wide margin for |rate - 1| >= 2^-16 and grains shorter than 2^20 frames.
 constexpr double kMinRunDeviation = 1.0 / 65536.0;
 
-#if defined(__GNUC__) && !defined(__clang__) && defined(__x86_64__) && !defined(DW_SANITIZED)
-#define DW_KERNEL_CLONES __attribute__((target_clones("avx2", "default")))
-#else
-#define DW_KERNEL_CLONES
+// t[2k + c] += e[k] * s[2k + c] for channels c = 0, 1: the envelope times the
+// source, added into the target; one rounding for the product and one for the
+// sum, as in the reference. The envelope is read once per frame and spread
+// over both channels in registers, which keeps it half the size in cache.
+void MixAddPortable(float* __restrict t, const float* __restrict e, const float* __restrict s, std::size_t frames) {
+    for (std::size_t k = 0; k < frames; ++k) {
+        t[2 * k] += e[k] * s[2 * k];
+        t[2 * k + 1] += e[k] * s[2 * k + 1];
+    }
+}
+
+#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
+#define DW_HAVE_AVX2_KERNEL 1
+__attribute__((target("avx2"))) void MixAddAvx2(float* __restrict t, const float* __restrict e,
+                                                 const float* __restrict s, std::size_t frames) {
+    std::size_t k = 0;
+    for (; k + 8 <= frames; k += 8) {
+        const __m128 e0 = _mm_loadu_ps(e + k);
+        const __m128 e1 = _mm_loadu_ps(e + k + 4);
+        const __m256 d0 = _mm256_set_m128(_mm_unpackhi_ps(e0, e0), _mm_unpacklo_ps(e0, e0));
+        const __m256 d1 = _mm256_set_m128(_mm_unpackhi_ps(e1, e1), _mm_unpacklo_ps(e1, e1));
+        const __m256 p0 = _mm256_mul_ps(d0, _mm256_loadu_ps(s + 2 * k));
+        const __m256 p1 = _mm256_mul_ps(d1, _mm256_loadu_ps(s + 2 * k + 8));
+        _mm256_storeu_ps(t + 2 * k, _mm256_add_ps(_mm256_loadu_ps(t + 2 * k), p0));
+        _mm256_storeu_ps(t + 2 * k + 8, _mm256_add_ps(_mm256_loadu_ps(t + 2 * k + 8), p1));
+    }
+    if (k + 4 <= frames) {
+        const __m128 e0 = _mm_loadu_ps(e + k);
+        const __m256 d0 = _mm256_set_m128(_mm_unpackhi_ps(e0, e0), _mm_unpacklo_ps(e0, e0));
+        const __m256 p0 = _mm256_mul_ps(d0, _mm256_loadu_ps(s + 2 * k));
+        _mm256_storeu_ps(t + 2 * k, _mm256_add_ps(_mm256_loadu_ps(t + 2 * k), p0));
+        k += 4;
+    }
+    MixAddPortable(t + 2 * k, e + k, s + 2 * k, frames - k);
+}
 #endif
 
-// t[k] += e[k] * s[k]: envelope (duplicated per channel) times source, added
-// into the target. Two roundings per element, as in the reference.
-DW_KERNEL_CLONES
-void MixAdd(float* __restrict t, const float* __restrict e, const float* __restrict s, std::size_t n) {
-    for (std::size_t k = 0; k < n; ++k) t[k] += e[k] * s[k];
+using MixAddFn = void (*)(float*, const float*, const float*, std::size_t);
+
+MixAddFn ChooseMixAdd() {
+#if defined(DW_HAVE_AVX2_KERNEL)
+    if (__builtin_cpu_supports("avx2")) return MixAddAvx2;
+#endif
+    return MixAddPortable;
 }
+
+const MixAddFn MixAdd = ChooseMixAdd();
 
 // The same with one source frame for every sample (grains clamped at an end
 // of the source).
 void MixAddConstant(float* __restrict t, const float* __restrict e, float left, float right, std::size_t frames) {
     for (std::size_t k = 0; k < frames; ++k) {
-        t[2 * k] += e[2 * k] * left;
-        t[2 * k + 1] += e[2 * k + 1] * right;
+        t[2 * k] += e[k] * left;
+        t[2 * k + 1] += e[k] * right;
     }
 }
 
@@ -56,15 +95,11 @@ inline std::int64_t Quotient(std::int64_t i, double rate) {
 // d = trunc(i / rate) - i. That difference is monotone in k (see
 // kMinRunDeviation), so two probes around an estimate usually settle it; a
 // bisection covers a poor estimate.
-std::int64_t RunEnd(std::int64_t i, std::int64_t end, std::int64_t d, double rate) {
-    double estimate;
-    if (rate > 1.0) {
-        const double c = 1.0 - 1.0 / rate;
-        estimate = std::floor(static_cast<double>(-d) / c) + 1.0;
-    } else {
-        const double c = 1.0 / rate - 1.0;
-        estimate = std::ceil(static_cast<double>(d + 1) / c);
-    }
+// `slope` is 1 / |1 - 1 / rate|, the frames between run ends; the estimate
+// only saves probes, the probes decide.
+std::int64_t RunEnd(std::int64_t i, std::int64_t end, std::int64_t d, double rate, double slope) {
+    const double estimate = rate > 1.0 ? std::floor(static_cast<double>(-d) * slope) + 1.0
+                                       : std::ceil(static_cast<double>(d + 1) * slope);
     std::int64_t est;
     if (!(estimate < static_cast<double>(end))) {
         est = end;
@@ -94,7 +129,6 @@ struct MixContext {
     const StereoFrame* source;
     std::int64_t sourceFrames;
     const float* envelope;         // one value per grain sample
-    const float* envelope2;        // each value twice
 };
 
 // Samples [a, b) of a grain whose source frame is off + i before clamping,
@@ -104,17 +138,16 @@ void MixRun(const MixContext& c, std::int64_t oBase, std::int64_t a, std::int64_
     const std::int64_t highStart = std::clamp<std::int64_t>(c.sourceFrames - off, lowEnd, b);
     if (lowEnd > a) {
         const StereoFrame f = c.source[0];
-        MixAddConstant(c.target + 2 * (oBase + a), c.envelope2 + 2 * a, f.left, f.right,
+        MixAddConstant(c.target + 2 * (oBase + a), c.envelope + a, f.left, f.right,
                        static_cast<std::size_t>(lowEnd - a));
     }
     if (highStart > lowEnd) {
-        MixAdd(c.target + 2 * (oBase + lowEnd), c.envelope2 + 2 * lowEnd,
-               reinterpret_cast<const float*>(c.source + off + lowEnd),
-               static_cast<std::size_t>(2 * (highStart - lowEnd)));
+        MixAdd(c.target + 2 * (oBase + lowEnd), c.envelope + lowEnd,
+               reinterpret_cast<const float*>(c.source + off + lowEnd), static_cast<std::size_t>(highStart - lowEnd));
     }
     if (b > highStart) {
         const StereoFrame f = c.source[c.sourceFrames - 1];
-        MixAddConstant(c.target + 2 * (oBase + highStart), c.envelope2 + 2 * highStart, f.left, f.right,
+        MixAddConstant(c.target + 2 * (oBase + highStart), c.envelope + highStart, f.left, f.right,
                        static_cast<std::size_t>(b - highStart));
     }
 }
@@ -134,12 +167,17 @@ void MixGrain(const MixContext& c, const GrainRenderer::PlannedGrain& g, std::in
         }
         return;
     }
+    // trunc(i / rate) - i steps by exactly one at each run end (down when
+    // the grain plays faster, up when slower), so only the first is divided.
+    const std::int64_t step = rate > 1.0 ? -1 : 1;
+    const double slope = rate == 1.0 ? 0.0 : 1.0 / std::fabs(1.0 - 1.0 / rate);
     std::int64_t i = i0;
+    std::int64_t d = Quotient(i, rate) - i;
     while (i < i1) {
-        const std::int64_t d = Quotient(i, rate) - i;
-        const std::int64_t e = rate == 1.0 ? i1 : RunEnd(i, i1, d, rate);
+        const std::int64_t e = rate == 1.0 ? i1 : RunEnd(i, i1, d, rate, slope);
         MixRun(c, oBase, i, e, g.start + d);
         i = e;
+        d += step;
     }
 }
 
@@ -179,8 +217,7 @@ void GrainRenderer::MixBlock(const PlannedGrain* grains, std::size_t count, Work
     const std::int64_t firstEnd = std::min(hi, frames);
     const std::int64_t chunksBefore = (firstEnd - lo + kChunkFrames - 1) / kChunkFrames;
     const std::int64_t chunksAfter = hi > frames ? (hi - frames + kChunkFrames - 1) / kChunkFrames : 0;
-    const MixContext ctx{reinterpret_cast<float*>(target), source, sourceFrameCount, envelope.data(),
-                         envelope2_.data()};
+    const MixContext ctx{reinterpret_cast<float*>(target), source, sourceFrameCount, envelope.data()};
     auto job = [&](std::size_t task) {
         std::int64_t u0, u1;
         const auto t = static_cast<std::int64_t>(task);
@@ -206,7 +243,6 @@ void GrainRenderer::MixBlock(const PlannedGrain* grains, std::size_t count, Work
 bool GrainRenderer::RenderParallel(CNoteSequence& score, unsigned threads) {
     WorkerPool pool(std::max(1u, threads));
     running = true;
-    duplicateEnvelope_ = true;
     const std::int64_t frames = targetFrameCount;
     const auto passTasks = static_cast<std::size_t>((frames + kPassFrames - 1) / kPassFrames);
     auto passRange = [&](std::size_t task, std::int64_t end) {

@@ -37,6 +37,12 @@ void MakeSmallProject(CProject& project) {
     SetSyntheticSource(project, 20 * 11025);
 }
 
+void MakeLightProject(CProject& project) {
+    MakeSmallProject(project);
+    SetGraph(project, 0, 0.0f);  // Granulation
+    SetGraph(project, 2, 0.0f);  // Smoothness
+}
+
 std::vector<std::uint8_t> Bytes(const void* data, std::size_t frames) {
     std::vector<std::uint8_t> out(frames * 8);
     if (frames > 0) std::memcpy(out.data(), data, out.size());
