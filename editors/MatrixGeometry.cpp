@@ -122,8 +122,12 @@ FractionRange SectionDefaultRange(const SectionBounds& s, double trimStart, doub
 }
 
 FractionRange InitialSectionRange(double sourceStart, double sourceEnd, const FractionRange& defaultRange) {
-    if (sourceStart != -1.0) return {sourceStart, sourceEnd};
-    return defaultRange;
+    if (sourceStart == -1.0) return defaultRange;
+    // Merging a section of its own range with a following default one leaves
+    // an explicit start with a default end; that end means the end of the
+    // section's default range, never before its start.
+    if (sourceEnd == -1.0) sourceEnd = std::max(defaultRange.end, sourceStart);
+    return {sourceStart, sourceEnd};
 }
 
 FractionRange StoredSectionRange(const FractionRange& confirmed, const FractionRange& defaultRange) {

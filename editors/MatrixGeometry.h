@@ -136,7 +136,9 @@ struct FractionRange {
 FractionRange SectionDefaultRange(const SectionBounds& s, double trimStart, double trimEnd);
 
 // What the source-range dialog opens with: the section's own range when it
-// has one (sourceStart is not -1), else the default range.
+// has one (sourceStart is not -1), else the default range. A range with its
+// own start but a default end (what a merge can leave) ends where the default
+// range ends, but not before its start.
 FractionRange InitialSectionRange(double sourceStart, double sourceEnd, const FractionRange& defaultRange);
 
 // What a confirmed range is stored as: (-1, -1), "follow the trim range", when

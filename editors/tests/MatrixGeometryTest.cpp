@@ -225,6 +225,9 @@ TEST(SectionSource, DialogOpensWithTheSectionsOwnRangeOrTheDefault) {
     EXPECT_EQ(InitialSectionRange(-1.0, -1.0, def), def);
     EXPECT_EQ(InitialSectionRange(0.1, 0.2, def), (FractionRange{0.1, 0.2}));
     EXPECT_EQ(InitialSectionRange(0.0, 0.2, def), (FractionRange{0.0, 0.2}));
+    // An own start with a default end: the default range's end, never before the start.
+    EXPECT_EQ(InitialSectionRange(0.1, -1.0, def), (FractionRange{0.1, 0.5}));
+    EXPECT_EQ(InitialSectionRange(0.7, -1.0, def), (FractionRange{0.7, 0.7}));
 }
 
 TEST(SectionSource, ConfirmingTheDefaultStoresNoRangeOfItsOwn) {

@@ -134,7 +134,9 @@ void CWndMatrix::mousePressEvent(QMouseEvent* event) {
     if (!project_) return;
     const QPoint pos = event->position().toPoint() - QPoint(border_, border_);
     if (event->button() == Qt::RightButton) {
-        RunPopupMenu(pos, event->globalPosition().toPoint());
+        // Not in the middle of a drag: a split or merge would pull the
+        // dragged sections from under it.
+        if (!dragging_) RunPopupMenu(pos, event->globalPosition().toPoint());
         return;
     }
     if (event->button() != Qt::LeftButton) return;

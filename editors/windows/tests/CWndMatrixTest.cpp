@@ -233,7 +233,7 @@ TEST_F(MatrixEditor, MenuGraysSplitOnNarrowColumnsAndSourceWithoutDecodedMusic) 
     EXPECT_TRUE(enabled[ID_SPLIT_SECTION]);
 }
 
-TEST_F(MatrixEditor, NoMenuBeforeTheMouseMovedInOrAfterItLeft) {
+TEST_F(MatrixEditor, NoMenuBeforeTheMouseMovedInAfterItLeftOrDuringADrag) {
     int shown = 0;
     editor.SetMenuRunner([&](QMenu&, const QPoint&) { ++shown;
         return 0;
@@ -244,6 +244,14 @@ TEST_F(MatrixEditor, NoMenuBeforeTheMouseMovedInOrAfterItLeft) {
     Press(editor, {100, 100}, Qt::RightButton);
     EXPECT_EQ(shown, 0);
     EXPECT_TRUE(mainWindow.messages.empty());
+    // Nor in the middle of a drag, whose sections a split or merge would move.
+    Move(editor, {197, 100});
+    Press(editor, {197, 100});
+    Press(editor, {197, 100}, Qt::RightButton);
+    EXPECT_EQ(shown, 0);
+    Release(editor, {197, 100});
+    Press(editor, {197, 100}, Qt::RightButton);
+    EXPECT_EQ(shown, 1);
 }
 
 TEST_F(MatrixEditor, SetSectionSourceStopsPlaybackAndStoresOnlyARangeOfItsOwn) {
