@@ -114,6 +114,20 @@ TEST_F(NullDevicePlayback, RateChangeRecreatesTheStreamWithItsEffects) {
     EXPECT_TRUE(WaitFor([&] { return !player.active; }));
 }
 
+TEST_F(NullDevicePlayback, FailedRecreationLeavesTheRecordNotCreated) {
+    ASSERT_EQ(CreatePlaybackStream(props, player, messages), 0);
+    props.sampleRate = 0;  // no stream can run at 0 Hz
+    StereoFrame frames[4] = {};
+    EXPECT_EQ(SetPlaybackSource(player, 4, frames, messages), 1);
+    ASSERT_EQ(messages.messages.size(), 1u);
+    EXPECT_EQ(messages.messages[0].stringId, IDS_CANNOT_OPEN_PLAYBACK_STREAM);
+    EXPECT_EQ(messages.messages[0].icon, MessageIcon::None);
+    EXPECT_FALSE(player.created);
+    EXPECT_EQ(player.stream, nullptr);
+    PlaybackPlay(player);
+    EXPECT_FALSE(player.active) << "playing a record that is not created delivers nothing";
+}
+
 TEST_F(NullDevicePlayback, SwitchesAndAmountsChangeWhilePlaying) {
     ASSERT_EQ(CreatePlaybackStream(props, player, messages), 0);
     Hand(5.0);
