@@ -33,8 +33,12 @@ int RunInfo(const std::string& path, std::ostream& out, std::ostream& err) {
     }
     // A source path that is not valid UTF-8 is shown with replacement
     // characters rather than failing the whole report.
-    out << DumpJson(ProjectToJson(project, *version));
-    return out ? kExitOk : kExitFailed;
+    out << DumpJson(ProjectToJson(project, *version)) << std::flush;
+    if (!out) {
+        sink.ShowMessage(0, "Cannot write to standard output.", MessageIcon::Exclamation);
+        return kExitFailed;
+    }
+    return kExitOk;
 }
 
 int RunNew(const std::string& path, bool force, std::ostream& out, std::ostream& err) {

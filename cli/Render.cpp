@@ -82,6 +82,19 @@ bool WriteTextAtomically(const fs::path& target, const std::string& text, IMessa
     return true;
 }
 
+// Linux grants nearly any allocation and kills the process later when the
+// memory runs out. An hour at 48000 Hz needs close to 3 GB for the two music
+// buffers, so the engine is told what this machine can hold: with a limit it
+// refuses a render that does not fit with its own allocation message.
+std::uint64_t CreationMemoryLimit(std::uint32_t sourceFrames) {
+    const long pages = ::sysconf(_SC_PHYS_PAGES);
+    const long pageSize = ::sysconf(_SC_PAGESIZE);
+    if (pages <= 0 || pageSize <= 0) return 0;  // unknown: no limit
+    const std::uint64_t usable = static_cast<std::uint64_t>(pages) * static_cast<std::uint64_t>(pageSize) / 4 * 3;
+    const std::uint64_t source = static_cast<std::uint64_t>(sourceFrames) * sizeof(StereoFrame);
+    return usable > source ? usable - source : 1;
+}
+
 std::string Seconds(double s) {
     char text[32];
     std::snprintf(text, sizeof text, "%.1f s", s);
@@ -165,6 +178,7 @@ int Render(const RenderRequest& request, std::ostream& out, ConsoleProgress& pro
     CreateOptions options;
     options.seed = seed;
     options.threads = request.threads;
+    options.allocationLimitBytes = CreationMemoryLimit(properties.sourceFrameCount);
     progress.BeginStage("Creating music");
     const bool created = engine.Create(project, progress, options);
     progress.EndStage();
