@@ -373,4 +373,18 @@ WriteResult WriteSoundFile(const std::filesystem::path& target, const StereoFram
     return WriteResult::Written;
 }
 
+WriteResult WriteMusic(const std::filesystem::path& target, const StereoFrame* frames, std::uint32_t frameCount,
+                       std::uint32_t sampleRate, int encoder, const SoundFormat* chosen, IProgress& progress) {
+    if (encoder == kEncoderWavFloat || encoder == kEncoderWav16)
+        return WriteSoundFile(target, frames, frameCount, sampleRate, FormatForEncoder(encoder, sampleRate), progress);
+    const bool fits = chosen != nullptr &&
+                      ((encoder == kEncoderWavCompressed && chosen->container == SoundContainer::Wav) ||
+                       (encoder == kEncoderMp3 && chosen->formatTag == kTagMpegLayer3));
+    if (!fits) {
+        Say(progress, IDS_ENCODER_ACM_FILE);
+        return WriteResult::Failed;
+    }
+    return WriteSoundFile(target, frames, frameCount, sampleRate, *chosen, progress);
+}
+
 }  // namespace dw

@@ -110,4 +110,10 @@ enum class WriteResult { Written, Cancelled, Failed };
 WriteResult WriteSoundFile(const std::filesystem::path& target, const StereoFrame* frames, std::uint32_t frameCount,
                            std::uint32_t sampleRate, const SoundFormat& format, IProgress& progress);
 
+// The toolbar's Write Music to File: encoder 0 or 1 writes its own format;
+// encoder 2 or 3 writes the chosen format block, and without one (or with a
+// block of another encoder) shows "Error (Bass): Encoder ACM file".
+WriteResult WriteMusic(const std::filesystem::path& target, const StereoFrame* frames, std::uint32_t frameCount,
+                       std::uint32_t sampleRate, int encoder, const SoundFormat* chosen, IProgress& progress);
+
 }  // namespace dw

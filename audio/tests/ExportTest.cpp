@@ -307,5 +307,45 @@ INSTANTIATE_TEST_SUITE_P(
                       WriteFailure{"FormatForAnotherRate", "out.mp3", 44100, IDS_ENCODER_ACM_FILE}),
     [](const auto& p) { return std::string(p.param.name); });
 
+TEST(WriteMusic, EachEncoderWritesItsFormatOrRefusesAMissingBlock) {
+    const auto music = Music(22050, 2000);
+    const auto mp3 = FormatFromName("mp3", 22050);
+    const auto ima = FormatFromName("wav-ima-adpcm", 22050);
+    ASSERT_TRUE(mp3 && ima);
+    struct Case {
+        const char* name;
+        int encoder;
+        const SoundFormat* chosen;
+        int sndfileFormat;  // of the file written; 0: refused
+    };
+    const Case cases[] = {
+        {"float", kEncoderWavFloat, nullptr, SF_FORMAT_WAV | SF_FORMAT_FLOAT},
+        {"16 bits ignores a block", kEncoderWav16, &*mp3, SF_FORMAT_WAV | SF_FORMAT_PCM_16},
+        {"compressed", kEncoderWavCompressed, &*ima, SF_FORMAT_WAV | SF_FORMAT_IMA_ADPCM},
+        {"mp3", kEncoderMp3, &*mp3, SF_FORMAT_MPEG | SF_FORMAT_MPEG_LAYER_III},
+        {"compressed without block", kEncoderWavCompressed, nullptr, 0},
+        {"mp3 with a wav block", kEncoderMp3, &*ima, 0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        test::TempDir dir;
+        RecordingProgress progress;
+        const auto result = WriteMusic(dir / "m", music.data(), 2000, 22050, c.encoder, c.chosen, progress);
+        if (c.sndfileFormat == 0) {
+            EXPECT_EQ(result, WriteResult::Failed);
+            ASSERT_EQ(progress.messages.size(), 1u);
+            EXPECT_EQ(progress.messages[0].stringId, IDS_ENCODER_ACM_FILE);
+            EXPECT_EQ(FilesIn(dir.path()), 0u);
+            continue;
+        }
+        ASSERT_EQ(result, WriteResult::Written);
+        SF_INFO info{};
+        SNDFILE* f = sf_open((dir / "m").c_str(), SFM_READ, &info);
+        ASSERT_NE(f, nullptr);
+        sf_close(f);
+        EXPECT_EQ(info.format, c.sndfileFormat);
+    }
+}
+
 }  // namespace
 }  // namespace dw
