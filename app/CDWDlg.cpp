@@ -6,6 +6,10 @@
 #include "app/MessageBox.h"
 #include "app/controls/ArtResources.h"
 #include "app/controls/Painting.h"
+#include "editors/windows/CWndHeaders.h"
+#include "editors/windows/CWndMatrix.h"
+#include "editors/windows/CWndTimeline.h"
+#include "editors/windows/PlaybackTransport.h"
 
 #include <QContextMenuEvent>
 #include <QGuiApplication>
@@ -16,6 +20,19 @@
 #include <QWindow>
 
 namespace dw {
+
+namespace {
+// What the main window asks of the timeline.
+class TimelineAdapter final : public ITimelinePanel {
+public:
+    explicit TimelineAdapter(CWndTimeline* timeline) : timeline_(timeline) {}
+    void SetPlayCursor(double fraction) override { timeline_->SetPlayCursor(fraction); }
+    double PlayCursor() const override { return timeline_->PlayCursor(); }
+
+private:
+    CWndTimeline* timeline_;
+};
+}  // namespace
 
 // Construction: the project takes its defaults (musicOutdated 1, so the first
 // Play creates music), the icon is loaded, nothing is laid out yet.
@@ -31,7 +48,13 @@ CDWDlg::CDWDlg(QWidget* parent, AudioChoice audio)
     appIcon_ = LoadAppIcon();
 }
 
-CDWDlg::~CDWDlg() = default;
+CDWDlg::~CDWDlg() {
+    // The panels go first: they hold pointers to the project, the stream's
+    // transport and each other, which the members below own.
+    for (QWidget* panel : {timeline_, static_cast<QWidget*>(toolbar_), transportBar_, rowHeaders_, matrixEditor_,
+                           controlPanel_})
+        delete panel;
+}
 
 QString CDWDlg::AboutMenuText() { return QStringLiteral("w"); }
 
@@ -69,9 +92,13 @@ void CDWDlg::OnInitDialog() {
 // id. A panel still to be written stands in as a CPanelPlaceholder subclass
 // whose interface (Panels.h) the real panel takes over.
 void CDWDlg::CreatePanels() {
-    auto* timeline = new CTimelinePlaceholder(this);
+    // The timeline plays and seeks the main stream through its transport.
+    mainTransport_ = std::make_unique<PlaybackTransport>(&audio_->stream());
+    auto* timeline = new CWndTimeline(this, &project_, mainTransport_.get());
+    timeline->setObjectName(QStringLiteral("panel-%1").arg(IDC_TIMELINE));
     timeline_ = timeline;
-    timelinePanel_ = timeline;
+    timelineAdapter_ = std::make_unique<TimelineAdapter>(timeline);
+    timelinePanel_ = timelineAdapter_.get();
 
     toolbar_ = new CWndToolbar(this, &project_);
 
@@ -79,8 +106,15 @@ void CDWDlg::CreatePanels() {
     transportBar_ = transport;
     transportPanel_ = transport;
 
-    rowHeaders_ = new CPanelPlaceholder(this, IDC_ROW_HEADERS, QStringLiteral("Row headers"), true);
-    matrixEditor_ = new CPanelPlaceholder(this, IDC_MATRIX_EDITOR, QStringLiteral("Matrix editor"), true);
+    auto* headers = new CWndHeaders(this, &project_);
+    headers->setObjectName(QStringLiteral("panel-%1").arg(IDC_ROW_HEADERS));
+    headers->SetThinBorder(true);
+    rowHeaders_ = headers;
+
+    auto* matrix = new CWndMatrix(this, &project_, this);
+    matrix->setObjectName(QStringLiteral("panel-%1").arg(IDC_MATRIX_EDITOR));
+    matrix->SetThinBorder(true);
+    matrixEditor_ = matrix;
 
     auto* panel = new CControlPanelPlaceholder(this, &project_);
     controlPanel_ = panel;

@@ -25,6 +25,7 @@
 namespace dw {
 
 class CWndToolbar;
+class PlaybackTransport;
 class MainAudio;
 struct SoundFormat;
 struct PlaybackStream;
@@ -134,6 +135,8 @@ private:
     ITimelinePanel* timelinePanel_ = nullptr;
     QSize controlPanelSize_;
     std::unique_ptr<MainAudio> audio_;
+    std::unique_ptr<PlaybackTransport> mainTransport_;
+    std::unique_ptr<ITimelinePanel> timelineAdapter_;
     int encoderIndex_ = 0;
     // The compressed format chosen for encoders 2 and 3; owned here, the
     // toolbar keeps a copy of the pointer.

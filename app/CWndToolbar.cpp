@@ -105,7 +105,7 @@ void CWndToolbar::OnNewProject() {
 
 bool CWndToolbar::LoadProjectAndRefresh(const QString& path) {
     if (!project_) return false;
-    WindowMessageSink sink(mainWindow_);
+    MessageBoxSink sink(mainWindow_);
     if (!LoadProject(*project_, std::filesystem::path(path.toStdString()), sink)) return false;
     SendAppMessage(mainWindow_, WM_APP_ENSURE_SOURCE);
     SendAppMessage(mainWindow_, WM_APP_REFRESH_PANEL);
@@ -133,7 +133,7 @@ void CWndToolbar::OnSaveProject(bool asCopy) {
         if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return;
         path = dialog.selectedFiles().first();
     }
-    WindowMessageSink sink(mainWindow_);
+    MessageBoxSink sink(mainWindow_);
     if (!StoreProject(*project_, std::filesystem::path(path.toStdString()), sink)) return;
     // A copy leaves the project in use where it was; Save names it.
     if (!asCopy) {

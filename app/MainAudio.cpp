@@ -35,7 +35,7 @@ private:
 MainAudio::~MainAudio() { Shutdown(); }
 
 bool MainAudio::Init(QWidget* owner) {
-    WindowMessageSink sink(owner);
+    MessageBoxSink sink(owner);
     AudioStartOptions options;
     if (choice_ == AudioChoice::Null) options.kind = OutputKind::Null;
     started_ = InitAudio(sink, options) == 0;
@@ -44,13 +44,13 @@ bool MainAudio::Init(QWidget* owner) {
 
 bool MainAudio::CreateStream(const CProperties& properties, QWidget* owner) {
     if (!started_) return false;
-    WindowMessageSink sink(owner);
+    MessageBoxSink sink(owner);
     return CreatePlaybackStream(properties, stream_, sink) == 0;
 }
 
 void MainAudio::ApplyEffectSwitch(int effect, QWidget* owner) {
     if (!stream_.created) return;
-    WindowMessageSink sink(owner);
+    MessageBoxSink sink(owner);
     dw::ApplyEffectSwitch(stream_.effectChain, static_cast<EffectKind>(effect), sink);
 }
 
@@ -72,7 +72,7 @@ void MainAudio::Shutdown() {
 
 std::optional<SoundFormat> MainAudio::ChooseAcmFormat(QWidget* owner, int encoder, std::uint32_t sampleRate) {
     ListFormatChooser chooser(owner);
-    WindowMessageSink sink(owner);
+    MessageBoxSink sink(owner);
     return dw::ChooseAcmFormat(encoder, sampleRate, chooser, sink);
 }
 

@@ -45,7 +45,7 @@ bool ShellOpen(const QUrl& url) {
 
 void SetShellOpenHook(ShellOpenHook hook) { OpenHook() = std::move(hook); }
 
-void WindowMessageSink::ShowMessage(int, std::string_view text, MessageIcon icon) {
+void MessageBoxSink::ShowMessage(int, std::string_view text, MessageIcon icon) {
     ShowMessageBox(owner_, QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())), icon);
 }
 

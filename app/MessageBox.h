@@ -32,9 +32,9 @@ using ShellOpenHook = std::function<bool(const QUrl&)>;
 void SetShellOpenHook(ShellOpenHook hook);
 
 // The core's messages shown as message boxes of the owner window.
-class WindowMessageSink final : public IMessageSink {
+class MessageBoxSink final : public IMessageSink {
 public:
-    explicit WindowMessageSink(QWidget* owner) : owner_(owner) {}
+    explicit MessageBoxSink(QWidget* owner) : owner_(owner) {}
     void ShowMessage(int stringId, std::string_view text, MessageIcon icon) override;
 
 private:
