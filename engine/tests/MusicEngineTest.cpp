@@ -220,6 +220,34 @@ TEST(MusicEngine, PlannedSectionsOfTheDefaultProject) {
     EXPECT_EQ(project.musicOutdated, 1u) << "a cancelled creation leaves the music out of date";
 }
 
+TEST(MusicEngine, TheSeedFeedsPlanningFirst) {
+    // Seeded with 0 the first draw is 38: with the fractal scanner it is the
+    // first end point of section 0's motif curve, so note 0 sits at
+    // trunc(float(38 / 32767) x R + first source frame).
+    CProject project;
+    MakeSmallProject(project);
+    project.properties.loopMotifs = false;
+    CMusicEngine engine;
+    CancelAtStage progress(kSequencing);
+    EXPECT_FALSE(engine.Create(project, progress, Seeded(0)));
+    ASSERT_EQ(engine.PlannedSections().size(), 4u);
+    const CPSection& first = engine.PlannedSections()[0];
+    const CNoteSequence& motif = first.motif;
+    const float r1 = static_cast<float>(38 / 32767.0);
+    EXPECT_EQ(motif.notes[0].position,
+              static_cast<std::int32_t>(static_cast<double>(r1) * motif.range + first.sourceStart));
+    // Dynamics 0.2 and a 4 s motif: two notes, so the curve drew twice and
+    // section 1's motif starts from the third draw.
+    EXPECT_EQ(motif.notes.size(), 2u);
+    SeedRandom(0);
+    RandomDraw();
+    RandomDraw();
+    const float third = static_cast<float>(RandomFraction());
+    const CPSection& second = engine.PlannedSections()[1];
+    EXPECT_EQ(second.motif.notes[0].position,
+              static_cast<std::int32_t>(static_cast<double>(third) * second.motif.range + second.sourceStart));
+}
+
 struct CancelCase {
     const char* name;
     int stage;
