@@ -2,6 +2,7 @@
 
 #include "app/CDWDlg.h"
 #include "app/MessageBox.h"
+#include "app/QuitOnSignal.h"
 #include "resources/StringTable.h"
 
 #include <QApplication>
@@ -65,6 +66,7 @@ int CDWApp::Run(const QStringList& arguments) {
 
     CDWDlg dialog(nullptr, WantsNullAudio(arguments) ? AudioChoice::Null : AudioChoice::FromEnvironment);
     dialog.SetCommandLineFile(QString::fromStdString(file));
+    QuitOnSignal(&dialog);
     dialog.exec();
     return 0;
 }
