@@ -63,7 +63,18 @@ __attribute__((target("avx2"))) void MixAddAvx2(float* __restrict t, const float
         _mm256_storeu_ps(t + 2 * k, _mm256_add_ps(_mm256_loadu_ps(t + 2 * k), p0));
         k += 4;
     }
-    MixAddPortable(t + 2 * k, e + k, s + 2 * k, frames - k);
+    if (k < frames) {
+        // The last one to three frames under a mask: masked-off lanes are
+        // neither read nor written, and no scalar tail loop is needed.
+        const int rest = static_cast<int>(frames - k);
+        const __m128i envMask = _mm_cmpgt_epi32(_mm_set1_epi32(rest), _mm_setr_epi32(0, 1, 2, 3));
+        const __m256i mask =
+            _mm256_cmpgt_epi32(_mm256_set1_epi32(2 * rest), _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7));
+        const __m128 e0 = _mm_maskload_ps(e + k, envMask);
+        const __m256 d0 = _mm256_set_m128(_mm_unpackhi_ps(e0, e0), _mm_unpacklo_ps(e0, e0));
+        const __m256 p0 = _mm256_mul_ps(d0, _mm256_maskload_ps(s + 2 * k, mask));
+        _mm256_maskstore_ps(t + 2 * k, mask, _mm256_add_ps(_mm256_maskload_ps(t + 2 * k, mask), p0));
+    }
 }
 #endif
 
