@@ -51,9 +51,14 @@ std::string CheckWritableTarget(const fs::path& target) {
     return {};
 }
 
+// True when both name one file: the same existing file (links included), or
+// the same place for a file that does not exist yet.
 bool SameFile(const fs::path& a, const fs::path& b) {
     std::error_code ec;
-    return fs::equivalent(a, b, ec);
+    if (fs::equivalent(a, b, ec)) return true;
+    const fs::path absA = fs::absolute(a, ec).lexically_normal();
+    const fs::path absB = fs::absolute(b, ec).lexically_normal();
+    return !ec && absA == absB;
 }
 
 // Writes `text` to `target` through a temporary file beside it, so that an
@@ -157,8 +162,7 @@ int Render(const RenderRequest& request, std::ostream& out, ConsoleProgress& pro
     if (const std::string problem = CheckWritableTarget(output); !problem.empty()) return failed(problem);
     if (!request.plan.empty()) {
         if (SameFile(request.plan, properties.sourcePath) ||
-            (!request.project.empty() && SameFile(request.plan, request.project)) || SameFile(request.plan, output) ||
-            fs::path(request.plan) == output)
+            (!request.project.empty() && SameFile(request.plan, request.project)) || SameFile(request.plan, output))
             return usage("The plan " + request.plan + " would replace another file of this render.");
         if (const std::string problem = CheckWritableTarget(request.plan); !problem.empty()) return failed(problem);
     }

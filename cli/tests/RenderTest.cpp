@@ -399,6 +399,9 @@ INSTANTIATE_TEST_SUITE_P(
                   Args({"render", "source.wav", "-o", "fresh.wav", "--plan", "no/such/plan.json"}), 1,
                   "does not exist"},
         BadRender{"PlanOverTheOutput", Args({"render", "source.wav", "-o", "out.wav", "--plan", "out.wav"}), 2,
+                  "would replace another file"},
+        BadRender{"PlanOverANewOutput",
+                  Args({"render", "source.wav", "-o", "fresh.wav", "--plan", "sub/../fresh.wav"}), 2,
                   "would replace another file"}),
     [](const ::testing::TestParamInfo<BadRender>& param) { return std::string(param.param.name); });
 
