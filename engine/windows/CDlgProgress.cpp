@@ -18,27 +18,19 @@ namespace dw {
 
 void PumpMessages() { QCoreApplication::processEvents(QEventLoop::AllEvents); }
 
-// Messages of the work shown as a modal box over the dialog.
-class CDlgProgress::BoxSink final : public IMessageSink {
-public:
-    explicit BoxSink(QWidget* owner) : owner_(owner) {}
-    void ShowMessage(int, std::string_view text, MessageIcon icon) override {
-        QMessageBox::Icon qicon = QMessageBox::NoIcon;
-        switch (icon) {
-        case MessageIcon::None: break;
-        case MessageIcon::Information: qicon = QMessageBox::Information; break;
-        case MessageIcon::Exclamation: qicon = QMessageBox::Warning; break;
-        case MessageIcon::Stop:
-        case MessageIcon::Error: qicon = QMessageBox::Critical; break;
-        }
-        QMessageBox box(qicon, QStringLiteral("Driftwell"),
-                        QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())), QMessageBox::Ok, owner_);
-        box.exec();
+void QtMessageBoxSink::ShowMessage(int, std::string_view text, MessageIcon icon) {
+    QMessageBox::Icon qicon = QMessageBox::NoIcon;
+    switch (icon) {
+    case MessageIcon::None: break;
+    case MessageIcon::Information: qicon = QMessageBox::Information; break;
+    case MessageIcon::Exclamation: qicon = QMessageBox::Warning; break;
+    case MessageIcon::Stop:
+    case MessageIcon::Error: qicon = QMessageBox::Critical; break;
     }
-
-private:
-    QWidget* owner_;
-};
+    QMessageBox box(qicon, QStringLiteral("Driftwell"),
+                    QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())), QMessageBox::Ok, owner_);
+    box.exec();
+}
 
 CDlgProgress::TestHooks& CDlgProgress::Hooks() {
     static TestHooks hooks;
@@ -121,7 +113,7 @@ void CDlgProgress::ShowMessage(int stringId, std::string_view text, MessageIcon 
         messages_->ShowMessage(stringId, text, icon);
         return;
     }
-    BoxSink(this).ShowMessage(stringId, text, icon);
+    QtMessageBoxSink(this).ShowMessage(stringId, text, icon);
 }
 
 void CDlgProgress::HoldAtFull() {

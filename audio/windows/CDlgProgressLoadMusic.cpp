@@ -1,0 +1,42 @@
+#include "audio/windows/CDlgProgressLoadMusic.h"
+
+#include "audio/SourceLoader.h"
+#include "model/Properties.h"
+
+namespace dw {
+
+CDlgProgressLoadMusic::CDlgProgressLoadMusic(QWidget* parent, CProperties* properties, IMessageSink* messages)
+    : CDlgProgress(parent, kBitmapId, messages), properties_(properties) {
+    setObjectName(QStringLiteral("CDlgProgressLoadMusic"));
+}
+
+void CDlgProgressLoadMusic::OnCancel() {
+    if (running_ && !workDone()) {
+        running_ = false;  // the work ends the dialog
+        return;
+    }
+    running_ = false;
+    EndDialog(QDialog::Rejected);
+}
+
+void CDlgProgressLoadMusic::RunWork() {
+    if (properties_ == nullptr) {
+        EndDialog(QDialog::Rejected);
+        return;
+    }
+    bool ok = LoadSourceSamples(*properties_, *this);
+    if (ok) {
+        HoldAtFull();
+        ok = running_;  // Cancel during the last second still cancels
+    }
+    if (ok) {
+        properties_->sourceLoaded = true;
+        EndDialog(QDialog::Accepted);
+    } else {
+        properties_->sourcePath.clear();
+        properties_->sourceLoaded = false;
+        EndDialog(QDialog::Rejected);
+    }
+}
+
+}  // namespace dw

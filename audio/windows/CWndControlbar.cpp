@@ -1,0 +1,238 @@
+#include "audio/windows/CWndControlbar.h"
+
+#include <QAbstractSpinBox>
+#include <QApplication>
+#include <QLineEdit>
+#include <QPainter>
+#include <QPlainTextEdit>
+#include <QShortcut>
+#include <QTextEdit>
+#include <QTimerEvent>
+
+#include "app/AppMessages.h"
+#include "app/controls/ArtResources.h"
+#include "app/controls/CHoverButton.h"
+#include "app/controls/Painting.h"
+#include "audio/Playback.h"
+#include "audio/windows/CDlgProgressLoadMusic.h"
+#include "audio/windows/CWndControlDisplay.h"
+#include "audio/windows/CWndVolume.h"
+#include "audio/windows/PlayCursor.h"
+#include "audio/windows/TransportLogic.h"
+#include "engine/windows/CDlgProgressCreateMusic.h"
+#include "model/Project.h"
+
+namespace dw {
+
+namespace {
+struct ButtonSpec {
+    int id;
+    int bitmap;
+    const char* name;
+};
+// In the order of buttons_.
+constexpr std::array<ButtonSpec, 6> kButtons{{
+    {CWndControlbar::ID_STOP, IDB_BTN_STOP, "Stop"},
+    {CWndControlbar::ID_PAUSE, IDB_BTN_PAUSE, "Pause"},
+    {CWndControlbar::ID_PLAY, IDB_BTN_PLAY, "Play"},
+    {CWndControlbar::ID_GO_TO_START, IDB_BTN_START, "Go to start"},
+    {CWndControlbar::ID_PREVIOUS_SECTION, IDB_BTN_PREV, "Previous section"},
+    {CWndControlbar::ID_NEXT_SECTION, IDB_BTN_NEXT, "Next section"},
+}};
+
+// Where Space must type a blank rather than play.
+bool IsTextField(const QWidget* w) {
+    return qobject_cast<const QLineEdit*>(w) || qobject_cast<const QAbstractSpinBox*>(w) ||
+           qobject_cast<const QTextEdit*>(w) || qobject_cast<const QPlainTextEdit*>(w);
+}
+}  // namespace
+
+CWndControlbar::CWndControlbar(QWidget* parent, CProject* project, CMusicEngine* engine, PlaybackStream* player,
+                               IPlayCursor* cursor, QObject* mainWindow, IMessageSink* messages)
+    : QWidget(parent),
+      project_(project),
+      engine_(engine),
+      player_(player),
+      cursor_(cursor),
+      mainWindow_(mainWindow),
+      messages_(messages) {
+    setObjectName(QStringLiteral("panel-%1").arg(kControlId));
+    setAttribute(Qt::WA_OpaquePaintEvent);
+    background_ = LoadBitmapResource(IDB_TRANSPORT_BG);
+
+    for (std::size_t i = 0; i < kButtons.size(); ++i) {
+        auto* b = new CHoverButton(this, kButtons[i].id);
+        b->setObjectName(QStringLiteral("ctl-%1").arg(kButtons[i].id));
+        b->LoadStateStrip(kButtons[i].bitmap);
+        b->setAccessibleName(QString::fromLatin1(kButtons[i].name));
+        b->setFocusPolicy(Qt::TabFocus);
+        connect(b, &CHoverButton::command, this, [this](int id) { OnCommand(id); });
+        buttons_[i] = b;
+    }
+    display_ = new CWndControlDisplay(this, project_, cursor_);
+    display_->resize(120, 40);
+    volume_ = new CWndVolume(this);
+    volume_->resize(171, 40);
+
+    space_ = new QShortcut(QKeySequence(Qt::Key_Space), this);
+    space_->setContext(Qt::WindowShortcut);
+    connect(space_, &QShortcut::activated, this, [this] {
+        QWidget* focus = QApplication::focusWidget();
+        if (IsTextField(focus)) return;
+        for (CHoverButton* b : buttons_) {
+            if (focus == b) {  // a transport button with the focus: press it
+                b->click();
+                return;
+            }
+        }
+        OnPlayPauseKey();
+    });
+
+    Layout();
+    endTimer_.start(kTimerPeriodMs, this);
+}
+
+CHoverButton* CWndControlbar::button(int id) const {
+    for (std::size_t i = 0; i < kButtons.size(); ++i)
+        if (kButtons[i].id == id) return buttons_[i];
+    return nullptr;
+}
+
+void CWndControlbar::SetLayoutBand(const Rect& band) {
+    band_ = band;
+    Layout();
+}
+
+void CWndControlbar::Layout() {
+    const ControlbarLayout l = ComputeControlbarLayout(band_.left, band_.right, width(), height());
+    const std::array<int, 6> x{l.stop, l.pause, l.play, l.start, l.previous, l.next};
+    for (std::size_t i = 0; i < buttons_.size(); ++i) buttons_[i]->setGeometry(x[i], l.y, 40, 40);
+    display_->setGeometry(l.display, l.y, 120, 40);
+    volume_->setGeometry(l.volume, l.y, 171, 40);
+}
+
+void CWndControlbar::OnCommand(int id) {
+    switch (id) {
+    case ID_PLAY: OnPlay(); break;
+    case ID_PAUSE: OnPause(); break;
+    case ID_STOP: OnStop(); break;
+    case ID_GO_TO_START: OnGoToStart(); break;
+    case ID_PREVIOUS_SECTION: OnPreviousSection(); break;
+    case ID_NEXT_SECTION: OnNextSection(); break;
+    default: break;
+    }
+}
+
+bool CWndControlbar::PlayRoad(std::uint32_t outdated) {
+    if (outdated == 0) return true;
+    if (project_ == nullptr || engine_ == nullptr) return false;
+    CProperties& props = project_->properties;
+
+    SendAppMessage(mainWindow_, WM_APP_STOP);
+    if (props.sourcePath.empty()) {
+        SendAppMessage(mainWindow_, WM_APP_ENSURE_SOURCE);
+        if (props.sourcePath.empty()) return false;
+    }
+    if (!props.sourceLoaded) {
+        CDlgProgressLoadMusic load(window(), &props, messages_);
+        if (load.exec() != QDialog::Accepted) {
+            if (project_->musicOutdated != 1) project_->musicOutdated = 1;
+            return false;
+        }
+    }
+    {
+        CDlgProgressCreateMusic create(window(), engine_, project_, messages_);
+        create.SetCreateOptions(createOptions_);
+        if (create.exec() != QDialog::Accepted) {
+            project_->musicOutdated = 1;
+            return false;
+        }
+    }
+    if (player_ != nullptr) {
+        QtMessageBoxSink boxes(window());
+        SetPlaybackSource(*player_, static_cast<std::int32_t>(engine_->OutputFrameCount()), engine_->Output(),
+                          messages_ ? *messages_ : static_cast<IMessageSink&>(boxes));
+    }
+    project_->musicOutdated = 0;
+    return true;
+}
+
+void CWndControlbar::OnPlay() {
+    if (!PlayRoad(project_ ? project_->musicOutdated : 0)) return;
+    if (player_ == nullptr || project_ == nullptr) return;
+    if (player_->active && paused_) {
+        PlaybackPlay(*player_);  // continues where it was paused
+        paused_ = false;
+        return;
+    }
+    const CProperties& props = project_->properties;
+    const double cursor = cursor_ ? cursor_->PlayCursor() : 0.0;
+    PlaybackSeek(*player_, CursorBytePosition(cursor, props.sampleRate, props.musicLength));
+    started_ = true;
+    paused_ = false;
+    PlaybackPlay(*player_);
+}
+
+void CWndControlbar::OnPause() {
+    if (player_) PlaybackPause(*player_);
+    paused_ = true;
+}
+
+void CWndControlbar::OnStop() {
+    if (player_) PlaybackStop(*player_);
+    paused_ = false;
+    started_ = false;
+}
+
+void CWndControlbar::OnGoToStart() {
+    if (!cursor_) return;
+    cursor_->SetPlayCursor(0.0);
+    cursor_->Repaint();
+}
+
+void CWndControlbar::MoveCursorToSection(int direction) {
+    if (!cursor_ || !project_) return;
+    const CProperties& props = project_->properties;
+    const auto target =
+        SectionStepTarget(project_->sections, cursor_->PlayCursor(), props.sampleRate, props.musicLength, direction);
+    if (target) cursor_->SetPlayCursor(*target);
+    cursor_->Repaint();
+}
+
+void CWndControlbar::OnPreviousSection() { MoveCursorToSection(-1); }
+void CWndControlbar::OnNextSection() { MoveCursorToSection(+1); }
+
+void CWndControlbar::OnPlayPauseKey() {
+    if (started_ && !paused_ && player_ && player_->active)
+        OnPause();
+    else
+        OnPlay();
+}
+
+void CWndControlbar::OnEndTimer() {
+    if (!started_ || player_ == nullptr || player_->active) return;
+    PlaybackStop(*player_);
+    started_ = false;
+    paused_ = false;
+}
+
+void CWndControlbar::timerEvent(QTimerEvent* event) {
+    if (event->timerId() == endTimer_.timerId())
+        OnEndTimer();
+    else
+        QWidget::timerEvent(event);
+}
+
+void CWndControlbar::resizeEvent(QResizeEvent*) { Layout(); }
+
+void CWndControlbar::paintEvent(QPaintEvent*) {
+    QPixmap buffer = MakeBackBuffer(*this);
+    {
+        QPainter p(&buffer);
+        TileBitmap(background_, Rect{0, 0, width() - 1, height() - 1}, p);
+    }
+    display_->update();
+    QPainter(this).drawPixmap(0, 0, buffer);
+}
+
+}  // namespace dw

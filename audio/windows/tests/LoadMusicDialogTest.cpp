@@ -1,0 +1,84 @@
+// The source loading dialog: a decode that fills the SourceBuffer, a file that
+// cannot be decoded, and Cancel, each with what it leaves in the properties.
+
+#include <QProgressBar>
+#include <QFile>
+#include <QPushButton>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include "audio/windows/CDlgProgressLoadMusic.h"
+#include "audio/windows/tests/TestSource.h"
+#include "model/Properties.h"
+
+namespace dw {
+namespace {
+
+struct Sink final : IMessageSink {
+    std::vector<int> ids;
+    void ShowMessage(int id, std::string_view, MessageIcon) override { ids.push_back(id); }
+};
+
+class LoadMusicDialogTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(dir.isValid());
+        CDlgProgress::Hooks() = {};
+        CDlgProgress::Hooks().holdRounds = 1;
+        props.sampleRate = 11025;
+        props.quality = 0;
+    }
+    void TearDown() override { CDlgProgress::Hooks() = {}; }
+    QTemporaryDir dir;
+    CProperties props;
+    Sink sink;
+};
+
+TEST_F(LoadMusicDialogTest, DecodesTheSourceAtTheProjectRate) {
+    props.sourcePath = test::WriteToneWav(dir, "tone.wav", 0.5, 22050).toStdString();
+    CDlgProgressLoadMusic dlg(nullptr, &props, &sink);
+    EXPECT_EQ(dlg.exec(), QDialog::Accepted);
+    EXPECT_TRUE(props.sourceLoaded);
+    EXPECT_EQ(props.sourceFrameCount, 11025u / 2u);
+    EXPECT_EQ(dlg.progressBar()->value(), 100);
+    EXPECT_EQ(dlg.banner().size(), QSize(375, 120));
+    EXPECT_TRUE(sink.ids.empty());
+}
+
+TEST_F(LoadMusicDialogTest, FailureAndCancelForgetTheSourceFile) {
+    struct Case {
+        const char* name;
+        bool decodable;
+        bool cancel;
+        std::vector<int> messages;
+    };
+    const Case cases[] = {
+        {"not a sound file", false, false, {61001}},
+        {"cancelled", true, true, {}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        sink.ids.clear();
+        QString path = test::WriteToneWav(dir, "good.wav", 0.5);
+        if (!c.decodable) {
+            path = dir.filePath("bad.wav");
+            QFile f(path);
+            ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+            f.write("this is not a sound file at all");
+        }
+        props.sourcePath = path.toStdString();
+        props.sourceLoaded = true;
+        CDlgProgress::Hooks().onStart = [&](CDlgProgress& d) {
+            if (c.cancel) d.cancelButton()->click();  // decoding running: stops, dialog ends itself
+        };
+        CDlgProgressLoadMusic dlg(nullptr, &props, &sink);
+        EXPECT_EQ(dlg.exec(), QDialog::Rejected);
+        EXPECT_FALSE(props.sourceLoaded);
+        EXPECT_TRUE(props.sourcePath.empty());
+        EXPECT_EQ(sink.ids, c.messages);
+    }
+}
+
+}  // namespace
+}  // namespace dw
