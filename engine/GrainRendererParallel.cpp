@@ -120,13 +120,17 @@ std::int64_t RunEnd(std::int64_t i, std::int64_t end, std::int64_t d, double rat
         est = static_cast<std::int64_t>(estimate);
     }
     auto same = [&](std::int64_t k) { return Quotient(k, rate) - k == d; };
-    std::int64_t lo = i;   // known to hold d
-    std::int64_t hi = end; // known not to (or the end)
+    // The usual case, decided by two divisions that do not wait on each other.
+    const bool before = same(est - 1);  // est - 1 >= i, and i holds d
+    const bool after = Quotient(est, rate) - est == d;
+    if (before && (est == end || !after)) return est;
+    std::int64_t lo = i;    // known to hold d
+    std::int64_t hi = end;  // known not to (or the end)
     if (est - 1 > lo) {
-        if (same(est - 1)) lo = est - 1; else hi = est - 1;
+        if (before) lo = est - 1; else hi = est - 1;
     }
     if (est > lo && est < hi) {
-        if (same(est)) lo = est; else hi = est;
+        if (after) lo = est; else hi = est;
     }
     while (hi - lo > 1) {
         const std::int64_t mid = lo + (hi - lo) / 2;
