@@ -100,7 +100,7 @@ void CDWDlg::CreatePanels() {
     timelineAdapter_ = std::make_unique<TimelineAdapter>(timeline);
     timelinePanel_ = timelineAdapter_.get();
 
-    toolbar_ = new CWndToolbar(this, &project_);
+    toolbar_ = new CWndToolbar(this, &project_, &engine_);
 
     auto* transport = new CTransportBarPlaceholder(this);
     transportBar_ = transport;

@@ -9,6 +9,7 @@
 #include "app/AppMessages.h"
 #include "app/Panels.h"
 #include "app/platform/Geometry.h"
+#include "engine/MusicEngine.h"
 #include "model/Project.h"
 
 #include <QDialog>
@@ -66,6 +67,7 @@ public:
 
     // What the tests and the panels' integration look at.
     CProject& project() { return project_; }
+    CMusicEngine& engine() { return engine_; }
     bool laidOut() const { return laidOut_; }
     int encoderIndex() const { return encoderIndex_; }
     const SoundFormat* acmFormat() const { return acmFormat_.get(); }
@@ -116,6 +118,9 @@ private:
 
     QString commandLineFile_;
     CProject project_;
+    // Creates the music from the project; the panels that play or write it
+    // get its address.
+    CMusicEngine engine_;
     QIcon appIcon_;
     QPixmap background_;
     bool laidOut_ = false;

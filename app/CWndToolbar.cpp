@@ -3,6 +3,9 @@
 #include "app/AppMessages.h"
 #include "app/HelpCommands.h"
 #include "app/MessageBox.h"
+#include "app/ProgressBox.h"
+#include "audio/Export.h"
+#include "engine/MusicEngine.h"
 #include "app/Panels.h"
 #include "app/controls/ArtResources.h"
 #include "app/controls/Painting.h"
@@ -30,8 +33,8 @@ const std::array<ToolbarButtonInfo, kToolbarButtonCount>& ToolbarButtons() {
     return buttons;
 }
 
-CWndToolbar::CWndToolbar(QWidget* mainWindow, CProject* project)
-    : QWidget(mainWindow), mainWindow_(mainWindow), project_(project) {
+CWndToolbar::CWndToolbar(QWidget* mainWindow, CProject* project, CMusicEngine* engine)
+    : QWidget(mainWindow), mainWindow_(mainWindow), project_(project), engine_(engine) {
     setObjectName(QStringLiteral("panel-%1").arg(IDC_TOOLBAR));
     setAttribute(Qt::WA_OpaquePaintEvent);  // the painting covers everything
     background_ = LoadBitmapResource(IDB_TOOLBAR_BG);
@@ -143,7 +146,23 @@ void CWndToolbar::OnSaveProject(bool asCopy) {
 }
 
 void CWndToolbar::OnWriteMusic() {
-    // Writing the music to a file comes with the export window.
+    if (!engine_ || !project_) return;
+    if (!engine_->Output() || engine_->OutputFrameCount() == 0) {
+        ShowMessageBox(mainWindow_, QStringLiteral("There is no music to write yet: press Play to create it."),
+                       MessageIcon::Information);
+        return;
+    }
+    const bool mp3 = encoderIndex_ == 3;
+    const QString filter = mp3 ? QStringLiteral("MP3 sound file (*.mp3)") : QStringLiteral("WAV sound file (*.wav)");
+    QFileDialog dialog(mainWindow_, QString(), QString(), filter);
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setDefaultSuffix(mp3 ? QStringLiteral("mp3") : QStringLiteral("wav"));
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return;
+    const QString path = dialog.selectedFiles().first();
+
+    ProgressBox progress(mainWindow_, QStringLiteral("Writing Music"));
+    WriteMusic(std::filesystem::path(path.toStdString()), engine_->Output(), engine_->OutputFrameCount(),
+               engine_->SampleRate(), encoderIndex_, acmFormat_, progress);
 }
 
 }  // namespace dw

@@ -17,6 +17,7 @@
 
 namespace dw {
 
+class CMusicEngine;
 class CProject;
 struct SoundFormat;
 
@@ -44,7 +45,7 @@ class CWndToolbar : public QWidget {
     Q_OBJECT
 public:
     // `mainWindow` hears the application messages and carries the title.
-    CWndToolbar(QWidget* mainWindow, CProject* project);
+    CWndToolbar(QWidget* mainWindow, CProject* project, CMusicEngine* engine);
 
     // Places the buttons for the current height.
     void LayoutButtons();
@@ -83,6 +84,7 @@ private:
 
     QWidget* mainWindow_;
     CProject* project_;
+    CMusicEngine* engine_;
     QPixmap background_;
     QString currentProjectPath_;
     int encoderIndex_ = 0;

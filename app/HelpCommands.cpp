@@ -21,8 +21,9 @@ QString UsersGuidePath() {
     return QString::fromStdString(JoinInstallPath(ReadInstallPath(), Text(IDS_GUIDE_FILE_NAME).toStdString()));
 }
 
-void OpenUsersGuide(QWidget* owner) {
-    const QString path = UsersGuidePath();
+void OpenUsersGuide(QWidget* owner) { OpenUsersGuideAt(owner, UsersGuidePath()); }
+
+void OpenUsersGuideAt(QWidget* owner, const QString& path) {
     // The desktop's opener starts a helper and reports success even for a
     // file that is not there, so a missing guide is caught here first.
     const bool opened = QFileInfo(path).isFile() && ShellOpen(QUrl::fromLocalFile(path));

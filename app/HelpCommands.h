@@ -20,6 +20,8 @@ QString UsersGuidePath();
 // Opens the user's guide with the desktop's viewer; when the file is missing
 // or nothing can open it, shows "Error: Cannot open User's Guide".
 void OpenUsersGuide(QWidget* owner);
+// The same for a given path.
+void OpenUsersGuideAt(QWidget* owner, const QString& path);
 
 // Opens the program's home page; a failure is not reported.
 void OpenHomePage();

@@ -350,13 +350,42 @@ TEST_F(MainWindowTest, ToolbarButtonsTooltipsAndLayout) {
     }
 }
 
-TEST_F(MainWindowTest, UsersGuideMissingShowsItsMessage) {
-    // The test executable has no installed data folder beside it.
-    OpenUsersGuide(nullptr);
-    ASSERT_EQ(messages.size(), 1u);
-    EXPECT_EQ(messages[0].text, "Error: Cannot open User's Guide");
-    EXPECT_EQ(messages[0].icon, MessageIcon::Exclamation);
-    EXPECT_TRUE(opened.empty());
+TEST_F(MainWindowTest, UsersGuideOpensOrSaysItCannot) {
+    QTemporaryDir dir;
+    const QString guide = dir.filePath("Driftwell - User's Guide.pdf");
+    {
+        QFile f(guide);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write("%PDF-1.4\n");
+    }
+    struct Case {
+        const char* name;
+        QString path;
+        bool shellOpens;
+        bool opened;
+        bool message;
+    };
+    const Case cases[] = {
+        {"guide present, viewer opens it", guide, true, true, false},
+        {"guide present, no viewer", guide, false, true, true},
+        {"guide missing", dir.filePath("missing.pdf"), true, false, true},
+        {"no installation folder", "/Driftwell - User's Guide.pdf", true, false, true},
+    };
+    for (const auto& c : cases) {
+        messages.clear();
+        opened.clear();
+        shellAnswer = c.shellOpens;
+        OpenUsersGuideAt(nullptr, c.path);
+        EXPECT_EQ(!opened.empty(), c.opened) << c.name;
+        if (!opened.empty()) {
+            EXPECT_EQ(opened[0].toLocalFile(), c.path) << c.name;
+        }
+        ASSERT_EQ(messages.size(), c.message ? 1u : 0u) << c.name;
+        if (c.message) {
+            EXPECT_EQ(messages[0].text, "Error: Cannot open User's Guide");
+            EXPECT_EQ(messages[0].icon, MessageIcon::Exclamation);
+        }
+    }
     EXPECT_TRUE(UsersGuidePath().endsWith("/Driftwell - User's Guide.pdf"));
 }
 
