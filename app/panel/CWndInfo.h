@@ -1,0 +1,132 @@
+#pragma once
+// The control panel: the column of controls at the right edge of the main
+// window that shows the project's properties and edits them in place (music
+// source, music length, base motif length, fractal scanner, loop motifs,
+// quality, encoder, volume, loop music, fades and the three effects). It
+// chooses and decodes the music source and opens the trim dialog.
+//
+// Every change goes straight into the properties; a change the created music
+// depends on marks the project's musicOutdated. Changes other parts care
+// about go to the main window as WM_APP+6 (encoder), +7 (effect switch, wParam
+// 0 high-cut, 1 reverb, 2 chorus), +8 (effect amount) and +9 (stop playback).
+//
+// User-interface thread only; the project belongs to the main window.
+
+#include <QFrame>
+
+#include <functional>
+#include <optional>
+
+#include "app/Panels.h"
+
+class QCheckBox;
+class QComboBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QSlider;
+class QTimeEdit;
+
+namespace dw {
+
+class IMessageSink;
+class CMusicLengthPicker;
+
+class CWndInfo final : public QFrame, public IControlPanel {
+    Q_OBJECT
+public:
+    // Control ids of the panel's template.
+    enum ControlId : int {
+        IDC_SELECT_SOURCE = 1051,
+        IDC_TRIM = 1052,
+        IDC_SOURCE_NAME = 1053,
+        IDC_MUSIC_LENGTH = 1044,
+        IDC_BASE_MOTIF = 1060,
+        IDC_FRACTAL_SCANNER = 1069,
+        IDC_LOOP_MOTIFS = 1068,
+        IDC_QUALITY = 1017,
+        IDC_ENCODER = 1018,
+        IDC_VOLUME_VALUE = 1071,
+        IDC_VOLUME = 1072,
+        IDC_LOOP_MUSIC = 1070,
+        IDC_FADE_IN_LABEL = 1077,
+        IDC_FADE_IN_VALUE = 1074,
+        IDC_FADE_IN = 1073,
+        IDC_FADE_OUT_LABEL = 1078,
+        IDC_FADE_OUT_VALUE = 1076,
+        IDC_FADE_OUT = 1075,
+        IDC_HIGH_CUT_ON = 1083,
+        IDC_HIGH_CUT_LABEL = 1080,
+        IDC_HIGH_CUT_VALUE = 1081,
+        IDC_HIGH_CUT = 1079,
+        IDC_REVERB_ON = 1098,
+        IDC_REVERB_LABEL = 1096,
+        IDC_REVERB_VALUE = 1097,
+        IDC_REVERB = 1095,
+        IDC_CHORUS_ON = 1102,
+        IDC_CHORUS_LABEL = 1100,
+        IDC_CHORUS_VALUE = 1101,
+        IDC_CHORUS = 1099,
+    };
+
+    // `mainWindow` receives the application messages; `messages` shows the
+    // decoding's messages (message boxes when null).
+    CWndInfo(QWidget* parent, CProject* project, QObject* mainWindow, IMessageSink* messages = nullptr);
+
+    // IControlPanel
+    bool EnsureSource() override;
+    void UpdateControls() override;
+    void SetEncoderIndex(int index) override { encoderIndex_ = index; }
+    void SetRememberedQuality(int quality) override { rememberedQuality_ = quality; }
+    QSize PanelSize() const override { return panelSize_; }
+
+    int EncoderIndex() const { return encoderIndex_; }
+    int RememberedQuality() const { return rememberedQuality_; }
+
+    // The control with id `id` (QWidget subclass as created).
+    QWidget* Control(int id) const;
+    template <class T>
+    T* ControlAs(int id) const {
+        return qobject_cast<T*>(Control(id));
+    }
+
+    // The operations behind the controls.
+    bool ChooseSourceFile();
+    bool DecodeSource();
+    void ApplyQuality();
+    void UpdateEnables();
+    void ShowMotifLength();
+    void OnSelectSource();
+    void OnTrim();
+    void OnMusicLengthCommitted();
+    void OnBaseMotifCommitted();
+
+    // Replaces the open-file dialog (tests): returns the chosen path, or
+    // nothing when the user cancels. An empty function restores the dialog.
+    using FileChooser = std::function<std::optional<QString>()>;
+    static void SetFileChooser(FileChooser chooser);
+    // The open-file dialog's filter and title.
+    static QString SourceFileFilter();
+    static QString SourceFileTitle();
+
+private:
+    void CreateControls();
+    void ShowMusicLength(std::uint32_t seconds);
+    void OnCheckBox(int id);
+    void OnSlider(int id, int position);
+    void OnQualitySelected(int index);
+    void OnEncoderSelected(int index);
+    void Send(int message, qintptr wParam = 0);
+    void SetValueLabel(int id, int value);
+
+    CProject* project_;
+    QObject* mainWindow_;
+    IMessageSink* messages_;
+    QSize panelSize_;
+    int rememberedQuality_ = -1;
+    int encoderIndex_ = 0;
+    // True while the panel itself moves its controls: no handler runs then.
+    int updating_ = 0;
+};
+
+}  // namespace dw

@@ -1,0 +1,362 @@
+// The control panel on the offscreen platform: the corrections of its input
+// fields, the trackbars and labels, the enables, what it marks out of date
+// and tells the main window, and when it decodes the source.
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSlider>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimeEdit>
+
+#include <gtest/gtest.h>
+
+#include "app/AppMessages.h"
+#include "app/panel/CWndInfo.h"
+#include "audio/windows/CDlgProgressLoadMusic.h"
+#include "audio/windows/tests/TestSource.h"
+#include "model/Project.h"
+
+namespace dw {
+namespace {
+
+struct Sink final : IMessageSink {
+    std::vector<int> ids;
+    void ShowMessage(int id, std::string_view, MessageIcon) override { ids.push_back(id); }
+};
+
+// The main window's part: records the messages; WM_APP+2 and +4 go back to the panel.
+struct FakeMain final : QObject {
+    CWndInfo* panel = nullptr;
+    std::vector<std::pair<int, qintptr>> received;
+    bool event(QEvent* e) override {
+        if (e->type() != AppMessageEvent::eventType()) return QObject::event(e);
+        auto* m = static_cast<AppMessageEvent*>(e);
+        received.emplace_back(m->message(), m->wParam());
+        if (panel && m->message() == WM_APP_ENSURE_SOURCE) panel->EnsureSource();
+        if (panel && m->message() == WM_APP_REFRESH_PANEL) panel->UpdateControls();
+        return true;
+    }
+    int Count(int message) const {
+        return static_cast<int>(std::count_if(received.begin(), received.end(),
+                                              [&](const auto& r) { return r.first == message; }));
+    }
+};
+
+class CWndInfoTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(dir.isValid());
+        CDlgProgress::Hooks() = {};
+        CDlgProgress::Hooks().holdRounds = 1;
+        CDlgProgress::Hooks().onStart = [this](CDlgProgress& d) {
+            if (dynamic_cast<CDlgProgressLoadMusic*>(&d) == nullptr) return;
+            ++decodes;
+            if (cancelDecode) d.OnCancel();
+        };
+        tone = test::WriteToneWav(dir, "tone.wav", 0.5);
+        CWndInfo::SetFileChooser([this]() -> std::optional<QString> { return chosen; });
+        project.properties.SetDefaults();
+        panel = std::make_unique<CWndInfo>(nullptr, &project, &main, &sink);
+        main.panel = panel.get();
+    }
+    void TearDown() override {
+        CWndInfo::SetFileChooser({});
+        CDlgProgress::Hooks() = {};
+    }
+    template <class T>
+    T* Ctl(int id) {
+        T* w = panel->ControlAs<T>(id);
+        EXPECT_NE(w, nullptr) << id;
+        return w;
+    }
+    QString LabelText(int id) { return Ctl<QLabel>(id)->text(); }
+    void ChooseTone() {
+        chosen = tone;
+        Ctl<QPushButton>(CWndInfo::IDC_SELECT_SOURCE)->click();
+        ASSERT_TRUE(project.properties.sourceLoaded);
+    }
+
+    QTemporaryDir dir;
+    QString tone;
+    std::optional<QString> chosen;
+    int decodes = 0;
+    bool cancelDecode = false;
+    CProject project;
+    Sink sink;
+    FakeMain main;
+    std::unique_ptr<CWndInfo> panel;
+};
+
+TEST_F(CWndInfoTest, FirstRefreshAppliesTheQualityAndShowsBareNumbers) {
+    EXPECT_EQ(panel->RememberedQuality(), 0);
+    EXPECT_EQ(project.properties.sampleRate, 11025u);
+    EXPECT_EQ(project.properties.encoder, 0u);
+    EXPECT_EQ(main.Count(WM_APP_ENCODER_CHANGED), 1);
+    EXPECT_EQ(decodes, 0);  // no source named
+    EXPECT_EQ(panel->PanelSize(), QSize(255, 507));
+    for (int id : {CWndInfo::IDC_VOLUME_VALUE, CWndInfo::IDC_FADE_IN_VALUE, CWndInfo::IDC_FADE_OUT_VALUE,
+                   CWndInfo::IDC_HIGH_CUT_VALUE, CWndInfo::IDC_REVERB_VALUE, CWndInfo::IDC_CHORUS_VALUE})
+        EXPECT_FALSE(LabelText(id).contains(QLatin1Char('%'))) << id;
+    EXPECT_EQ(Ctl<QComboBox>(CWndInfo::IDC_QUALITY)->itemText(0), QStringLiteral("Test   (11025 Hz)"));
+    EXPECT_EQ(Ctl<QComboBox>(CWndInfo::IDC_ENCODER)->itemText(3), QStringLiteral("MP3 ACM"));
+    EXPECT_FALSE(Ctl<QPushButton>(CWndInfo::IDC_TRIM)->isEnabled());
+    EXPECT_EQ(Ctl<QTimeEdit>(CWndInfo::IDC_MUSIC_LENGTH)->displayFormat(), QStringLiteral("mm:ss"));
+}
+
+TEST_F(CWndInfoTest, BaseMotifLengthIsCorrectedOnCommit) {
+    struct Case {
+        const char* typed;
+        std::uint32_t musicLength;
+        const char* shown;
+        double stored;
+    };
+    const Case cases[] = {{"1", 64, "2.000", 2.0}, {"25", 64, "20.000", 20.0}, {"abc", 64, "2.000", 2.0},
+                          {"18", 15, "15.000", 15.0}, {"4.5", 64, "4.500", 4.5}};
+    auto* edit = Ctl<QLineEdit>(CWndInfo::IDC_BASE_MOTIF);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.typed);
+        project.properties.musicLength = c.musicLength;
+        project.musicOutdated = 0;
+        edit->setText(QString::fromLatin1(c.typed));
+        QTest::keyClick(edit, Qt::Key_Return);  // Enter commits
+        EXPECT_EQ(edit->text(), QString::fromLatin1(c.shown));
+        EXPECT_DOUBLE_EQ(project.properties.baseMotifLength, c.stored);
+        EXPECT_EQ(project.musicOutdated, 1u);
+    }
+    panel->UpdateControls();
+    EXPECT_EQ(edit->text(), QStringLiteral("4.500"));
+}
+
+TEST_F(CWndInfoTest, MusicLengthIsCorrectedAndShownAtOnce) {
+    struct Case {
+        QTime set;
+        double motif;
+        QTime shown;
+        std::uint32_t stored;
+    };
+    const Case cases[] = {
+        {QTime(0, 0, 5), 4.0, QTime(0, 0, 10), 10},
+        {QTime(0, 0, 11), 12.5, QTime(0, 0, 13), 13},
+        {QTime(0, 12, 34), 4.0, QTime(0, 12, 34), 754},
+    };
+    auto* picker = Ctl<QTimeEdit>(CWndInfo::IDC_MUSIC_LENGTH);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.stored);
+        project.properties.baseMotifLength = c.motif;
+        project.musicOutdated = 0;
+        picker->setTime(c.set);
+        QTest::keyClick(picker, Qt::Key_Return);
+        EXPECT_EQ(picker->time(), c.shown);
+        EXPECT_EQ(project.properties.musicLength, c.stored);
+        EXPECT_EQ(project.musicOutdated, 1u);
+    }
+    // An arrow step commits too.
+    picker->setTime(QTime(0, 0, 10));
+    picker->setCurrentSection(QDateTimeEdit::SecondSection);
+    picker->stepBy(1);
+    EXPECT_EQ(project.properties.musicLength, 11u);
+}
+
+TEST_F(CWndInfoTest, PickerNeverShowsAnotherLengthThanTheStoredOne) {
+    auto* picker = Ctl<QTimeEdit>(CWndInfo::IDC_MUSIC_LENGTH);
+    for (std::uint32_t length : {64u, 3599u, 3600u, 7384u}) {
+        SCOPED_TRACE(length);
+        project.properties.musicLength = length;
+        panel->UpdateControls();
+        const QTime t = picker->time();
+        EXPECT_EQ(static_cast<std::uint32_t>(t.hour() * 3600 + t.minute() * 60 + t.second()), length);
+        EXPECT_EQ(project.properties.musicLength, length);  // a refresh changes nothing
+        EXPECT_EQ(picker->displayFormat().contains(QLatin1Char('H')), length >= 3600);
+    }
+}
+
+TEST_F(CWndInfoTest, TrackbarsStoreLabelAndMarkOutOfDate) {
+    auto* volume = Ctl<QSlider>(CWndInfo::IDC_VOLUME);
+    project.musicOutdated = 0;
+    volume->setValue(29);
+    EXPECT_DOUBLE_EQ(project.properties.volume, 0.29);
+    EXPECT_EQ(LabelText(CWndInfo::IDC_VOLUME_VALUE), QStringLiteral("29"));
+    EXPECT_EQ(project.musicOutdated, 2u);
+    panel->UpdateControls();
+    EXPECT_EQ(LabelText(CWndInfo::IDC_VOLUME_VALUE), QStringLiteral("29"));
+    EXPECT_EQ(volume->value(), 29);
+
+    project.musicOutdated = 1;  // a 1 stays 1
+    Ctl<QSlider>(CWndInfo::IDC_FADE_IN)->setValue(7);
+    EXPECT_EQ(project.properties.fadeIn, 7u);
+    EXPECT_EQ(project.musicOutdated, 1u);
+    EXPECT_EQ(Ctl<QSlider>(CWndInfo::IDC_FADE_OUT)->maximum(), 10);
+
+    // Effect amounts leave the music alone and tell the main window.
+    project.musicOutdated = 0;
+    main.received.clear();
+    Ctl<QSlider>(CWndInfo::IDC_REVERB)->setValue(40);
+    EXPECT_DOUBLE_EQ(project.properties.reverb, 0.40);
+    EXPECT_EQ(LabelText(CWndInfo::IDC_REVERB_VALUE), QStringLiteral("40"));
+    EXPECT_EQ(project.musicOutdated, 0u);
+    ASSERT_EQ(main.received.size(), 1u);
+    EXPECT_EQ(main.received[0], std::make_pair(int{WM_APP_EFFECT_AMOUNT}, qintptr{1}));
+    // A refresh moves the trackbars without messages.
+    main.received.clear();
+    panel->UpdateControls();
+    EXPECT_EQ(main.Count(WM_APP_EFFECT_AMOUNT), 0);
+}
+
+TEST_F(CWndInfoTest, LoopMusicAndEffectSwitchesEnableTheirRows) {
+    auto* loop = Ctl<QCheckBox>(CWndInfo::IDC_LOOP_MUSIC);
+    const int fadeIds[] = {CWndInfo::IDC_FADE_IN_LABEL,  CWndInfo::IDC_FADE_IN_VALUE,  CWndInfo::IDC_FADE_IN,
+                           CWndInfo::IDC_FADE_OUT_LABEL, CWndInfo::IDC_FADE_OUT_VALUE, CWndInfo::IDC_FADE_OUT};
+    for (bool on : {true, false}) {
+        SCOPED_TRACE(on);
+        project.musicOutdated = 0;
+        if (loop->isChecked() != on) loop->click();
+        EXPECT_EQ(project.properties.loopMusic, on);
+        EXPECT_EQ(project.musicOutdated, 1u);
+        for (int id : fadeIds) EXPECT_EQ(panel->Control(id)->isEnabled(), !on) << id;
+    }
+
+    struct Effect {
+        int check, name, value, slider;
+        qintptr wParam;
+    };
+    const Effect effects[] = {
+        {CWndInfo::IDC_HIGH_CUT_ON, CWndInfo::IDC_HIGH_CUT_LABEL, CWndInfo::IDC_HIGH_CUT_VALUE, CWndInfo::IDC_HIGH_CUT, 0},
+        {CWndInfo::IDC_REVERB_ON, CWndInfo::IDC_REVERB_LABEL, CWndInfo::IDC_REVERB_VALUE, CWndInfo::IDC_REVERB, 1},
+        {CWndInfo::IDC_CHORUS_ON, CWndInfo::IDC_CHORUS_LABEL, CWndInfo::IDC_CHORUS_VALUE, CWndInfo::IDC_CHORUS, 2},
+    };
+    for (const Effect& e : effects) {
+        SCOPED_TRACE(e.wParam);
+        auto* box = Ctl<QCheckBox>(e.check);
+        for (int round = 0; round < 2; ++round) {
+            main.received.clear();
+            project.musicOutdated = 0;
+            box->click();
+            const bool on = box->isChecked();
+            EXPECT_EQ(panel->Control(e.value)->isEnabled(), on);
+            EXPECT_EQ(panel->Control(e.slider)->isEnabled(), on);
+            EXPECT_TRUE(box->isEnabled());
+            EXPECT_TRUE(panel->Control(e.name)->isEnabled());
+            EXPECT_EQ(project.musicOutdated, 0u);
+            ASSERT_EQ(main.received.size(), 1u);
+            EXPECT_EQ(main.received[0], std::make_pair(int{WM_APP_EFFECT_SWITCHED}, e.wParam));
+        }
+    }
+}
+
+TEST_F(CWndInfoTest, ChoosingASourceDecodesItAndResetsTheTrimRange) {
+    project.properties.trimStart = 0.3;
+    project.properties.trimEnd = 0.4;
+    ChooseTone();
+    EXPECT_EQ(decodes, 1);
+    EXPECT_EQ(Ctl<QLineEdit>(CWndInfo::IDC_SOURCE_NAME)->text(), QStringLiteral("tone.wav"));
+    EXPECT_TRUE(Ctl<QPushButton>(CWndInfo::IDC_TRIM)->isEnabled());
+    EXPECT_DOUBLE_EQ(project.properties.trimStart, 0.05);
+    EXPECT_DOUBLE_EQ(project.properties.trimEnd, 0.95);
+    EXPECT_EQ(project.musicOutdated, 1u);
+    EXPECT_GE(main.Count(WM_APP_STOP), 1);
+
+    // Cancelling the file dialog changes nothing.
+    chosen.reset();
+    Ctl<QPushButton>(CWndInfo::IDC_SELECT_SOURCE)->click();
+    EXPECT_EQ(decodes, 1);
+    EXPECT_TRUE(project.properties.sourceLoaded);
+
+    // Cancelling the decode of a new file leaves its name shown and nothing decoded.
+    const QString other = test::WriteToneWav(dir, "other.wav", 0.5);
+    chosen = other;
+    cancelDecode = true;
+    Ctl<QPushButton>(CWndInfo::IDC_SELECT_SOURCE)->click();
+    EXPECT_EQ(decodes, 2);
+    EXPECT_FALSE(project.properties.sourceLoaded);
+    EXPECT_EQ(Ctl<QLineEdit>(CWndInfo::IDC_SOURCE_NAME)->text(), QStringLiteral("other.wav"));
+}
+
+TEST_F(CWndInfoTest, QualityChangeDecodesAgainAtTheNewRate) {
+    ChooseTone();
+    project.properties.trimStart = 0.2;
+    project.properties.trimEnd = 0.7;
+    project.musicOutdated = 0;
+    main.received.clear();
+    Ctl<QComboBox>(CWndInfo::IDC_QUALITY)->setCurrentIndex(1);
+    EXPECT_EQ(decodes, 2);
+    EXPECT_EQ(project.properties.quality, 1u);
+    EXPECT_EQ(project.properties.sampleRate, 22050u);
+    EXPECT_TRUE(project.properties.sourceLoaded);
+    EXPECT_EQ(project.properties.sourceFrameCount, 22050u / 2u);
+    EXPECT_DOUBLE_EQ(project.properties.trimStart, 0.05);
+    EXPECT_DOUBLE_EQ(project.properties.trimEnd, 0.95);
+    EXPECT_EQ(project.musicOutdated, 1u);
+    EXPECT_EQ(main.Count(WM_APP_ENCODER_CHANGED), 1);
+    EXPECT_EQ(panel->RememberedQuality(), 1);
+}
+
+TEST_F(CWndInfoTest, ALoadedProjectWithAnotherQualityIsDecodedTwice) {
+    struct Case {
+        const char* name;
+        std::uint32_t quality;
+        int decodes;
+        std::uint32_t encoderAfter;
+    };
+    const Case cases[] = {
+        {"same quality: once, loaded encoder kept", 0, 1, 3},
+        {"other quality: twice, encoder from the list", 2, 2, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        panel->SetRememberedQuality(0);
+        panel->SetEncoderIndex(0);
+        // What a load leaves: new stored fields, nothing decoded.
+        project.properties.quality = c.quality;
+        project.properties.sampleRate = SampleRateOfQuality(c.quality);
+        project.properties.encoder = 3;
+        project.properties.sourcePath = tone.toStdString();
+        project.properties.sourceLoaded = false;
+        decodes = 0;
+        SendAppMessage(&main, WM_APP_ENSURE_SOURCE);
+        SendAppMessage(&main, WM_APP_REFRESH_PANEL);
+        EXPECT_EQ(decodes, c.decodes);
+        EXPECT_TRUE(project.properties.sourceLoaded);
+        EXPECT_EQ(project.properties.encoder, c.encoderAfter);
+        EXPECT_EQ(Ctl<QComboBox>(CWndInfo::IDC_ENCODER)->currentIndex(), 0);
+    }
+}
+
+TEST_F(CWndInfoTest, ListsAndChecksStoreWhatTheyShow) {
+    main.received.clear();
+    project.musicOutdated = 0;
+    Ctl<QComboBox>(CWndInfo::IDC_ENCODER)->setCurrentIndex(1);
+    EXPECT_EQ(project.properties.encoder, 1u);
+    EXPECT_EQ(panel->EncoderIndex(), 1);
+    EXPECT_EQ(main.Count(WM_APP_ENCODER_CHANGED), 1);
+    EXPECT_EQ(project.musicOutdated, 0u);
+    // The list keeps showing the panel's own index on a refresh.
+    project.properties.encoder = 2;
+    panel->UpdateControls();
+    EXPECT_EQ(Ctl<QComboBox>(CWndInfo::IDC_ENCODER)->currentIndex(), 1);
+
+    for (int id : {CWndInfo::IDC_FRACTAL_SCANNER, CWndInfo::IDC_LOOP_MOTIFS}) {
+        project.musicOutdated = 0;
+        auto* box = Ctl<QCheckBox>(id);
+        box->click();
+        const bool stored = id == CWndInfo::IDC_FRACTAL_SCANNER ? project.properties.fractalScanner
+                                                                 : project.properties.loopMotifs;
+        EXPECT_EQ(stored, box->isChecked()) << id;
+        EXPECT_EQ(project.musicOutdated, 1u) << id;
+    }
+}
+
+TEST_F(CWndInfoTest, FileDialogOffersTheUsualSpellings) {
+    const QString filter = CWndInfo::SourceFileFilter();
+    EXPECT_TRUE(filter.startsWith(QStringLiteral("Music source files (wav/aif/mp3/mp2/mp1/ogg)")));
+    for (const char* ext : {"*.wav", "*.aif", "*.aiff", "*.mp3", "*.mp2", "*.mp1", "*.ogg", "*.AIFF", "*.WAV"})
+        EXPECT_TRUE(filter.contains(QString::fromLatin1(ext))) << ext;
+    EXPECT_TRUE(filter.contains(QStringLiteral("All files")));
+    EXPECT_EQ(CWndInfo::SourceFileTitle(), QStringLiteral("Select the Music Source File"));
+}
+
+}  // namespace
+}  // namespace dw
