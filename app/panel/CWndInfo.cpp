@@ -184,8 +184,13 @@ void CWndInfo::CreateControls() {
     label(QStringLiteral("100%"), Dlu(73, 291, 20, 8), IDC_CHORUS_VALUE);
     slider(IDC_CHORUS, Dlu(92, 288, 69, 16));
 
-    // Labels are one text line high whatever the font makes of 8 units.
-    for (QLabel* l : findChildren<QLabel*>()) l->setFixedHeight(std::max(l->height(), 14));
+    // Labels are one text line high whatever the font makes of 8 units, and
+    // as wide as their text up to the value column, so no name is cut off.
+    const int valueColumn = DialogUnitsToPixelsX(73);
+    for (QLabel* l : findChildren<QLabel*>()) {
+        const int limit = (l->x() < valueColumn ? valueColumn - 1 : width() - 2) - l->x();
+        l->resize(std::min(std::max(l->width(), l->sizeHint().width()), limit), std::max(l->height(), 14));
+    }
 }
 
 void CWndInfo::Send(int message, qintptr wParam) { SendAppMessage(mainWindow_, message, wParam); }
