@@ -46,8 +46,7 @@ protected:
 
     std::unique_ptr<CDlgTrim> Open(FractionRange range, CDlgTrim::Mode mode = CDlgTrim::kSectionSource) {
         auto dialog = std::make_unique<CDlgTrim>(nullptr, &project.properties, mode, range, FractionRange{0.3, 0.6});
-        dialog->show();
-        QApplication::processEvents();
+        EXPECT_TRUE(test::ShowAndWait(*dialog));
         layout = dialog->Layout();
         return dialog;
     }
@@ -181,9 +180,8 @@ TEST_F(TrimDialog, TrimButtonStoresTheRangeOnOkOnly) {
     project.properties.trimEnd = 0.4;
     project.musicOutdated = 0;
     const auto answer = [](bool ok) {
-        QTimer::singleShot(0, [ok] {
-            auto* dialog = static_cast<CDlgTrim*>(QApplication::activeModalWidget());
-            dialog->OnDefault();
+        test::WhenDialogOpens([ok](QDialog* dialog) {
+            static_cast<CDlgTrim*>(dialog)->OnDefault();
             ok ? dialog->accept() : dialog->reject();
         });
     };

@@ -30,6 +30,7 @@ class MatrixEditor : public ::testing::Test {
 protected:
     MatrixEditor() : editor(nullptr, &project, &mainWindow) {
         editor.resize(800, 803);
+        EXPECT_TRUE(test::ShowAndWait(editor));
         project.musicOutdated = 0;
     }
 
@@ -313,9 +314,7 @@ TEST_F(MatrixEditor, SetSectionSourceThroughTheTrimDialogKeepsTheDefaultWhenConf
     QString caption;
     SetTrimPlayerFactory([](CProperties&) { return std::unique_ptr<IStreamTransport>(); });  // silent
     // The real dialog: press Default, then OK, as soon as it is up.
-    QTimer::singleShot(0, [&] {
-        auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
-        ASSERT_NE(dialog, nullptr);
+    test::WhenDialogOpens([&](QDialog* dialog) {
         caption = dialog->windowTitle();
         static_cast<CDlgTrim*>(dialog)->OnDefault();
         dialog->accept();

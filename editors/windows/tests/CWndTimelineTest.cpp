@@ -19,7 +19,10 @@ using test::Release;
 // An 800-pixel timeline on the default project: 64 s at 11025 Hz, 705600 frames.
 class Timeline : public ::testing::Test {
 protected:
-    Timeline() : timeline(nullptr, &project, &stream) { timeline.resize(800, CWndTimeline::kHeight); }
+    Timeline() : timeline(nullptr, &project, &stream) {
+        timeline.resize(800, CWndTimeline::kHeight);
+        EXPECT_TRUE(test::ShowAndWait(timeline));
+    }
 
     CProject project;
     test::FakeTransport stream;
