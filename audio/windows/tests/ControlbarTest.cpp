@@ -10,6 +10,9 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <cmath>
+#include <numbers>
+
 #include <gtest/gtest.h>
 
 #include "app/AppMessages.h"
@@ -22,6 +25,7 @@
 #include "audio/windows/CWndVolume.h"
 #include "audio/windows/PlayCursor.h"
 #include "audio/windows/TransportLogic.h"
+#include "audio/tests/TestSignals.h"
 #include "audio/windows/tests/TestSource.h"
 #include "engine/windows/CDlgProgressCreateMusic.h"
 #include "model/Project.h"
@@ -317,6 +321,90 @@ TEST_F(ControlbarTest, SpacePlaysAndPausesButNotInATextField) {
     QTest::keyClick(play, Qt::Key_Space);
     EXPECT_FALSE(bar->paused());
     bar->setParent(nullptr);
+}
+
+}  // namespace
+}  // namespace dw
+
+namespace dw {
+namespace {
+
+// Music created at 11025 or 22050 Hz and played by the transport bar on a
+// device that runs at 44100 Hz keeps its pitch: a 440 Hz source gives 440 Hz
+// music, and the device plays 440 Hz, not two or four times that.
+TEST(LowRatePlayback, MusicAtALowRateKeepsItsPitchOnA44100Device) {
+    for (std::uint32_t quality : {0u, 1u}) {
+        SCOPED_TRACE(quality);
+        const std::uint32_t rate = SampleRateOfQuality(quality);
+        std::vector<float> capture(2 * 44100 * 4);
+        DeviceOptions options;
+        options.kind = OutputKind::Null;
+        options.rate = 44100;
+        options.capture = &capture;
+        ASSERT_TRUE(OpenAudioDevice(options));
+        {
+            CProject project;
+            auto& p = project.properties;
+            p.quality = quality;
+            p.sampleRate = rate;
+            p.musicLength = 10;
+            p.baseMotifLength = 2.0;
+            p.sourcePath = "tone";  // decoded below
+            const std::uint32_t n = 2 * rate;
+            p.sourceFrames = std::make_unique<StereoFrame[]>(n);
+            for (std::uint32_t i = 0; i < n; ++i) {
+                const auto v = static_cast<float>(0.5 * std::sin(2 * std::numbers::pi * 440.0 * i / rate));
+                p.sourceFrames[i] = {v, v};
+            }
+            p.sourceFrameCount = n;
+            p.sourceLoaded = true;
+            project.musicOutdated = 1;
+            Sink sink;
+            PlaybackStream stream;
+            ASSERT_EQ(CreatePlaybackStream(p, stream, sink), 0);
+            CMusicEngine engine;
+            FakeCursor cursor;
+            cursor.stream = &stream;
+            cursor.project = &project;
+            cursor.cursor = 0.5;  // away from the fades
+            FakeMain main;
+            CDlgProgress::Hooks() = {};
+            CDlgProgress::Hooks().holdRounds = 1;
+            CWndControlbar bar(nullptr, &project, &engine, &stream, &cursor, &main, &sink);
+            main.bar = &bar;
+            main.cursor = &cursor;
+            main.stream = &stream;
+            main.project = &project;
+            CreateOptions o;
+            o.seed = 5;
+            o.threads = 1;
+            bar.SetCreateOptions(o);
+            bar.OnPlay();  // the road puts the cursor back to 0 ...
+            ASSERT_EQ(project.musicOutdated, 0u);
+            cursor.SetPlayCursor(0.5);  // ... so seek to the middle again
+            QTest::qWait(400);
+            bar.OnStop();
+            FreePlaybackStream(stream);
+            CDlgProgress::Hooks() = {};
+
+            // The grains' envelopes add a slow swell, so the pitch is judged
+            // by the tone's level against its octaves, not by zero crossings.
+            const auto* music = reinterpret_cast<const float*>(engine.Output());
+            const double at = test::ToneLevel(music, 5 * rate, rate / 4, 440.0, rate);
+            EXPECT_GT(at, 0.02);
+            EXPECT_GT(at, 4 * test::ToneLevel(music, 5 * rate, rate / 4, 880.0, rate));
+        }
+        CloseAudioDevice();
+        // Where the music starts in the capture: the first sound after the silence.
+        std::size_t first = 0;
+        while (first < capture.size() / 2 && capture[2 * first] == 0.0f) ++first;
+        ASSERT_LT(first + 44100 / 4, capture.size() / 2);
+        const std::size_t from = first + 44100 / 20, count = 44100 / 8;
+        const double at = test::ToneLevel(capture.data(), from, count, 440.0, 44100);
+        EXPECT_GT(at, 0.02);
+        for (double wrong : {880.0, 1760.0, 220.0, 110.0})
+            EXPECT_GT(at, 4 * test::ToneLevel(capture.data(), from, count, wrong, 44100)) << wrong;
+    }
 }
 
 }  // namespace
