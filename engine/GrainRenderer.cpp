@@ -54,6 +54,7 @@ void GrainRenderer::NextSection() {
     const CMatrix& matrix = project->matrix;
     const int column = planned.section;
 
+    // Doubles throughout, matrix values widened exactly; the fields are f64.
     const double g = MatrixValue(matrix, kGranulation, column);
     grainSeconds = GrainSeconds(g);
     grainLength = static_cast<std::uint32_t>(grainSeconds * static_cast<double>(sampleRate));
@@ -109,6 +110,8 @@ void GrainRenderer::AddGrain(std::int64_t start) {
     if (onGrain) onGrain(PlannedGrain{position, start, rate}, sectionIndex);
     const std::int64_t last = static_cast<std::int64_t>(sourceFrameCount) - 1;
     for (std::uint32_t i = 0; i < grainLength; ++i) {
+        // i / rate divided in doubles (never a multiplication by 1 / rate),
+        // truncated toward zero.
         std::int64_t s = start + static_cast<std::int64_t>(static_cast<double>(i) / rate);
         s = std::clamp<std::int64_t>(s, 0, last);
         std::int64_t o = static_cast<std::int64_t>(position) + i;
@@ -133,6 +136,8 @@ GrainRenderer::PlannedGrain GrainRenderer::PlanGrain(CNoteSequence& score) {
     return grain;
 }
 
+// The grain's start as a percentage of the music, a real quotient in doubles
+// truncated (an integer quotient would stay at 0 to the last grain).
 void GrainRenderer::ReportGrain(std::int32_t grainPosition) {
     const double fraction = static_cast<double>(grainPosition) / static_cast<double>(targetFrameCount - 1);
     progress->SetProgress(static_cast<int>(fraction * 100.0));

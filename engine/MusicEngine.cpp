@@ -164,6 +164,8 @@ void CMusicEngine::PlanMotif(CPSection& planned) {
     const std::uint32_t m = MotifFrames(sampleRate, props.baseMotifLength);
     std::int64_t freeSpan = static_cast<std::int64_t>(planned.sourceEnd) - planned.sourceStart - m;
     if (freeSpan < 0) freeSpan = 0;
+    // R = trunc(M + S x (1 - Progression)) in doubles; the free span S is
+    // signed, so a range shorter than a motif gives 0, not a huge unsigned.
     const double progression = MatrixValue(matrix, kProgression, column);
     const auto range = static_cast<std::uint32_t>(static_cast<double>(m) + static_cast<double>(freeSpan) * (1.0 - progression));
     const double noteSeconds = 0.25 + 1.75 * (1.0 - MatrixValue(matrix, kDynamics, column));

@@ -158,7 +158,9 @@ std::int32_t CNoteSequence::SourcePosition(std::int64_t p) {
         return static_cast<std::int32_t>(q);
     }
 
-    // Blend: the chance of the next note's position rises along a raised cosine.
+    // Blend: the chance of the next note's position rises along a raised
+    // cosine. t is a real quotient in doubles (an integer division would
+    // keep it at 0 until the very end of the blend).
     double t = 0.0;
     if (note.blend > 1) {
         t = static_cast<double>(x - note.body) / static_cast<double>(note.blend - 1);
