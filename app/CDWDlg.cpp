@@ -6,6 +6,8 @@
 #include "app/MessageBox.h"
 #include "app/controls/ArtResources.h"
 #include "app/controls/Painting.h"
+#include "audio/windows/CWndControlbar.h"
+#include "audio/windows/PlayCursor.h"
 #include "editors/windows/CWndHeaders.h"
 #include "editors/windows/CWndMatrix.h"
 #include "editors/windows/CWndTimeline.h"
@@ -22,12 +24,15 @@
 namespace dw {
 
 namespace {
-// What the main window asks of the timeline.
-class TimelineAdapter final : public ITimelinePanel {
+// What the main window and the transport bar ask of the timeline, which owns
+// the play cursor.
+class TimelineAdapter final : public ITimelinePanel, public IPlayCursor {
 public:
     explicit TimelineAdapter(CWndTimeline* timeline) : timeline_(timeline) {}
     void SetPlayCursor(double fraction) override { timeline_->SetPlayCursor(fraction); }
     double PlayCursor() const override { return timeline_->PlayCursor(); }
+    double CurrentFraction() const override { return timeline_->CurrentFraction(); }
+    void Repaint() override { timeline_->repaint(); }
 
 private:
     CWndTimeline* timeline_;
@@ -97,12 +102,17 @@ void CDWDlg::CreatePanels() {
     auto* timeline = new CWndTimeline(this, &project_, mainTransport_.get());
     timeline->setObjectName(QStringLiteral("panel-%1").arg(IDC_TIMELINE));
     timeline_ = timeline;
-    timelineAdapter_ = std::make_unique<TimelineAdapter>(timeline);
-    timelinePanel_ = timelineAdapter_.get();
+    auto adapter = std::make_unique<TimelineAdapter>(timeline);
+    timelinePanel_ = adapter.get();
+    playCursor_ = adapter.get();
+    timelineAdapter_ = std::move(adapter);
 
     toolbar_ = new CWndToolbar(this, &project_, &engine_);
 
-    auto* transport = new CTransportBarPlaceholder(this);
+    messageSink_ = std::make_unique<MessageBoxSink>(this);
+    auto* transport = new CWndControlbar(this, &project_, &engine_, &audio_->stream(), playCursor_, this,
+                                         messageSink_.get());
+    transport->setObjectName(QStringLiteral("panel-%1").arg(IDC_TRANSPORT_BAR));
     transportBar_ = transport;
     transportPanel_ = transport;
 

@@ -26,6 +26,8 @@
 namespace dw {
 
 class CWndToolbar;
+class IPlayCursor;
+class IMessageSink;
 class PlaybackTransport;
 class MainAudio;
 struct SoundFormat;
@@ -142,6 +144,8 @@ private:
     std::unique_ptr<MainAudio> audio_;
     std::unique_ptr<PlaybackTransport> mainTransport_;
     std::unique_ptr<ITimelinePanel> timelineAdapter_;
+    IPlayCursor* playCursor_ = nullptr;
+    std::unique_ptr<IMessageSink> messageSink_;
     int encoderIndex_ = 0;
     // The compressed format chosen for encoders 2 and 3; owned here, the
     // toolbar keeps a copy of the pointer.

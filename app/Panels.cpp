@@ -1,7 +1,6 @@
 #include "app/Panels.h"
 
 #include "app/AppMessages.h"
-#include "app/controls/ArtResources.h"
 #include "app/controls/Painting.h"
 #include "model/Project.h"
 
@@ -29,21 +28,6 @@ void CPanelPlaceholder::paintEvent(QPaintEvent*) {
         p.setFont(f);
         p.setPen(QColor(120, 140, 150));
         p.drawText(rect(), Qt::AlignCenter, name_);
-    }
-    QPainter(this).drawPixmap(0, 0, buffer);
-}
-
-CTimelinePlaceholder::CTimelinePlaceholder(QWidget* parent)
-    : CPanelPlaceholder(parent, IDC_TIMELINE, QStringLiteral("Timeline"), false) {}
-
-CTransportBarPlaceholder::CTransportBarPlaceholder(QWidget* parent)
-    : CPanelPlaceholder(parent, IDC_TRANSPORT_BAR, QStringLiteral("Transport bar"), false) {}
-
-void CTransportBarPlaceholder::paintEvent(QPaintEvent*) {
-    QPixmap buffer = MakeBackBuffer(*this);
-    {
-        QPainter p(&buffer);
-        TileBitmap(LoadBitmapResource(IDB_TRANSPORT_BG), Rect{0, 0, width() - 1, height() - 1}, p);
     }
     QPainter(this).drawPixmap(0, 0, buffer);
 }

@@ -72,34 +72,6 @@ private:
     bool border_;
 };
 
-class CTimelinePlaceholder final : public CPanelPlaceholder, public ITimelinePanel {
-    Q_OBJECT
-public:
-    explicit CTimelinePlaceholder(QWidget* parent);
-    void SetPlayCursor(double fraction) override { playCursor_ = fraction; }
-    double PlayCursor() const override { return playCursor_; }
-
-private:
-    double playCursor_ = 0.0;
-};
-
-class CTransportBarPlaceholder final : public CPanelPlaceholder, public ITransportBar {
-    Q_OBJECT
-public:
-    explicit CTransportBarPlaceholder(QWidget* parent);
-    void SetLayoutBand(const Rect& band) override { band_ = band; }
-    void ClearStartedAndPaused() override { started = paused = false; }
-    Rect layoutBand() const { return band_; }
-    bool started = false;
-    bool paused = false;
-
-protected:
-    void paintEvent(QPaintEvent* event) override;
-
-private:
-    Rect band_;
-};
-
 // Stands in for the control panel: keeps its size, and refreshes like the real
 // one does (a changed quality sets the sample rate, drops the decoded source,
 // takes the shown encoder into the properties and tells the main window with

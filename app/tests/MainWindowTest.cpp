@@ -7,6 +7,7 @@
 #include "app/CWndToolbar.h"
 #include "app/HelpCommands.h"
 #include "app/MessageBox.h"
+#include "audio/windows/CWndControlbar.h"
 #include "audio/Export.h"
 #include "audio/Playback.h"
 #include "model/ProjectFile.h"
@@ -63,9 +64,7 @@ protected:
         return w;
     }
     CControlPanelPlaceholder* Panel(CDWDlg& w) { return static_cast<CControlPanelPlaceholder*>(w.controlPanelWidget()); }
-    CTransportBarPlaceholder* Transport(CDWDlg& w) {
-        return static_cast<CTransportBarPlaceholder*>(w.transportBarWidget());
-    }
+    CWndControlbar* Transport(CDWDlg& w) { return static_cast<CWndControlbar*>(w.transportBarWidget()); }
 
     std::vector<ShownMessage> messages;
     std::vector<QUrl> opened;
@@ -262,12 +261,12 @@ TEST_F(MainWindowTest, EffectMessagesSwitchAndDoseThePlaybackEffects) {
 TEST_F(MainWindowTest, StopWithNothingPlayingResetsCursorAndFlags) {
     auto w = StartedWindow();
     w->timeline()->SetPlayCursor(0.6);
-    Transport(*w)->started = true;
-    Transport(*w)->paused = true;
+    Transport(*w)->OnPause();  // pause while idle sets the paused flag alone
+    ASSERT_TRUE(Transport(*w)->paused());
     SendAppMessage(w.get(), WM_APP_STOP);
     EXPECT_EQ(w->timeline()->PlayCursor(), 0.0);
-    EXPECT_FALSE(Transport(*w)->started);
-    EXPECT_FALSE(Transport(*w)->paused);
+    EXPECT_FALSE(Transport(*w)->started());
+    EXPECT_FALSE(Transport(*w)->paused());
     EXPECT_FALSE(w->playbackStream().active.load());
 }
 
