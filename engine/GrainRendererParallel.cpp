@@ -82,6 +82,7 @@ using MixAddFn = void (*)(float*, const float*, const float*, std::size_t);
 
 MixAddFn ChooseMixAdd() {
 #if defined(DW_HAVE_AVX2_KERNEL)
+    __builtin_cpu_init();  // this runs among the static initialisers
     if (__builtin_cpu_supports("avx2")) return MixAddAvx2;
 #endif
     return MixAddPortable;
