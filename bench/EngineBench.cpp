@@ -8,6 +8,8 @@
 // the rendering thread only.
 #include <benchmark/benchmark.h>
 
+#include <sys/resource.h>
+
 #include <cmath>
 #include <memory>
 #include <thread>
@@ -72,6 +74,16 @@ double GrainFrames(const CProject& project, const CMusicEngine& engine) {
     return total;
 }
 
+// CPU seconds of the whole process (every thread) so far. On a machine that
+// other work keeps busy, CPU time over threads estimates the wall time the
+// render would take on idle cores.
+double ProcessCpuSeconds() {
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+           static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) * 1e-6;
+}
+
 void Run(benchmark::State& state, RenderMode mode, bool whole) {
     const auto rate = static_cast<std::uint32_t>(state.range(0));
     static std::unique_ptr<CProject> project;
@@ -92,11 +104,14 @@ void Run(benchmark::State& state, RenderMode mode, bool whole) {
         return;
     }
     const double grainFrames = GrainFrames(*project, engine);
+    const double cpuBefore = ProcessCpuSeconds();
     for (auto _ : state) {
         const bool ok = whole ? engine.Create(*project, progress, options) : engine.Rerender(progress, options);
         benchmark::DoNotOptimize(ok);
         benchmark::DoNotOptimize(engine.Output()[0]);
     }
+    state.counters["cpu_ms_all_threads"] =
+        (ProcessCpuSeconds() - cpuBefore) * 1000.0 / static_cast<double>(state.iterations());
     state.counters["grain_frames_per_s"] =
         benchmark::Counter(grainFrames * static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
     state.counters["threads"] =
