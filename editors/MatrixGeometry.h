@@ -124,6 +124,20 @@ enum MatrixCommand : int {
 inline constexpr int kMatrixMenu[] = {ID_SPLIT_SECTION, ID_MERGE_SECTION, 0, ID_SET_SECTION_SOURCE, 0,
                                       ID_FLAT_GRAPH, ID_FLAT_MATRIX, ID_RANDOM_GRAPH, ID_RANDOM_MATRIX};
 
+// The menu text of a command ("" for an unknown id).
+constexpr const char* MatrixCommandText(int id) {
+    switch (id) {
+    case ID_SPLIT_SECTION: return "Split Section";
+    case ID_MERGE_SECTION: return "Merge Section";
+    case ID_SET_SECTION_SOURCE: return "Set Section Source";
+    case ID_FLAT_GRAPH: return "Flat Graph";
+    case ID_FLAT_MATRIX: return "Flat Matrix";
+    case ID_RANDOM_GRAPH: return "Random Graph";
+    case ID_RANDOM_MATRIX: return "Random Matrix";
+    default: return "";
+    }
+}
+
 // A source range, fractions of the whole decoded source.
 struct FractionRange {
     double start = 0.0;

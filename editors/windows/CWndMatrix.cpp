@@ -180,20 +180,16 @@ void CWndMatrix::RunPopupMenu(QPoint pos, QPoint globalPos) {
     const SectionBounds bounds = Sections()[static_cast<std::size_t>(section)];
 
     QMenu menu(this);
-    const auto add = [&menu](const char* text, int id, bool enabled) {
-        QAction* action = menu.addAction(QString::fromLatin1(text));
+    for (const int id : kMatrixMenu) {
+        if (id == 0) {
+            menu.addSeparator();
+            continue;
+        }
+        QAction* action = menu.addAction(QString::fromLatin1(MatrixCommandText(id)));
         action->setData(id);
-        action->setEnabled(enabled);
-    };
-    add("Split Section", ID_SPLIT_SECTION, SplitAllowed(bounds, ClientWidth()));
-    add("Merge Section", ID_MERGE_SECTION, true);
-    menu.addSeparator();
-    add("Set Section Source", ID_SET_SECTION_SOURCE, project_->properties.sourceLoaded);
-    menu.addSeparator();
-    add("Flat Graph", ID_FLAT_GRAPH, true);
-    add("Flat Matrix", ID_FLAT_MATRIX, true);
-    add("Random Graph", ID_RANDOM_GRAPH, true);
-    add("Random Matrix", ID_RANDOM_MATRIX, true);
+        if (id == ID_SPLIT_SECTION) action->setEnabled(SplitAllowed(bounds, ClientWidth()));
+        if (id == ID_SET_SECTION_SOURCE) action->setEnabled(project_->properties.sourceLoaded);
+    }
 
     SetCursorMode(kArrow);
     const int command = menuRunner_ ? menuRunner_(menu, globalPos) : 0;

@@ -41,8 +41,11 @@ protected:
     std::map<int, bool> ChooseFromMenu(QPoint at, int command) {
         std::map<int, bool> enabled;
         editor.SetMenuRunner([&](QMenu& menu, const QPoint&) {
-            for (QAction* action : menu.actions())
+            menuItems.clear();
+            for (QAction* action : menu.actions()) {
+                menuItems.push_back(action->isSeparator() ? QString() : action->text());
                 if (!action->isSeparator()) enabled[action->data().toInt()] = action->isEnabled();
+            }
             return command;
         });
         Move(editor, at);
@@ -54,6 +57,7 @@ protected:
     CProject project;
     test::MessageRecorder mainWindow;
     CWndMatrix editor;
+    std::vector<QString> menuItems;  // of the last menu shown; empty strings for separators
 };
 
 TEST_F(MatrixEditor, ValueDragIsExactBeyondTheCell) {
@@ -215,11 +219,11 @@ TEST_F(MatrixEditor, RandomGraphChangesOnlyTheHoveredGraph) {
     EXPECT_NE(project.matrix.rows[kGranulation], before[kGranulation]);
 }
 
-TEST_F(MatrixEditor, MenuGraysSplitOnNarrowColumnsAndSourceWithoutDecodedMusic) {
+TEST_F(MatrixEditor, MenuListsItsItemsAndGraysSplitOnNarrowColumnsAndSourceWithoutDecodedMusic) {
     std::map<int, bool> enabled = ChooseFromMenu({500, 450}, 0);
-    const std::vector<int> order{ID_SPLIT_SECTION, ID_MERGE_SECTION, ID_SET_SECTION_SOURCE, ID_FLAT_GRAPH,
-                                 ID_FLAT_MATRIX, ID_RANDOM_GRAPH, ID_RANDOM_MATRIX};
-    ASSERT_EQ(enabled.size(), order.size());
+    EXPECT_EQ(menuItems, (std::vector<QString>{"Split Section", "Merge Section", "", "Set Section Source", "",
+                                               "Flat Graph", "Flat Matrix", "Random Graph", "Random Matrix"}));
+    ASSERT_EQ(enabled.size(), 7u);
     EXPECT_TRUE(enabled[ID_SPLIT_SECTION]);
     EXPECT_FALSE(enabled[ID_SET_SECTION_SOURCE]);  // nothing decoded yet
     EXPECT_TRUE(enabled[ID_RANDOM_MATRIX]);
