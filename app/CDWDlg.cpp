@@ -6,6 +6,7 @@
 #include "app/MessageBox.h"
 #include "app/controls/ArtResources.h"
 #include "app/controls/Painting.h"
+#include "app/panel/CWndInfo.h"
 #include "audio/windows/CWndControlbar.h"
 #include "audio/windows/PlayCursor.h"
 #include "editors/windows/CWndHeaders.h"
@@ -93,9 +94,9 @@ void CDWDlg::OnInitDialog() {
     if (!commandLineFile_.isEmpty()) LoadCommandLineProject();
 }
 
-// All panels are created here, in this order, each with its pointers and its
-// id. A panel still to be written stands in as a CPanelPlaceholder subclass
-// whose interface (Panels.h) the real panel takes over.
+// All panels are created here, in this order, each with the pointers it
+// works on and its control id: timeline, toolbar, transport bar, row headers,
+// matrix editor, control panel.
 void CDWDlg::CreatePanels() {
     // The timeline plays and seeks the main stream through its transport.
     mainTransport_ = std::make_unique<PlaybackTransport>(&audio_->stream());
@@ -126,7 +127,9 @@ void CDWDlg::CreatePanels() {
     matrix->SetThinBorder(true);
     matrixEditor_ = matrix;
 
-    auto* panel = new CControlPanelPlaceholder(this, &project_);
+    // Its initialisation already runs the first refresh, which applies the
+    // quality and tells the main window the encoder (WM_APP_ENCODER_CHANGED).
+    auto* panel = new CWndInfo(this, &project_, this, messageSink_.get());
     controlPanel_ = panel;
     controlPanelIf_ = panel;
     controlPanelSize_ = panel->PanelSize();
@@ -134,8 +137,6 @@ void CDWDlg::CreatePanels() {
     for (QWidget* w : {timeline_, static_cast<QWidget*>(toolbar_), transportBar_, rowHeaders_, matrixEditor_,
                        controlPanel_})
         w->show();
-    // The control panel's first refresh tells the main window the encoder.
-    controlPanelIf_->UpdateControls();
 }
 
 void CDWDlg::LayoutPanels() {

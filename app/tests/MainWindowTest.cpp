@@ -7,12 +7,14 @@
 #include "app/CWndToolbar.h"
 #include "app/HelpCommands.h"
 #include "app/MessageBox.h"
+#include "app/panel/CWndInfo.h"
 #include "audio/windows/CWndControlbar.h"
 #include "audio/Export.h"
 #include "audio/Playback.h"
 #include "model/ProjectFile.h"
 
 #include <QApplication>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QScreen>
 #include <QTemporaryDir>
@@ -45,10 +47,19 @@ protected:
             opened.push_back(url);
             return shellAnswer;
         });
+        // Asking for a music source file is answered with Cancel.
+        CWndInfo::SetFileChooser([this]() -> std::optional<QString> {
+            ++sourceFileQuestions;
+            return std::nullopt;
+        });
     }
     void TearDown() override {
         SetMessageBoxHook({});
         SetShellOpenHook({});
+        CWndInfo::SetFileChooser({});
+    }
+    static QString SourceNameShown(CDWDlg& w) {
+        return static_cast<CWndInfo*>(w.controlPanelWidget())->ControlAs<QLineEdit>(CWndInfo::IDC_SOURCE_NAME)->text();
     }
     // A started main window at a known client size.
     std::unique_ptr<CDWDlg> StartedWindow(const QString& commandLineFile = {}) {
@@ -63,12 +74,13 @@ protected:
         EXPECT_TRUE(QTest::qWaitForWindowExposed(w.get()));
         return w;
     }
-    CControlPanelPlaceholder* Panel(CDWDlg& w) { return static_cast<CControlPanelPlaceholder*>(w.controlPanelWidget()); }
+    CWndInfo* Panel(CDWDlg& w) { return static_cast<CWndInfo*>(w.controlPanelWidget()); }
     CWndControlbar* Transport(CDWDlg& w) { return static_cast<CWndControlbar*>(w.transportBarWidget()); }
 
     std::vector<ShownMessage> messages;
     std::vector<QUrl> opened;
     bool shellAnswer = true;
+    int sourceFileQuestions = 0;
 };
 
 TEST_F(MainWindowTest, StartUpCreatesPanelsWithTheirIdsAndStartsSound) {
@@ -83,8 +95,9 @@ TEST_F(MainWindowTest, StartUpCreatesPanelsWithTheirIdsAndStartsSound) {
     EXPECT_EQ(w->acmFormat(), nullptr);
     EXPECT_EQ(w->windowTitle(), "Driftwell");
     EXPECT_EQ(w->project().musicOutdated, 1u) << "the first Play creates music";
-    // The control panel's first refresh already reported the encoder.
-    EXPECT_GE(Panel(*w)->updateControlsCalls, 1);
+    // The control panel's first refresh already applied the quality.
+    EXPECT_EQ(Panel(*w)->RememberedQuality(), static_cast<int>(w->project().properties.quality));
+    EXPECT_EQ(sourceFileQuestions, 0) << "no project named: nothing is asked";
     EXPECT_TRUE(messages.empty());
 }
 
@@ -139,7 +152,6 @@ TEST_F(MainWindowTest, NewProjectRestoresDefaultsAndRefreshesThePanel) {
     p.properties.musicLength = 42;
     p.musicOutdated = 0;
     Panel(*w)->SetEncoderIndex(3);
-    const int refreshes = Panel(*w)->updateControlsCalls;
 
     SendAppMessage(w.get(), WM_APP_NEW_PROJECT);
 
@@ -149,30 +161,32 @@ TEST_F(MainWindowTest, NewProjectRestoresDefaultsAndRefreshesThePanel) {
     EXPECT_FALSE(p.properties.sourceLoaded);
     EXPECT_EQ(p.properties.musicLength, defaults.properties.musicLength);
     EXPECT_EQ(p.properties.sampleRate, defaults.properties.sampleRate);
-    EXPECT_EQ(Panel(*w)->encoderIndex(), 0);
-    EXPECT_EQ(Panel(*w)->rememberedQuality(), static_cast<int>(defaults.properties.quality))
+    EXPECT_EQ(Panel(*w)->EncoderIndex(), 0);
+    EXPECT_EQ(Panel(*w)->RememberedQuality(), static_cast<int>(defaults.properties.quality))
         << "the refresh applied the quality because the remembered one was -1";
-    EXPECT_EQ(Panel(*w)->updateControlsCalls, refreshes + 1);
+    EXPECT_EQ(SourceNameShown(*w), "") << "the panel shows the empty source";
     EXPECT_EQ(p.musicOutdated, 0u) << "not touched by New Project";
 }
 
 TEST_F(MainWindowTest, EnsureSourceRefreshAndRedrawReachTheirPanels) {
     auto w = StartedWindow();
     PaintCounter matrixPaints(w->matrixEditorWidget());
-    const int ensure = Panel(*w)->ensureSourceCalls;
-    const int refresh = Panel(*w)->updateControlsCalls;
 
+    // No source named: the panel asks for one (and the user cancels).
     SendAppMessage(w.get(), WM_APP_ENSURE_SOURCE);
-    EXPECT_EQ(Panel(*w)->ensureSourceCalls, ensure + 1);
+    EXPECT_EQ(sourceFileQuestions, 1);
+    // The refresh shows the properties again.
+    w->project().properties.sourcePath = "/music/evening.wav";
     SendAppMessage(w.get(), WM_APP_REFRESH_PANEL);
-    EXPECT_EQ(Panel(*w)->updateControlsCalls, refresh + 1);
+    EXPECT_EQ(SourceNameShown(*w), "evening.wav");
     SendAppMessage(w.get(), WM_APP_REDRAW_MATRIX);
     EXPECT_GE(matrixPaints.count, 1) << "repainted before the handler returned";
 
     // WM_APP + 3 has no handler.
-    const int before = Panel(*w)->updateControlsCalls + Panel(*w)->ensureSourceCalls;
+    w->project().properties.sourcePath = "/music/morning.wav";
     EXPECT_EQ(SendAppMessage(w.get(), WM_APP + 3), 0);
-    EXPECT_EQ(Panel(*w)->updateControlsCalls + Panel(*w)->ensureSourceCalls, before);
+    EXPECT_EQ(SourceNameShown(*w), "evening.wav");
+    EXPECT_EQ(sourceFileQuestions, 1);
 }
 
 TEST_F(MainWindowTest, EncoderChangedHandsTheChoiceToTheToolbar) {
@@ -214,7 +228,7 @@ TEST_F(MainWindowTest, EncoderChangedHandsTheChoiceToTheToolbar) {
     SendAppMessage(w.get(), WM_APP_ENCODER_CHANGED);
     EXPECT_EQ(w->encoderIndex(), 0);
     EXPECT_EQ(w->acmFormat(), nullptr);
-    EXPECT_EQ(Panel(*w)->encoderIndex(), 0);
+    EXPECT_EQ(Panel(*w)->EncoderIndex(), 0);
     EXPECT_EQ(w->toolbar()->encoderIndex(), 0);
     EXPECT_EQ(w->toolbar()->acmFormat(), nullptr);
     EXPECT_EQ(props.encoder, 3u);
@@ -292,23 +306,42 @@ TEST_F(MainWindowTest, TitleFollowsTheProjectPath) {
     EXPECT_TRUE(w->toolbar()->currentProjectPath().isEmpty());
 }
 
-TEST_F(MainWindowTest, CommandLineProjectIsLoaded) {
+TEST_F(MainWindowTest, CommandLineProjectIsLoadedAndItsSourceDecoded) {
     QTemporaryDir dir;
+    const QString source = dir.filePath("tone.mp2");
+    ASSERT_TRUE(QFile::copy(DW_APP_TEST_DATA "/tone-440-660-44k1-stereo-1s.mp2", source));
     const QString path = dir.filePath("Evening.dwv");
     CProject saved;
     saved.properties.musicLength = 777;
-    saved.properties.sourcePath = "/music/evening.wav";
+    saved.properties.sourcePath = source.toStdString();
     NullProgress sink;
     ASSERT_TRUE(StoreProject(saved, path.toStdString(), sink));
 
     auto w = std::make_unique<CDWDlg>(nullptr, AudioChoice::Null);
     w->SetCommandLineFile(path);
     w->OnInitDialog();
-    EXPECT_EQ(w->project().properties.musicLength, 777u);
+    const CProperties& props = w->project().properties;
+    EXPECT_EQ(props.musicLength, 777u);
     EXPECT_EQ(w->windowTitle(), "Evening - Driftwell");
     EXPECT_EQ(w->toolbar()->currentProjectPath(), path);
-    EXPECT_EQ(Panel(*w)->ensureSourceCalls, 1) << "the source is decoded at once";
-    EXPECT_TRUE(messages.empty());
+    EXPECT_TRUE(props.sourceLoaded) << "the source is decoded at once";
+    EXPECT_GT(props.sourceFrameCount, 0u);
+    EXPECT_EQ(SourceNameShown(*w), "tone.mp2");
+    EXPECT_EQ(sourceFileQuestions, 0);
+    for (const auto& m : messages) ADD_FAILURE() << m.text.toStdString();
+}
+
+TEST_F(MainWindowTest, CommandLineProjectWithoutSourceAsksForOne) {
+    QTemporaryDir dir;
+    const QString path = dir.filePath("Empty.dwv");
+    CProject saved;
+    NullProgress sink;
+    ASSERT_TRUE(StoreProject(saved, path.toStdString(), sink));
+    auto w = std::make_unique<CDWDlg>(nullptr, AudioChoice::Null);
+    w->SetCommandLineFile(path);
+    w->OnInitDialog();
+    EXPECT_EQ(sourceFileQuestions, 1);
+    EXPECT_EQ(w->windowTitle(), "Empty - Driftwell");
 }
 
 TEST_F(MainWindowTest, MissingOrBrokenCommandLineProjectKeepsTheDefaults) {
