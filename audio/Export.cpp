@@ -319,6 +319,9 @@ WriteResult WriteSoundFile(const std::filesystem::path& target, const StereoFram
         Say(progress, IDS_ENCODER_CREATE_FAILED);
         return WriteResult::Failed;
     }
+    // No PEAK chunk: it stamps the time of writing into float files, and the
+    // same music must always give the same bytes.
+    sf_command(file, SFC_SET_ADD_PEAK_CHUNK, nullptr, SF_FALSE);
     sf_command(file, SFC_SET_CLIPPING, nullptr, SF_TRUE);
     if (format.container == SoundContainer::Mp3) {
         int mode = SF_BITRATE_MODE_CONSTANT;

@@ -23,6 +23,10 @@ std::atomic<bool> g_track{false};
 std::atomic<std::size_t> g_largest{0};
 }  // namespace
 
+// The replacements pair malloc with free on purpose; GCC cannot see that
+// every pointer reaching our delete came from our new.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
 void* operator new(std::size_t size) {
     if (g_track.load(std::memory_order_relaxed) && size > g_largest.load(std::memory_order_relaxed))
         g_largest.store(size, std::memory_order_relaxed);
@@ -31,6 +35,7 @@ void* operator new(std::size_t size) {
 }
 void operator delete(void* p) noexcept { std::free(p); }
 void operator delete(void* p, std::size_t) noexcept { std::free(p); }
+#pragma GCC diagnostic pop
 
 namespace dw {
 namespace {
