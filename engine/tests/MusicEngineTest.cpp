@@ -83,6 +83,9 @@ const RenderCase kRenderCases[] = {
     {"FullTexture", [](CProject& p) { SetGraph(p, kTexture, 1.0f); }},
     {"TextureAHairFromZero", [](CProject& p) { SetGraph(p, kTexture, 1e-4f); }},
     {"TextureZero", [](CProject& p) { SetGraph(p, kTexture, 0.0f); }},
+    // Rates a few times the division path's threshold from 1: runs of
+    // thousands of frames, whose ends the estimate must still find exactly.
+    {"TextureNearTheDivisionPath", [](CProject& p) { SetGraph(p, kTexture, 0.002f); }},
     {"TinySourceClampsEveryGrain",
      [](CProject& p) {
          SetSyntheticSource(p, 3);
