@@ -234,9 +234,20 @@ void GrainRenderer::MixBlock(const PlannedGrain* grains, std::size_t count, Work
     const std::int64_t chunksBefore = (firstEnd - lo + kChunkFrames - 1) / kChunkFrames;
     const std::int64_t chunksAfter = hi > frames ? (hi - frames + kChunkFrames - 1) / kChunkFrames : 0;
     const MixContext ctx{reinterpret_cast<float*>(target), source, sourceFrameCount, envelope.data()};
+    // Chunks are handed out from the middle of the block outwards: the
+    // middle ones hold the most grains, and starting with them lets the light
+    // ones at the edges even out the threads' finish.
+    const std::int64_t chunks = chunksBefore + chunksAfter;
+    const std::int64_t middle = chunks / 2;
+    const std::int64_t pairs = std::min(middle, chunks - middle);
+    auto middleOut = [&](std::int64_t task) {
+        if (task < 2 * pairs) return task % 2 == 0 ? middle + task / 2 : middle - 1 - task / 2;
+        const std::int64_t k = pairs + (task - 2 * pairs);
+        return chunks - middle > middle ? middle + k : middle - 1 - k;
+    };
     auto job = [&](std::size_t task) {
         std::int64_t u0, u1;
-        const auto t = static_cast<std::int64_t>(task);
+        const std::int64_t t = middleOut(static_cast<std::int64_t>(task));
         if (t < chunksBefore) {
             u0 = lo + t * kChunkFrames;
             u1 = std::min(u0 + kChunkFrames, firstEnd);
