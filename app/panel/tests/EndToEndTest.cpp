@@ -24,6 +24,15 @@ TEST(EndToEnd, PlayButtonDecodesCreatesAndPlaysToTheEnd) {
     std::vector<ShownMessage> messages;
     SetMessageBoxHook([&](const ShownMessage& m) { messages.push_back(m); });
     CDlgProgress::Hooks() = {};
+    // DW_SCREENSHOT=<prefix> keeps pictures of the creation dialog and of the
+    // window while it plays, for looking at them.
+    const QString shots = qEnvironmentVariable("DW_SCREENSHOT");
+    if (!shots.isEmpty()) {
+        CDlgProgress::Hooks().onReport = [&](CDlgProgress& d, int percent) {
+            if (percent >= 50 && d.objectName() == QStringLiteral("CDlgProgressCreateMusic"))
+                d.grab().save(shots + QStringLiteral("-create.png"));
+        };
+    }
     QTemporaryDir dir;
     ASSERT_TRUE(dir.isValid());
     const QString source = test::WriteToneWav(dir, "Evening tone.wav", 1.0);
@@ -52,6 +61,7 @@ TEST(EndToEnd, PlayButtonDecodesCreatesAndPlaysToTheEnd) {
 
     QTest::qWait(300);
     EXPECT_GT(stream.position.load(), 0u);  // the device pulls the music
+    if (!shots.isEmpty()) w.grab().save(shots + QStringLiteral("-playing.png"));
     w.timeline()->SetPlayCursor(0.95);       // half a second before the end
     QTRY_VERIFY_WITH_TIMEOUT(!bar->started(), 5000);
     EXPECT_EQ(stream.position.load(), stream.total.load());
