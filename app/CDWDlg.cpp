@@ -216,6 +216,13 @@ void CDWDlg::keyPressEvent(QKeyEvent* event) {
 }
 
 void CDWDlg::contextMenuEvent(QContextMenuEvent* event) {
+    // The window menu's About item, offered where no panel has its own use for
+    // the right button: the window's background and the toolbar's.
+    QWidget* under = childAt(event->pos());
+    if (under && under != toolbar_) {
+        event->ignore();
+        return;
+    }
     QMenu menu(this);
     menu.addSeparator();
     QAction* about = menu.addAction(AboutMenuText());

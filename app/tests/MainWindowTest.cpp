@@ -14,7 +14,9 @@
 #include "model/ProjectFile.h"
 
 #include <QApplication>
+#include <QContextMenuEvent>
 #include <QLineEdit>
+#include <QMenu>
 #include <QPushButton>
 #include <QScreen>
 #include <QTemporaryDir>
@@ -445,6 +447,34 @@ TEST_F(MainWindowTest, SystemCommandSixteenToThirtyOneOpensAbout) {
         EXPECT_EQ(seen == "dw::CDlgAbout", opens) << command;
     }
     EXPECT_EQ(CDWDlg::AboutMenuText(), "w");
+}
+
+TEST_F(MainWindowTest, WindowMenuOnlyWhereNoPanelUsesTheRightButton) {
+    auto w = StartedWindow();
+    struct Case {
+        QWidget* target;
+        QPoint pos;
+        bool menu;
+    };
+    const Case cases[] = {
+        {w->toolbar(), QPoint(400, 20), true},             // the toolbar's background
+        {w->matrixEditorWidget(), QPoint(50, 50), false},  // the matrix has its own popup
+        {w->controlPanelWidget(), QPoint(5, 300), false},
+    };
+    for (const auto& c : cases) {
+        QString shown;
+        QTimer::singleShot(0, [&shown] {
+            if (QWidget* popup = QApplication::activePopupWidget()) {
+                if (auto* menu = qobject_cast<QMenu*>(popup); menu && !menu->actions().isEmpty())
+                    shown = menu->actions().last()->text();
+                popup->close();
+            }
+        });
+        QContextMenuEvent e(QContextMenuEvent::Mouse, c.pos, c.target->mapToGlobal(c.pos));
+        QApplication::sendEvent(c.target, &e);
+        QApplication::processEvents();
+        EXPECT_EQ(shown == "w", c.menu) << c.target->objectName().toStdString();
+    }
 }
 
 TEST(CDlgAbout, PictureVersionAndButton) {
