@@ -21,6 +21,16 @@ std::string ProjectTitle(std::string_view path, bool unsaved) {
     return title.append(name).append(" - ").append(kAppTitle);
 }
 
+DroppedFile ClassifyDroppedFile(const std::filesystem::path& path) {
+    std::string ext = path.extension().string();
+    for (char& c : ext)
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    if (ext == ".dwv") return DroppedFile::Project;
+    for (const char* music : {".wav", ".aif", ".aiff", ".mp3", ".mp2", ".mp1", ".ogg"})
+        if (ext == music) return DroppedFile::MusicSource;
+    return DroppedFile::Other;
+}
+
 std::vector<std::uint8_t> CChangeTracker::StoreProjectBytes(const CProject& project) {
     return StoreProjectToBytes(project);
 }
@@ -115,6 +125,16 @@ bool CProjectCommands::SaveProject() {
     path_ = titlePath_ = path;
     MarkSaved();
     return true;
+}
+
+void CProjectCommands::SetMusicSource(const std::filesystem::path& path) {
+    if (path.empty()) return;
+    project_.properties.sourcePath = path.string();
+    project_.properties.sourceLoaded = false;
+    host_.RefreshPanel();
+    // With a source named and not decoded, this decodes it (the decode stops
+    // playback first and marks the music out of date).
+    host_.EnsureSource();
 }
 
 bool CProjectCommands::SaveProjectCopy() {

@@ -40,6 +40,10 @@ inline constexpr std::string_view kMsgSaveProject = "Save project?";
 std::string ProjectTitle(std::string_view projectPath, bool unsaved = false);
 
 // Remembers what the project looked like when it was last saved or opened.
+// What a file dropped on the main window is, by its extension (any case).
+enum class DroppedFile { Project, MusicSource, Other };
+DroppedFile ClassifyDroppedFile(const std::filesystem::path& path);
+
 class CChangeTracker {
 public:
     void MarkSaved(const CProject& project) { saved_ = StoreProjectBytes(project); }
@@ -101,6 +105,9 @@ public:
     // Asks for a path and writes there; the current path, the title and the
     // unsaved state stay as they are.
     bool SaveProjectCopy();
+    // A music source chosen elsewhere (dropped on the window), as the control
+    // panel's "Select music source": names it, shows it, decodes it.
+    void SetMusicSource(const std::filesystem::path& path);
     // Before unsaved work would be discarded (closing the window too): true
     // when it may go. Nothing changed: true without a question. Yes saves and
     // goes on only when the save succeeded; No goes on; Cancel stays.

@@ -424,5 +424,27 @@ TEST_F(ProjectCommandsTest, StartupOpenOfAMissingFileKeepsTheDefaults) {
     EXPECT_EQ(host.title, "Evening - Driftwell");
 }
 
+TEST_F(ProjectCommandsTest, DroppedMusicSourceIsNamedAndDecoded) {
+    project.properties.sourceLoaded = true;
+    commands.SetMusicSource("/music/Rain.MP3");
+    EXPECT_EQ(project.properties.sourcePath, "/music/Rain.MP3");
+    EXPECT_FALSE(project.properties.sourceLoaded);
+    EXPECT_EQ(host.calls, (Calls{"refresh", "ensure-source"}));
+    EXPECT_TRUE(commands.IsChanged());
+}
+
+TEST(ClassifyDroppedFile, ByExtensionInAnyCase) {
+    const std::pair<const char*, DroppedFile> cases[] = {
+        {"/p/Evening.dwv", DroppedFile::Project},   {"/p/EVENING.DWV", DroppedFile::Project},
+        {"/m/a.wav", DroppedFile::MusicSource},     {"/m/a.AIFF", DroppedFile::MusicSource},
+        {"/m/a.aif", DroppedFile::MusicSource},     {"/m/a.mp1", DroppedFile::MusicSource},
+        {"/m/a.mp2", DroppedFile::MusicSource},     {"/m/a.Mp3", DroppedFile::MusicSource},
+        {"/m/a.ogg", DroppedFile::MusicSource},     {"/m/a.flac", DroppedFile::Other},
+        {"/m/dwv", DroppedFile::Other},             {"/m/a.dwv.txt", DroppedFile::Other},
+        {"/m.wav/folder", DroppedFile::Other},
+    };
+    for (const auto& [path, kind] : cases) EXPECT_EQ(ClassifyDroppedFile(path), kind) << path;
+}
+
 }  // namespace
 }  // namespace dw
