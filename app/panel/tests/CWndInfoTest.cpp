@@ -2,7 +2,9 @@
 // fields, the trackbars and labels, the enables, what it marks out of date
 // and tells the main window, and when it decodes the source.
 
+#include <QApplication>
 #include <QCheckBox>
+#include <QDialog>
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -11,12 +13,15 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimeEdit>
+#include <QTimer>
 
 #include <gtest/gtest.h>
 
 #include "app/AppMessages.h"
 #include "app/panel/CWndInfo.h"
+#include "audio/Playback.h"
 #include "audio/windows/CDlgProgressLoadMusic.h"
+#include "audio/windows/CDlgTrim.h"
 #include "audio/windows/tests/TestSource.h"
 #include "model/Project.h"
 
@@ -347,6 +352,38 @@ TEST_F(CWndInfoTest, ListsAndChecksStoreWhatTheyShow) {
         EXPECT_EQ(stored, box->isChecked()) << id;
         EXPECT_EQ(project.musicOutdated, 1u) << id;
     }
+}
+
+TEST_F(CWndInfoTest, TrimStopsPlaybackAndCancelChangesNothing) {
+    ChooseTone();
+    project.properties.trimStart = 0.2;
+    project.properties.trimEnd = 0.6;
+    project.musicOutdated = 0;
+    main.received.clear();
+    // The trim dialog plays through a stream of its own: the silent device.
+    ASSERT_EQ(InitAudio(sink, AudioStartOptions{OutputKind::Null, 44100}), 0);
+    bool opened = false;
+    QTimer closer;
+    closer.setInterval(10);
+    QObject::connect(&closer, &QTimer::timeout, [&] {
+        QWidget* modal = QApplication::activeModalWidget();
+        if (auto* dlg = dynamic_cast<CDlgTrim*>(modal)) {
+            opened = true;
+            dlg->reject();
+        } else if (auto* other = qobject_cast<QDialog*>(modal)) {
+            other->reject();  // anything else (a message box) must not hang the test
+        }
+    });
+    closer.start();
+    Ctl<QPushButton>(CWndInfo::IDC_TRIM)->click();
+    closer.stop();
+    ShutdownAudio(nullptr);
+    EXPECT_TRUE(opened);
+    ASSERT_FALSE(main.received.empty());
+    EXPECT_EQ(main.received.front().first, WM_APP_STOP);
+    EXPECT_DOUBLE_EQ(project.properties.trimStart, 0.2);
+    EXPECT_DOUBLE_EQ(project.properties.trimEnd, 0.6);
+    EXPECT_EQ(project.musicOutdated, 0u);
 }
 
 TEST_F(CWndInfoTest, FileDialogOffersTheUsualSpellings) {
