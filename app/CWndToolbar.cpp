@@ -19,6 +19,31 @@
 
 namespace dw {
 
+namespace {
+
+CWndToolbar::FileChooser& Chooser() {
+    static CWndToolbar::FileChooser chooser;
+    return chooser;
+}
+
+const QString kProjectFilter = QStringLiteral("Driftwell Project(*.dwv) (*.dwv)");
+
+// The system's file dialog, owned by the main window.
+std::optional<QString> AskForFile(QWidget* owner, CWndToolbar::FileMode mode, const QString& filter,
+                                  const QString& suffix) {
+    if (Chooser()) return Chooser()(mode, filter, suffix);
+    QFileDialog dialog(owner, QString(), QString(), filter);
+    dialog.setAcceptMode(mode == CWndToolbar::FileMode::Open ? QFileDialog::AcceptOpen : QFileDialog::AcceptSave);
+    if (mode == CWndToolbar::FileMode::Open) dialog.setFileMode(QFileDialog::ExistingFile);
+    dialog.setDefaultSuffix(suffix);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
+    return dialog.selectedFiles().first();
+}
+
+}  // namespace
+
+void CWndToolbar::SetFileChooser(FileChooser chooser) { Chooser() = std::move(chooser); }
+
 const std::array<ToolbarButtonInfo, kToolbarButtonCount>& ToolbarButtons() {
     static const std::array<ToolbarButtonInfo, kToolbarButtonCount> buttons{{
         {ID_NEW_PROJECT, IDB_TB_NEW, IDS_TIP_NEW_PROJECT},
@@ -119,22 +144,20 @@ bool CWndToolbar::LoadProjectAndRefresh(const QString& path) {
 
 void CWndToolbar::OnOpenProject() {
     SendAppMessage(mainWindow_, WM_APP_STOP);
-    const QString path = QFileDialog::getOpenFileName(mainWindow_, QString(), QString(),
-                                                      QStringLiteral("Driftwell Project(*.dwv) (*.dwv)"));
-    if (path.isEmpty()) return;
-    currentProjectPath_ = path;
-    if (!LoadProjectAndRefresh(path)) currentProjectPath_.clear();
+    const std::optional<QString> path = AskForFile(mainWindow_, FileMode::Open, kProjectFilter, QStringLiteral("dwv"));
+    if (!path) return;
+    currentProjectPath_ = *path;
+    if (!LoadProjectAndRefresh(*path)) currentProjectPath_.clear();
 }
 
 void CWndToolbar::OnSaveProject(bool asCopy) {
     if (!project_) return;
     QString path = currentProjectPath_;
     if (asCopy || path.isEmpty()) {
-        QFileDialog dialog(mainWindow_, QString(), QString(), QStringLiteral("Driftwell Project(*.dwv) (*.dwv)"));
-        dialog.setAcceptMode(QFileDialog::AcceptSave);
-        dialog.setDefaultSuffix(QStringLiteral("dwv"));
-        if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return;
-        path = dialog.selectedFiles().first();
+        const std::optional<QString> chosen =
+            AskForFile(mainWindow_, FileMode::Save, kProjectFilter, QStringLiteral("dwv"));
+        if (!chosen) return;
+        path = *chosen;
     }
     MessageBoxSink sink(mainWindow_);
     if (!StoreProject(*project_, std::filesystem::path(path.toStdString()), sink)) return;
@@ -154,11 +177,10 @@ void CWndToolbar::OnWriteMusic() {
     }
     const bool mp3 = encoderIndex_ == 3;
     const QString filter = mp3 ? QStringLiteral("MP3 sound file (*.mp3)") : QStringLiteral("WAV sound file (*.wav)");
-    QFileDialog dialog(mainWindow_, QString(), QString(), filter);
-    dialog.setAcceptMode(QFileDialog::AcceptSave);
-    dialog.setDefaultSuffix(mp3 ? QStringLiteral("mp3") : QStringLiteral("wav"));
-    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return;
-    const QString path = dialog.selectedFiles().first();
+    const std::optional<QString> chosen =
+        AskForFile(mainWindow_, FileMode::Save, filter, mp3 ? QStringLiteral("mp3") : QStringLiteral("wav"));
+    if (!chosen) return;
+    const QString path = *chosen;
 
     ProgressBox progress(mainWindow_, QStringLiteral("Writing Music"));
     WriteMusic(std::filesystem::path(path.toStdString()), engine_->Output(), engine_->OutputFrameCount(),

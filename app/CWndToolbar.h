@@ -12,6 +12,8 @@
 #include <QWidget>
 
 #include <array>
+#include <functional>
+#include <optional>
 #include <cstdint>
 #include <vector>
 
@@ -68,6 +70,13 @@ public:
 
     // Runs a command as its button would.
     void OnCommand(int command);
+
+    // The file dialogs of the commands: open or save, the filter and the
+    // default suffix; the chosen path, or nothing when the user cancels.
+    // Replaceable for tests; an empty function restores the dialogs.
+    enum class FileMode { Open, Save };
+    using FileChooser = std::function<std::optional<QString>(FileMode mode, const QString& filter, const QString& suffix)>;
+    static void SetFileChooser(FileChooser chooser);
 
 protected:
     void paintEvent(QPaintEvent* event) override;

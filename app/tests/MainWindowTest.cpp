@@ -15,6 +15,7 @@
 
 #include <QApplication>
 #include <QContextMenuEvent>
+#include <QFileInfo>
 #include <QLineEdit>
 #include <QMenu>
 #include <QPushButton>
@@ -59,6 +60,14 @@ protected:
         SetMessageBoxHook({});
         SetShellOpenHook({});
         CWndInfo::SetFileChooser({});
+        CWndToolbar::SetFileChooser({});
+    }
+    // The toolbar's file dialogs answer with `answer` (nothing: Cancel).
+    void AnswerFileDialogs(std::optional<QString>* answer, int* asked) {
+        CWndToolbar::SetFileChooser([answer, asked](CWndToolbar::FileMode, const QString&, const QString&) {
+            ++*asked;
+            return *answer;
+        });
     }
     static QString SourceNameShown(CDWDlg& w) {
         return static_cast<CWndInfo*>(w.controlPanelWidget())->ControlAs<QLineEdit>(CWndInfo::IDC_SOURCE_NAME)->text();
@@ -475,6 +484,94 @@ TEST_F(MainWindowTest, WindowMenuOnlyWhereNoPanelUsesTheRightButton) {
         QApplication::processEvents();
         EXPECT_EQ(shown == "w", c.menu) << c.target->objectName().toStdString();
     }
+}
+
+TEST_F(MainWindowTest, SaveSaveCopyAndOpenProject) {
+    auto w = StartedWindow();
+    CWndToolbar* tb = w->toolbar();
+    QTemporaryDir dir;
+    std::optional<QString> answer;
+    int asked = 0;
+    AnswerFileDialogs(&answer, &asked);
+
+    // Save without a file asks for one, writes it and names the window.
+    w->project().properties.musicLength = 321;
+    answer = dir.filePath("Dusk.dwv");
+    tb->OnCommand(ID_SAVE_PROJECT);
+    EXPECT_EQ(asked, 1);
+    EXPECT_TRUE(QFileInfo::exists(dir.filePath("Dusk.dwv")));
+    EXPECT_EQ(w->windowTitle(), "Dusk - Driftwell");
+    // A second Save writes the same file without asking.
+    tb->OnCommand(ID_SAVE_PROJECT);
+    EXPECT_EQ(asked, 1);
+    // Save Copy asks, writes the copy and keeps working on the first file.
+    answer = dir.filePath("Copy.dwv");
+    tb->OnCommand(ID_SAVE_PROJECT_COPY);
+    EXPECT_EQ(asked, 2);
+    EXPECT_TRUE(QFileInfo::exists(dir.filePath("Copy.dwv")));
+    EXPECT_EQ(w->windowTitle(), "Dusk - Driftwell");
+    EXPECT_EQ(tb->currentProjectPath(), dir.filePath("Dusk.dwv"));
+
+    // New, then Open brings the saved project back.
+    tb->OnCommand(ID_NEW_PROJECT);
+    EXPECT_NE(w->project().properties.musicLength, 321u);
+    answer = dir.filePath("Copy.dwv");
+    tb->OnCommand(ID_OPEN_PROJECT);
+    EXPECT_EQ(w->project().properties.musicLength, 321u);
+    EXPECT_EQ(w->windowTitle(), "Copy - Driftwell");
+
+    // Open, then Cancel: playback stopped, nothing else changes.
+    w->timeline()->SetPlayCursor(0.5);
+    answer.reset();
+    tb->OnCommand(ID_OPEN_PROJECT);
+    EXPECT_EQ(w->timeline()->PlayCursor(), 0.0);
+    EXPECT_EQ(w->project().properties.musicLength, 321u);
+    EXPECT_EQ(w->windowTitle(), "Copy - Driftwell");
+
+    // A refused file: its message, the project kept, the path emptied.
+    const QString broken = dir.filePath("broken.dwv");
+    {
+        QFile f(broken);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write("not a project");
+    }
+    answer = broken;
+    tb->OnCommand(ID_OPEN_PROJECT);
+    EXPECT_EQ(messages.size(), 1u);
+    EXPECT_EQ(w->project().properties.musicLength, 321u);
+    EXPECT_TRUE(tb->currentProjectPath().isEmpty());
+}
+
+TEST_F(MainWindowTest, WriteMusicToFile) {
+    auto w = StartedWindow();
+    QTemporaryDir dir;
+    std::optional<QString> answer = dir.filePath("music.wav");
+    int asked = 0;
+    AnswerFileDialogs(&answer, &asked);
+
+    // Nothing created yet: the user hears why, and no file is asked for.
+    w->toolbar()->OnCommand(ID_WRITE_MUSIC);
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_EQ(asked, 0);
+    messages.clear();
+
+    // Decode the source, create ten seconds of music, write it.
+    const QString source = dir.filePath("tone.mp2");
+    ASSERT_TRUE(QFile::copy(DW_APP_TEST_DATA "/tone-440-660-44k1-stereo-1s.mp2", source));
+    CProject& project = w->project();
+    project.properties.sourcePath = source.toStdString();
+    project.properties.musicLength = 10;
+    ASSERT_TRUE(w->controlPanel()->EnsureSource());
+    ASSERT_TRUE(project.properties.sourceLoaded);
+    NullProgress progress;
+    ASSERT_TRUE(w->engine().Create(project, progress));
+    w->toolbar()->OnCommand(ID_WRITE_MUSIC);
+    EXPECT_EQ(asked, 1);
+    for (const auto& m : messages) ADD_FAILURE() << m.text.toStdString();
+    const QFileInfo written(dir.filePath("music.wav"));
+    ASSERT_TRUE(written.exists());
+    // Float WAV: 8 bytes per stereo frame after the header.
+    EXPECT_GE(written.size(), static_cast<qint64>(w->engine().OutputFrameCount()) * 8);
 }
 
 TEST(CDlgAbout, PictureVersionAndButton) {
