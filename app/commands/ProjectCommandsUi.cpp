@@ -1,0 +1,158 @@
+#include "app/commands/ProjectCommandsUi.h"
+
+#include "app/AppMessages.h"
+#include "app/commands/CommandDialogs.h"
+
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QMimeData>
+#include <QShortcut>
+#include <QUrl>
+#include <QWidget>
+
+#include <array>
+
+namespace dw {
+
+namespace {
+
+std::function<SaveAnswer()>& QuestionHook() {
+    static std::function<SaveAnswer()> hook;
+    return hook;
+}
+
+// Shown where no sink was given: nowhere (the windows always give one).
+NullProgress g_noMessages;
+
+// The one local file a drag carries that we can take, or nothing.
+QString DroppableFile(const QMimeData* mime) {
+    if (!mime || !mime->hasUrls()) return {};
+    const QList<QUrl> urls = mime->urls();
+    if (urls.size() != 1 || !urls.first().isLocalFile()) return {};
+    const QString path = urls.first().toLocalFile();
+    if (ClassifyDroppedFile(std::filesystem::path(path.toStdString())) == DroppedFile::Other) return {};
+    return path;
+}
+
+}  // namespace
+
+const std::array<CommandShortcut, 5>& CommandShortcuts() {
+    static const std::array<CommandShortcut, 5> table{{
+        {kCmdNewProject, "Ctrl+N"},
+        {kCmdOpenProject, "Ctrl+O"},
+        {kCmdSaveProject, "Ctrl+S"},
+        {kCmdSaveProjectCopy, "Ctrl+Shift+S"},
+        {kCmdWriteMusic, "Ctrl+E"},
+    }};
+    return table;
+}
+
+CProjectCommandsUi::CProjectCommandsUi(QWidget* mainWindow, CProject* project, IMessageSink* messages)
+    : QObject(mainWindow), mainWindow_(mainWindow), project_(project), messages_(messages),
+      commands_(*project, *this) {
+    // Edits reach the project from every panel; comparing it with the saved
+    // bytes a few times a second keeps the "*" honest without each editor
+    // reporting its changes. A store of the project takes microseconds.
+    titleTimer_.setInterval(300);
+    connect(&titleTimer_, &QTimer::timeout, this, [this] { commands_.RefreshTitle(); });
+    titleTimer_.start();
+}
+
+bool CProjectCommandsUi::RunProjectCommand(int command) {
+    switch (command) {
+    case kCmdNewProject: commands_.NewProject(); return true;
+    case kCmdOpenProject: commands_.OpenProject(); return true;
+    case kCmdSaveProject: commands_.SaveProject(); return true;
+    case kCmdSaveProjectCopy: commands_.SaveProjectCopy(); return true;
+    default: return false;
+    }
+}
+
+void CProjectCommandsUi::InstallShortcuts(std::function<void(int)> run) {
+    if (!mainWindow_) return;
+    for (const CommandShortcut& s : CommandShortcuts()) {
+        auto* shortcut = new QShortcut(QKeySequence(QString::fromLatin1(s.keys)), mainWindow_);
+        shortcut->setContext(Qt::WindowShortcut);
+        const int command = s.command;
+        connect(shortcut, &QShortcut::activated, this, [run, command] {
+            if (run) run(command);
+        });
+    }
+}
+
+void CProjectCommandsUi::AcceptDrops() {
+    if (!mainWindow_) return;
+    mainWindow_->setAcceptDrops(true);
+    mainWindow_->installEventFilter(this);
+}
+
+bool CProjectCommandsUi::eventFilter(QObject* watched, QEvent* event) {
+    if (watched != mainWindow_) return false;
+    switch (event->type()) {
+    case QEvent::DragEnter:
+    case QEvent::DragMove: {
+        auto* drag = static_cast<QDropEvent*>(event);
+        if (DroppableFile(drag->mimeData()).isEmpty()) {
+            drag->ignore();
+        } else {
+            drag->setDropAction(Qt::CopyAction);
+            drag->accept();
+        }
+        return true;
+    }
+    case QEvent::Drop: {
+        auto* drop = static_cast<QDropEvent*>(event);
+        const QString path = DroppableFile(drop->mimeData());
+        if (path.isEmpty()) {
+            drop->ignore();
+            return true;
+        }
+        drop->setDropAction(Qt::CopyAction);
+        drop->accept();
+        QTimer::singleShot(0, this, [this, path] { OpenDroppedFile(path); });
+        return true;
+    }
+    default: return false;
+    }
+}
+
+bool CProjectCommandsUi::OpenDroppedFile(const QString& path) {
+    const std::filesystem::path p(path.toStdString());
+    switch (ClassifyDroppedFile(p)) {
+    case DroppedFile::Project: return commands_.OpenProjectFile(p);
+    case DroppedFile::MusicSource: commands_.SetMusicSource(p); return true;
+    case DroppedFile::Other: return false;
+    }
+    return false;
+}
+
+std::optional<std::filesystem::path> CProjectCommandsUi::AskProjectPath(FileDialogMode mode) {
+    const std::optional<QString> path = RunProjectFileDialog(mainWindow_, mode);
+    if (!path) return std::nullopt;
+    return std::filesystem::path(path->toStdString());
+}
+
+SaveAnswer CProjectCommandsUi::AskSaveProject() {
+    if (QuestionHook()) return QuestionHook()();
+    return AskSaveProjectQuestion(mainWindow_);
+}
+
+void CProjectCommandsUi::SetSaveQuestionHook(std::function<SaveAnswer()> hook) { QuestionHook() = std::move(hook); }
+
+void CProjectCommandsUi::StopPlayback() { SendAppMessage(mainWindow_, WM_APP_STOP); }
+void CProjectCommandsUi::ResetProject() { SendAppMessage(mainWindow_, WM_APP_NEW_PROJECT); }
+void CProjectCommandsUi::EnsureSource() { SendAppMessage(mainWindow_, WM_APP_ENSURE_SOURCE); }
+void CProjectCommandsUi::RefreshPanel() { SendAppMessage(mainWindow_, WM_APP_REFRESH_PANEL); }
+void CProjectCommandsUi::RedrawMatrix() { SendAppMessage(mainWindow_, WM_APP_REDRAW_MATRIX); }
+
+void CProjectCommandsUi::InvalidateWindow() {
+    if (mainWindow_) mainWindow_->update();
+}
+
+void CProjectCommandsUi::SetTitle(const std::string& title) {
+    if (mainWindow_) mainWindow_->setWindowTitle(QString::fromStdString(title));
+}
+
+IMessageSink& CProjectCommandsUi::Messages() { return messages_ ? *messages_ : g_noMessages; }
+
+}  // namespace dw

@@ -1,0 +1,123 @@
+#include "app/commands/WriteMusicFlow.h"
+
+#include "engine/MusicEngine.h"
+#include "model/Project.h"
+#include "resources/StringTable.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QProgressDialog>
+
+#include <filesystem>
+#include <system_error>
+
+namespace dw {
+
+namespace {
+
+// The progress window of the writer; its messages go to the window's sink.
+class WriteProgressWindow final : public IProgress {
+public:
+    WriteProgressWindow(QWidget* owner, IMessageSink* messages)
+        : messages_(messages), dialog_(QStringLiteral("Writing Music"), QStringLiteral("Cancel"), 0, 100, owner) {
+        dialog_.setObjectName(QLatin1String(kWriteProgressName));
+        dialog_.setWindowTitle(QStringLiteral("Processing..."));
+        dialog_.setWindowModality(Qt::WindowModal);
+        dialog_.setMinimumDuration(0);
+        dialog_.setAutoClose(false);
+        dialog_.setAutoReset(false);
+        dialog_.setValue(0);
+    }
+    void ShowMessage(int stringId, std::string_view text, MessageIcon icon) override {
+        dialog_.hide();  // the message box is not hidden behind a modal progress window
+        if (messages_) messages_->ShowMessage(stringId, text, icon);
+    }
+    void SetProgress(int percent) override {
+        dialog_.setValue(percent);
+        QCoreApplication::processEvents();
+    }
+    bool IsRunning() const override { return !dialog_.wasCanceled(); }
+
+private:
+    IMessageSink* messages_;
+    QProgressDialog dialog_;
+};
+
+void Say(IMessageSink* sink, int id, std::string_view text) {
+    if (sink) sink->ShowMessage(id, text, MessageIcon::Exclamation);
+}
+
+// The same file, through a link or another spelling of its path too.
+bool SameFile(const std::filesystem::path& a, const std::filesystem::path& b) {
+    std::error_code ec;
+    if (std::filesystem::equivalent(a, b, ec)) return true;
+    std::error_code ea, eb;
+    const auto ca = std::filesystem::weakly_canonical(a, ea);
+    const auto cb = std::filesystem::weakly_canonical(b, eb);
+    return !ea && !eb && ca == cb;
+}
+
+}  // namespace
+
+QString MusicFileExtension(int encoder, const SoundFormat* chosen) {
+    if ((encoder == kEncoderWavCompressed || encoder == kEncoderMp3) && chosen && !chosen->extension.empty())
+        return QString::fromStdString(chosen->extension);
+    return encoder == kEncoderMp3 ? QStringLiteral("mp3") : QStringLiteral("wav");
+}
+
+QString SuggestedMusicFilePath(const QString& projectPath, const QString& extension) {
+    QString base = QStringLiteral("Driftwell");
+    QString folder;
+    if (!projectPath.isEmpty()) {
+        const QFileInfo info(projectPath);
+        if (!info.completeBaseName().isEmpty()) base = info.completeBaseName();
+        folder = info.absolutePath();
+    }
+    const QString name = base + QLatin1Char('.') + extension;
+    return folder.isEmpty() ? name : QDir(folder).filePath(name);
+}
+
+WriteResult WriteMusicToFile(const WriteMusicSetup& s) {
+    if (!s.project || !s.engine) return WriteResult::Failed;
+    const bool compressed = s.encoder == kEncoderWavCompressed || s.encoder == kEncoderMp3;
+    // Without a chosen format there is nothing to write with: say so before
+    // the user waits for a creation.
+    if (compressed && !s.chosen) {
+        Say(s.messages, IDS_ENCODER_ACM_FILE, LoadString(IDS_ENCODER_ACM_FILE));
+        return WriteResult::Failed;
+    }
+    if (s.project->musicOutdated != 0 || !s.engine->Output() || s.engine->OutputFrameCount() == 0) {
+        if (!s.createMusic || !s.createMusic()) return WriteResult::Cancelled;
+        if (!s.engine->Output() || s.engine->OutputFrameCount() == 0) return WriteResult::Failed;
+    }
+
+    const QString extension = MusicFileExtension(s.encoder, s.chosen);
+    const QString filter = extension == QLatin1String("mp3") ? QStringLiteral("MP3 sound file (*.mp3)")
+                                                             : QStringLiteral("WAV sound file (*.wav)");
+    QFileDialog dialog(s.owner, QStringLiteral("Write Music to File"), QString(), filter);
+    dialog.setObjectName(QLatin1String(kMusicFileDialogName));
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setFileMode(QFileDialog::AnyFile);
+    dialog.setDefaultSuffix(extension);
+    const QString suggested = SuggestedMusicFilePath(s.projectPath, extension);
+    if (QFileInfo(suggested).isAbsolute()) dialog.setDirectory(QFileInfo(suggested).absolutePath());
+    dialog.selectFile(QFileInfo(suggested).fileName());
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return WriteResult::Cancelled;
+    const std::filesystem::path target(dialog.selectedFiles().first().toStdString());
+    if (target.empty()) return WriteResult::Cancelled;
+
+    const std::string& source = s.project->properties.sourcePath;
+    const std::string projectFile = s.projectPath.toStdString();
+    if ((!source.empty() && SameFile(target, source)) || (!projectFile.empty() && SameFile(target, projectFile))) {
+        Say(s.messages, 0, kMsgTargetIsProjectFile);
+        return WriteResult::Failed;
+    }
+
+    WriteProgressWindow progress(s.owner, s.messages);
+    return WriteMusic(target, s.engine->Output(), s.engine->OutputFrameCount(), s.engine->SampleRate(), s.encoder,
+                      s.chosen, progress);
+}
+
+}  // namespace dw
