@@ -88,6 +88,13 @@ CWndControlbar::CWndControlbar(QWidget* parent, CProject* project, CMusicEngine*
         OnPlayPauseKey();
     });
 
+    // The ring around a button that has the keyboard focus is drawn by the
+    // bar, around the button's picture.
+    connect(qApp, &QApplication::focusChanged, this, [this](QWidget* from, QWidget* to) {
+        for (CHoverButton* b : buttons_)
+            if (b == from || b == to) update();
+    });
+
     Layout();
     endTimer_.start(kTimerPeriodMs, this);
 }
@@ -230,6 +237,13 @@ void CWndControlbar::paintEvent(QPaintEvent*) {
     {
         QPainter p(&buffer);
         TileBitmap(background_, Rect{0, 0, width() - 1, height() - 1}, p);
+        for (CHoverButton* b : buttons_) {
+            if (!b->hasFocus()) continue;
+            p.setRenderHint(QPainter::Antialiasing);
+            p.setPen(QPen(QColor(190, 225, 235), 2));
+            p.setBrush(Qt::NoBrush);
+            p.drawRoundedRect(QRectF(b->geometry()).adjusted(-2, -2, 2, 2), 6, 6);
+        }
     }
     display_->update();
     QPainter(this).drawPixmap(0, 0, buffer);

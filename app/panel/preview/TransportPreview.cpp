@@ -1,10 +1,12 @@
 // A window for looking at the transport bar, the control panel and the
 // progress dialogs (screenshots); not a test. With "progress" as argument the
-// loading dialog opens over it on the given source file.
+// loading dialog opens over it on the given source file; with "focus" the Play
+// button has the keyboard focus.
 
 #include <QApplication>
 #include <QTimer>
 
+#include "app/controls/CHoverButton.h"
 #include "app/panel/CWndInfo.h"
 #include "audio/Playback.h"
 #include "audio/windows/CDlgProgressLoadMusic.h"
@@ -47,6 +49,11 @@ int main(int argc, char** argv) {
     bar->setGeometry(0, 640 - 60, 1100, 60);
     bar->SetLayoutBand(dw::Rect{128, 0, 1100 - panel->width() - 8, 60});
     window.show();
+    window.activateWindow();
+    if (argc > 1 && QString::fromLocal8Bit(argv[1]) == QStringLiteral("focus"))
+        QTimer::singleShot(500, [bar] {
+            bar->button(dw::CWndControlbar::ID_PLAY)->setFocus(Qt::TabFocusReason);
+        });
 
     if (argc > 2 && QString::fromLocal8Bit(argv[1]) == QStringLiteral("progress")) {
         project.properties.sourcePath = argv[2];
