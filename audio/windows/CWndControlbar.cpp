@@ -165,6 +165,11 @@ bool CWndControlbar::PlayRoad(std::uint32_t outdated) {
 }
 
 void CWndControlbar::OnPlay() {
+    // A value still being typed (music length, base motif length) counts:
+    // the field commits it when it loses the focus, before the road looks at
+    // musicOutdated. The buttons take no focus from a click, so without this
+    // a click on Play would play the old value.
+    if (QWidget* focus = QApplication::focusWidget(); IsTextField(focus)) focus->clearFocus();
     if (!PlayRoad(project_ ? project_->musicOutdated : 0)) return;
     if (player_ == nullptr || project_ == nullptr) return;
     if (player_->active && paused_) {

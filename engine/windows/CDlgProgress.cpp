@@ -118,7 +118,7 @@ void CDlgProgress::ShowMessage(int stringId, std::string_view text, MessageIcon 
 
 void CDlgProgress::HoldAtFull() {
     bar_->setValue(100);
-    for (int i = 0; i < Hooks().holdRounds && !ended_; ++i) {
+    for (int i = 0; i < Hooks().holdRounds && !ended_ && running_; ++i) {
         QThread::msleep(10);
         PumpMessages();
     }

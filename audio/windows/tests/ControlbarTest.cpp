@@ -314,6 +314,18 @@ TEST_F(ControlbarTest, SpacePlaysAndPausesButNotInATextField) {
     EXPECT_TRUE(bar->paused());  // typed into the field instead
     EXPECT_EQ(edit->text(), QStringLiteral(" "));
 
+    // Play commits a value still being typed before it looks at the project.
+    bool committed = false;
+    QObject::connect(edit, &QLineEdit::editingFinished, [&] {
+        committed = true;
+        project.musicOutdated = 1;
+    });
+    bar->OnPlay();
+    EXPECT_TRUE(committed);
+    EXPECT_EQ(project.musicOutdated, 0u);  // and created the music again from it
+    EXPECT_FALSE(bar->paused());
+    bar->OnPause();
+
     // The Play button is reachable with the keyboard.
     CHoverButton* play = bar->button(CWndControlbar::ID_PLAY);
     EXPECT_NE(play->focusPolicy() & Qt::TabFocus, 0);
