@@ -14,6 +14,7 @@
 #include "editors/windows/CWndTimeline.h"
 #include "editors/windows/PlaybackTransport.h"
 
+#include <QCloseEvent>
 #include <QContextMenuEvent>
 #include <QGuiApplication>
 #include <QKeyEvent>
@@ -66,6 +67,10 @@ QString CDWDlg::AboutMenuText() { return QStringLiteral("w"); }
 
 int CDWDlg::exec() {
     OnInitDialog();
+    // Start-up may decode the command line's source in a progress dialog,
+    // which dispatches events: a close (the close box, SIGTERM) handled there
+    // has already ended the window, and the event loop must not start.
+    if (closed_) return result();
     return QDialog::exec();
 }
 
@@ -321,7 +326,13 @@ void CDWDlg::LoadCommandLineProject() {
     if (!toolbar_->LoadProjectAndRefresh(commandLineFile_)) toolbar_->SetCurrentProjectPath(QString());
 }
 
+void CDWDlg::closeEvent(QCloseEvent* event) {
+    if (!closed_) reject();
+    event->accept();
+}
+
 void CDWDlg::reject() {
+    closed_ = true;
     audio_->Shutdown();
     done(1);
 }

@@ -101,6 +101,9 @@ protected:
     void keyPressEvent(QKeyEvent* event) override;
     void contextMenuEvent(QContextMenuEvent* event) override;
     void showEvent(QShowEvent* event) override;
+    // Closing ends the run even before the window is shown (start-up runs
+    // progress dialogs that dispatch a close box or SIGTERM).
+    void closeEvent(QCloseEvent* event) override;
 
 public slots:
     // The close box, Alt+F4 and the window menu's Close: stop and free the
@@ -152,6 +155,9 @@ private:
     std::unique_ptr<SoundFormat> acmFormat_;
     AcmChooser acmChooser_;
     bool minimumSizeSet_ = false;
+    // Set once the window was closed; a close that arrives while start-up
+    // still runs (a progress dialog dispatches events) ends the run at once.
+    bool closed_ = false;
 };
 
 }  // namespace dw
