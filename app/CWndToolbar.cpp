@@ -3,19 +3,21 @@
 #include "app/AppMessages.h"
 #include "app/HelpCommands.h"
 #include "app/MessageBox.h"
-#include "app/ProgressBox.h"
 #include "audio/Export.h"
 #include "engine/MusicEngine.h"
 #include "app/Panels.h"
+#include "app/commands/CommandDialogs.h"
+#include "app/commands/WriteMusicFlow.h"
 #include "app/controls/ArtResources.h"
 #include "app/controls/Painting.h"
-#include "app/platform/Title.h"
+#include "audio/windows/CWndControlbar.h"
 #include "model/Project.h"
 #include "model/ProjectFile.h"
 #include "resources/StringTable.h"
 
 #include <QFileDialog>
 #include <QPainter>
+#include <QTimer>
 
 namespace dw {
 
@@ -27,18 +29,6 @@ CWndToolbar::FileChooser& Chooser() {
 }
 
 const QString kProjectFilter = QStringLiteral("Driftwell Project(*.dwv) (*.dwv)");
-
-// The system's file dialog, owned by the main window.
-std::optional<QString> AskForFile(QWidget* owner, CWndToolbar::FileMode mode, const QString& filter,
-                                  const QString& suffix) {
-    if (Chooser()) return Chooser()(mode, filter, suffix);
-    QFileDialog dialog(owner, QString(), QString(), filter);
-    dialog.setAcceptMode(mode == CWndToolbar::FileMode::Open ? QFileDialog::AcceptOpen : QFileDialog::AcceptSave);
-    if (mode == CWndToolbar::FileMode::Open) dialog.setFileMode(QFileDialog::ExistingFile);
-    dialog.setDefaultSuffix(suffix);
-    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
-    return dialog.selectedFiles().first();
-}
 
 }  // namespace
 
@@ -59,7 +49,25 @@ const std::array<ToolbarButtonInfo, kToolbarButtonCount>& ToolbarButtons() {
 }
 
 CWndToolbar::CWndToolbar(QWidget* mainWindow, CProject* project, CMusicEngine* engine)
-    : QWidget(mainWindow), mainWindow_(mainWindow), project_(project), engine_(engine) {
+    : QWidget(mainWindow), mainWindow_(mainWindow), project_(project), engine_(engine), messages_(mainWindow),
+      commands_(new CProjectCommandsUi(mainWindow, project, &messages_, this)) {
+    // The project file dialog goes through the replaceable chooser when the
+    // tests set one.
+    commands_->SetPathChooser([this](FileDialogMode mode) -> std::optional<QString> {
+        if (Chooser())
+            return Chooser()(mode == FileDialogMode::Open ? FileMode::Open : FileMode::Save, kProjectFilter,
+                             QStringLiteral("dwv"));
+        return RunProjectFileDialog(mainWindow_, mode);
+    });
+    if (mainWindow_) {
+        commands_->InstallShortcuts([this](int command) { OnCommand(command); });
+        commands_->AcceptDrops();
+        commands_->AskBeforeClosing();
+        // The start-up (the control panel's first refresh, a command-line
+        // project) settles before the first pass of the event loop: what it
+        // left is the unchanged project.
+        QTimer::singleShot(0, this, [this] { commands_->commands().MarkSaved(); });
+    }
     setObjectName(QStringLiteral("panel-%1").arg(IDC_TOOLBAR));
     setAttribute(Qt::WA_OpaquePaintEvent);  // the painting covers everything
     background_ = LoadBitmapResource(IDB_TOOLBAR_BG);
@@ -102,10 +110,11 @@ void CWndToolbar::paintEvent(QPaintEvent*) {
     QPainter(this).drawPixmap(0, 0, buffer);
 }
 
-void CWndToolbar::UpdateTitle() {
-    if (!mainWindow_) return;
-    mainWindow_->setWindowTitle(QString::fromStdString(TitleForProjectPath(currentProjectPath_.toStdString())));
+void CWndToolbar::SetCurrentProjectPath(const QString& path) {
+    commands_->commands().SetCurrentPath(std::filesystem::path(path.toStdString()));
 }
+
+void CWndToolbar::UpdateTitle() { commands_->commands().RefreshTitle(); }
 
 void CWndToolbar::OnCommand(int command) {
     switch (command) {
@@ -121,70 +130,40 @@ void CWndToolbar::OnCommand(int command) {
     }
 }
 
-// The project commands below are the plain flows; their dialogs and questions
-// are completed with the project commands' own work.
-void CWndToolbar::OnNewProject() {
-    SendAppMessage(mainWindow_, WM_APP_STOP);
-    if (mainWindow_) mainWindow_->update();
-    SendAppMessage(mainWindow_, WM_APP_NEW_PROJECT);
-    currentProjectPath_.clear();
-    UpdateTitle();
+// The four project commands run in the project commands' flows, which ask
+// "Save project?" before unsaved work would be discarded.
+void CWndToolbar::OnNewProject() { commands_->RunProjectCommand(ID_NEW_PROJECT); }
+void CWndToolbar::OnOpenProject() { commands_->RunProjectCommand(ID_OPEN_PROJECT); }
+void CWndToolbar::OnSaveProject(bool asCopy) {
+    commands_->RunProjectCommand(asCopy ? ID_SAVE_PROJECT_COPY : ID_SAVE_PROJECT);
 }
 
 bool CWndToolbar::LoadProjectAndRefresh(const QString& path) {
-    if (!project_) return false;
-    MessageBoxSink sink(mainWindow_);
-    if (!LoadProject(*project_, std::filesystem::path(path.toStdString()), sink)) return false;
-    SendAppMessage(mainWindow_, WM_APP_ENSURE_SOURCE);
-    SendAppMessage(mainWindow_, WM_APP_REFRESH_PANEL);
-    SendAppMessage(mainWindow_, WM_APP_REDRAW_MATRIX);
-    UpdateTitle();
-    return true;
-}
-
-void CWndToolbar::OnOpenProject() {
-    SendAppMessage(mainWindow_, WM_APP_STOP);
-    const std::optional<QString> path = AskForFile(mainWindow_, FileMode::Open, kProjectFilter, QStringLiteral("dwv"));
-    if (!path) return;
-    currentProjectPath_ = *path;
-    if (!LoadProjectAndRefresh(*path)) currentProjectPath_.clear();
-}
-
-void CWndToolbar::OnSaveProject(bool asCopy) {
-    if (!project_) return;
-    QString path = currentProjectPath_;
-    if (asCopy || path.isEmpty()) {
-        const std::optional<QString> chosen =
-            AskForFile(mainWindow_, FileMode::Save, kProjectFilter, QStringLiteral("dwv"));
-        if (!chosen) return;
-        path = *chosen;
-    }
-    MessageBoxSink sink(mainWindow_);
-    if (!StoreProject(*project_, std::filesystem::path(path.toStdString()), sink)) return;
-    // A copy leaves the project in use where it was; Save names it.
-    if (!asCopy) {
-        currentProjectPath_ = path;
-        UpdateTitle();
-    }
+    return commands_->commands().OpenAtStartup(std::filesystem::path(path.toStdString()));
 }
 
 void CWndToolbar::OnWriteMusic() {
     if (!engine_ || !project_) return;
-    if (!engine_->Output() || engine_->OutputFrameCount() == 0) {
-        ShowMessageBox(mainWindow_, QStringLiteral("There is no music to write yet: press Play to create it."),
-                       MessageIcon::Information);
-        return;
+    WriteMusicSetup setup;
+    setup.owner = mainWindow_;
+    setup.project = project_;
+    setup.engine = engine_;
+    setup.encoder = encoderIndex_;
+    setup.chosen = acmFormat_;
+    setup.projectPath = currentProjectPath();
+    setup.messages = &messages_;
+    // Music that does not match the project is created first, along the
+    // transport bar's Play road with its progress dialogs.
+    setup.createMusic = [this] {
+        auto* transport = mainWindow_ ? mainWindow_->findChild<CWndControlbar*>() : nullptr;
+        return transport && transport->PlayRoad(project_->musicOutdated);
+    };
+    if (Chooser()) {
+        setup.askTarget = [](const QString&, const QString& filter, const QString& suffix) {
+            return Chooser()(FileMode::Save, filter, suffix);
+        };
     }
-    const bool mp3 = encoderIndex_ == 3;
-    const QString filter = mp3 ? QStringLiteral("MP3 sound file (*.mp3)") : QStringLiteral("WAV sound file (*.wav)");
-    const std::optional<QString> chosen =
-        AskForFile(mainWindow_, FileMode::Save, filter, mp3 ? QStringLiteral("mp3") : QStringLiteral("wav"));
-    if (!chosen) return;
-    const QString path = *chosen;
-
-    ProgressBox progress(mainWindow_, QStringLiteral("Writing Music"));
-    WriteMusic(std::filesystem::path(path.toStdString()), engine_->Output(), engine_->OutputFrameCount(),
-               engine_->SampleRate(), encoderIndex_, acmFormat_, progress);
+    WriteMusicToFile(setup);
 }
 
 }  // namespace dw

@@ -4,6 +4,8 @@
 // groups over a tiled background. It also keeps the path of the project file
 // in use and sets the main window's title from it.
 
+#include "app/MessageBox.h"
+#include "app/commands/ProjectCommandsUi.h"
 #include "app/controls/CHoverButton.h"
 #include "app/platform/Geometry.h"
 
@@ -52,10 +54,15 @@ public:
     // Places the buttons for the current height.
     void LayoutButtons();
 
-    // The project file in use, and the title made from it.
-    const QString& currentProjectPath() const { return currentProjectPath_; }
-    void SetCurrentProjectPath(const QString& path) { currentProjectPath_ = path; }
+    // The project file in use, and the title made from it (with a leading
+    // "*" while the project has unsaved changes).
+    QString currentProjectPath() const { return commands_->currentPath(); }
+    void SetCurrentProjectPath(const QString& path);
     void UpdateTitle();
+
+    // The project commands: flows, unsaved changes, drops, shortcuts, and
+    // the question before the main window closes.
+    CProjectCommandsUi& projectCommands() { return *commands_; }
 
     // Copies of the main window's encoder choice (the main window owns the
     // format block and alone releases it).
@@ -95,7 +102,8 @@ private:
     CProject* project_;
     CMusicEngine* engine_;
     QPixmap background_;
-    QString currentProjectPath_;
+    MessageBoxSink messages_;
+    CProjectCommandsUi* commands_;
     int encoderIndex_ = 0;
     const SoundFormat* acmFormat_ = nullptr;
     std::array<CHoverButton*, kToolbarButtonCount> buttons_{};

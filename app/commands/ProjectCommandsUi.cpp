@@ -47,8 +47,9 @@ const std::array<CommandShortcut, 5>& CommandShortcuts() {
     return table;
 }
 
-CProjectCommandsUi::CProjectCommandsUi(QWidget* mainWindow, CProject* project, IMessageSink* messages)
-    : QObject(mainWindow), mainWindow_(mainWindow), project_(project), messages_(messages),
+CProjectCommandsUi::CProjectCommandsUi(QWidget* mainWindow, CProject* project, IMessageSink* messages,
+                                       QObject* parent)
+    : QObject(parent ? parent : mainWindow), mainWindow_(mainWindow), project_(project), messages_(messages),
       commands_(*project, *this) {
     // Edits reach the project from every panel; comparing it with the saved
     // bytes a few times a second keeps the "*" honest without each editor
@@ -83,14 +84,27 @@ void CProjectCommandsUi::InstallShortcuts(std::function<void(int)> run) {
 void CProjectCommandsUi::AcceptDrops() {
     if (!mainWindow_) return;
     mainWindow_->setAcceptDrops(true);
+    mainWindow_->removeEventFilter(this);  // installed once, whatever is asked of it
+    mainWindow_->installEventFilter(this);
+}
+
+void CProjectCommandsUi::AskBeforeClosing() {
+    if (!mainWindow_) return;
+    askBeforeClosing_ = true;
+    mainWindow_->removeEventFilter(this);
     mainWindow_->installEventFilter(this);
 }
 
 bool CProjectCommandsUi::eventFilter(QObject* watched, QEvent* event) {
     if (watched != mainWindow_) return false;
     switch (event->type()) {
+    case QEvent::Close:
+        if (!askBeforeClosing_ || commands_.QuerySaveChanges()) return false;  // the window closes as usual
+        event->ignore();
+        return true;
     case QEvent::DragEnter:
     case QEvent::DragMove: {
+        if (!mainWindow_->acceptDrops()) return false;
         auto* drag = static_cast<QDropEvent*>(event);
         if (DroppableFile(drag->mimeData()).isEmpty()) {
             drag->ignore();
@@ -101,6 +115,7 @@ bool CProjectCommandsUi::eventFilter(QObject* watched, QEvent* event) {
         return true;
     }
     case QEvent::Drop: {
+        if (!mainWindow_->acceptDrops()) return false;
         auto* drop = static_cast<QDropEvent*>(event);
         const QString path = DroppableFile(drop->mimeData());
         if (path.isEmpty()) {
@@ -127,7 +142,7 @@ bool CProjectCommandsUi::OpenDroppedFile(const QString& path) {
 }
 
 std::optional<std::filesystem::path> CProjectCommandsUi::AskProjectPath(FileDialogMode mode) {
-    const std::optional<QString> path = RunProjectFileDialog(mainWindow_, mode);
+    const std::optional<QString> path = pathChooser_ ? pathChooser_(mode) : RunProjectFileDialog(mainWindow_, mode);
     if (!path) return std::nullopt;
     return std::filesystem::path(path->toStdString());
 }

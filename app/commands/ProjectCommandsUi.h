@@ -14,6 +14,7 @@
 #include <QString>
 #include <QTimer>
 
+#include <array>
 #include <functional>
 #include <optional>
 
@@ -42,7 +43,8 @@ class CProjectCommandsUi final : public QObject, public IProjectCommandHost {
 public:
     // `mainWindow` hears the application messages and carries the title;
     // `messages` shows the messages of refused files and failed stores.
-    CProjectCommandsUi(QWidget* mainWindow, CProject* project, IMessageSink* messages);
+    // Owned by `parent` (the main window when none is given).
+    CProjectCommandsUi(QWidget* mainWindow, CProject* project, IMessageSink* messages, QObject* parent = nullptr);
 
     CProjectCommands& commands() { return commands_; }
     QString currentPath() const { return QString::fromStdString(commands_.CurrentPath().string()); }
@@ -61,6 +63,16 @@ public:
     // What a drop of `path` does, run after the drop has ended (a question or
     // a progress dialog must not run inside the drag's event).
     bool OpenDroppedFile(const QString& path);
+
+    // Closing the main window (close box, Alt+F4, the window menu) asks
+    // "Save project?" first when there are unsaved changes; Cancel, or a
+    // save that did not happen, keeps the window open.
+    void AskBeforeClosing();
+
+    // Replaces the project file dialog (the toolbar's replaceable chooser);
+    // an empty function restores it.
+    using PathChooser = std::function<std::optional<QString>(FileDialogMode mode)>;
+    void SetPathChooser(PathChooser chooser) { pathChooser_ = std::move(chooser); }
 
     // IProjectCommandHost
     std::optional<std::filesystem::path> AskProjectPath(FileDialogMode mode) override;
@@ -87,6 +99,8 @@ private:
     IMessageSink* messages_;
     CProjectCommands commands_;
     QTimer titleTimer_;
+    PathChooser pathChooser_;
+    bool askBeforeClosing_ = false;
 };
 
 }  // namespace dw

@@ -96,16 +96,24 @@ WriteResult WriteMusicToFile(const WriteMusicSetup& s) {
     const QString extension = MusicFileExtension(s.encoder, s.chosen);
     const QString filter = extension == QLatin1String("mp3") ? QStringLiteral("MP3 sound file (*.mp3)")
                                                              : QStringLiteral("WAV sound file (*.wav)");
-    QFileDialog dialog(s.owner, QStringLiteral("Write Music to File"), QString(), filter);
-    dialog.setObjectName(QLatin1String(kMusicFileDialogName));
-    dialog.setAcceptMode(QFileDialog::AcceptSave);
-    dialog.setFileMode(QFileDialog::AnyFile);
-    dialog.setDefaultSuffix(extension);
     const QString suggested = SuggestedMusicFilePath(s.projectPath, extension);
-    if (QFileInfo(suggested).isAbsolute()) dialog.setDirectory(QFileInfo(suggested).absolutePath());
-    dialog.selectFile(QFileInfo(suggested).fileName());
-    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return WriteResult::Cancelled;
-    const std::filesystem::path target(dialog.selectedFiles().first().toStdString());
+    QString chosen;
+    if (s.askTarget) {
+        const std::optional<QString> answer = s.askTarget(suggested, filter, extension);
+        if (!answer) return WriteResult::Cancelled;
+        chosen = *answer;
+    } else {
+        QFileDialog dialog(s.owner, QStringLiteral("Write Music to File"), QString(), filter);
+        dialog.setObjectName(QLatin1String(kMusicFileDialogName));
+        dialog.setAcceptMode(QFileDialog::AcceptSave);
+        dialog.setFileMode(QFileDialog::AnyFile);
+        dialog.setDefaultSuffix(extension);
+        if (QFileInfo(suggested).isAbsolute()) dialog.setDirectory(QFileInfo(suggested).absolutePath());
+        dialog.selectFile(QFileInfo(suggested).fileName());
+        if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return WriteResult::Cancelled;
+        chosen = dialog.selectedFiles().first();
+    }
+    const std::filesystem::path target(chosen.toStdString());
     if (target.empty()) return WriteResult::Cancelled;
 
     const std::string& source = s.project->properties.sourcePath;

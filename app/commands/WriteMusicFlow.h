@@ -11,6 +11,7 @@
 #include <QString>
 
 #include <functional>
+#include <optional>
 
 class QWidget;
 
@@ -39,6 +40,10 @@ struct WriteMusicSetup {
     // project afterwards.
     std::function<bool()> createMusic;
     IMessageSink* messages = nullptr;
+    // Replaces the save dialog: gets the suggested path, the filter and the
+    // default suffix, returns the chosen path or none.
+    std::function<std::optional<QString>(const QString& suggested, const QString& filter, const QString& suffix)>
+        askTarget;
 };
 
 // The extension (without the dot) of what `encoder` writes.

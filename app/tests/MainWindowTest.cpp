@@ -549,11 +549,12 @@ TEST_F(MainWindowTest, WriteMusicToFile) {
     int asked = 0;
     AnswerFileDialogs(&answer, &asked);
 
-    // Nothing created yet: the user hears why, and no file is asked for.
+    // Nothing created yet and no source: the music is created first, along
+    // Play's road, which asks for a source; without one nothing is written.
     w->toolbar()->OnCommand(ID_WRITE_MUSIC);
-    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_EQ(sourceFileQuestions, 1);
     EXPECT_EQ(asked, 0);
-    messages.clear();
+    EXPECT_TRUE(messages.empty());
 
     // Decode the source, create ten seconds of music, write it.
     const QString source = dir.filePath("tone.mp2");
@@ -572,6 +573,60 @@ TEST_F(MainWindowTest, WriteMusicToFile) {
     ASSERT_TRUE(written.exists());
     // Float WAV: 8 bytes per stereo frame after the header.
     EXPECT_GE(written.size(), static_cast<qint64>(w->engine().OutputFrameCount()) * 8);
+
+    // Music out of date is created again before it is written.
+    project.properties.musicLength = 12;
+    project.musicOutdated = 1;
+    answer = dir.filePath("longer.wav");
+    w->toolbar()->OnCommand(ID_WRITE_MUSIC);
+    EXPECT_EQ(project.musicOutdated, 0u);
+    EXPECT_EQ(w->engine().OutputFrameCount(), 12u * project.properties.sampleRate);
+    EXPECT_TRUE(QFileInfo::exists(dir.filePath("longer.wav")));
+    for (const auto& m : messages) ADD_FAILURE() << m.text.toStdString();
+}
+
+// The whole route of an unsaved edit on the real main window: the title
+// shows it, closing asks, and each answer does what it says.
+TEST_F(MainWindowTest, UnsavedEditIsShownAndAskedAboutOnClose) {
+    auto w = StartedWindow();
+    QTRY_COMPARE(w->windowTitle(), QStringLiteral("Driftwell"));
+    w->project().matrix.SetCell(kTexture, 0, 0.01f);
+    QTRY_COMPARE(w->windowTitle(), QStringLiteral("*Driftwell"));
+
+    QTemporaryDir dir;
+    std::optional<QString> answer;
+    int asked = 0;
+    AnswerFileDialogs(&answer, &asked);
+    struct Case {
+        SaveAnswer answer;
+        std::optional<QString> savePath;
+        bool closes;
+    };
+    int questions = 0;
+    SaveAnswer next = SaveAnswer::Cancel;
+    CProjectCommandsUi::SetSaveQuestionHook([&] {
+        ++questions;
+        return next;
+    });
+    for (const Case& c : {Case{SaveAnswer::Cancel, {}, false}, Case{SaveAnswer::Yes, {}, false},
+                          Case{SaveAnswer::Yes, dir.filePath("Kept.dwv"), true}}) {
+        next = c.answer;
+        answer = c.savePath;
+        w->close();
+        EXPECT_EQ(w->isVisible(), !c.closes);
+    }
+    EXPECT_EQ(questions, 3);
+    EXPECT_TRUE(QFileInfo::exists(dir.filePath("Kept.dwv")));
+    EXPECT_FALSE(w->audioStarted()) << "a window that closed released the sound output";
+
+    // No discards: the window closes without saving.
+    auto other = StartedWindow();
+    other->project().properties.fadeIn = 6;
+    next = SaveAnswer::No;
+    other->close();
+    EXPECT_FALSE(other->isVisible());
+    EXPECT_EQ(questions, 4);
+    CProjectCommandsUi::SetSaveQuestionHook({});
 }
 
 TEST(CDlgAbout, PictureVersionAndButton) {
