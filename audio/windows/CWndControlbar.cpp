@@ -25,13 +25,13 @@
 namespace dw {
 
 namespace {
-struct ButtonSpec {
+struct ButtonDef {
     int id;
     int bitmap;
     const char* name;
 };
 // In the order of buttons_.
-constexpr std::array<ButtonSpec, 6> kButtons{{
+constexpr std::array<ButtonDef, 6> kButtons{{
     {CWndControlbar::ID_STOP, IDB_BTN_STOP, "Stop"},
     {CWndControlbar::ID_PAUSE, IDB_BTN_PAUSE, "Pause"},
     {CWndControlbar::ID_PLAY, IDB_BTN_PLAY, "Play"},
