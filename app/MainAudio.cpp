@@ -2,35 +2,9 @@
 
 #include "app/MessageBox.h"
 
-#include <QInputDialog>
-#include <QStringList>
+#include "app/commands/CDlgFormatChooser.h"
 
 namespace dw {
-
-namespace {
-
-// The format dialog: one list of the formats that fit.
-class ListFormatChooser final : public IFormatChooser {
-public:
-    explicit ListFormatChooser(QWidget* owner) : owner_(owner) {}
-    std::optional<std::size_t> ChooseFormat(std::string_view title, std::span<const SoundFormat> formats) override {
-        QStringList names;
-        for (const SoundFormat& f : formats) names << QString::fromStdString(f.name);
-        bool ok = false;
-        const QString choice =
-            QInputDialog::getItem(owner_, QString::fromUtf8(title.data(), static_cast<qsizetype>(title.size())),
-                                  QStringLiteral("Format:"), names, 0, false, &ok);
-        if (!ok) return std::nullopt;
-        const auto index = names.indexOf(choice);
-        if (index < 0) return std::nullopt;
-        return static_cast<std::size_t>(index);
-    }
-
-private:
-    QWidget* owner_;
-};
-
-}  // namespace
 
 MainAudio::~MainAudio() { Shutdown(); }
 
@@ -71,7 +45,7 @@ void MainAudio::Shutdown() {
 }
 
 std::optional<SoundFormat> MainAudio::ChooseAcmFormat(QWidget* owner, int encoder, std::uint32_t sampleRate) {
-    ListFormatChooser chooser(owner);
+    QtFormatChooser chooser(owner);  // "Select output sound file properties"
     MessageBoxSink sink(owner);
     return dw::ChooseAcmFormat(encoder, sampleRate, chooser, sink);
 }

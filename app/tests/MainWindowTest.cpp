@@ -7,6 +7,7 @@
 #include "app/CWndToolbar.h"
 #include "app/HelpCommands.h"
 #include "app/MessageBox.h"
+#include "app/commands/CDlgFormatChooser.h"
 #include "app/panel/CWndInfo.h"
 #include "audio/windows/CWndControlbar.h"
 #include "audio/Export.h"
@@ -14,6 +15,8 @@
 #include "model/ProjectFile.h"
 
 #include <QApplication>
+#include <QComboBox>
+#include <QTreeWidget>
 #include <QContextMenuEvent>
 #include <QFileInfo>
 #include <QLineEdit>
@@ -627,6 +630,59 @@ TEST_F(MainWindowTest, UnsavedEditIsShownAndAskedAboutOnClose) {
     EXPECT_FALSE(other->isVisible());
     EXPECT_EQ(questions, 4);
     CProjectCommandsUi::SetSaveQuestionHook({});
+}
+
+// The user picks "MP3 ACM" in the panel: the real chooser opens for the
+// project's rate; Cancel falls back to "WAV original (float)" on screen while
+// the project keeps its encoder, OK hands the chosen format to the toolbar.
+TEST_F(MainWindowTest, CompressedEncoderOpensTheFormatChooser) {
+    auto w = StartedWindow();
+    auto* combo = Panel(*w)->ControlAs<QComboBox>(CWndInfo::IDC_ENCODER);
+    ASSERT_NE(combo, nullptr);
+    const std::uint32_t rate = w->project().properties.sampleRate;
+    const auto formats = CompressedFormats(kEncoderMp3, rate);
+    ASSERT_FALSE(formats.empty());
+
+    struct Case {
+        bool accept;
+        int encoderCopy;
+        QString shown;
+    };
+    for (const Case& c : {Case{false, 0, QStringLiteral("WAV original (float)")}, Case{true, 3, QStringLiteral("MP3 ACM")}}) {
+        int choosers = 0;
+        auto* poll = new QTimer;
+        poll->setInterval(10);
+        QObject::connect(poll, &QTimer::timeout, [&, poll] {
+            auto* chooser = qobject_cast<CDlgFormatChooser*>(QApplication::activeModalWidget());
+            if (!chooser) return;
+            poll->stop();
+            poll->deleteLater();
+            ++choosers;
+            EXPECT_EQ(chooser->windowTitle(), QStringLiteral("Select output sound file properties"));
+            EXPECT_EQ(chooser->list()->topLevelItemCount(), static_cast<int>(formats.size()));
+            if (c.accept) {
+                chooser->selectIndex(0);
+                chooser->accept();
+            } else {
+                chooser->reject();
+            }
+        });
+        poll->start();
+        combo->setCurrentIndex(0);
+        combo->setCurrentIndex(kEncoderMp3);
+        QCoreApplication::processEvents();
+        EXPECT_EQ(choosers, 1);
+        EXPECT_EQ(w->project().properties.encoder, 3u);
+        EXPECT_EQ(w->toolbar()->encoderIndex(), c.encoderCopy);
+        EXPECT_EQ(combo->currentText(), c.shown);
+        if (c.accept) {
+            ASSERT_NE(w->toolbar()->acmFormat(), nullptr);
+            EXPECT_EQ(*w->toolbar()->acmFormat(), formats[0]);
+        } else {
+            EXPECT_EQ(w->toolbar()->acmFormat(), nullptr);
+        }
+    }
+    EXPECT_TRUE(messages.empty());
 }
 
 TEST(CDlgAbout, PictureVersionAndButton) {
