@@ -89,6 +89,9 @@ void CDWDlg::OnInitDialog() {
     CreatePanels();
     LayoutPanels();
     laidOut_ = true;
+    // The panels' first refresh has settled the defaults: that is the
+    // unchanged project (a command-line project below marks its own).
+    toolbar_->projectCommands().commands().MarkSaved();
 
     background_ = LoadBitmapResource(IDB_MAIN_BG);
     if (background_.isNull()) return;

@@ -107,7 +107,9 @@ protected:
 
 public slots:
     // The close box, Alt+F4 and the window menu's Close: stop and free the
-    // playback stream, release the sound output, end with 1.
+    // playback stream, release the sound output, end with 1. Before that, the
+    // toolbar's project commands ask "Save project?" about unsaved changes
+    // (a filter on the close event), and Cancel keeps the window open.
     void reject() override;
     // Enter does nothing.
     void accept() override {}

@@ -17,7 +17,6 @@
 
 #include <QFileDialog>
 #include <QPainter>
-#include <QTimer>
 
 namespace dw {
 
@@ -63,10 +62,6 @@ CWndToolbar::CWndToolbar(QWidget* mainWindow, CProject* project, CMusicEngine* e
         commands_->InstallShortcuts([this](int command) { OnCommand(command); });
         commands_->AcceptDrops();
         commands_->AskBeforeClosing();
-        // The start-up (the control panel's first refresh, a command-line
-        // project) settles before the first pass of the event loop: what it
-        // left is the unchanged project.
-        QTimer::singleShot(0, this, [this] { commands_->commands().MarkSaved(); });
     }
     setObjectName(QStringLiteral("panel-%1").arg(IDC_TOOLBAR));
     setAttribute(Qt::WA_OpaquePaintEvent);  // the painting covers everything
