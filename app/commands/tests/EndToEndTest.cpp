@@ -1,0 +1,151 @@
+// A person's route through the project commands on the real main window, on
+// an X server (Xvfb): open a project from the command line, edit it, save it
+// with Ctrl+S, choose MP3, write the music with Ctrl+E, and close with
+// unsaved work (Cancel keeps the window, No closes it). The real dialogs are
+// answered as they open. With DW_SCREENSHOTS=<folder> it keeps a picture of
+// each step.
+
+#include <QApplication>
+#include <QComboBox>
+#include <QDialog>
+#include <QFileDialog>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QScreen>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+
+#include <gtest/gtest.h>
+#include <sndfile.h>
+
+#include <functional>
+
+#include "app/CDWDlg.h"
+#include "app/CWndToolbar.h"
+#include "app/MessageBox.h"
+#include "app/commands/CDlgFormatChooser.h"
+#include "app/commands/CommandDialogs.h"
+#include "app/commands/WriteMusicFlow.h"
+#include "app/panel/CWndInfo.h"
+#include "model/ProjectFile.h"
+
+namespace dw {
+namespace {
+
+void Shoot(const char* name) {
+    const QByteArray dir = qgetenv("DW_SCREENSHOTS");
+    if (dir.isEmpty()) return;
+    QApplication::processEvents();
+    if (QScreen* s = QGuiApplication::primaryScreen())
+        s->grabWindow(0).save(QString::fromLocal8Bit(dir) + QLatin1Char('/') + QLatin1String(name) + ".png");
+}
+
+// Answers the next modal dialog of type T once it is on screen.
+template <class T>
+void WhenOpen(std::function<void(T*)> answer) {
+    auto* timer = new QTimer;
+    timer->setInterval(20);
+    QObject::connect(timer, &QTimer::timeout, [timer, answer] {
+        auto* d = qobject_cast<T*>(QApplication::activeModalWidget());
+        if (!d || !d->isVisible()) return;
+        timer->stop();
+        timer->deleteLater();
+        answer(d);
+    });
+    timer->start();
+}
+
+TEST(CommandsEndToEnd, EditSaveExportAndClose) {
+    std::vector<QString> shown;
+    SetMessageBoxHook([&](const ShownMessage& m) { shown.push_back(m.text); });
+    QTemporaryDir dir;
+    const QString source = dir.filePath("tone.mp2");
+    ASSERT_TRUE(QFile::copy(DW_COMMANDS_TEST_DATA "/tone-440-660-44k1-stereo-1s.mp2", source));
+    const QString projectPath = dir.filePath("Evening.dwv");
+    {
+        CProject p;
+        p.properties.sourcePath = source.toStdString();
+        p.properties.musicLength = 10;
+        p.properties.quality = 0;
+        p.properties.sampleRate = 11025;
+        NullProgress quiet;
+        ASSERT_TRUE(StoreProject(p, projectPath.toStdString(), quiet));
+    }
+
+    CDWDlg w(nullptr, AudioChoice::Null);
+    w.SetCommandLineFile(projectPath);
+    w.OnInitDialog();
+    w.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&w));
+    w.activateWindow();
+    QTRY_COMPARE(w.windowTitle(), QStringLiteral("Evening - Driftwell"));
+    Shoot("1-opened");
+
+    // An edit shows in the title; Ctrl+S saves to the project's own file.
+    w.project().matrix.SetCell(kTexture, 1, 0.2f);
+    QTRY_COMPARE(w.windowTitle(), QStringLiteral("*Evening - Driftwell"));
+    Shoot("2-edited");
+    QTest::keyClick(&w, Qt::Key_S, Qt::ControlModifier);
+    QTRY_COMPARE(w.windowTitle(), QStringLiteral("Evening - Driftwell"));
+    {
+        CProject reread;
+        NullProgress quiet;
+        ASSERT_TRUE(LoadProject(reread, projectPath.toStdString(), quiet));
+        EXPECT_FLOAT_EQ(reread.matrix.Cell(kTexture, 1), 0.2f);
+    }
+
+    // MP3 through the chooser, then Ctrl+E: the music is created first and
+    // written where the save dialog says.
+    WhenOpen<CDlgFormatChooser>([](CDlgFormatChooser* d) {
+        Shoot("3-format-chooser");
+        d->selectIndex(0);
+        d->accept();
+    });
+    auto* combo = static_cast<CWndInfo*>(w.controlPanelWidget())->ControlAs<QComboBox>(CWndInfo::IDC_ENCODER);
+    combo->setCurrentIndex(kEncoderMp3);
+    ASSERT_EQ(w.toolbar()->encoderIndex(), kEncoderMp3);
+    const QString music = dir.filePath("Evening.mp3");
+    WhenOpen<QFileDialog>([music](QFileDialog* d) {
+        Shoot("4-music-file-dialog");
+        EXPECT_EQ(d->objectName(), QLatin1String(kMusicFileDialogName));
+        d->selectFile(music);
+        static_cast<QDialog*>(d)->accept();
+    });
+    w.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&w));
+    QTest::keyClick(&w, Qt::Key_E, Qt::ControlModifier);
+    EXPECT_EQ(w.project().musicOutdated, 0u);
+    SF_INFO info{};
+    SNDFILE* f = sf_open(music.toLocal8Bit().constData(), SFM_READ, &info);
+    ASSERT_NE(f, nullptr) << "no music file";
+    sf_close(f);
+    EXPECT_EQ(info.samplerate, 11025);
+    EXPECT_EQ(info.channels, 2);
+    EXPECT_NEAR(static_cast<double>(info.frames), 110250.0, 2304.0);
+
+    // Closing with unsaved work: Cancel keeps the window, No closes it.
+    w.project().properties.fadeIn = 4;
+    QTRY_COMPARE(w.windowTitle(), QStringLiteral("*Evening - Driftwell"));
+    WhenOpen<QMessageBox>([](QMessageBox* box) {
+        Shoot("5-save-question");
+        EXPECT_EQ(box->text(), QStringLiteral("Save project?"));
+        box->button(QMessageBox::Cancel)->click();
+    });
+    w.close();
+    EXPECT_TRUE(w.isVisible());
+    WhenOpen<QMessageBox>([](QMessageBox* box) { box->button(QMessageBox::No)->click(); });
+    w.close();
+    EXPECT_FALSE(w.isVisible());
+    for (const QString& m : shown) ADD_FAILURE() << m.toStdString();
+    SetMessageBoxHook({});
+}
+
+}  // namespace
+}  // namespace dw
+
+int main(int argc, char** argv) {
+    QApplication app(argc, argv);
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
