@@ -8,7 +8,7 @@ seconds="${1:-60}"
 build="$root/build-fuzz"
 CC=clang CXX=clang++ cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DDW_FUZZ=ON -DDW_BUILD_GUI=OFF -DDW_BUILD_BENCH=OFF -DDW_BUILD_TESTS=OFF >/dev/null
-cmake --build "$build" -j "$(nproc)"
+cmake --build "$build" -j "$(nproc)" --target dw_fuzzers
 shopt -s nullglob
 targets=("$build"/fuzz/fuzz_*)
 if [ ${#targets[@]} -eq 0 ]; then echo "fuzz: no targets"; exit 0; fi
