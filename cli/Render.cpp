@@ -122,11 +122,8 @@ int Render(const RenderRequest& request, std::ostream& out, ConsoleProgress& pro
     project.SetDefaults();
     CProperties& properties = project.properties;
     if (!request.project.empty()) {
+        // Loading takes a relative source path from the project's folder.
         if (!LoadProjectReporting(project, request.project, progress)) return kExitFailed;
-        // A relative source path in a project is taken from the project's folder,
-        // so a project and its source can travel together.
-        if (!properties.sourcePath.empty() && fs::path(properties.sourcePath).is_relative())
-            properties.sourcePath = (fs::path(request.project).parent_path() / properties.sourcePath).string();
     }
     if (!request.source.empty()) properties.sourcePath = request.source;
     if (request.quality) {

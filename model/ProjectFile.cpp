@@ -207,7 +207,18 @@ LoadResult LoadProjectFile(CProject& project, const std::filesystem::path& path,
     } catch (const ArchiveError&) {
         return LoadResult::CannotOpen;  // no message, as for any file that cannot be opened
     }
-    return LoadFromArchive(project, *archive, sink) ? LoadResult::Loaded : LoadResult::Refused;
+    if (!LoadFromArchive(project, *archive, sink)) return LoadResult::Refused;
+    // A relative source path that names a file beside the project is taken from
+    // there, so that a project and its source can travel together (the demo
+    // does). Anything else, such as a path written on another system, stays as
+    // stored and meets the decoder's own message.
+    std::string& source = project.properties.sourcePath;
+    if (!source.empty() && std::filesystem::path(source).is_relative()) {
+        std::error_code ec;
+        const auto beside = std::filesystem::absolute(path, ec).parent_path() / source;
+        if (!ec && std::filesystem::is_regular_file(beside, ec)) source = beside.lexically_normal().string();
+    }
+    return LoadResult::Loaded;
 }
 
 bool LoadProjectFromBytes(CProject& project, std::span<const std::uint8_t> bytes, IMessageSink& sink) {

@@ -139,6 +139,31 @@ TEST(ProjectFile, RoundTripInMemoryAndThroughAFile) {
     EXPECT_EQ(ReadAll(path), StoreProjectToBytes(original));
 }
 
+TEST(ProjectFile, ARelativeSourceBesideTheProjectIsTakenFromThere) {
+    const auto dir = TempDir() / "travel";
+    std::filesystem::create_directories(dir);
+    std::ofstream(dir / "source.wav") << "x";
+    RecordingProgress sink;
+    struct Case {
+        std::string stored;
+        std::string loaded;
+    };
+    const Case cases[] = {
+        {"source.wav", (dir / "source.wav").string()},        // beside the project
+        {"missing.wav", "missing.wav"},                       // nothing there: kept
+        {"C:\\Music\\a.wav", "C:\\Music\\a.wav"},           // another system's path: kept
+        {"/music/source.wav", "/music/source.wav"},           // absolute: kept
+    };
+    for (const Case& c : cases) {
+        CProject original;
+        original.properties.sourcePath = c.stored;
+        ASSERT_TRUE(StoreProject(original, dir / "p.dwv", sink));
+        CProject loaded;
+        ASSERT_EQ(LoadProjectFile(loaded, dir / "p.dwv", sink), LoadResult::Loaded);
+        EXPECT_EQ(loaded.properties.sourcePath, c.loaded) << c.stored;
+    }
+}
+
 TEST(ProjectFile, LoadTouchesNothingOutsideTheBlocksButSourceLoaded) {
     CProject p;
     p.musicOutdated = 0;
