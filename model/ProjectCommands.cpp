@@ -81,6 +81,9 @@ bool CProjectCommands::LoadAndRefresh(const std::filesystem::path& path) {
         return false;
     }
     path_ = titlePath_ = path;
+    // The file's project is unchanged already while its source is decoded: a
+    // close that arrives during the decode has nothing to ask about.
+    tracker_.MarkSaved(project_);
     host_.EnsureSource();
     host_.RefreshPanel();
     host_.RedrawMatrix();

@@ -205,7 +205,10 @@ TEST_F(ProjectCommandsTest, OpenSendsItsMessagesInOrderAndNamesTheFile) {
     const fs::path file = MakeProjectFile("Evening");
     host.paths = {file};
     // The decode puts the trim range back to its defaults: still "saved".
-    host.onEnsureSource = [&] { project.properties.trimStart = 0.05; };
+    host.onEnsureSource = [&] {
+        EXPECT_FALSE(commands.IsChanged()) << "a close during the decode asks nothing";
+        project.properties.trimStart = 0.05;
+    };
     ASSERT_TRUE(commands.OpenProject());
     EXPECT_EQ(host.calls, (Calls{"stop", "ask-open", "ensure-source", "refresh", "redraw"}));
     EXPECT_EQ(project.properties.musicLength, 300u);
