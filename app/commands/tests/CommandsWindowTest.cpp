@@ -90,7 +90,14 @@ void AnswerFileDialog(const QString& path, const char* name = kProjectFileDialog
                 return;
             }
             d->setOption(QFileDialog::DontConfirmOverwrite);  // the test means to overwrite
-            d->selectFile(path);
+            // Typed into the name box as a person would: selectFile() alone
+            // can lose the race with the folder model that is still loading
+            // and leave the initial "*.dwv" pattern there.
+            if (auto* name = d->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"))) {
+                name->setText(path);
+            } else {
+                d->selectFile(path);
+            }
             static_cast<QDialog*>(d)->accept();  // QFileDialog's own accept, which checks the name
         },
         name);
