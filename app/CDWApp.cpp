@@ -1,4 +1,5 @@
 #include "app/CDWApp.h"
+#include "app/controls/TableText.h"
 
 #include "app/CDWDlg.h"
 #include "app/MessageBox.h"
@@ -16,10 +17,7 @@
 namespace dw {
 
 namespace {
-QString Text(int id) {
-    const std::string_view s = LoadString(id);
-    return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size()));
-}
+QString Text(int id) { return TableText(id); }
 }  // namespace
 
 ScreenInfo CDWApp::ScreenInfoOf(const QScreen* screen) {

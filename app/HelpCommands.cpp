@@ -1,4 +1,5 @@
 #include "app/HelpCommands.h"
+#include "app/controls/TableText.h"
 
 #include "app/CDlgAbout.h"
 #include "app/MessageBox.h"
@@ -11,10 +12,7 @@
 namespace dw {
 
 namespace {
-QString Text(int id) {
-    const std::string_view s = LoadString(id);
-    return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size()));
-}
+QString Text(int id) { return TableText(id); }
 }  // namespace
 
 QString UsersGuidePath() {

@@ -1,4 +1,5 @@
 #include "app/panel/CWndInfo.h"
+#include "app/controls/TableText.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -41,10 +42,7 @@ CWndInfo::FileChooser& Chooser() {
     return chooser;
 }
 
-QString Text(int id) {
-    const std::string_view s = LoadString(id);
-    return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size()));
-}
+QString Text(int id) { return TableText(id); }
 
 QRect Dlu(int x, int y, int w, int h) {
     return {DialogUnitsToPixelsX(x), DialogUnitsToPixelsY(y), DialogUnitsToPixelsX(w), DialogUnitsToPixelsY(h)};
