@@ -9,6 +9,7 @@
 #endif
 
 #include "engine/GrainRenderer.h"
+#include "engine/Quotient.h"
 #include "engine/WorkerPool.h"
 #include "model/Progress.h"
 
@@ -90,6 +91,10 @@ MixAddFn ChooseMixAdd() {
 
 const MixAddFn MixAdd = ChooseMixAdd();
 
+#if defined(DW_HAVE_AVX2_KERNEL)
+const bool kUseSpanKernel = MixAdd == MixAddAvx2;
+#endif
+
 // The same with one source frame for every sample (grains clamped at an end
 // of the source).
 void MixAddConstant(float* __restrict t, const float* __restrict e, float left, float right, std::size_t frames) {
@@ -99,17 +104,15 @@ void MixAddConstant(float* __restrict t, const float* __restrict e, float left, 
     }
 }
 
-inline std::int64_t Quotient(std::int64_t i, double rate) {
-    return static_cast<std::int64_t>(static_cast<double>(i) / rate);
-}
-
 // First index after i (at most `end`) where trunc(k / rate) - k differs from
 // d = trunc(i / rate) - i. That difference is monotone in k (see
 // kMinRunDeviation), so two probes around an estimate usually settle it; a
 // bisection covers a poor estimate.
 // `slope` is 1 / |1 - 1 / rate|, the frames between run ends; the estimate
 // only saves probes, the probes decide.
-std::int64_t RunEnd(std::int64_t i, std::int64_t end, std::int64_t d, double rate, double slope) {
+inline std::int64_t RunEnd(std::int64_t i, std::int64_t end, std::int64_t d, const QuotientOf& quotient,
+                           double slope) {
+    const double rate = quotient.rate;
     const double estimate = rate > 1.0 ? std::floor(static_cast<double>(-d) * slope) + 1.0
                                        : std::ceil(static_cast<double>(d + 1) * slope);
     std::int64_t est;
@@ -120,10 +123,10 @@ std::int64_t RunEnd(std::int64_t i, std::int64_t end, std::int64_t d, double rat
     } else {
         est = static_cast<std::int64_t>(estimate);
     }
-    auto same = [&](std::int64_t k) { return Quotient(k, rate) - k == d; };
-    // The usual case, decided by two divisions that do not wait on each other.
+    auto same = [&](std::int64_t k) { return quotient(k) - k == d; };
+    // The usual case, decided by two probes that do not wait on each other.
     const bool before = same(est - 1);  // est - 1 >= i, and i holds d
-    const bool after = Quotient(est, rate) - est == d;
+    const bool after = same(est);
     if (before && (est == end || !after)) return est;
     std::int64_t lo = i;    // known to hold d
     std::int64_t hi = end;  // known not to (or the end)
@@ -168,6 +171,84 @@ void MixRun(const MixContext& c, std::int64_t oBase, std::int64_t a, std::int64_
     }
 }
 
+// Walks the runs of one grain's samples [.., last): `d` is trunc(i / rate) - i
+// for every i below `end`, and Next() moves to the following run.
+struct RunWalker {
+    QuotientOf quotient;
+    double slope;
+    std::int64_t step;
+    std::int64_t last;
+    std::int64_t d;
+    std::int64_t end;
+    RunWalker(double r, std::int64_t i0, std::int64_t i1)
+        : quotient(r), slope(r == 1.0 ? 0.0 : 1.0 / std::fabs(1.0 - 1.0 / r)), step(r > 1.0 ? -1 : 1), last(i1),
+          d(quotient(i0) - i0), end(r == 1.0 ? i1 : RunEnd(i0, i1, d, quotient, slope)) {}
+    void Next() {
+        const std::int64_t from = end;
+        d += step;
+        end = RunEnd(from, last, d, quotient, slope);
+    }
+};
+
+#if defined(DW_HAVE_AVX2_KERNEL)
+// Samples [i0, i1) of a grain whose source frames all lie inside the source
+// with a frame to spare at either end, eight at a time across run ends: the
+// run ends come every dozen frames or more, so a group of eight holds at most
+// one, where each lane takes its frame from the source as shifted before or
+// after it. One pass over the span instead of a call per run.
+__attribute__((target("avx2"))) void MixSpanAvx2(const MixContext& c, std::int64_t oBase, std::int64_t start,
+                                                  double rate, std::int64_t i0, std::int64_t i1) {
+    float* const t = c.target + 2 * oBase;
+    const float* const e = c.envelope;
+    const float* const src = reinterpret_cast<const float*>(c.source) + 2 * start;
+    RunWalker w(rate, i0, i1);
+    const __m256i lane = _mm256_setr_epi32(0, 0, 1, 1, 2, 2, 3, 3);
+    auto one = [&](std::int64_t i, std::int64_t offset) {
+        const float* f = src + 2 * (i + offset);
+        t[2 * i] += e[i] * f[0];
+        t[2 * i + 1] += e[i] * f[1];
+    };
+    std::int64_t k = i0;
+    for (; k + 8 <= i1; k += 8) {
+        while (w.end <= k) w.Next();
+        const __m128 e0 = _mm_loadu_ps(e + k);
+        const __m128 e1 = _mm_loadu_ps(e + k + 4);
+        const __m256 d0 = _mm256_set_m128(_mm_unpackhi_ps(e0, e0), _mm_unpacklo_ps(e0, e0));
+        const __m256 d1 = _mm256_set_m128(_mm_unpackhi_ps(e1, e1), _mm_unpacklo_ps(e1, e1));
+        __m256 s0, s1;
+        if (w.end >= k + 8) {
+            const float* f = src + 2 * (k + w.d);
+            s0 = _mm256_loadu_ps(f);
+            s1 = _mm256_loadu_ps(f + 8);
+        } else {
+            const std::int64_t b = w.end;
+            const float* before = src + 2 * (k + w.d);
+            w.Next();
+            if (w.end < k + 8) {
+                // Two run ends in eight frames: only rates far from any the
+                // texture row can ask for come here.
+                for (std::int64_t i = k; i < k + 8; ++i) one(i, Quotient(i, rate) - i);
+                continue;
+            }
+            const float* after = src + 2 * (k + w.d);
+            const int rel = static_cast<int>(b - k);
+            const __m256 m0 = _mm256_castsi256_ps(_mm256_cmpgt_epi32(lane, _mm256_set1_epi32(rel - 1)));
+            const __m256 m1 = _mm256_castsi256_ps(_mm256_cmpgt_epi32(lane, _mm256_set1_epi32(rel - 5)));
+            s0 = _mm256_blendv_ps(_mm256_loadu_ps(before), _mm256_loadu_ps(after), m0);
+            s1 = _mm256_blendv_ps(_mm256_loadu_ps(before + 8), _mm256_loadu_ps(after + 8), m1);
+        }
+        const __m256 p0 = _mm256_mul_ps(d0, s0);
+        const __m256 p1 = _mm256_mul_ps(d1, s1);
+        _mm256_storeu_ps(t + 2 * k, _mm256_add_ps(_mm256_loadu_ps(t + 2 * k), p0));
+        _mm256_storeu_ps(t + 2 * k + 8, _mm256_add_ps(_mm256_loadu_ps(t + 2 * k + 8), p1));
+    }
+    for (; k < i1; ++k) {
+        while (w.end <= k) w.Next();
+        one(k, w.d);
+    }
+}
+#endif
+
 // Samples [i0, i1) of one grain.
 void MixGrain(const MixContext& c, const GrainRenderer::PlannedGrain& g, std::int64_t oBase, std::int64_t i0,
               std::int64_t i1) {
@@ -183,17 +264,25 @@ void MixGrain(const MixContext& c, const GrainRenderer::PlannedGrain& g, std::in
         }
         return;
     }
+#if defined(DW_HAVE_AVX2_KERNEL)
+    if (kUseSpanKernel && i1 - i0 >= 16) {
+        // Source frames only grow with i, so the ends of the span bound them.
+        const std::int64_t first = g.start + Quotient(i0, rate);
+        const std::int64_t final = g.start + Quotient(i1 - 1, rate);
+        if (first >= 1 && final <= c.sourceFrames - 2) {
+            MixSpanAvx2(c, oBase, g.start, rate, i0, i1);
+            return;
+        }
+    }
+#endif
     // trunc(i / rate) - i steps by exactly one at each run end (down when
     // the grain plays faster, up when slower), so only the first is divided.
-    const std::int64_t step = rate > 1.0 ? -1 : 1;
-    const double slope = rate == 1.0 ? 0.0 : 1.0 / std::fabs(1.0 - 1.0 / rate);
+    RunWalker w(rate, i0, i1);
     std::int64_t i = i0;
-    std::int64_t d = Quotient(i, rate) - i;
     while (i < i1) {
-        const std::int64_t e = rate == 1.0 ? i1 : RunEnd(i, i1, d, rate, slope);
-        MixRun(c, oBase, i, e, g.start + d);
-        i = e;
-        d += step;
+        MixRun(c, oBase, i, w.end, g.start + w.d);
+        i = w.end;
+        if (i < i1) w.Next();
     }
 }
 
