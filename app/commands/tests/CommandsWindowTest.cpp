@@ -93,8 +93,8 @@ void AnswerFileDialog(const QString& path, const char* name = kProjectFileDialog
             // Typed into the name box as a person would: selectFile() alone
             // can lose the race with the folder model that is still loading
             // and leave the initial "*.dwv" pattern there.
-            if (auto* name = d->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"))) {
-                name->setText(path);
+            if (auto* box = d->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"))) {
+                box->setText(path);
             } else {
                 d->selectFile(path);
             }
