@@ -198,15 +198,20 @@ struct RunWalker {
 // after it. One pass over the span instead of a call per run.
 __attribute__((target("avx2"))) void MixSpanAvx2(const MixContext& c, std::int64_t oBase, std::int64_t start,
                                                   double rate, std::int64_t i0, std::int64_t i1) {
-    float* const t = c.target + 2 * oBase;
+    // Pointers are formed only at frames that exist (the grain's start and
+    // output base may lie before either buffer).
     const float* const e = c.envelope;
-    const float* const src = reinterpret_cast<const float*>(c.source) + 2 * start;
+    auto out = [&](std::int64_t i) { return c.target + 2 * (oBase + i); };
+    auto src = [&](std::int64_t i, std::int64_t d) {
+        return reinterpret_cast<const float*>(c.source) + 2 * (start + d + i);
+    };
     RunWalker w(rate, i0, i1);
     const __m256i lane = _mm256_setr_epi32(0, 0, 1, 1, 2, 2, 3, 3);
     auto one = [&](std::int64_t i, std::int64_t offset) {
-        const float* f = src + 2 * (i + offset);
-        t[2 * i] += e[i] * f[0];
-        t[2 * i + 1] += e[i] * f[1];
+        const float* f = src(i, offset);
+        float* o = out(i);
+        o[0] += e[i] * f[0];
+        o[1] += e[i] * f[1];
     };
     std::int64_t k = i0;
     for (; k + 8 <= i1; k += 8) {
@@ -217,12 +222,12 @@ __attribute__((target("avx2"))) void MixSpanAvx2(const MixContext& c, std::int64
         const __m256 d1 = _mm256_set_m128(_mm_unpackhi_ps(e1, e1), _mm_unpacklo_ps(e1, e1));
         __m256 s0, s1;
         if (w.end >= k + 8) {
-            const float* f = src + 2 * (k + w.d);
+            const float* f = src(k, w.d);
             s0 = _mm256_loadu_ps(f);
             s1 = _mm256_loadu_ps(f + 8);
         } else {
             const std::int64_t b = w.end;
-            const float* before = src + 2 * (k + w.d);
+            const float* before = src(k, w.d);
             w.Next();
             if (w.end < k + 8) {
                 // Two run ends in eight frames: only rates far from any the
@@ -230,7 +235,7 @@ __attribute__((target("avx2"))) void MixSpanAvx2(const MixContext& c, std::int64
                 for (std::int64_t i = k; i < k + 8; ++i) one(i, Quotient(i, rate) - i);
                 continue;
             }
-            const float* after = src + 2 * (k + w.d);
+            const float* after = src(k, w.d);
             const int rel = static_cast<int>(b - k);
             const __m256 m0 = _mm256_castsi256_ps(_mm256_cmpgt_epi32(lane, _mm256_set1_epi32(rel - 1)));
             const __m256 m1 = _mm256_castsi256_ps(_mm256_cmpgt_epi32(lane, _mm256_set1_epi32(rel - 5)));
@@ -239,8 +244,9 @@ __attribute__((target("avx2"))) void MixSpanAvx2(const MixContext& c, std::int64
         }
         const __m256 p0 = _mm256_mul_ps(d0, s0);
         const __m256 p1 = _mm256_mul_ps(d1, s1);
-        _mm256_storeu_ps(t + 2 * k, _mm256_add_ps(_mm256_loadu_ps(t + 2 * k), p0));
-        _mm256_storeu_ps(t + 2 * k + 8, _mm256_add_ps(_mm256_loadu_ps(t + 2 * k + 8), p1));
+        float* const o = out(k);
+        _mm256_storeu_ps(o, _mm256_add_ps(_mm256_loadu_ps(o), p0));
+        _mm256_storeu_ps(o + 8, _mm256_add_ps(_mm256_loadu_ps(o + 8), p1));
     }
     for (; k < i1; ++k) {
         while (w.end <= k) w.Next();
