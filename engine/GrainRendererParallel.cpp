@@ -201,15 +201,13 @@ __attribute__((target("avx2"))) void MixSpanAvx2(const MixContext& c, std::int64
     // Pointers are formed only at frames that exist (the grain's start and
     // output base may lie before either buffer).
     const float* const e = c.envelope;
-    auto out = [&](std::int64_t i) { return c.target + 2 * (oBase + i); };
-    auto src = [&](std::int64_t i, std::int64_t d) {
-        return reinterpret_cast<const float*>(c.source) + 2 * (start + d + i);
-    };
+    float* const target = c.target;
+    const float* const source = reinterpret_cast<const float*>(c.source);
     RunWalker w(rate, i0, i1);
     const __m256i lane = _mm256_setr_epi32(0, 0, 1, 1, 2, 2, 3, 3);
     auto one = [&](std::int64_t i, std::int64_t offset) {
-        const float* f = src(i, offset);
-        float* o = out(i);
+        const float* f = source + 2 * (start + offset + i);
+        float* o = target + 2 * (oBase + i);
         o[0] += e[i] * f[0];
         o[1] += e[i] * f[1];
     };
@@ -222,12 +220,12 @@ __attribute__((target("avx2"))) void MixSpanAvx2(const MixContext& c, std::int64
         const __m256 d1 = _mm256_set_m128(_mm_unpackhi_ps(e1, e1), _mm_unpacklo_ps(e1, e1));
         __m256 s0, s1;
         if (w.end >= k + 8) {
-            const float* f = src(k, w.d);
+            const float* f = source + 2 * (start + w.d + k);
             s0 = _mm256_loadu_ps(f);
             s1 = _mm256_loadu_ps(f + 8);
         } else {
             const std::int64_t b = w.end;
-            const float* before = src(k, w.d);
+            const float* before = source + 2 * (start + w.d + k);
             w.Next();
             if (w.end < k + 8) {
                 // Two run ends in eight frames: only rates far from any the
@@ -235,7 +233,7 @@ __attribute__((target("avx2"))) void MixSpanAvx2(const MixContext& c, std::int64
                 for (std::int64_t i = k; i < k + 8; ++i) one(i, Quotient(i, rate) - i);
                 continue;
             }
-            const float* after = src(k, w.d);
+            const float* after = source + 2 * (start + w.d + k);
             const int rel = static_cast<int>(b - k);
             const __m256 m0 = _mm256_castsi256_ps(_mm256_cmpgt_epi32(lane, _mm256_set1_epi32(rel - 1)));
             const __m256 m1 = _mm256_castsi256_ps(_mm256_cmpgt_epi32(lane, _mm256_set1_epi32(rel - 5)));
@@ -244,7 +242,7 @@ __attribute__((target("avx2"))) void MixSpanAvx2(const MixContext& c, std::int64
         }
         const __m256 p0 = _mm256_mul_ps(d0, s0);
         const __m256 p1 = _mm256_mul_ps(d1, s1);
-        float* const o = out(k);
+        float* const o = target + 2 * (oBase + k);
         _mm256_storeu_ps(o, _mm256_add_ps(_mm256_loadu_ps(o), p0));
         _mm256_storeu_ps(o + 8, _mm256_add_ps(_mm256_loadu_ps(o + 8), p1));
     }
