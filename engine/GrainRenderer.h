@@ -69,8 +69,9 @@ public:
     bool Render(CNoteSequence& score);
 
     // The production renderer; `threads` >= 1. Same result, same progress
-    // reports, same cancel points as Render.
-    bool RenderParallel(CNoteSequence& score, unsigned threads);
+    // reports, same cancel points as Render. Without `vectorKernels` it mixes
+    // with the portable loops that machines without AVX2 run.
+    bool RenderParallel(CNoteSequence& score, unsigned threads, bool vectorKernels = true);
 
     // Enters the next planned section: grain length, density, spread, rate
     // deviation and a new envelope.
@@ -121,7 +122,7 @@ private:
     // position, the spread draw, the rate draw.
     PlannedGrain PlanGrain(CNoteSequence& score);
     void ReportGrain(std::int32_t grainPosition);
-    void MixBlock(const PlannedGrain* grains, std::size_t count, class WorkerPool& pool);
+    void MixBlock(const PlannedGrain* grains, std::size_t count, class WorkerPool& pool, bool vectorKernels);
 
     AllocationBudget* budget_ = nullptr;
     std::uint32_t propertiesSampleRate_ = 0;

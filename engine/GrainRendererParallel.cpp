@@ -89,11 +89,7 @@ MixAddFn ChooseMixAdd() {
     return MixAddPortable;
 }
 
-const MixAddFn MixAdd = ChooseMixAdd();
-
-#if defined(DW_HAVE_AVX2_KERNEL)
-const bool kUseSpanKernel = MixAdd == MixAddAvx2;
-#endif
+const MixAddFn kBestMixAdd = ChooseMixAdd();
 
 // The same with one source frame for every sample (grains clamped at an end
 // of the source).
@@ -148,6 +144,8 @@ struct MixContext {
     const StereoFrame* source;
     std::int64_t sourceFrames;
     const float* envelope;         // one value per grain sample
+    MixAddFn mixAdd;               // the kernel for runs
+    bool spanKernel;               // whole spans in one pass (AVX2)
 };
 
 // Samples [a, b) of a grain whose source frame is off + i before clamping,
@@ -161,7 +159,7 @@ void MixRun(const MixContext& c, std::int64_t oBase, std::int64_t a, std::int64_
                        static_cast<std::size_t>(lowEnd - a));
     }
     if (highStart > lowEnd) {
-        MixAdd(c.target + 2 * (oBase + lowEnd), c.envelope + lowEnd,
+        c.mixAdd(c.target + 2 * (oBase + lowEnd), c.envelope + lowEnd,
                reinterpret_cast<const float*>(c.source + off + lowEnd), static_cast<std::size_t>(highStart - lowEnd));
     }
     if (b > highStart) {
@@ -269,7 +267,7 @@ void MixGrain(const MixContext& c, const GrainRenderer::PlannedGrain& g, std::in
         return;
     }
 #if defined(DW_HAVE_AVX2_KERNEL)
-    if (kUseSpanKernel && i1 - i0 >= 16) {
+    if (c.spanKernel && i1 - i0 >= 16) {
         // Source frames only grow with i, so the ends of the span bound them.
         const std::int64_t first = g.start + Quotient(i0, rate);
         const std::int64_t final = g.start + Quotient(i1 - 1, rate);
@@ -292,7 +290,7 @@ void MixGrain(const MixContext& c, const GrainRenderer::PlannedGrain& g, std::in
 
 }  // namespace
 
-void GrainRenderer::MixBlock(const PlannedGrain* grains, std::size_t count, WorkerPool& pool) {
+void GrainRenderer::MixBlock(const PlannedGrain* grains, std::size_t count, WorkerPool& pool, bool vectorKernels) {
     if (count == 0) return;
     const std::int64_t frames = targetFrameCount;
     const std::int64_t length = grainLength;
@@ -326,7 +324,14 @@ void GrainRenderer::MixBlock(const PlannedGrain* grains, std::size_t count, Work
     const std::int64_t firstEnd = std::min(hi, frames);
     const std::int64_t chunksBefore = (firstEnd - lo + kChunkFrames - 1) / kChunkFrames;
     const std::int64_t chunksAfter = hi > frames ? (hi - frames + kChunkFrames - 1) / kChunkFrames : 0;
-    const MixContext ctx{reinterpret_cast<float*>(target), source, sourceFrameCount, envelope.data()};
+    const MixAddFn mixAdd = vectorKernels ? kBestMixAdd : MixAddPortable;
+#if defined(DW_HAVE_AVX2_KERNEL)
+    const bool spanKernel = mixAdd == MixAddAvx2;
+#else
+    const bool spanKernel = false;
+#endif
+    const MixContext ctx{reinterpret_cast<float*>(target), source, sourceFrameCount, envelope.data(), mixAdd,
+                         spanKernel};
     // Chunks are handed out from the middle of the block outwards: the
     // middle ones hold the most grains, and starting with them lets the light
     // ones at the edges even out the threads' finish.
@@ -360,7 +365,7 @@ void GrainRenderer::MixBlock(const PlannedGrain* grains, std::size_t count, Work
     pool.Run(static_cast<std::size_t>(chunksBefore + chunksAfter), job);
 }
 
-bool GrainRenderer::RenderParallel(CNoteSequence& score, unsigned threads) {
+bool GrainRenderer::RenderParallel(CNoteSequence& score, unsigned threads, bool vectorKernels) {
     WorkerPool pool(std::max(1u, threads));
     running = true;
     const std::int64_t frames = targetFrameCount;
@@ -402,7 +407,7 @@ bool GrainRenderer::RenderParallel(CNoteSequence& score, unsigned threads) {
             k = k + 1;
             if (report || n == kReportEvery) break;
         }
-        MixBlock(block, n, pool);
+        MixBlock(block, n, pool, vectorKernels);
         if (report) ReportGrain(reportPosition);
     }
     progress->SetProgress(100);

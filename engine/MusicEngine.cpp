@@ -257,7 +257,7 @@ bool CMusicEngine::RenderBackground(IProgress& progress, const CreateOptions& op
     if (options.renderer == RenderMode::Reference) return renderer.Render(score);
     unsigned threads = options.threads;
     if (threads == 0) threads = std::max(1u, std::thread::hardware_concurrency());
-    return renderer.RenderParallel(score, threads);
+    return renderer.RenderParallel(score, threads, options.renderer != RenderMode::Portable);
 }
 
 void CMusicEngine::CopyOut() {

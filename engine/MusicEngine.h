@@ -48,6 +48,7 @@ class IProgress;
 enum class RenderMode {
     Production,  // threads over the output range, vectorised; the default
     Reference,   // the plain scalar renderer the production one is held to
+    Portable,    // Production without the vector kernels, as machines without AVX2 run it
 };
 
 struct CreateOptions {
