@@ -1,10 +1,10 @@
 #include "app/CDWApp.h"
-#include "app/controls/TableText.h"
+#include "ui/TableText.h"
 
 #include "app/CDWDlg.h"
-#include "app/MessageBox.h"
 #include "app/QuitOnSignal.h"
 #include "resources/StringTable.h"
+#include "ui/MessageBox.h"
 
 #include <QApplication>
 #include <QFileInfo>

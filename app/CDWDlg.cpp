@@ -3,16 +3,16 @@
 #include "app/CWndToolbar.h"
 #include "app/HelpCommands.h"
 #include "app/MainAudio.h"
-#include "app/MessageBox.h"
-#include "app/controls/ArtResources.h"
-#include "app/controls/Painting.h"
 #include "app/panel/CWndInfo.h"
 #include "audio/windows/CWndControlbar.h"
 #include "audio/windows/PlayCursor.h"
+#include "audio/windows/PlaybackTransport.h"
 #include "editors/windows/CWndHeaders.h"
 #include "editors/windows/CWndMatrix.h"
 #include "editors/windows/CWndTimeline.h"
-#include "editors/windows/PlaybackTransport.h"
+#include "ui/ArtResources.h"
+#include "ui/MessageBox.h"
+#include "ui/Painting.h"
 
 #include <QCloseEvent>
 #include <QContextMenuEvent>
@@ -116,7 +116,10 @@ void CDWDlg::CreatePanels() {
     playCursor_ = adapter.get();
     timelineAdapter_ = std::move(adapter);
 
-    toolbar_ = new CWndToolbar(this, &project_, &engine_);
+    // Write Music to File creates out-of-date music along Play's road: the
+    // main window hands the toolbar that road, so no panel looks for another.
+    toolbar_ = new CWndToolbar(this, &project_, &engine_,
+                               [this] { return transportPanel_ && transportPanel_->PlayRoad(project_.musicOutdated); });
 
     messageSink_ = std::make_unique<MessageBoxSink>(this);
     auto* transport = new CWndControlbar(this, &project_, &engine_, &audio_->stream(), playCursor_, this,

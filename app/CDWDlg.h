@@ -6,11 +6,11 @@
 // panels report to it (AppMessages.h), never to each other, and it decides
 // what has to be redone. Everything here runs on the user-interface thread.
 
-#include "app/AppMessages.h"
-#include "app/Panels.h"
-#include "app/platform/Geometry.h"
+#include "app/layout/Geometry.h"
 #include "engine/MusicEngine.h"
 #include "model/Project.h"
+#include "ui/AppMessages.h"
+#include "ui/Panels.h"
 
 #include <QDialog>
 #include <QIcon>

@@ -1,9 +1,9 @@
 #include "app/CDlgAbout.h"
 
 #include "app/HelpCommands.h"
-#include "app/controls/ArtResources.h"
-#include "app/platform/Geometry.h"
+#include "app/layout/Geometry.h"
 #include "resources/StringTable.h"
+#include "ui/ArtResources.h"
 
 #include <QFontMetrics>
 #include <QPainter>

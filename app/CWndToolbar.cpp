@@ -1,19 +1,18 @@
 #include "app/CWndToolbar.h"
 
-#include "app/AppMessages.h"
 #include "app/HelpCommands.h"
-#include "app/MessageBox.h"
-#include "audio/Export.h"
-#include "engine/MusicEngine.h"
-#include "app/Panels.h"
 #include "app/commands/CommandDialogs.h"
 #include "app/commands/WriteMusicFlow.h"
-#include "app/controls/ArtResources.h"
-#include "app/controls/Painting.h"
-#include "audio/windows/CWndControlbar.h"
+#include "audio/Export.h"
+#include "engine/MusicEngine.h"
 #include "model/Project.h"
 #include "model/ProjectFile.h"
 #include "resources/StringTable.h"
+#include "ui/AppMessages.h"
+#include "ui/ArtResources.h"
+#include "ui/MessageBox.h"
+#include "ui/Painting.h"
+#include "ui/Panels.h"
 
 #include <QFileDialog>
 #include <QPainter>
@@ -47,8 +46,9 @@ const std::array<ToolbarButtonInfo, kToolbarButtonCount>& ToolbarButtons() {
     return buttons;
 }
 
-CWndToolbar::CWndToolbar(QWidget* mainWindow, CProject* project, CMusicEngine* engine)
-    : QWidget(mainWindow), mainWindow_(mainWindow), project_(project), engine_(engine), messages_(mainWindow),
+CWndToolbar::CWndToolbar(QWidget* mainWindow, CProject* project, CMusicEngine* engine, CreateMusic createMusic)
+    : QWidget(mainWindow), mainWindow_(mainWindow), project_(project), engine_(engine),
+      createMusic_(std::move(createMusic)), messages_(mainWindow),
       commands_(new CProjectCommandsUi(mainWindow, project, &messages_, this)) {
     // The project file dialog goes through the replaceable chooser when the
     // tests set one.
@@ -148,11 +148,8 @@ void CWndToolbar::OnWriteMusic() {
     setup.projectPath = currentProjectPath();
     setup.messages = &messages_;
     // Music that does not match the project is created first, along the
-    // transport bar's Play road with its progress dialogs.
-    setup.createMusic = [this] {
-        auto* transport = mainWindow_ ? mainWindow_->findChild<CWndControlbar*>() : nullptr;
-        return transport && transport->PlayRoad(project_->musicOutdated);
-    };
+    // road the main window hands over (Play's, with its progress dialogs).
+    setup.createMusic = createMusic_;
     if (Chooser()) {
         setup.askTarget = [](const QString&, const QString& filter, const QString& suffix) {
             return Chooser()(FileMode::Save, filter, suffix);

@@ -4,10 +4,10 @@
 // groups over a tiled background. It also keeps the path of the project file
 // in use and sets the main window's title from it.
 
-#include "app/MessageBox.h"
 #include "app/commands/ProjectCommandsUi.h"
-#include "app/controls/CHoverButton.h"
-#include "app/platform/Geometry.h"
+#include "app/layout/Geometry.h"
+#include "ui/CHoverButton.h"
+#include "ui/MessageBox.h"
 
 #include <QPixmap>
 #include <QString>
@@ -48,8 +48,13 @@ const std::array<ToolbarButtonInfo, kToolbarButtonCount>& ToolbarButtons();
 class CWndToolbar : public QWidget {
     Q_OBJECT
 public:
-    // `mainWindow` hears the application messages and carries the title.
-    CWndToolbar(QWidget* mainWindow, CProject* project, CMusicEngine* engine);
+    // Brings the music up to date with the project (decoding and creating as
+    // Play does); true when it matches afterwards.
+    using CreateMusic = std::function<bool()>;
+
+    // `mainWindow` hears the application messages and carries the title;
+    // `createMusic` is how Write Music to File gets music that matches.
+    CWndToolbar(QWidget* mainWindow, CProject* project, CMusicEngine* engine, CreateMusic createMusic);
 
     // Places the buttons for the current height.
     void LayoutButtons();
@@ -101,6 +106,7 @@ private:
     QWidget* mainWindow_;
     CProject* project_;
     CMusicEngine* engine_;
+    CreateMusic createMusic_;
     QPixmap background_;
     MessageBoxSink messages_;
     CProjectCommandsUi* commands_;

@@ -1,10 +1,11 @@
 #include "app/HelpCommands.h"
-#include "app/controls/TableText.h"
 
 #include "app/CDlgAbout.h"
-#include "app/MessageBox.h"
 #include "app/platform/Platform.h"
+#include "app/platform/ShellOpen.h"
 #include "resources/StringTable.h"
+#include "ui/MessageBox.h"
+#include "ui/TableText.h"
 
 #include <QFileInfo>
 #include <QUrl>

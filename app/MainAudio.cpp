@@ -1,6 +1,6 @@
 #include "app/MainAudio.h"
 
-#include "app/MessageBox.h"
+#include "ui/MessageBox.h"
 
 #include "app/commands/CDlgFormatChooser.h"
 

@@ -16,13 +16,31 @@ if(DW_WERROR)
   target_compile_options(dw_warnings INTERFACE -Werror)
 endif()
 
-# dw_tests_common: what every GoogleTest executable links.
-# Use: dw_add_gtest(NAME name SOURCES ... LIBS ... LABELS core [tsan])
+# Qt headers as system headers, so our strict warnings stay about our code.
+function(dw_qt_system target)
+  foreach(mod Core Gui Widgets Test)
+    if(TARGET Qt6::${mod})
+      get_target_property(_inc Qt6::${mod} INTERFACE_INCLUDE_DIRECTORIES)
+      if(_inc)
+        target_include_directories(${target} SYSTEM PRIVATE ${_inc})
+      endif()
+    endif()
+  endforeach()
+endfunction()
+
+# A GoogleTest executable with its tests discovered.
+# Use: dw_add_gtest(NAME name SOURCES ... LIBS ... LABELS core [tsan] [ENV VAR=value] [GUI])
+# GUI tests run under the window kit's main (one QApplication for the run,
+# ui/testing) instead of GoogleTest's own.
 function(dw_add_gtest)
-  cmake_parse_arguments(T "" "NAME" "SOURCES;LIBS;LABELS;ENV" ${ARGN})
+  cmake_parse_arguments(T "GUI" "NAME" "SOURCES;LIBS;LABELS;ENV" ${ARGN})
   add_executable(${T_NAME} ${T_SOURCES})
-  target_link_libraries(${T_NAME} PRIVATE ${T_LIBS} GTest::gtest GTest::gtest_main GTest::gmock dw_warnings)
-  target_compile_definitions(${T_NAME} PRIVATE DW_TEST_DATA_DIR="${DW_TEST_DATA_DIR}")
+  if(T_GUI)
+    target_link_libraries(${T_NAME} PRIVATE ${T_LIBS} dw_ui_testing GTest::gtest GTest::gmock dw_warnings)
+    dw_qt_system(${T_NAME})
+  else()
+    target_link_libraries(${T_NAME} PRIVATE ${T_LIBS} GTest::gtest GTest::gtest_main GTest::gmock dw_warnings)
+  endif()
   # Labels and environment are set by a script of our own after discovery:
   # gtest_discover_tests writes its PROPERTIES unquoted, so a list (two labels,
   # two variables) would lose all but its first entry.

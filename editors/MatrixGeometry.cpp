@@ -33,10 +33,10 @@ int SectionRight(const SectionBounds& s, int width) { return static_cast<int>(s.
 
 int BoundaryLineX(const SectionBounds& s, int width) { return static_cast<int>(width * s.end) - 1; }
 
-PixelRect ValueBar(const PixelRect& cell, float value) {
+Rect ValueBar(const Rect& cell, float value) {
     const int t = cell.top + 3;
     const int b = cell.bottom - 1;
-    PixelRect bar{cell.left, b, cell.right, b};
+    Rect bar{cell.left, b, cell.right, b};
     bar.top = static_cast<int>(static_cast<float>(b) - value * static_cast<float>(b - t));
     return bar;
 }

@@ -12,6 +12,9 @@
 #include <span>
 #include <vector>
 
+#include "audio/windows/TrimGeometry.h"
+#include "ui/geometry/Rect.h"
+
 namespace dw {
 
 // Pixel span [top, bottom) of one row. Neighbouring rows share their edge:
@@ -46,20 +49,10 @@ struct SectionBounds {
 int SectionLeft(const SectionBounds& s, int width);
 int SectionRight(const SectionBounds& s, int width);
 
-struct PixelRect {
-    int left = 0;
-    int top = 0;
-    int right = 0;
-    int bottom = 0;
-    int Width() const { return right - left; }
-    int Height() const { return bottom - top; }
-    friend bool operator==(const PixelRect&, const PixelRect&) = default;
-};
-
 // The bar that shows `value` (0 to 1) in a cell: the cell shrunk by 3 pixels
 // at the top and 1 at the bottom, filled from the bottom. A value of 0 gives
 // an empty rectangle (top == bottom).
-PixelRect ValueBar(const PixelRect& cell, float value);
+Rect ValueBar(const Rect& cell, float value);
 
 // Value for a mouse y in a cell of rows [top, bottom): 1 at the top edge, 0 at
 // the bottom edge, exactly 0 and 1 beyond them (single precision).
@@ -137,13 +130,6 @@ constexpr const char* MatrixCommandText(int id) {
     default: return "";
     }
 }
-
-// A source range, fractions of the whole decoded source.
-struct FractionRange {
-    double start = 0.0;
-    double end = 0.0;
-    friend bool operator==(const FractionRange&, const FractionRange&) = default;
-};
 
 // The part of the trimmed source that a section covers by its share of the
 // music: trimStart + start × (trimEnd - trimStart) to the same with end.

@@ -2,45 +2,10 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstdio>
 
 namespace dw {
 
-std::string FormatMinutesSeconds(double seconds) {
-    const int minutes = static_cast<int>(seconds / 60.0);
-    const int rest = static_cast<int>(std::fmod(seconds, 60.0));
-    char text[32];
-    std::snprintf(text, sizeof text, "%2.2d:%2.2d", minutes, rest);
-    return text;
-}
-
-namespace {
-
-template <class LabelOf>
-std::vector<RulerTick> Ticks(int width, LabelOf labelOf) {
-    std::vector<RulerTick> ticks;
-    ticks.reserve(50);
-    const double step = width / 50.0;
-    for (int i = 0; i < 50; ++i) {
-        RulerTick tick;
-        tick.x = static_cast<int>(i * step) + 1;
-        tick.length = i % 5 == 0 ? 4 : 2;
-        if (i % 5 == 0 && i != 0) tick.label = FormatMinutesSeconds(labelOf(i));
-        ticks.push_back(std::move(tick));
-    }
-    return ticks;
-}
-
-}  // namespace
-
-std::vector<RulerTick> TimelineTicks(int width, std::uint32_t musicLength) {
-    return Ticks(width, [&](int i) { return i / 50.0 * musicLength; });
-}
-
-std::vector<RulerTick> SourceTicks(int width, std::uint32_t sourceFrameCount, std::uint32_t sampleRate) {
-    const std::uint32_t wholeSeconds = sampleRate ? sourceFrameCount / sampleRate : 0;
-    return Ticks(width, [&](int i) { return i / 50.0 * wholeSeconds; });
-}
+std::vector<RulerTick> TimelineTicks(int width, std::uint32_t musicLength) { return RulerTicks(width, musicLength); }
 
 std::vector<MotifBlock> MotifBlocks(int width, std::uint32_t musicLength, double baseMotifLength) {
     std::vector<MotifBlock> blocks;

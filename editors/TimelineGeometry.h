@@ -1,36 +1,22 @@
 #pragma once
-// Geometry and arithmetic of the timeline under the matrix editor and of the
-// trim dialog's time ruler: ruler ticks and their minute:second labels, the
-// motif blocks, the play cursor from a mouse x, and the conversions between
-// fractions of the music and byte positions of the playback stream.
+// Geometry and arithmetic of the timeline under the matrix editor: its time
+// ruler, the motif blocks, the play cursor from a mouse x, and the
+// conversions between fractions of the music and byte positions of the
+// playback stream.
 //
 // Pure functions, called on every paint and mouse event of the user-interface
 // thread. No Qt, no model.
 
 #include <cstdint>
-#include <string>
 #include <vector>
 
+#include "ui/geometry/Ruler.h"
+
 namespace dw {
-
-// One of the 50 ruler ticks. Ticks at multiples of 5 are long (4 pixels) and,
-// except the first, carry a label; the others are 2 pixels long.
-struct RulerTick {
-    int x = 0;
-    int length = 2;
-    std::string label;  // empty when the tick has none
-};
-
-// "%2.2d:%2.2d" of whole minutes and seconds.
-std::string FormatMinutesSeconds(double seconds);
 
 // The timeline's ruler: tick i at trunc(i × W / 50) + 1 (step as a double),
 // labelled with i / 50 of `musicLength` seconds.
 std::vector<RulerTick> TimelineTicks(int width, std::uint32_t musicLength);
-
-// The trim dialog's ruler: tick i at trunc(i × w / 50) + 1, labelled with the
-// source time at the tick, the source's length counted in whole seconds.
-std::vector<RulerTick> SourceTicks(int width, std::uint32_t sourceFrameCount, std::uint32_t sampleRate);
 
 // One base motif along the top of the timeline; the last one may run past
 // the right edge.

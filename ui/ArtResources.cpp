@@ -1,4 +1,4 @@
-#include "app/controls/ArtResources.h"
+#include "ui/ArtResources.h"
 
 #include <QFile>
 #include <QHash>

@@ -1,7 +1,7 @@
-#include "app/controls/CHoverButton.h"
+#include "ui/CHoverButton.h"
 
-#include "app/controls/ArtResources.h"
-#include "app/platform/Geometry.h"
+#include "ui/ArtResources.h"
+#include "ui/geometry/ControlGeometry.h"
 
 #include <QMouseEvent>
 #include <QPainter>

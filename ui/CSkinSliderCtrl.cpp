@@ -1,8 +1,8 @@
-#include "app/controls/CSkinSliderCtrl.h"
+#include "ui/CSkinSliderCtrl.h"
 
-#include "app/controls/ArtResources.h"
-#include "app/controls/Painting.h"
-#include "app/platform/Geometry.h"
+#include "ui/ArtResources.h"
+#include "ui/Painting.h"
+#include "ui/geometry/ControlGeometry.h"
 
 #include <QPainter>
 #include <QStyle>

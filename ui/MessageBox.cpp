@@ -1,7 +1,6 @@
-#include "app/MessageBox.h"
+#include "ui/MessageBox.h"
 
 #include <QApplication>
-#include <QDesktopServices>
 #include <QMessageBox>
 
 namespace dw {
@@ -11,10 +10,15 @@ MessageBoxHook& BoxHook() {
     static MessageBoxHook hook;
     return hook;
 }
-ShellOpenHook& OpenHook() {
-    static ShellOpenHook hook;
-    return hook;
-}
+
+QString FromUtf8(std::string_view text) { return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())); }
+
+class ActiveWindowSink final : public IMessageSink {
+public:
+    void ShowMessage(int, std::string_view text, MessageIcon icon) override {
+        ShowMessageBox(QApplication::activeWindow(), FromUtf8(text), icon);
+    }
+};
 }  // namespace
 
 void ShowMessageBox(QWidget* owner, const QString& text, MessageIcon icon) {
@@ -30,23 +34,19 @@ void ShowMessageBox(QWidget* owner, const QString& text, MessageIcon icon) {
     case MessageIcon::Stop:
     case MessageIcon::Error: qicon = QMessageBox::Critical; break;
     }
-    QMessageBox box(qicon, QApplication::applicationName().isEmpty() ? QStringLiteral("Driftwell")
-                                                                     : QApplication::applicationName(),
-                    text, QMessageBox::Ok, owner);
+    QMessageBox box(qicon, QStringLiteral("Driftwell"), text, QMessageBox::Ok, owner);
     box.exec();
 }
 
 void SetMessageBoxHook(MessageBoxHook hook) { BoxHook() = std::move(hook); }
 
-bool ShellOpen(const QUrl& url) {
-    if (OpenHook()) return OpenHook()(url);
-    return QDesktopServices::openUrl(url);
+void MessageBoxSink::ShowMessage(int, std::string_view text, MessageIcon icon) {
+    ShowMessageBox(owner_, FromUtf8(text), icon);
 }
 
-void SetShellOpenHook(ShellOpenHook hook) { OpenHook() = std::move(hook); }
-
-void MessageBoxSink::ShowMessage(int, std::string_view text, MessageIcon icon) {
-    ShowMessageBox(owner_, QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())), icon);
+IMessageSink& ActiveWindowMessageSink() {
+    static ActiveWindowSink sink;
+    return sink;
 }
 
 }  // namespace dw

@@ -1,12 +1,11 @@
 #pragma once
-// Modal message boxes with an OK button, and the shell's "open". Both go
-// through a replaceable hook so the tests can see what the program would show
-// or open without a person clicking OK.
+// Modal message boxes with an OK button: the one way every window shows the
+// core's messages. They go through a replaceable hook, so the tests see what
+// the program would show without a person clicking OK.
 
 #include "model/Progress.h"
 
 #include <QString>
-#include <QUrl>
 
 #include <functional>
 
@@ -26,11 +25,6 @@ void ShowMessageBox(QWidget* owner, const QString& text, MessageIcon icon);
 using MessageBoxHook = std::function<void(const ShownMessage&)>;
 void SetMessageBoxHook(MessageBoxHook hook);
 
-// Asks the desktop to open a file or address; false when it could not.
-bool ShellOpen(const QUrl& url);
-using ShellOpenHook = std::function<bool(const QUrl&)>;
-void SetShellOpenHook(ShellOpenHook hook);
-
 // The core's messages shown as message boxes of the owner window.
 class MessageBoxSink final : public IMessageSink {
 public:
@@ -40,5 +34,9 @@ public:
 private:
     QWidget* owner_;
 };
+
+// The sink for code that has no window of its own at hand: its message boxes
+// belong to the window that is active when they are shown.
+IMessageSink& ActiveWindowMessageSink();
 
 }  // namespace dw

@@ -1,4 +1,6 @@
-#include "app/controls/Painting.h"
+#include "ui/Painting.h"
+
+#include "ui/geometry/ControlGeometry.h"
 
 #include <QPainter>
 #include <QWidget>

@@ -4,7 +4,7 @@
 // client size (MakeBackBuffer) and copy it to the screen in one piece, so a
 // repaint never flickers and HiDPI screens get a buffer at their own density.
 
-#include "app/platform/Geometry.h"
+#include "ui/geometry/Rect.h"
 
 #include <QPixmap>
 #include <QPoint>

@@ -3,9 +3,11 @@
 // The main window creates every panel in CDWDlg::CreatePanels(); each panel
 // implements (or is wrapped by) the matching interface.
 
-#include "app/platform/Geometry.h"
+#include "ui/geometry/Rect.h"
 
 #include <QSize>
+
+#include <cstdint>
 
 namespace dw {
 
@@ -44,13 +46,17 @@ public:
     virtual QSize PanelSize() const = 0;
 };
 
-// The transport bar: the started and paused flags, and the band of its
-// controls that lines up with the matrix editor.
+// The transport bar: the started and paused flags, the band of its controls
+// that lines up with the matrix editor, and Play's road, which the main window
+// also takes for the commands that need music matching the project.
 class ITransportBar {
 public:
     virtual ~ITransportBar() = default;
     virtual void SetLayoutBand(const Rect& band) = 0;
     virtual void ClearStartedAndPaused() = 0;
+    // Decodes and creates as needed; true when the music matches the project
+    // and is in the main stream. `outdated` is the project's musicOutdated.
+    virtual bool PlayRoad(std::uint32_t outdated) = 0;
 };
 
 }  // namespace dw

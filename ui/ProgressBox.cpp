@@ -1,13 +1,12 @@
-#include "app/ProgressBox.h"
-
-#include "app/MessageBox.h"
+#include "ui/ProgressBox.h"
 
 #include <QCoreApplication>
 
 namespace dw {
 
-ProgressBox::ProgressBox(QWidget* owner, const QString& caption)
-    : owner_(owner), dialog_(caption, QStringLiteral("Cancel"), 0, 100, owner) {
+ProgressBox::ProgressBox(QWidget* owner, const QString& caption, IMessageSink* messages, const QString& objectName)
+    : messages_(messages), dialog_(caption, QStringLiteral("Cancel"), 0, 100, owner) {
+    if (!objectName.isEmpty()) dialog_.setObjectName(objectName);
     dialog_.setWindowTitle(QStringLiteral("Processing..."));
     dialog_.setWindowModality(Qt::WindowModal);
     dialog_.setMinimumDuration(0);
@@ -16,8 +15,9 @@ ProgressBox::ProgressBox(QWidget* owner, const QString& caption)
     dialog_.setValue(0);
 }
 
-void ProgressBox::ShowMessage(int, std::string_view text, MessageIcon icon) {
-    ShowMessageBox(owner_, QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())), icon);
+void ProgressBox::ShowMessage(int stringId, std::string_view text, MessageIcon icon) {
+    dialog_.hide();
+    if (messages_) messages_->ShowMessage(stringId, text, icon);
 }
 
 void ProgressBox::SetProgress(int percent) {

@@ -6,18 +6,27 @@
 #include "model/Progress.h"
 
 #include <QProgressDialog>
+#include <QString>
 
 namespace dw {
 
 class ProgressBox final : public IProgress {
 public:
-    ProgressBox(QWidget* owner, const QString& caption);
+    // `caption` is the text above the bar; the work's messages go to
+    // `messages` (none are shown when it is null). `objectName` names the
+    // window for those who look for it.
+    ProgressBox(QWidget* owner, const QString& caption, IMessageSink* messages, const QString& objectName = {});
+
+    // The window steps aside first, so that the message box is not hidden
+    // behind a modal progress window.
     void ShowMessage(int stringId, std::string_view text, MessageIcon icon) override;
     void SetProgress(int percent) override;
     bool IsRunning() const override;
 
+    QProgressDialog& window() { return dialog_; }
+
 private:
-    QWidget* owner_;
+    IMessageSink* messages_;
     QProgressDialog dialog_;
 };
 

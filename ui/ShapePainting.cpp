@@ -1,4 +1,4 @@
-#include "editors/windows/EditorPainting.h"
+#include "ui/ShapePainting.h"
 
 #include <QFontInfo>
 

@@ -1,7 +1,7 @@
 #include "app/commands/ProjectCommandsUi.h"
 
-#include "app/AppMessages.h"
 #include "app/commands/CommandDialogs.h"
+#include "ui/AppMessages.h"
 
 #include <QDragEnterEvent>
 #include <QDropEvent>

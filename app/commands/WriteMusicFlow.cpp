@@ -3,12 +3,11 @@
 #include "engine/MusicEngine.h"
 #include "model/Project.h"
 #include "resources/StringTable.h"
+#include "ui/ProgressBox.h"
 
-#include <QCoreApplication>
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
-#include <QProgressDialog>
 
 #include <filesystem>
 #include <system_error>
@@ -16,34 +15,6 @@
 namespace dw {
 
 namespace {
-
-// The progress window of the writer; its messages go to the window's sink.
-class WriteProgressWindow final : public IProgress {
-public:
-    WriteProgressWindow(QWidget* owner, IMessageSink* messages)
-        : messages_(messages), dialog_(QStringLiteral("Writing Music"), QStringLiteral("Cancel"), 0, 100, owner) {
-        dialog_.setObjectName(QLatin1String(kWriteProgressName));
-        dialog_.setWindowTitle(QStringLiteral("Processing..."));
-        dialog_.setWindowModality(Qt::WindowModal);
-        dialog_.setMinimumDuration(0);
-        dialog_.setAutoClose(false);
-        dialog_.setAutoReset(false);
-        dialog_.setValue(0);
-    }
-    void ShowMessage(int stringId, std::string_view text, MessageIcon icon) override {
-        dialog_.hide();  // the message box is not hidden behind a modal progress window
-        if (messages_) messages_->ShowMessage(stringId, text, icon);
-    }
-    void SetProgress(int percent) override {
-        dialog_.setValue(percent);
-        QCoreApplication::processEvents();
-    }
-    bool IsRunning() const override { return !dialog_.wasCanceled(); }
-
-private:
-    IMessageSink* messages_;
-    QProgressDialog dialog_;
-};
 
 void Say(IMessageSink* sink, int id, std::string_view text) {
     if (sink) sink->ShowMessage(id, text, MessageIcon::Exclamation);
@@ -123,7 +94,7 @@ WriteResult WriteMusicToFile(const WriteMusicSetup& s) {
         return WriteResult::Failed;
     }
 
-    WriteProgressWindow progress(s.owner, s.messages);
+    ProgressBox progress(s.owner, QStringLiteral("Writing Music"), s.messages, QLatin1String(kWriteProgressName));
     return WriteMusic(target, s.engine->Output(), s.engine->OutputFrameCount(), s.engine->SampleRate(), s.encoder,
                       s.chosen, progress);
 }

@@ -1,4 +1,4 @@
-#include "app/platform/Title.h"
+#include "app/layout/Title.h"
 
 namespace dw {
 

@@ -1,5 +1,5 @@
 #include "app/panel/CWndInfo.h"
-#include "app/controls/TableText.h"
+#include "ui/TableText.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -13,13 +13,13 @@
 
 #include <cmath>
 
-#include "app/AppMessages.h"
+#include "app/layout/Geometry.h"
 #include "app/panel/InfoLogic.h"
-#include "app/platform/Geometry.h"
 #include "audio/windows/CDlgProgressLoadMusic.h"
 #include "audio/windows/CDlgTrim.h"
 #include "model/Project.h"
 #include "resources/StringTable.h"
+#include "ui/AppMessages.h"
 
 namespace dw {
 

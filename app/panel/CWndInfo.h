@@ -17,7 +17,7 @@
 #include <functional>
 #include <optional>
 
-#include "app/Panels.h"
+#include "ui/Panels.h"
 
 class QCheckBox;
 class QComboBox;

@@ -6,13 +6,14 @@
 #include "app/CDlgAbout.h"
 #include "app/CWndToolbar.h"
 #include "app/HelpCommands.h"
-#include "app/MessageBox.h"
 #include "app/commands/CDlgFormatChooser.h"
 #include "app/panel/CWndInfo.h"
-#include "audio/windows/CWndControlbar.h"
+#include "app/platform/ShellOpen.h"
 #include "audio/Export.h"
 #include "audio/Playback.h"
+#include "audio/windows/CWndControlbar.h"
 #include "model/ProjectFile.h"
+#include "ui/MessageBox.h"
 
 #include <QApplication>
 #include <QComboBox>

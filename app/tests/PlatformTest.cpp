@@ -103,7 +103,7 @@ TEST(InstallPath, GuidePathJoinsFolderAndName) {
 }  // namespace
 }  // namespace dw
 
-#include "app/platform/Title.h"
+#include "app/layout/Title.h"
 
 namespace dw {
 namespace {

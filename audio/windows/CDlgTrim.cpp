@@ -8,12 +8,11 @@
 #include <QTimerEvent>
 #include <QVBoxLayout>
 
-#include "app/controls/ArtResources.h"
 #include "audio/windows/CDlgTrimPlayer.h"
-#include "editors/TimelineGeometry.h"
-#include "editors/windows/EditorPainting.h"
 #include "model/Project.h"
 #include "resources/StringTable.h"
+#include "ui/ArtResources.h"
+#include "ui/ShapePainting.h"
 
 namespace dw {
 

@@ -20,8 +20,7 @@
 #include <memory>
 #include <optional>
 
-#include "editors/MatrixGeometry.h"
-#include "editors/TrimGeometry.h"
+#include "audio/windows/TrimGeometry.h"
 
 class QPushButton;
 

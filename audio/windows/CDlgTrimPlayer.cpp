@@ -1,6 +1,7 @@
 #include "audio/windows/CDlgTrimPlayer.h"
 
-#include "editors/windows/PlaybackTransport.h"
+#include "audio/windows/PlaybackTransport.h"
+#include "ui/MessageBox.h"
 
 namespace dw {
 
@@ -15,7 +16,7 @@ void SetTrimPlayerFactory(TrimPlayerFactory factory) { Factory() = std::move(fac
 
 std::unique_ptr<IStreamTransport> MakeTrimPlayer(CProperties& properties) {
     if (Factory()) return Factory()(properties);
-    return std::make_unique<OwnedPlaybackTransport>(properties, WindowMessageSink());
+    return std::make_unique<OwnedPlaybackTransport>(properties, ActiveWindowMessageSink());
 }
 
 }  // namespace dw

@@ -7,7 +7,7 @@
 #include <functional>
 #include <memory>
 
-#include "editors/windows/StreamTransport.h"
+#include "audio/windows/StreamTransport.h"
 
 namespace dw {
 

@@ -3,11 +3,11 @@
 #include <QPainter>
 #include <QTimerEvent>
 
-#include "app/controls/ArtResources.h"
-#include "app/controls/Painting.h"
 #include "audio/windows/PlayCursor.h"
 #include "audio/windows/TransportLogic.h"
 #include "model/Project.h"
+#include "ui/ArtResources.h"
+#include "ui/Painting.h"
 
 namespace dw {
 

@@ -9,10 +9,6 @@
 #include <QTextEdit>
 #include <QTimerEvent>
 
-#include "app/AppMessages.h"
-#include "app/controls/ArtResources.h"
-#include "app/controls/CHoverButton.h"
-#include "app/controls/Painting.h"
 #include "audio/Playback.h"
 #include "audio/windows/CDlgProgressLoadMusic.h"
 #include "audio/windows/CWndControlDisplay.h"
@@ -21,6 +17,11 @@
 #include "audio/windows/TransportLogic.h"
 #include "engine/windows/CDlgProgressCreateMusic.h"
 #include "model/Project.h"
+#include "ui/AppMessages.h"
+#include "ui/ArtResources.h"
+#include "ui/CHoverButton.h"
+#include "ui/MessageBox.h"
+#include "ui/Painting.h"
 
 namespace dw {
 
@@ -156,7 +157,7 @@ bool CWndControlbar::PlayRoad(std::uint32_t outdated) {
         }
     }
     if (player_ != nullptr) {
-        QtMessageBoxSink boxes(window());
+        MessageBoxSink boxes(window());
         SetPlaybackSource(*player_, static_cast<std::int32_t>(engine_->OutputFrameCount()), engine_->Output(),
                           messages_ ? *messages_ : static_cast<IMessageSink&>(boxes));
     }

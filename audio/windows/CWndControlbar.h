@@ -16,8 +16,8 @@
 
 #include <array>
 
-#include "app/Panels.h"
 #include "engine/MusicEngine.h"
+#include "ui/Panels.h"
 
 class QShortcut;
 
@@ -55,6 +55,7 @@ public:
     // ITransportBar
     void SetLayoutBand(const Rect& band) override;
     void ClearStartedAndPaused() override { started_ = paused_ = false; }
+    bool PlayRoad(std::uint32_t outdated) override;
 
     // The commands of the six buttons, by id.
     void OnCommand(int id);
@@ -66,10 +67,6 @@ public:
     void OnNextSection();
     // Space: pause while playing, else play.
     void OnPlayPauseKey();
-
-    // Decodes and creates as needed; true when the music matches the project
-    // and is in the main stream. `outdated` is the project's musicOutdated.
-    bool PlayRoad(std::uint32_t outdated);
 
     // One tick of timer 6: clears the flags once the stream has played out.
     void OnEndTimer();

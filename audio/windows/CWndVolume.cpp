@@ -5,10 +5,10 @@
 
 #include <cmath>
 
-#include "app/controls/ArtResources.h"
-#include "app/controls/CSkinSliderCtrl.h"
-#include "app/controls/Painting.h"
 #include "audio/AudioLayer.h"
+#include "ui/ArtResources.h"
+#include "ui/CSkinSliderCtrl.h"
+#include "ui/Painting.h"
 
 namespace dw {
 

@@ -1,7 +1,4 @@
-#include "editors/windows/PlaybackTransport.h"
-
-#include <QApplication>
-#include <QMessageBox>
+#include "audio/windows/PlaybackTransport.h"
 
 #include <algorithm>
 
@@ -48,33 +45,6 @@ OwnedPlaybackTransport::OwnedPlaybackTransport(CProperties& properties, IMessage
 
 OwnedPlaybackTransport::~OwnedPlaybackTransport() {
     if (owned_) FreePlaybackStream(*owned_);
-}
-
-namespace {
-
-class MessageBoxSink final : public IMessageSink {
-public:
-    void ShowMessage(int, std::string_view text, MessageIcon icon) override {
-        QMessageBox::Icon qtIcon = QMessageBox::NoIcon;
-        switch (icon) {
-        case MessageIcon::None: break;
-        case MessageIcon::Information: qtIcon = QMessageBox::Information; break;
-        case MessageIcon::Exclamation: qtIcon = QMessageBox::Warning; break;
-        case MessageIcon::Stop:
-        case MessageIcon::Error: qtIcon = QMessageBox::Critical; break;
-        }
-        QMessageBox box(qtIcon, QStringLiteral("Driftwell"),
-                        QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())), QMessageBox::Ok,
-                        QApplication::activeWindow());
-        box.exec();
-    }
-};
-
-}  // namespace
-
-IMessageSink& WindowMessageSink() {
-    static MessageBoxSink sink;
-    return sink;
 }
 
 }  // namespace dw

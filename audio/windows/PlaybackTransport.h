@@ -1,5 +1,5 @@
 #pragma once
-// The editors' view of the audio layer's playback streams.
+// The windows' view of the audio layer's playback streams.
 //
 // PlaybackTransport adapts the main window's PlaybackStream (not owned) for
 // the timeline: it reads the stream's position and active flag and seeks it,
@@ -14,7 +14,7 @@
 
 #include <memory>
 
-#include "editors/windows/StreamTransport.h"
+#include "audio/windows/StreamTransport.h"
 
 namespace dw {
 
@@ -44,8 +44,5 @@ public:
 private:
     std::unique_ptr<PlaybackStream> owned_;
 };
-
-// The message sink of the windows: a modal message box with an OK button.
-IMessageSink& WindowMessageSink();
 
 }  // namespace dw

@@ -1,4 +1,4 @@
-#include "editors/TrimGeometry.h"
+#include "audio/windows/TrimGeometry.h"
 
 #include <algorithm>
 #include <cmath>
@@ -138,6 +138,11 @@ TrimTick TrimTimerStep(bool active, bool playRange, std::uint64_t frame, std::ui
         if (played < range.start || played > range.end) return TrimTick::RestartRange;
     }
     return TrimTick::Follow;
+}
+
+std::vector<RulerTick> SourceTicks(int width, std::uint32_t sourceFrameCount, std::uint32_t sampleRate) {
+    const std::uint32_t wholeSeconds = sampleRate ? sourceFrameCount / sampleRate : 0;
+    return RulerTicks(width, wholeSeconds);
 }
 
 }  // namespace dw

@@ -2,7 +2,7 @@
 // Geometry of the trim dialog: the wave area and the position bar, the
 // waveform's columns and their peaks, picking an edge of the selected range
 // or starting a new selection, moving and swapping the edges, the play marker
-// and the cursor shown under the mouse.
+// and the cursor shown under the mouse, and the time ruler under the wave.
 //
 // All x here are relative to the left edge of the wave area (w pixels wide);
 // a pixel p stands for the fraction p / (w - 1) of the source. Pure functions
@@ -13,9 +13,16 @@
 #include <span>
 #include <vector>
 
-#include "editors/MatrixGeometry.h"
+#include "ui/geometry/Ruler.h"
 
 namespace dw {
+
+// A source range, fractions of the whole decoded source.
+struct FractionRange {
+    double start = 0.0;
+    double end = 0.0;
+    friend bool operator==(const FractionRange&, const FractionRange&) = default;
+};
 
 struct TrimLayout {
     int width = 0;       // w: width of the drawing rectangle
@@ -91,5 +98,9 @@ int MarkerForFrame(std::uint64_t frame, std::uint32_t frameCount, int width);
 enum class TrimTick { Ended, RestartRange, Follow };
 TrimTick TrimTimerStep(bool active, bool playRange, std::uint64_t frame, std::uint32_t frameCount,
                        const FractionRange& range);
+
+// The trim dialog's ruler: tick i at trunc(i × w / 50) + 1, labelled with the
+// source time at the tick, the source's length counted in whole seconds.
+std::vector<RulerTick> SourceTicks(int width, std::uint32_t sourceFrameCount, std::uint32_t sampleRate);
 
 }  // namespace dw

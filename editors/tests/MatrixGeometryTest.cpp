@@ -47,10 +47,10 @@ TEST(RowTiling, HuesWrapAroundFromTheStartHue) {
 }
 
 TEST(ValueBars, FillTheShrunkCellFromTheBottom) {
-    const PixelRect cell{10, 100, 60, 201};  // shrunk: 103 to 200
-    EXPECT_EQ(ValueBar(cell, 0.0f), (PixelRect{10, 200, 60, 200}));
-    EXPECT_EQ(ValueBar(cell, 1.0f), (PixelRect{10, 103, 60, 200}));
-    EXPECT_EQ(ValueBar(cell, 0.5f), (PixelRect{10, 151, 60, 200}));  // 200 - 48.5
+    const Rect cell{10, 100, 60, 201};  // shrunk: 103 to 200
+    EXPECT_EQ(ValueBar(cell, 0.0f), (Rect{10, 200, 60, 200}));
+    EXPECT_EQ(ValueBar(cell, 1.0f), (Rect{10, 103, 60, 200}));
+    EXPECT_EQ(ValueBar(cell, 0.5f), (Rect{10, 151, 60, 200}));  // 200 - 48.5
 }
 
 TEST(ValueDrag, IsExactBeyondTheCell) {

@@ -3,8 +3,8 @@
 #include <QPainter>
 
 #include "editors/MatrixGeometry.h"
-#include "editors/windows/EditorPainting.h"
 #include "model/Project.h"
+#include "ui/ShapePainting.h"
 
 namespace dw {
 

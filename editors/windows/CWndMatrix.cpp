@@ -7,10 +7,10 @@
 
 #include <exception>
 
-#include "app/AppMessages.h"
 #include "audio/windows/CDlgTrim.h"
-#include "editors/windows/EditorPainting.h"
 #include "model/Project.h"
+#include "ui/AppMessages.h"
+#include "ui/ShapePainting.h"
 
 namespace dw {
 
@@ -55,8 +55,8 @@ void CWndMatrix::Render(QPainter& p, QSize size) const {
         const QColor bar = HslColor(RowHue(i, n), kBarSaturation, kBarLightness);
         const auto& values = matrix.rows[static_cast<std::size_t>(project_->graphs.graphOfRow[i])];
         for (std::size_t k = 0; k < sections.size() && k < values.size(); ++k) {
-            const PixelRect cell{SectionLeft(sections[k], w), row.top, SectionRight(sections[k], w), row.bottom};
-            const PixelRect r = ValueBar(cell, values[k]);
+            const Rect cell{SectionLeft(sections[k], w), row.top, SectionRight(sections[k], w), row.bottom};
+            const Rect r = ValueBar(cell, values[k]);
             FillRect(p, r.left, r.top, r.right, r.bottom, bar);
         }
     }

@@ -4,11 +4,11 @@
 #include <QPainter>
 #include <QTimerEvent>
 
-#include "app/controls/ArtResources.h"
+#include "audio/windows/StreamTransport.h"
 #include "editors/TimelineGeometry.h"
-#include "editors/windows/EditorPainting.h"
-#include "editors/windows/StreamTransport.h"
 #include "model/Project.h"
+#include "ui/ArtResources.h"
+#include "ui/ShapePainting.h"
 
 namespace dw {
 

@@ -4,7 +4,6 @@
 
 #include <QCoreApplication>
 #include <QDialog>
-#include <QMessageBox>
 #include <QPainter>
 #include <QProgressBar>
 #include <QPushButton>
@@ -12,25 +11,12 @@
 #include <QThread>
 #include <QTimerEvent>
 
-#include "app/controls/ArtResources.h"
+#include "ui/ArtResources.h"
+#include "ui/MessageBox.h"
 
 namespace dw {
 
 void PumpMessages() { QCoreApplication::processEvents(QEventLoop::AllEvents); }
-
-void QtMessageBoxSink::ShowMessage(int, std::string_view text, MessageIcon icon) {
-    QMessageBox::Icon qicon = QMessageBox::NoIcon;
-    switch (icon) {
-    case MessageIcon::None: break;
-    case MessageIcon::Information: qicon = QMessageBox::Information; break;
-    case MessageIcon::Exclamation: qicon = QMessageBox::Warning; break;
-    case MessageIcon::Stop:
-    case MessageIcon::Error: qicon = QMessageBox::Critical; break;
-    }
-    QMessageBox box(qicon, QStringLiteral("Driftwell"),
-                    QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())), QMessageBox::Ok, owner_);
-    box.exec();
-}
 
 CDlgProgress::TestHooks& CDlgProgress::Hooks() {
     static TestHooks hooks;
@@ -113,7 +99,7 @@ void CDlgProgress::ShowMessage(int stringId, std::string_view text, MessageIcon 
         messages_->ShowMessage(stringId, text, icon);
         return;
     }
-    QtMessageBoxSink(this).ShowMessage(stringId, text, icon);
+    MessageBoxSink(this).ShowMessage(stringId, text, icon);
 }
 
 void CDlgProgress::HoldAtFull() {

@@ -27,16 +27,6 @@ namespace dw {
 // Dispatches every event waiting for the user-interface thread.
 void PumpMessages();
 
-// Messages as modal message boxes with an OK button over `owner` (may be null).
-class QtMessageBoxSink final : public IMessageSink {
-public:
-    explicit QtMessageBoxSink(QWidget* owner) : owner_(owner) {}
-    void ShowMessage(int stringId, std::string_view text, MessageIcon icon) override;
-
-private:
-    QWidget* owner_;
-};
-
 class CDlgProgress : public QDialog, public IProgress {
     Q_OBJECT
 public:

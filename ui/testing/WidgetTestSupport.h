@@ -1,7 +1,8 @@
 #pragma once
 // Helpers of the widget tests: mouse events delivered straight to a widget
-// (as Qt delivers them to the widget that holds the implicit grab), and a
-// stand-in main window that records the application messages it receives.
+// (as Qt delivers them to the widget that holds the implicit grab), acting on
+// a modal dialog once it is up, and a stand-in main window that records the
+// application messages it receives.
 
 #include <QApplication>
 #include <QDialog>
@@ -14,8 +15,7 @@
 #include <functional>
 #include <vector>
 
-#include "app/AppMessages.h"
-#include "editors/windows/StreamTransport.h"
+#include "ui/AppMessages.h"
 
 namespace dw::test {
 
@@ -77,36 +77,6 @@ public:
             return true;
         }
         return QObject::event(e);
-    }
-};
-
-// A playback stream whose position the test sets by hand.
-class FakeTransport final : public IStreamTransport {
-public:
-    bool active = false;
-    std::uint64_t frame = 0;
-    std::vector<std::uint32_t> seeks;
-    int plays = 0;
-    int stops = 0;
-    bool* destroyed = nullptr;
-
-    ~FakeTransport() override {
-        if (destroyed) *destroyed = true;
-    }
-    bool Active() const override { return active; }
-    std::uint64_t Frame() const override { return frame; }
-    void Seek(std::uint32_t f) override {
-        frame = f;
-        seeks.push_back(f);
-    }
-    bool Play() override {
-        ++plays;
-        active = true;
-        return true;
-    }
-    void Stop() override {
-        ++stops;
-        active = false;
     }
 };
 

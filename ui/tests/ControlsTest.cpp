@@ -1,10 +1,10 @@
 // The custom controls under the offscreen platform: picture button states,
 // hover tracking, double clicks, tooltips; the skinned slider; the painting
 // helpers against real pixels.
-#include "app/controls/ArtResources.h"
-#include "app/controls/CHoverButton.h"
-#include "app/controls/CSkinSliderCtrl.h"
-#include "app/controls/Painting.h"
+#include "ui/ArtResources.h"
+#include "ui/CHoverButton.h"
+#include "ui/CSkinSliderCtrl.h"
+#include "ui/Painting.h"
 
 #include <QImage>
 #include <QPainter>

@@ -24,7 +24,6 @@
 #include <unistd.h>
 #include <vector>
 
-#include "app/AppMessages.h"
 #include "app/commands/CDlgFormatChooser.h"
 #include "app/commands/CommandDialogs.h"
 #include "app/commands/ProjectCommandsUi.h"
@@ -32,6 +31,7 @@
 #include "engine/MusicEngine.h"
 #include "model/Project.h"
 #include "model/ProjectFile.h"
+#include "ui/AppMessages.h"
 
 namespace dw {
 namespace {

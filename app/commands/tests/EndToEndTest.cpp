@@ -23,12 +23,12 @@
 
 #include "app/CDWDlg.h"
 #include "app/CWndToolbar.h"
-#include "app/MessageBox.h"
 #include "app/commands/CDlgFormatChooser.h"
 #include "app/commands/CommandDialogs.h"
 #include "app/commands/WriteMusicFlow.h"
 #include "app/panel/CWndInfo.h"
 #include "model/ProjectFile.h"
+#include "ui/MessageBox.h"
 
 namespace dw {
 namespace {
@@ -143,9 +143,3 @@ TEST(CommandsEndToEnd, EditSaveExportAndClose) {
 
 }  // namespace
 }  // namespace dw
-
-int main(int argc, char** argv) {
-    QApplication app(argc, argv);
-    ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
-}

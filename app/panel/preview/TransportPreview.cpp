@@ -6,13 +6,13 @@
 #include <QApplication>
 #include <QTimer>
 
-#include "app/controls/CHoverButton.h"
 #include "app/panel/CWndInfo.h"
 #include "audio/Playback.h"
 #include "audio/windows/CDlgProgressLoadMusic.h"
 #include "audio/windows/CWndControlbar.h"
 #include "audio/windows/PlayCursor.h"
 #include "model/Project.h"
+#include "ui/CHoverButton.h"
 
 namespace {
 struct Cursor final : dw::IPlayCursor {

@@ -17,13 +17,13 @@
 
 #include <gtest/gtest.h>
 
-#include "app/AppMessages.h"
 #include "app/panel/CWndInfo.h"
 #include "audio/Playback.h"
 #include "audio/windows/CDlgProgressLoadMusic.h"
 #include "audio/windows/CDlgTrim.h"
 #include "audio/windows/tests/TestSource.h"
 #include "model/Project.h"
+#include "ui/AppMessages.h"
 
 namespace dw {
 namespace {

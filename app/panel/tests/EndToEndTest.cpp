@@ -10,12 +10,12 @@
 #include <gtest/gtest.h>
 
 #include "app/CDWDlg.h"
-#include "app/MessageBox.h"
-#include "app/controls/CHoverButton.h"
 #include "audio/Playback.h"
 #include "audio/windows/CWndControlbar.h"
 #include "audio/windows/tests/TestSource.h"
 #include "engine/windows/CDlgProgress.h"
+#include "ui/CHoverButton.h"
+#include "ui/MessageBox.h"
 
 namespace dw {
 namespace {
@@ -73,9 +73,3 @@ TEST(EndToEnd, PlayButtonDecodesCreatesAndPlaysToTheEnd) {
 
 }  // namespace
 }  // namespace dw
-
-int main(int argc, char** argv) {
-    QApplication app(argc, argv);
-    ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
-}

@@ -10,10 +10,10 @@
 #include <gtest/gtest.h>
 
 #include "app/CDWDlg.h"
-#include "app/MessageBox.h"
 #include "audio/windows/CDlgProgressLoadMusic.h"
 #include "audio/windows/tests/TestSource.h"
 #include "model/ProjectFile.h"
+#include "ui/MessageBox.h"
 
 namespace dw {
 namespace {

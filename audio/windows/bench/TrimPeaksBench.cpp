@@ -7,7 +7,7 @@
 #include <cmath>
 #include <vector>
 
-#include "editors/TrimGeometry.h"
+#include "audio/windows/TrimGeometry.h"
 
 namespace {
 

@@ -11,8 +11,9 @@
 #include <cmath>
 
 #include "audio/windows/CDlgTrimPlayer.h"
-#include "editors/windows/tests/WidgetTestSupport.h"
+#include "audio/windows/tests/FakeTransport.h"
 #include "model/Project.h"
+#include "ui/testing/WidgetTestSupport.h"
 
 namespace dw {
 namespace {

@@ -15,20 +15,20 @@
 
 #include <gtest/gtest.h>
 
-#include "app/AppMessages.h"
-#include "app/controls/CHoverButton.h"
-#include "app/controls/CSkinSliderCtrl.h"
 #include "audio/Playback.h"
+#include "audio/tests/TestSignals.h"
 #include "audio/windows/CDlgProgressLoadMusic.h"
 #include "audio/windows/CWndControlDisplay.h"
 #include "audio/windows/CWndControlbar.h"
 #include "audio/windows/CWndVolume.h"
 #include "audio/windows/PlayCursor.h"
 #include "audio/windows/TransportLogic.h"
-#include "audio/tests/TestSignals.h"
 #include "audio/windows/tests/TestSource.h"
 #include "engine/windows/CDlgProgressCreateMusic.h"
 #include "model/Project.h"
+#include "ui/AppMessages.h"
+#include "ui/CHoverButton.h"
+#include "ui/CSkinSliderCtrl.h"
 
 namespace dw {
 namespace {

@@ -1,4 +1,4 @@
-#include "editors/windows/PlaybackTransport.h"
+#include "audio/windows/PlaybackTransport.h"
 
 #include <gtest/gtest.h>
 

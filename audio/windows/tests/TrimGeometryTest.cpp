@@ -1,4 +1,4 @@
-#include "editors/TrimGeometry.h"
+#include "audio/windows/TrimGeometry.h"
 
 #include <gtest/gtest.h>
 
@@ -193,6 +193,29 @@ TEST(TrimPlayback, TimerEndsFollowsOrRepeatsTheRange) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         EXPECT_EQ(TrimTimerStep(c.active, c.playRange, c.frame, 1000, range), c.tick);
+    }
+}
+
+TEST(TrimRuler, LabelsCountTheSourceInWholeSeconds) {
+    struct Case {
+        const char* name;
+        std::uint32_t frames, rate;
+        const char* fifthLabel;  // tick 5 stands for a tenth of the source
+        const char* lastLabel;   // tick 45, nine tenths
+    };
+    const Case cases[] = {
+        {"ten and a half seconds count as ten", 115762, 11025, "00:01", "00:09"},
+        {"ten minutes", 26460000, 44100, "01:00", "09:00"},
+        {"under a second", 11000, 11025, "00:00", "00:00"},
+        {"no rate", 11025, 0, "00:00", "00:00"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const auto ticks = SourceTicks(600, c.frames, c.rate);
+        ASSERT_EQ(ticks.size(), 50u);
+        EXPECT_EQ(ticks[1].x, 13);  // trunc(12.0) + 1
+        EXPECT_EQ(ticks[5].label, c.fifthLabel);
+        EXPECT_EQ(ticks[45].label, c.lastLabel);
     }
 }
 

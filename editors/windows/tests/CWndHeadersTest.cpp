@@ -6,8 +6,8 @@
 #include <gtest/gtest.h>
 
 #include "editors/MatrixGeometry.h"
-#include "editors/windows/EditorPainting.h"
 #include "model/Project.h"
+#include "ui/ShapePainting.h"
 
 namespace dw {
 namespace {

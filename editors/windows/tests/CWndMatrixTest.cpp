@@ -12,9 +12,9 @@
 
 #include "audio/windows/CDlgTrim.h"
 #include "audio/windows/CDlgTrimPlayer.h"
-#include "editors/windows/EditorPainting.h"
-#include "editors/windows/tests/WidgetTestSupport.h"
 #include "model/Project.h"
+#include "ui/ShapePainting.h"
+#include "ui/testing/WidgetTestSupport.h"
 
 namespace dw {
 namespace {

@@ -5,8 +5,9 @@
 
 #include <gtest/gtest.h>
 
-#include "editors/windows/tests/WidgetTestSupport.h"
+#include "audio/windows/tests/FakeTransport.h"
 #include "model/Project.h"
+#include "ui/testing/WidgetTestSupport.h"
 
 namespace dw {
 namespace {
