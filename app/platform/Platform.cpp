@@ -10,12 +10,9 @@
 
 namespace dw {
 
-bool IsOsVersionSupported(const std::optional<OsVersion>& version) {
-    if (!version) return false;
-    return version->major == 5 || version->major == 6;
-}
+bool IsKernelSupported(const std::optional<KernelVersion>& version) { return version && version->major >= 5; }
 
-std::optional<OsVersion> OsVersionFromKernelRelease(std::string_view release) {
+std::optional<KernelVersion> KernelVersionFromRelease(std::string_view release) {
     int kernelMajor = 0;
     int kernelMinor = 0;
     const char* p = release.data();
@@ -27,28 +24,19 @@ std::optional<OsVersion> OsVersionFromKernelRelease(std::string_view release) {
         if (r2.ec != std::errc()) kernelMinor = 0;
     }
     if (kernelMajor < 0) return std::nullopt;
-    if (kernelMajor >= 5) return OsVersion{6, kernelMinor};
-    return OsVersion{kernelMajor, kernelMinor};
+    return KernelVersion{kernelMajor, kernelMinor};
 }
 
-std::optional<OsVersion> QueryOsVersion() {
+std::optional<KernelVersion> QueryKernelVersion() {
     utsname name{};
     if (uname(&name) != 0) return std::nullopt;
-    return OsVersionFromKernelRelease(name.release);
+    return KernelVersionFromRelease(name.release);
 }
 
-bool CheckOsVersion() { return IsOsVersionSupported(QueryOsVersion()); }
+bool CheckOsVersion() { return IsKernelSupported(QueryKernelVersion()); }
 
 bool IsScreenSupported(const ScreenInfo& s) {
     return s.width >= 1024 && s.height >= 768 && s.bitsPerPixel >= 15 && std::max(s.dpiX, s.dpiY) <= 150;
-}
-
-std::string CommandLineFileName(const std::vector<std::string>& args) {
-    for (const auto& a : args) {
-        if (!a.empty() && (a[0] == '/' || a[0] == '-')) continue;
-        return a;
-    }
-    return {};
 }
 
 std::string CommandLineFileNamePosix(const std::vector<std::string>& args,

@@ -1,8 +1,8 @@
 #pragma once
 // What the operating system tells the application at start-up, and the pure
-// decisions the application takes on it. Nothing here includes Qt: the Qt side
-// (app/platform/QtPlatform.h) only reads the screen and hands the numbers over,
-// so the decision tables can be tested with any version or screen we like.
+// decisions the application takes on it. Nothing here includes Qt: the
+// application only reads the screen and hands the numbers over, so the
+// decision tables can be tested with any kernel or screen we like.
 
 #include <cstdint>
 #include <functional>
@@ -13,26 +13,25 @@
 
 namespace dw {
 
-// The operating-system version as the start-up check sees it.
-struct OsVersion {
+// The version of the running Linux kernel.
+struct KernelVersion {
     int major = 0;
     int minor = 0;
 };
 
-// Supported exactly when the major version is 5 or 6; no version at all (the
-// system could not be asked) is not supported.
-bool IsOsVersionSupported(const std::optional<OsVersion>& version);
+// Every kernel from 5 on is a kernel we build and test for; older ones are
+// not supported, and neither is a kernel that could not be asked.
+bool IsKernelSupported(const std::optional<KernelVersion>& version);
 
-// Turns a Linux kernel release ("6.1.0-18-amd64") into the version the check
-// above judges. Every kernel from 5 on is a kernel we build and test for, so it
-// reports major 6 (a supported version); older kernels report their own major
-// (4, 3, ...) and fail the check. An unreadable release gives no version.
-std::optional<OsVersion> OsVersionFromKernelRelease(std::string_view release);
+// The version at the start of a kernel release ("6.1.0-18-amd64" is 6.1); an
+// unreadable release gives none.
+std::optional<KernelVersion> KernelVersionFromRelease(std::string_view release);
 
-// Asks the running kernel (uname) and maps it as above.
-std::optional<OsVersion> QueryOsVersion();
+// Asks the running kernel (uname).
+std::optional<KernelVersion> QueryKernelVersion();
 
-// True when the platform says the operating system is supported.
+// The start-up check of the operating system: true when the running kernel
+// is supported.
 bool CheckOsVersion();
 
 // The screen as the start-up check sees it: device-independent pixels.
@@ -49,14 +48,10 @@ struct ScreenInfo {
 bool IsScreenSupported(const ScreenInfo& screen);
 
 // The file name handed to the main window: the first argument (program name
-// excluded) that is not a switch, that is, does not begin with "/" or "-".
-// Empty when there is none. Note that on Linux an absolute path begins with
-// "/"; see CommandLineFileNamePosix for the rule the application uses.
-std::string CommandLineFileName(const std::vector<std::string>& args);
-
-// The same rule with one change for Linux: "/" is the root of every absolute
-// path, so an argument beginning with "/" is a switch only when it does not
-// name an existing file (checked through `exists`). "-" always marks a switch.
+// excluded) that is not a switch, empty when there is none. "-" always marks a
+// switch; "/" marks one only when the argument does not name an existing file
+// (checked through `exists`), since on Linux it also begins every absolute
+// path.
 std::string CommandLineFileNamePosix(const std::vector<std::string>& args,
                                      const std::function<bool(const std::string&)>& exists);
 
