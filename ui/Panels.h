@@ -1,7 +1,8 @@
 #pragma once
 // What the main window asks of its panels beyond moving and repainting them.
-// The main window creates every panel in CDWDlg::CreatePanels(); each panel
-// implements (or is wrapped by) the matching interface.
+// The main window creates every panel and hands each one what it needs; each
+// panel implements (or is wrapped by) the matching interface, so that no
+// panel has to find another.
 
 #include "ui/geometry/Rect.h"
 

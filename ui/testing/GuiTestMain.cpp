@@ -1,5 +1,7 @@
-// main() for the GUI tests: one QApplication for the whole run (offscreen
-// platform, set by the test's environment), then GoogleTest.
+// main() for every GUI test: one QApplication for the whole run, then
+// GoogleTest. The platform is the one the environment names (offscreen under
+// CTest, xcb for the runs under Xvfb); offscreen when it names none, so that
+// listing the tests at build time needs no display.
 #include <QApplication>
 
 #include <gtest/gtest.h>
