@@ -1,9 +1,9 @@
 #pragma once
-// Small painting helpers shared by the editor windows and the trim dialog.
-// Coordinates follow the rectangle convention of the geometry core: a
-// rectangle covers [left, right) × [top, bottom), and a line from a to b
-// leaves out its end point, so that the computed pixel columns are painted
-// exactly as computed.
+// Shapes, colours and fonts for the windows that draw their content from
+// computed geometry (the editors, the timeline, the trim dialog).
+// Coordinates follow the convention of Rect: a rectangle covers
+// [left, right) × [top, bottom), and a line from a to b leaves out its end
+// point, so that the computed pixel columns are painted exactly as computed.
 
 #include <QColor>
 #include <QFont>
