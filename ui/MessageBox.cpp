@@ -11,14 +11,6 @@ MessageBoxHook& BoxHook() {
     return hook;
 }
 
-QString FromUtf8(std::string_view text) { return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())); }
-
-class ActiveWindowSink final : public IMessageSink {
-public:
-    void ShowMessage(int, std::string_view text, MessageIcon icon) override {
-        ShowMessageBox(QApplication::activeWindow(), FromUtf8(text), icon);
-    }
-};
 }  // namespace
 
 void ShowMessageBox(QWidget* owner, const QString& text, MessageIcon icon) {
@@ -41,11 +33,12 @@ void ShowMessageBox(QWidget* owner, const QString& text, MessageIcon icon) {
 void SetMessageBoxHook(MessageBoxHook hook) { BoxHook() = std::move(hook); }
 
 void MessageBoxSink::ShowMessage(int, std::string_view text, MessageIcon icon) {
-    ShowMessageBox(owner_, FromUtf8(text), icon);
+    ShowMessageBox(owner_ ? owner_ : QApplication::activeWindow(),
+                   QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())), icon);
 }
 
 IMessageSink& ActiveWindowMessageSink() {
-    static ActiveWindowSink sink;
+    static MessageBoxSink sink(nullptr);
     return sink;
 }
 

@@ -25,7 +25,8 @@ void ShowMessageBox(QWidget* owner, const QString& text, MessageIcon icon);
 using MessageBoxHook = std::function<void(const ShownMessage&)>;
 void SetMessageBoxHook(MessageBoxHook hook);
 
-// The core's messages shown as message boxes of the owner window.
+// The core's messages shown as message boxes of the owner window; without an
+// owner, of the window that is active when a box is shown.
 class MessageBoxSink final : public IMessageSink {
 public:
     explicit MessageBoxSink(QWidget* owner) : owner_(owner) {}
@@ -35,8 +36,8 @@ private:
     QWidget* owner_;
 };
 
-// The sink for code that has no window of its own at hand: its message boxes
-// belong to the window that is active when they are shown.
+// The sink for code that has no window of its own at hand (an owner-less
+// MessageBoxSink that lives for the whole run).
 IMessageSink& ActiveWindowMessageSink();
 
 }  // namespace dw
