@@ -29,13 +29,6 @@
 
 namespace dw {
 
-// The layer's version: major in the high 16 bits, minor in the low 16 bits.
-// Callers compare the runtime answer against the constant they were built with.
-inline constexpr std::uint32_t kAudioLayerVersion = 0x00010000;
-inline constexpr std::uint32_t kAudioEffectsVersion = 0x00010000;
-std::uint32_t AudioLayerVersion();
-std::uint32_t AudioEffectsVersion();
-
 // ------------------------------------------------------------------ decoding
 
 struct DecodeInfo {

@@ -56,14 +56,6 @@ PlaybackStream::~PlaybackStream() {
 }
 
 int InitAudio(IMessageSink& messages, const AudioStartOptions& options) {
-    if ((AudioLayerVersion() >> 16) != (kAudioLayerVersion >> 16)) {
-        Say(messages, IDS_WRONG_AUDIO_LIBRARY, MessageIcon::Error);
-        return 1;
-    }
-    if ((AudioEffectsVersion() >> 16) != (kAudioEffectsVersion >> 16)) {
-        Say(messages, IDS_WRONG_EFFECTS_LIBRARY, MessageIcon::Error);
-        return 1;
-    }
     if (AudioDeviceIsOpen()) return 0;
     DeviceOptions device;
     device.kind = options.kind;

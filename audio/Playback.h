@@ -59,7 +59,8 @@ struct AudioStartOptions {
     std::uint32_t deviceRate = 44100;
 };
 
-// Starts the audio layer: checks its versions and opens the output device.
+// Starts the audio layer: opens the output device. The layer is linked in
+// statically, so there is no other build of it whose version could differ.
 // 0 on success, 1 on failure (with its message). The null device is used only
 // when asked for (DRIFTWELL_AUDIO=null or options.kind).
 int InitAudio(IMessageSink& messages, const AudioStartOptions& options = {});
