@@ -51,8 +51,6 @@ struct PlaybackStream {
     ~PlaybackStream();
 };
 
-enum class EffectKind { HighCut = 0, Reverb = 1, Chorus = 2 };
-
 // How InitAudio picks its device.
 struct AudioStartOptions {
     OutputKind kind = OutputKindFromEnvironment();
