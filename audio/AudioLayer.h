@@ -29,13 +29,6 @@
 
 namespace dw {
 
-// The layer's version: major in the high 16 bits, minor in the low 16 bits.
-// Callers compare the runtime answer against the constant they were built with.
-inline constexpr std::uint32_t kAudioLayerVersion = 0x00010000;
-inline constexpr std::uint32_t kAudioEffectsVersion = 0x00010000;
-std::uint32_t AudioLayerVersion();
-std::uint32_t AudioEffectsVersion();
-
 // ------------------------------------------------------------------ decoding
 
 struct DecodeInfo {
@@ -142,7 +135,10 @@ using StreamProc = std::uint32_t (*)(OutputStream* stream, void* dest, std::uint
 
 enum class StreamState { Stopped, Playing, Paused };
 
-enum class EffectType { LowPass, Reverb, Chorus };
+// The three effects a stream can carry, one of each. The high cut is the
+// low-pass filter (LowPassParams). The values index a stream's effect slots
+// and make up the low two bits of an EffectHandle.
+enum class EffectKind { HighCut = 0, Reverb = 1, Chorus = 2 };
 // 0 is "no effect"; otherwise the handle of an effect set on a stream.
 using EffectHandle = std::uint32_t;
 
@@ -166,7 +162,7 @@ bool StreamStop(OutputStream* stream);
 // the control thread while the stream plays; the device thread sees the
 // change at its next block, lock-free. Setting a type that is already set
 // returns the same handle.
-EffectHandle StreamSetEffect(OutputStream* stream, EffectType type);
+EffectHandle StreamSetEffect(OutputStream* stream, EffectKind kind);
 bool StreamRemoveEffect(OutputStream* stream, EffectHandle effect);
 bool EffectSetParams(OutputStream* stream, EffectHandle effect, const LowPassParams& p);
 bool EffectSetParams(OutputStream* stream, EffectHandle effect, const ReverbParams& p);

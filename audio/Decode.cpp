@@ -17,9 +17,6 @@ SNDFILE* Sf(void* p) { return static_cast<SNDFILE*>(p); }
 soxr_t Sx(void* p) { return static_cast<soxr_t>(p); }
 }  // namespace
 
-std::uint32_t AudioLayerVersion() { return kAudioLayerVersion; }
-std::uint32_t AudioEffectsVersion() { return kAudioEffectsVersion; }
-
 std::unique_ptr<DecodeStream> DecodeStream::Open(const std::filesystem::path& path) {
     std::error_code ec;
     // libsndfile would happily open a folder or a device node; refuse anything

@@ -54,7 +54,7 @@ public:
     void* user = nullptr;
     std::atomic<StreamState> state{StreamState::Stopped};
     std::atomic<bool> resetPending{true};
-    std::array<EffectSlot, 3> slots;  // indexed by EffectType
+    std::array<EffectSlot, 3> slots;  // indexed by EffectKind
     std::uint32_t handleSerial = 0;
 
     // Device thread only.
@@ -88,14 +88,14 @@ public:
             s.seenGeneration = gen;
             float v[kParamCount];
             for (int k = 0; k < kParamCount; ++k) v[k] = s.values[static_cast<std::size_t>(k)].load(std::memory_order_relaxed);
-            switch (static_cast<EffectType>(i)) {
-            case EffectType::LowPass:
+            switch (static_cast<EffectKind>(i)) {
+            case EffectKind::HighCut:
                 lowPass.SetParams({v[0], v[1], static_cast<int>(v[2])});
                 break;
-            case EffectType::Reverb:
+            case EffectKind::Reverb:
                 reverb.SetParams({v[0], static_cast<int>(v[1])});
                 break;
-            case EffectType::Chorus:
+            case EffectKind::Chorus:
                 chorus.SetParams({v[0], v[1], v[2], v[3], v[4], v[5], static_cast<int>(v[6])});
                 break;
             }
@@ -103,10 +103,10 @@ public:
     }
 
     void ResetEffect(std::size_t i) {
-        switch (static_cast<EffectType>(i)) {
-        case EffectType::LowPass: lowPass.Reset(); break;
-        case EffectType::Reverb: reverb.Reset(); break;
-        case EffectType::Chorus: chorus.Reset(); break;
+        switch (static_cast<EffectKind>(i)) {
+        case EffectKind::HighCut: lowPass.Reset(); break;
+        case EffectKind::Reverb: reverb.Reset(); break;
+        case EffectKind::Chorus: chorus.Reset(); break;
         }
     }
 
@@ -121,9 +121,9 @@ public:
         }
         std::memset(dest + 2 * got, 0, (n - got) * 2 * sizeof(float));
         // The high-cut comes last so that it also softens the reverb and chorus.
-        if (slots[static_cast<std::size_t>(EffectType::Chorus)].wasEnabled) chorus.Process(dest, n);
-        if (slots[static_cast<std::size_t>(EffectType::Reverb)].wasEnabled) reverb.Process(dest, n);
-        if (slots[static_cast<std::size_t>(EffectType::LowPass)].wasEnabled) lowPass.Process(dest, n);
+        if (slots[static_cast<std::size_t>(EffectKind::Chorus)].wasEnabled) chorus.Process(dest, n);
+        if (slots[static_cast<std::size_t>(EffectKind::Reverb)].wasEnabled) reverb.Process(dest, n);
+        if (slots[static_cast<std::size_t>(EffectKind::HighCut)].wasEnabled) lowPass.Process(dest, n);
     }
 
     // Adds `frames` device frames of this stream, times gain, into out.
@@ -356,13 +356,13 @@ bool StreamStop(OutputStream* stream) {
     return true;
 }
 
-EffectHandle StreamSetEffect(OutputStream* stream, EffectType type) {
+EffectHandle StreamSetEffect(OutputStream* stream, EffectKind kind) {
     if (!Known(stream)) return 0;
-    EffectSlot& slot = stream->slots[static_cast<std::size_t>(type)];
+    EffectSlot& slot = stream->slots[static_cast<std::size_t>(kind)];
     if (slot.enabled.load()) return slot.handle;
     stream->handleSerial = (stream->handleSerial + 1) & 0x3FFFFFFFu;
     if (stream->handleSerial == 0) stream->handleSerial = 1;
-    slot.handle = (stream->handleSerial << 2) | static_cast<std::uint32_t>(type);
+    slot.handle = (stream->handleSerial << 2) | static_cast<std::uint32_t>(kind);
     slot.enabled.store(true, std::memory_order_release);
     return slot.handle;
 }
@@ -376,17 +376,17 @@ bool StreamRemoveEffect(OutputStream* stream, EffectHandle effect) {
 }
 
 bool EffectSetParams(OutputStream* stream, EffectHandle effect, const LowPassParams& p) {
-    if ((effect & 3u) != static_cast<std::uint32_t>(EffectType::LowPass)) return false;
+    if ((effect & 3u) != static_cast<std::uint32_t>(EffectKind::HighCut)) return false;
     return Publish(stream, effect, {p.cutoffHz, p.resonance, static_cast<float>(p.channels)});
 }
 
 bool EffectSetParams(OutputStream* stream, EffectHandle effect, const ReverbParams& p) {
-    if ((effect & 3u) != static_cast<std::uint32_t>(EffectType::Reverb)) return false;
+    if ((effect & 3u) != static_cast<std::uint32_t>(EffectKind::Reverb)) return false;
     return Publish(stream, effect, {p.level, static_cast<float>(p.delayMs)});
 }
 
 bool EffectSetParams(OutputStream* stream, EffectHandle effect, const ChorusParams& p) {
-    if ((effect & 3u) != static_cast<std::uint32_t>(EffectType::Chorus)) return false;
+    if ((effect & 3u) != static_cast<std::uint32_t>(EffectKind::Chorus)) return false;
     return Publish(stream, effect,
                    {p.dryMix, p.wetMix, p.feedback, p.minSweep, p.maxSweep, p.rate, static_cast<float>(p.channels)});
 }

@@ -17,18 +17,13 @@ namespace {
 
 void Say(IMessageSink& sink, int id, MessageIcon icon) { sink.ShowMessage(id, LoadString(id), icon); }
 
-struct EffectInfo {
-    EffectType type;
-    int failureId;
-};
-
-EffectInfo InfoOf(EffectKind kind) {
+int FailureIdOf(EffectKind kind) {
     switch (kind) {
-    case EffectKind::HighCut: return {EffectType::LowPass, IDS_CANNOT_APPLY_LOW_PASS};
-    case EffectKind::Reverb: return {EffectType::Reverb, IDS_CANNOT_APPLY_REVERB};
+    case EffectKind::HighCut: return IDS_CANNOT_APPLY_LOW_PASS;
+    case EffectKind::Reverb: return IDS_CANNOT_APPLY_REVERB;
     case EffectKind::Chorus: break;
     }
-    return {EffectType::Chorus, IDS_CANNOT_APPLY_CHORUS};
+    return IDS_CANNOT_APPLY_CHORUS;
 }
 
 EffectHandle& HandleOf(EffectChain& chain, EffectKind kind) {
@@ -56,14 +51,6 @@ PlaybackStream::~PlaybackStream() {
 }
 
 int InitAudio(IMessageSink& messages, const AudioStartOptions& options) {
-    if ((AudioLayerVersion() >> 16) != (kAudioLayerVersion >> 16)) {
-        Say(messages, IDS_WRONG_AUDIO_LIBRARY, MessageIcon::Error);
-        return 1;
-    }
-    if ((AudioEffectsVersion() >> 16) != (kAudioEffectsVersion >> 16)) {
-        Say(messages, IDS_WRONG_EFFECTS_LIBRARY, MessageIcon::Error);
-        return 1;
-    }
     if (AudioDeviceIsOpen()) return 0;
     DeviceOptions device;
     device.kind = options.kind;
@@ -180,11 +167,10 @@ int ApplyEffects(OutputStream* stream, EffectChain& chain, const CProperties& pr
 int ApplyEffectSwitch(EffectChain& chain, EffectKind kind, IMessageSink& messages) {
     if (chain.properties == nullptr) return 1;
     EffectHandle& handle = HandleOf(chain, kind);
-    const EffectInfo info = InfoOf(kind);
     if (SwitchOf(*chain.properties, kind)) {
-        const EffectHandle h = StreamSetEffect(chain.stream, info.type);
+        const EffectHandle h = StreamSetEffect(chain.stream, kind);
         if (h == 0) {
-            Say(messages, info.failureId, MessageIcon::None);
+            Say(messages, FailureIdOf(kind), MessageIcon::None);
             return 1;
         }
         handle = h;

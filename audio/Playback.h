@@ -51,15 +51,14 @@ struct PlaybackStream {
     ~PlaybackStream();
 };
 
-enum class EffectKind { HighCut = 0, Reverb = 1, Chorus = 2 };
-
 // How InitAudio picks its device.
 struct AudioStartOptions {
     OutputKind kind = OutputKindFromEnvironment();
     std::uint32_t deviceRate = 44100;
 };
 
-// Starts the audio layer: checks its versions and opens the output device.
+// Starts the audio layer: opens the output device. The layer is linked in
+// statically, so there is no other build of it whose version could differ.
 // 0 on success, 1 on failure (with its message). The null device is used only
 // when asked for (DRIFTWELL_AUDIO=null or options.kind).
 int InitAudio(IMessageSink& messages, const AudioStartOptions& options = {});

@@ -7,7 +7,8 @@
 // the last grain the thin first seconds are filled in (unless the music loops)
 // and the whole buffer is scaled to the volume with the fades.
 //
-// Two renderers share this state and give the same bytes:
+// Two renderers share this state, the grain planning (every random draw) and
+// the passes after the last grain, and give the same bytes:
 //  - Render: the plain scalar renderer, one grain after the other, one sample
 //    after the other. It is the reference the tests hold the other one to.
 //  - RenderParallel: plans the grains of a block (all random draws, in the
@@ -26,6 +27,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <utility>
 #include <vector>
 
 #include "engine/Sequencing.h"
@@ -49,17 +51,20 @@ struct AllocationBudget {
     void Give(std::uint64_t bytes) { used = bytes > used ? 0 : used - bytes; }
 };
 
+class WorkerPool;
+
 class GrainRenderer {
 public:
-    // One planned grain of RenderParallel's current block.
+    // One grain as planned: where it plays and what it reads.
     struct PlannedGrain {
         std::int32_t position;  // output frame of the grain's first sample
         std::int64_t start;     // source frame of sample 0, before clamping
         double rate;            // playback rate
     };
+    using GrainObserver = std::function<void(const PlannedGrain&, std::int32_t sectionIndex)>;
 
     // Everything rendering needs, copied from the engine and the project.
-    // `sections` must outlive the render.
+    // `plannedSections` must outlive the render.
     void SetUp(const CProject& project, const std::vector<CPSection>& plannedSections,
                StereoFrame* background, std::int32_t backgroundFrameCount, std::int32_t rate,
                IProgress& progressSink, AllocationBudget* budget);
@@ -73,14 +78,20 @@ public:
     // with the portable loops that machines without AVX2 run.
     bool RenderParallel(CNoteSequence& score, unsigned threads, bool vectorKernels = true);
 
+    // Told of every grain as it is planned (both renderers), with the section
+    // whose parameters it takes; for diagnostics and tests. Empty by default.
+    void SetGrainObserver(GrainObserver observer) { onGrain_ = std::move(observer); }
+
+    // The steps a render is made of, one at a time.
+
     // Enters the next planned section: grain length, density, spread, rate
     // deviation and a new envelope.
     void NextSection();
-    // Periodic Hann window of `grainLength` values; false (and `running`
-    // cleared, message 61004 shown) when it cannot be allocated.
-    bool BuildEnvelope();
-    // Adds one grain whose sample 0 reads source frame `start` at `position`.
-    void AddGrain(std::int64_t start);
+    // The grain at output frame `position`, with the score's source position
+    // there, the spread draw and the rate draw, in that order.
+    PlannedGrain PlanGrain(CNoteSequence& score, std::int32_t position);
+    // Mixes one grain into the buffer, sample by sample.
+    void AddGrain(const PlannedGrain& grain);
     // Adds seconds 6 to 9 into seconds 0 to 3 with a falling weight.
     void StartFill();
     // Scales to `volume` with the fades; a silent buffer stays silent.
@@ -88,41 +99,55 @@ public:
     // volume x fade factor of frame i, in 32-bit floats.
     float FadeGain(std::uint32_t i) const;
 
-    bool running = false;
-    std::int32_t sampleRate = 0;
-    const std::vector<CPSection>* sections = nullptr;
-    const CProject* project = nullptr;
-    IProgress* progress = nullptr;
-    std::int32_t sectionIndex = -1;
-    std::int32_t sectionEnd = -1;
-    double grainSeconds = 0.0;
-    double density = 0.0;
-    double texture = 0.0;
-    double complexity = 0.0;
-    double volume = 0.0;
-    bool loopMusic = false;
-    std::uint32_t fadeInFrames = 0;
-    std::uint32_t fadeOutFrames = 0;
-    const StereoFrame* source = nullptr;
-    std::int32_t sourceFrameCount = 0;
-    StereoFrame* target = nullptr;
-    std::int32_t targetFrameCount = 0;
-    std::vector<float> envelope;
-    std::uint32_t grainLength = 0;
-    std::uint32_t spread = 0;
-    std::int32_t position = 0;
-    std::int32_t hop = 0;
-
-    // Told of every grain as it is planned (both renderers), with the section
-    // whose parameters it takes; for diagnostics and tests. Empty by default.
-    std::function<void(const PlannedGrain&, std::int32_t sectionIndex)> onGrain;
+    // The section in force and its parameters.
+    std::int32_t SectionIndex() const { return sectionIndex_; }
+    std::uint32_t GrainLength() const { return grainLength_; }
+    double Density() const { return density_; }
+    std::int32_t Hop() const { return hop_; }
+    std::uint32_t Spread() const { return spread_; }
+    const std::vector<float>& Envelope() const { return envelope_; }
+    std::uint32_t FadeInFrames() const { return fadeInFrames_; }
 
 private:
-    // Start of one grain in the order of the reference: the score's source
-    // position, the spread draw, the rate draw.
-    PlannedGrain PlanGrain(CNoteSequence& score);
+    // Periodic Hann window of `grainLength_` values; false (and `running_`
+    // cleared, message 61004 shown) when it cannot be allocated.
+    bool BuildEnvelope();
+    // Samples [i0, i1) of a grain with the reference arithmetic: one
+    // division per sample, the source frame clamped to the source, frames
+    // past the end of the music wrapped with loopMusic or dropped.
+    void AddSamples(const PlannedGrain& grain, std::int64_t i0, std::int64_t i1);
     void ReportGrain(std::int32_t grainPosition);
-    void MixBlock(const PlannedGrain* grains, std::size_t count, class WorkerPool& pool, bool vectorKernels);
+    void MixBlock(const PlannedGrain* grains, std::size_t count, WorkerPool& pool, bool vectorKernels);
+    // The passes over the whole buffer, in pieces the pool runs: a pool of
+    // one thread runs them in order on the calling thread, as the reference
+    // renderer does.
+    void Clear(WorkerPool& pool);
+    bool Finish(WorkerPool& pool);
+    void StartFill(WorkerPool& pool);
+    void Normalize(WorkerPool& pool);
+
+    bool running_ = false;
+    std::int32_t sampleRate_ = 0;
+    const std::vector<CPSection>* sections_ = nullptr;
+    const CProject* project_ = nullptr;
+    IProgress* progress_ = nullptr;
+    std::int32_t sectionIndex_ = -1;
+    std::int32_t sectionEnd_ = -1;
+    double density_ = 0.0;
+    double texture_ = 0.0;
+    double volume_ = 0.0;
+    bool loopMusic_ = false;
+    std::uint32_t fadeInFrames_ = 0;
+    std::uint32_t fadeOutFrames_ = 0;
+    const StereoFrame* source_ = nullptr;
+    std::int32_t sourceFrameCount_ = 0;
+    StereoFrame* target_ = nullptr;
+    std::int32_t targetFrameCount_ = 0;
+    std::vector<float> envelope_;
+    std::uint32_t grainLength_ = 0;
+    std::uint32_t spread_ = 0;
+    std::int32_t hop_ = 0;
+    GrainObserver onGrain_;
 
     AllocationBudget* budget_ = nullptr;
     std::uint32_t propertiesSampleRate_ = 0;

@@ -2,7 +2,6 @@
 // GrainRenderer::Render, spread over threads and vectorised.
 #include <algorithm>
 #include <cmath>
-#include <vector>
 
 #if defined(__x86_64__)
 #include <immintrin.h>
@@ -11,7 +10,6 @@
 #include "engine/GrainRenderer.h"
 #include "engine/Quotient.h"
 #include "engine/WorkerPool.h"
-#include "model/Progress.h"
 
 namespace dw {
 namespace {
@@ -22,11 +20,8 @@ constexpr std::int64_t kChunkFrames = 2048;
 // Grains per block: progress is reported after grains 0, 100, 200 ..., so a
 // block ends on each of them and cancel stops where the reference stops.
 constexpr std::uint64_t kReportEvery = 100;
-// Frames per task of the whole-buffer passes (clear, start fill, gain).
-constexpr std::int64_t kPassFrames = 1 << 16;
-
 // Below this distance from 1 (but not 1 itself) a rate is served by the
-// per-sample division: the run arithmetic relies on trunc(i / rate) - i
+// reference's per-sample division: the run arithmetic relies on trunc(i / rate) - i
 // changing by at most one per sample, in one direction, which holds with a
 // wide margin for |rate - 1| >= 2^-16 and grains shorter than 2^20 frames.
 constexpr double kMinRunDeviation = 1.0 / 65536.0;
@@ -251,21 +246,12 @@ __attribute__((target("avx2"))) void MixSpanAvx2(const MixContext& c, std::int64
 }
 #endif
 
-// Samples [i0, i1) of one grain.
+bool NeedsDivision(double rate) { return rate != 1.0 && std::fabs(rate - 1.0) < kMinRunDeviation; }
+
+// Samples [i0, i1) of one grain whose rate is served by runs.
 void MixGrain(const MixContext& c, const GrainRenderer::PlannedGrain& g, std::int64_t oBase, std::int64_t i0,
               std::int64_t i1) {
     const double rate = g.rate;
-    if (rate != 1.0 && std::fabs(rate - 1.0) < kMinRunDeviation) {
-        // Rates a hair from 1: the reference's arithmetic, sample by sample.
-        const std::int64_t last = c.sourceFrames - 1;
-        for (std::int64_t i = i0; i < i1; ++i) {
-            const std::int64_t s = std::clamp<std::int64_t>(g.start + Quotient(i, rate), 0, last);
-            float* t = c.target + 2 * (oBase + i);
-            t[0] += c.envelope[i] * c.source[s].left;
-            t[1] += c.envelope[i] * c.source[s].right;
-        }
-        return;
-    }
 #if defined(DW_HAVE_AVX2_KERNEL)
     if (c.spanKernel && i1 - i0 >= 16) {
         // Source frames only grow with i, so the ends of the span bound them.
@@ -292,31 +278,18 @@ void MixGrain(const MixContext& c, const GrainRenderer::PlannedGrain& g, std::in
 
 void GrainRenderer::MixBlock(const PlannedGrain* grains, std::size_t count, WorkerPool& pool, bool vectorKernels) {
     if (count == 0) return;
-    const std::int64_t frames = targetFrameCount;
-    const std::int64_t length = grainLength;
+    const std::int64_t frames = targetFrameCount_;
+    const std::int64_t length = grainLength_;
     // The block's grains cover [lo, hi) of the unwrapped timeline; frames at
     // or past the end wrap to the start with loopMusic, or are dropped.
     const std::int64_t lo = grains[0].position;
     std::int64_t hi = static_cast<std::int64_t>(grains[count - 1].position) + length;
-    if (!loopMusic) hi = std::min(hi, frames);
+    if (!loopMusic_) hi = std::min(hi, frames);
     if (hi - lo > frames) {
         // Cannot happen with music of ten seconds or more (a block spans at
         // most about four); a wrap onto the block's own frames would break
-        // the per-chunk order, so the reference arithmetic takes over.
-        const std::int64_t last = static_cast<std::int64_t>(sourceFrameCount) - 1;
-        for (std::size_t g = 0; g < count; ++g) {
-            for (std::uint32_t i = 0; i < grainLength; ++i) {
-                const std::int64_t s =
-                    std::clamp<std::int64_t>(grains[g].start + Quotient(i, grains[g].rate), 0, last);
-                std::int64_t o = static_cast<std::int64_t>(grains[g].position) + i;
-                if (o >= frames) {
-                    if (!loopMusic) continue;
-                    o %= frames;
-                }
-                target[o].left += envelope[i] * source[s].left;
-                target[o].right += envelope[i] * source[s].right;
-            }
-        }
+        // the per-chunk order, so the reference renderer's loop takes over.
+        for (std::size_t g = 0; g < count; ++g) AddGrain(grains[g]);
         return;
     }
     // Chunks of the unwrapped range, split at the end of the music so that
@@ -330,7 +303,7 @@ void GrainRenderer::MixBlock(const PlannedGrain* grains, std::size_t count, Work
 #else
     const bool spanKernel = false;
 #endif
-    const MixContext ctx{reinterpret_cast<float*>(target), source, sourceFrameCount, envelope.data(), mixAdd,
+    const MixContext ctx{reinterpret_cast<float*>(target_), source_, sourceFrameCount_, envelope_.data(), mixAdd,
                          spanKernel};
     // Chunks are handed out from the middle of the block outwards: the
     // middle ones hold the most grains, and starting with them lets the light
@@ -359,7 +332,13 @@ void GrainRenderer::MixBlock(const PlannedGrain* grains, std::size_t count, Work
             const std::int64_t i0 = std::max<std::int64_t>(0, u0 - p);
             const std::int64_t i1 = std::min<std::int64_t>(length, u1 - p);
             if (i0 >= i1) continue;
-            MixGrain(ctx, grains[g], p - shift, i0, i1);
+            // Rates a hair from 1 take the reference's loop: frame p + i
+            // wraps onto p - shift + i, as the chunk maps it.
+            if (NeedsDivision(grains[g].rate)) {
+                AddSamples(grains[g], i0, i1);
+            } else {
+                MixGrain(ctx, grains[g], p - shift, i0, i1);
+            }
         }
     };
     pool.Run(static_cast<std::size_t>(chunksBefore + chunksAfter), job);
@@ -367,90 +346,40 @@ void GrainRenderer::MixBlock(const PlannedGrain* grains, std::size_t count, Work
 
 bool GrainRenderer::RenderParallel(CNoteSequence& score, unsigned threads, bool vectorKernels) {
     WorkerPool pool(std::max(1u, threads));
-    running = true;
-    const std::int64_t frames = targetFrameCount;
-    const auto passTasks = static_cast<std::size_t>((frames + kPassFrames - 1) / kPassFrames);
-    auto passRange = [&](std::size_t task, std::int64_t end) {
-        const std::int64_t a = static_cast<std::int64_t>(task) * kPassFrames;
-        return std::pair{a, std::min(a + kPassFrames, end)};
-    };
-    pool.Run(passTasks, [&](std::size_t task) {
-        const auto [a, b] = passRange(task, frames);
-        std::fill(target + a, target + b, StereoFrame{});
-    });
-
+    running_ = true;
+    Clear(pool);
     score.ResetCursor();
-    sectionIndex = -1;
-    sectionEnd = -1;
-    position = 0;
+    sectionIndex_ = -1;
+    sectionEnd_ = -1;
+    std::int32_t position = 0;
     std::uint64_t k = 0;
     PlannedGrain block[kReportEvery];
-    while (running && position < targetFrameCount) {
+    while (running_ && position < targetFrameCount_) {
         // Plan a block: every draw in the reference's order, up to and
         // including the next grain that reports progress, and never across
         // a section boundary (the envelope changes there).
         std::size_t n = 0;
         bool report = false;
         std::int32_t reportPosition = 0;
-        while (position < targetFrameCount) {
-            if (position > sectionEnd) {
+        while (position < targetFrameCount_) {
+            if (position > sectionEnd_) {
                 if (n > 0) break;
                 NextSection();
-                if (!running) break;
+                if (!running_) break;
             }
-            block[n++] = PlanGrain(score);
+            block[n++] = PlanGrain(score, position);
             if (k % kReportEvery == 0) {
                 report = true;
                 reportPosition = position;
             }
-            position = position + hop;
+            position = position + hop_;
             k = k + 1;
             if (report || n == kReportEvery) break;
         }
         MixBlock(block, n, pool, vectorKernels);
         if (report) ReportGrain(reportPosition);
     }
-    progress->SetProgress(100);
-    if (!running) return false;
-
-    if (!loopMusic) {
-        std::int64_t a = std::min<std::int64_t>(3 * static_cast<std::int64_t>(propertiesSampleRate_), frames / 3);
-        if (a >= 2) {
-            const float denominator = static_cast<float>(a - 1);
-            pool.Run(static_cast<std::size_t>((a + kPassFrames - 1) / kPassFrames), [&](std::size_t task) {
-                const auto [from, to] = passRange(task, a);
-                for (std::int64_t i = from; i < to; ++i) {
-                    const float w = 1.0f - static_cast<float>(i) / denominator;
-                    target[i].left += target[2 * a + i].left * w;
-                    target[i].right += target[2 * a + i].right * w;
-                }
-            });
-        }
-    }
-
-    std::vector<float> peaks(passTasks, 0.0f);
-    pool.Run(passTasks, [&](std::size_t task) {
-        const auto [a, b] = passRange(task, frames);
-        float peak = 0.0f;
-        for (std::int64_t i = a; i < b; ++i) {
-            peak = std::max(peak, std::fabs(target[i].left));
-            peak = std::max(peak, std::fabs(target[i].right));
-        }
-        peaks[task] = peak;
-    });
-    float peak = 0.0f;
-    for (float p : peaks) peak = std::max(peak, p);
-    if (peak > 0.0f && std::isfinite(peak)) {
-        pool.Run(passTasks, [&](std::size_t task) {
-            const auto [a, b] = passRange(task, frames);
-            for (std::int64_t i = a; i < b; ++i) {
-                const float gain = FadeGain(static_cast<std::uint32_t>(i));
-                target[i].left = target[i].left / peak * gain;
-                target[i].right = target[i].right / peak * gain;
-            }
-        });
-    }
-    return running;
+    return Finish(pool);
 }
 
 }  // namespace dw

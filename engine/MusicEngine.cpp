@@ -206,7 +206,6 @@ bool CMusicEngine::Sequence(IProgress& progress) {
                 score.CopyFrom(varied);
             } else {
                 score.notes.insert(score.notes.end(), varied.notes.begin(), varied.notes.end());
-                score.noteCount = static_cast<std::uint32_t>(score.notes.size());
             }
             filled += m;
             const bool done = filled >= static_cast<std::uint32_t>(planned.outputEnd);
@@ -220,7 +219,6 @@ bool CMusicEngine::Sequence(IProgress& progress) {
     if (props.loopMusic && !score.notes.empty()) {
         const CNote first = score.notes.front();
         score.notes.push_back(first);
-        score.noteCount = static_cast<std::uint32_t>(score.notes.size());
     }
     score.length = outputFrameCount;
     score.base = 0;

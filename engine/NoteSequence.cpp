@@ -64,7 +64,6 @@ CNoteSequence& CNoteSequence::operator=(const CNoteSequence& other) {
 
 void CNoteSequence::CopyFrom(const CNoteSequence& other) {
     notes = other.notes;
-    noteCount = static_cast<std::uint32_t>(notes.size());
     base = other.base;
     range = other.range;
     length = other.length;
@@ -111,14 +110,12 @@ void CNoteSequence::InitMotif(std::int32_t motifBase, std::uint32_t motifRange, 
     }
     if (useLoop) notes[0].position = notes[n - 1].position;
 
-    noteCount = n;
     ResetCursor();
 }
 
 void CNoteSequence::ResetCursor() {
-    noteCount = static_cast<std::uint32_t>(notes.size());
     current = 0;
-    next = noteCount > 1 ? 1 : 0;
+    next = notes.size() > 1 ? 1 : 0;
     currentStart = 0;
     currentLength = notes.empty() ? 0 : static_cast<std::uint32_t>(notes[0].body + notes[0].blend);
 }
@@ -132,11 +129,11 @@ std::int64_t CNoteSequence::NotesLength() const {
 std::int32_t CNoteSequence::SourcePosition(std::int64_t p) {
     if (notes.empty()) return 0;
     if (p < 0) return notes[0].position;
-    if (p >= static_cast<std::int64_t>(length)) return notes[noteCount - 1].position;
+    if (p >= static_cast<std::int64_t>(length)) return notes.back().position;
 
     if (static_cast<std::int64_t>(currentStart) + currentLength < p) {
         current = next;
-        if (next < static_cast<std::int32_t>(noteCount) - 1) ++next;
+        if (static_cast<std::size_t>(next) + 1 < notes.size()) ++next;
         currentStart += currentLength;
         const CNote& now = notes[static_cast<std::size_t>(current)];
         currentLength = static_cast<std::uint32_t>(now.body + now.blend);

@@ -74,7 +74,6 @@ public:
     std::int64_t NotesLength() const;
 
     std::vector<CNote> notes;
-    std::uint32_t noteCount = 0;
     std::int32_t base = 0;
     std::uint32_t range = 0;
     std::uint32_t length = 0;

@@ -61,7 +61,6 @@ void ShortenForTransition(CNoteSequence& motif, double amount) {
     motif.notes[b].blend = static_cast<std::int32_t>(t);
     motif.notes[b].body = static_cast<std::int32_t>(total - t);
     motif.notes.resize(b + 1);
-    motif.noteCount = static_cast<std::uint32_t>(motif.notes.size());
     motif.ResetCursor();
 }
 

@@ -327,7 +327,7 @@ TEST(OutputPath, HighCutSetOnAPlayingStreamFiltersItsOutput) {
         OutputStream* s = CreateOutputStream(11025, HighToneProc, &phase);
         EXPECT_TRUE(StreamPlay(s, false));
         if (filtered) {
-            const EffectHandle h = StreamSetEffect(s, EffectType::LowPass);
+            const EffectHandle h = StreamSetEffect(s, EffectKind::HighCut);
             EXPECT_NE(h, 0u);
             EXPECT_TRUE(EffectSetParams(s, h, HighCutParams(1.0, 11025)));  // 500 Hz
             EXPECT_FALSE(EffectSetParams(s, h, ReverbParamsFor(1.0))) << "a handle takes its own record only";

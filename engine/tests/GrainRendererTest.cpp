@@ -57,12 +57,12 @@ TEST_P(SectionParameters, WorkedValuesAt11025Hz) {
     rig.project.matrix.rows[kComplexity][0] = c.complexity;
     rig.SetUp();
     rig.renderer.NextSection();
-    EXPECT_EQ(rig.renderer.sectionIndex, 0);
-    EXPECT_EQ(rig.renderer.grainLength, c.grainLength);
-    EXPECT_NEAR(rig.renderer.density, c.density, 1e-4);
-    EXPECT_EQ(rig.renderer.hop, c.hop);
-    EXPECT_EQ(rig.renderer.spread, c.spread);
-    EXPECT_EQ(rig.renderer.envelope.size(), c.grainLength);
+    EXPECT_EQ(rig.renderer.SectionIndex(), 0);
+    EXPECT_EQ(rig.renderer.GrainLength(), c.grainLength);
+    EXPECT_NEAR(rig.renderer.Density(), c.density, 1e-4);
+    EXPECT_EQ(rig.renderer.Hop(), c.hop);
+    EXPECT_EQ(rig.renderer.Spread(), c.spread);
+    EXPECT_EQ(rig.renderer.Envelope().size(), c.grainLength);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -79,7 +79,7 @@ TEST(Envelope, PeriodicHannFromZeroToOneAtTheMiddle) {
     rig.project.matrix.rows[kGranulation][0] = 0.0f;  // 22050 frames, even
     rig.SetUp();
     rig.renderer.NextSection();
-    const auto& e = rig.renderer.envelope;
+    const auto& e = rig.renderer.Envelope();
     ASSERT_EQ(e.size(), 22050u);
     EXPECT_EQ(e[0], 0.0f);
     EXPECT_EQ(e[11025], 1.0f);
@@ -96,7 +96,7 @@ TEST(FadeGain, LinearFadesAndTheFadeInWinsWhereTheyOverlap) {
     rig.project.properties.fadeOut = 2;
     rig.SetUp();
     const GrainRenderer& r = rig.renderer;
-    EXPECT_EQ(r.fadeInFrames, 33075u);
+    EXPECT_EQ(r.FadeInFrames(), 33075u);
     EXPECT_EQ(r.FadeGain(0), 0.0f);
     EXPECT_LT(r.FadeGain(33074), 0.5f);
     EXPECT_EQ(r.FadeGain(33075), 0.5f);  // the first frame at full gain
@@ -115,7 +115,7 @@ TEST(FadeGain, LinearFadesAndTheFadeInWinsWhereTheyOverlap) {
     Rig looping(110250, true);
     looping.project.properties.fadeIn = 3;
     looping.SetUp();
-    EXPECT_EQ(looping.renderer.fadeInFrames, 0u);
+    EXPECT_EQ(looping.renderer.FadeInFrames(), 0u);
     EXPECT_EQ(looping.renderer.FadeGain(0), static_cast<float>(looping.project.properties.volume));
 }
 
@@ -154,6 +154,41 @@ TEST(StartFill, SecondsSixToNineAreAddedIntoZeroToThreeFallingToZero) {
     EXPECT_EQ(rig.target[a].left, 1.0f);
 }
 
+struct PlanCase {
+    const char* name;
+    float texture;
+};
+
+class GrainPlanning : public testing::TestWithParam<PlanCase> {};
+
+TEST_P(GrainPlanning, SpreadDrawThenRateDrawAroundTheScorePosition) {
+    const PlanCase& c = GetParam();
+    Rig rig;
+    rig.project.matrix.rows[kTexture][0] = c.texture;
+    rig.SetUp();
+    rig.renderer.NextSection();
+    CNoteSequence score;
+    score.notes = {CNote{50000, 60000, 50250}};  // frame 0 reads source frame 50000
+    score.length = 110250;
+    score.range = rig.project.properties.sourceFrameCount;
+    score.ResetCursor();
+    SeedRandom(4);
+    const double spreadDraw = RandomFraction();
+    const double rateDraw = RandomFraction();
+    const std::uint32_t afterTwoDraws = RandomState();
+    SeedRandom(4);
+    const GrainRenderer::PlannedGrain g = rig.renderer.PlanGrain(score, 0);
+    EXPECT_EQ(RandomState(), afterTwoDraws) << "the rate is drawn even when Texture is 0";
+    const auto spread = static_cast<std::int64_t>(rig.renderer.Spread());
+    EXPECT_EQ(g.position, 0);
+    EXPECT_EQ(g.start, static_cast<std::int64_t>(spreadDraw * static_cast<double>(spread)) - spread / 2 + 50000);
+    EXPECT_EQ(g.rate, 1.0 + (rateDraw - 0.5) * static_cast<double>(c.texture) * 0.15);
+}
+
+INSTANTIATE_TEST_SUITE_P(Draws, GrainPlanning,
+                         testing::Values(PlanCase{"TextureZero", 0.0f}, PlanCase{"FullTexture", 1.0f}),
+                         [](const testing::TestParamInfo<PlanCase>& param) { return std::string(param.param.name); });
+
 class GrainAtTheEnd : public testing::TestWithParam<bool> {};
 
 TEST_P(GrainAtTheEnd, TailWrapsWithLoopMusicOtherwiseIsDropped) {
@@ -164,14 +199,8 @@ TEST_P(GrainAtTheEnd, TailWrapsWithLoopMusicOtherwiseIsDropped) {
         rig.project.properties.sourceFrames[i] = {1.0f, 1.0f};
     rig.SetUp();
     rig.renderer.NextSection();
-    rig.renderer.position = 110250 - 100;
-    SeedRandom(4);
-    RandomDraw();
-    const std::uint32_t afterOneDraw = RandomState();
-    SeedRandom(4);
-    rig.renderer.AddGrain(1000);
-    EXPECT_EQ(RandomState(), afterOneDraw) << "the rate is drawn even when Texture is 0";
-    const auto& e = rig.renderer.envelope;
+    rig.renderer.AddGrain({110250 - 100, 1000, 1.0});
+    const auto& e = rig.renderer.Envelope();
     EXPECT_EQ(rig.target[110250 - 100].left, e[0]);
     EXPECT_EQ(rig.target[110249].left, e[99]);
     for (std::size_t o = 0; o + 100 < e.size(); ++o) {
@@ -180,6 +209,32 @@ TEST_P(GrainAtTheEnd, TailWrapsWithLoopMusicOtherwiseIsDropped) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Loop, GrainAtTheEnd, testing::Bool(),
+                         [](const testing::TestParamInfo<bool>& param) { return param.param ? "LoopMusic" : "NoLoop"; });
+
+// Music shorter than one grain: a block then spans more than the music, and
+// the production renderer hands its grains to the reference's loop. The
+// engine never renders music this short; the renderer must agree regardless.
+class MusicShorterThanAGrain : public testing::TestWithParam<bool> {};
+
+TEST_P(MusicShorterThanAGrain, ProductionAndPortableGiveTheReferenceBytes) {
+    Rig rig(3000, GetParam());
+    rig.SetUp();
+    CNoteSequence score;
+    score.notes = {CNote{50000, 2000, 1000}};
+    score.length = 3000;
+    score.range = rig.project.properties.sourceFrameCount;
+    SeedRandom(5);
+    ASSERT_TRUE(rig.renderer.Render(score));
+    const auto reference = test::Bytes(rig.target.data(), rig.target.size());
+    for (bool vectorKernels : {true, false}) {
+        rig.target.assign(rig.target.size(), StereoFrame{1.0f, 1.0f});  // the render clears it
+        SeedRandom(5);
+        ASSERT_TRUE(rig.renderer.RenderParallel(score, 2, vectorKernels));
+        EXPECT_TRUE(test::Bytes(rig.target.data(), rig.target.size()) == reference) << vectorKernels;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Loop, MusicShorterThanAGrain, testing::Bool(),
                          [](const testing::TestParamInfo<bool>& param) { return param.param ? "LoopMusic" : "NoLoop"; });
 
 TEST(Render, SectionBoundaryOnAGrainStartSwitchesForTheGrainAfterIt) {
@@ -199,9 +254,9 @@ TEST(Render, SectionBoundaryOnAGrainStartSwitchesForTheGrainAfterIt) {
         rig.sections.push_back(second);
         rig.SetUp();
         std::vector<std::pair<std::int32_t, std::int32_t>> grains;  // position, section
-        rig.renderer.onGrain = [&](const GrainRenderer::PlannedGrain& g, std::int32_t section) {
+        rig.renderer.SetGrainObserver([&](const GrainRenderer::PlannedGrain& g, std::int32_t section) {
             if (grains.size() < 103) grains.emplace_back(g.position, section);
-        };
+        });
         CNoteSequence score;
         score.notes = {CNote{50000, 60000, 50250}};
         score.length = 110250;
