@@ -233,13 +233,16 @@ struct SoundSink {
         if (s.file.Read(data, static_cast<std::size_t>(count), got) != 0) return 0;
         return static_cast<sf_count_t>(got);
     }
+    // After a failure the bytes are dropped but reported as taken: the write
+    // has failed already, and some of libsndfile's encoders print to standard
+    // output when told of a short write.
     static sf_count_t Write(const void* data, sf_count_t count, void* user) {
         SoundSink& s = Of(user);
-        if (count < 0 || s.error != 0) return 0;
+        if (count <= 0 || s.error != 0) return std::max<sf_count_t>(count, 0);
         const auto* bytes = static_cast<const unsigned char*>(data);
         const auto n = static_cast<std::size_t>(count);
-        const int err = s.ogg ? s.ogg->Write(bytes, n, s.file) : s.file.Write(bytes, n);
-        return s.Keep(err) == 0 ? count : 0;
+        s.Keep(s.ogg ? s.ogg->Write(bytes, n, s.file) : s.file.Write(bytes, n));
+        return count;
     }
     static sf_count_t Tell(void* user) {
         SoundSink& s = Of(user);
