@@ -33,18 +33,18 @@ constexpr int kNone = -1;
 
 // The table of output formats: one row each.
 constexpr OutputFormatRecord kFormats[] = {
-    // id               label                 container               codec                tag            bits  compr. encoder           ext     pickedBy   ch  rate
-    {"wav-float",     "IEEE float 32 bits", SoundContainer::Wav,  SoundCodec::Float32,  kTagFloat,      32, false, kEncoderWavFloat, "wav",  "wav",     2, 0},
-    {"wav16",         "PCM 16 bits",        SoundContainer::Wav,  SoundCodec::Pcm16,    kTagPcm,        16, false, kEncoderWav16,    "wav",  "",        2, 0},
-    {"wav-ima-adpcm", "IMA ADPCM",          SoundContainer::Wav,  SoundCodec::ImaAdpcm, kTagImaAdpcm,    4, true,  kAcm,             "wav",  "",        2, 0},
-    {"wav-ms-adpcm",  "Microsoft ADPCM",    SoundContainer::Wav,  SoundCodec::MsAdpcm,  kTagMsAdpcm,     4, true,  kAcm,             "wav",  "",        2, 0},
-    {"wav-gsm",       "GSM 6.10",           SoundContainer::Wav,  SoundCodec::Gsm610,   kTagGsm610,      0, true,  kAcm,             "wav",  "",        1, 0},
-    {"wav-ulaw",      "CCITT u-Law",        SoundContainer::Wav,  SoundCodec::ULaw,     kTagMuLaw,       8, true,  kAcm,             "wav",  "",        2, 0},
-    {"wav-alaw",      "CCITT A-Law",        SoundContainer::Wav,  SoundCodec::ALaw,     kTagALaw,        8, true,  kAcm,             "wav",  "",        2, 0},
-    {"mp3",           "MPEG Layer-3",       SoundContainer::Mp3,  SoundCodec::Mpeg3,    kTagMpegLayer3,  0, true,  kMpeg,            "mp3",  "mp3",     2, 0},
-    {"flac",          "FLAC 24 bits",       SoundContainer::Flac, SoundCodec::Pcm24,    0,              24, true,  kNone,            "flac", "flac",    2, 0},
-    {"ogg",           "Ogg Vorbis",         SoundContainer::Ogg,  SoundCodec::Vorbis,   0,               0, true,  kNone,            "ogg",  "ogg oga", 2, 0},
-    {"opus",          "Ogg Opus",           SoundContainer::Opus, SoundCodec::Opus,     0,               0, true,  kNone,            "opus", "opus",    2, kOpusRate},
+    // id               label                 container               codec                tag            bits  compr. streams encoder          ext     pickedBy   ch  rate
+    {"wav-float",     "IEEE float 32 bits", SoundContainer::Wav,  SoundCodec::Float32,  kTagFloat,      32, false, false, kEncoderWavFloat, "wav",  "wav",     2, 0},
+    {"wav16",         "PCM 16 bits",        SoundContainer::Wav,  SoundCodec::Pcm16,    kTagPcm,        16, false, false, kEncoderWav16,    "wav",  "",        2, 0},
+    {"wav-ima-adpcm", "IMA ADPCM",          SoundContainer::Wav,  SoundCodec::ImaAdpcm, kTagImaAdpcm,    4, true,  false, kAcm,             "wav",  "",        2, 0},
+    {"wav-ms-adpcm",  "Microsoft ADPCM",    SoundContainer::Wav,  SoundCodec::MsAdpcm,  kTagMsAdpcm,     4, true,  false, kAcm,             "wav",  "",        2, 0},
+    {"wav-gsm",       "GSM 6.10",           SoundContainer::Wav,  SoundCodec::Gsm610,   kTagGsm610,      0, true,  false, kAcm,             "wav",  "",        1, 0},
+    {"wav-ulaw",      "CCITT u-Law",        SoundContainer::Wav,  SoundCodec::ULaw,     kTagMuLaw,       8, true,  false, kAcm,             "wav",  "",        2, 0},
+    {"wav-alaw",      "CCITT A-Law",        SoundContainer::Wav,  SoundCodec::ALaw,     kTagALaw,        8, true,  false, kAcm,             "wav",  "",        2, 0},
+    {"mp3",           "MPEG Layer-3",       SoundContainer::Mp3,  SoundCodec::Mpeg3,    kTagMpegLayer3,  0, true,  false, kMpeg,            "mp3",  "mp3",     2, 0},
+    {"flac",          "FLAC 24 bits",       SoundContainer::Flac, SoundCodec::Pcm24,    0,              24, true,  false, kNone,            "flac", "flac",    2, 0},
+    {"ogg",           "Ogg Vorbis",         SoundContainer::Ogg,  SoundCodec::Vorbis,   0,               0, true,  true,  kNone,            "ogg",  "ogg oga", 2, 0},
+    {"opus",          "Ogg Opus",           SoundContainer::Opus, SoundCodec::Opus,     0,               0, true,  true,  kNone,            "opus", "opus",    2, kOpusRate},
 };
 
 // libsndfile's name for a container and codec; 0 for a pair it cannot write.
@@ -345,10 +345,17 @@ void ToDithered16(const float* in, std::size_t samples, std::vector<short>& out,
 
 std::span<const OutputFormatRecord> OutputFormats() { return kFormats; }
 
-std::string OutputFormatNames() {
+std::string OutputFormatNames(bool streamingOnly) {
     std::string out;
-    for (const auto& row : kFormats) out += (out.empty() ? "" : ", ") + std::string(row.id);
+    for (const auto& row : kFormats)
+        if (row.streams || !streamingOnly) out += (out.empty() ? "" : ", ") + std::string(row.id);
     return out;
+}
+
+const OutputFormatRecord* OutputFormatOf(const SoundFormat& format) {
+    for (const auto& row : kFormats)
+        if (row.container == format.container && row.codec == format.codec) return &row;
+    return nullptr;
 }
 
 std::string OutputFormatExtensions() {

@@ -75,6 +75,7 @@ struct OutputFormatRecord {
     std::uint16_t formatTag;  // WAVE format tag; 0 outside WAV
     std::uint16_t bitsPerSample;
     bool compressed;          // coded (lossy or not) rather than plain samples
+    bool streams;             // written front to back only, so a FIFO can take it
     int encoder;              // the project encoder that writes it, -1 for the command line only
     std::string_view extension;  // of the files written, without the dot
     std::string_view pickedBy;   // extensions that choose this format by themselves, space-separated
@@ -85,8 +86,11 @@ struct OutputFormatRecord {
 // Every output format, in the order the chooser and the help list them.
 std::span<const OutputFormatRecord> OutputFormats();
 
-// "wav-float, wav16, ..., opus": the short names, for help and messages.
-std::string OutputFormatNames();
+// "wav-float, wav16, ..., opus": the short names, for help and messages;
+// with `streamingOnly`, those of the formats that a FIFO can take.
+std::string OutputFormatNames(bool streamingOnly = false);
+// The row `format` was made from; null for a format of no row.
+const OutputFormatRecord* OutputFormatOf(const SoundFormat& format);
 // ".wav, .mp3, ... or .opus": the extensions that choose a format by themselves.
 std::string OutputFormatExtensions();
 

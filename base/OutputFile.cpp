@@ -322,6 +322,13 @@ int WriteWholeFile(const fs::path& target, std::span<const std::byte> bytes) {
     return file.Commit();
 }
 
+bool IsOneWayTarget(const fs::path& target) {
+    fs::path resolved;
+    struct stat st {};
+    return ResolveLinks(target, resolved) == 0 && ::stat(resolved.c_str(), &st) == 0 &&
+           (S_ISFIFO(st.st_mode) || S_ISSOCK(st.st_mode));
+}
+
 int CheckOutputTarget(const fs::path& target) {
     Target t;
     int err = Examine(target, t);

@@ -94,6 +94,11 @@ int WriteWholeFile(const std::filesystem::path& target, std::span<const std::byt
 // long work, so that an impossible target fails at once.
 int CheckOutputTarget(const std::filesystem::path& target);
 
+// True when `target`, its links followed, is a FIFO or socket: written front
+// to back once, never sought, so formats that go back to finish a header
+// cannot be written there.
+bool IsOneWayTarget(const std::filesystem::path& target);
+
 // The system's text for an errno value ("No space left on device").
 std::string ErrorText(int error);
 

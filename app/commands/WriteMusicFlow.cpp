@@ -1,5 +1,6 @@
 #include "app/commands/WriteMusicFlow.h"
 
+#include "base/SameFile.h"
 #include "engine/MusicEngine.h"
 #include "model/Project.h"
 #include "resources/StringTable.h"
@@ -11,7 +12,6 @@
 #include <QProgressDialog>
 
 #include <filesystem>
-#include <system_error>
 
 namespace dw {
 
@@ -47,16 +47,6 @@ private:
 
 void Say(IMessageSink* sink, int id, std::string_view text) {
     if (sink) sink->ShowMessage(id, text, MessageIcon::Exclamation);
-}
-
-// The same file, through a link or another spelling of its path too.
-bool SameFile(const std::filesystem::path& a, const std::filesystem::path& b) {
-    std::error_code ec;
-    if (std::filesystem::equivalent(a, b, ec)) return true;
-    std::error_code ea, eb;
-    const auto ca = std::filesystem::weakly_canonical(a, ea);
-    const auto cb = std::filesystem::weakly_canonical(b, eb);
-    return !ea && !eb && ca == cb;
 }
 
 }  // namespace
