@@ -54,7 +54,11 @@ void Say(IMessageSink* sink, int id, std::string_view text) {
 QString MusicFileExtension(int encoder, const SoundFormat* chosen) {
     if ((encoder == kEncoderWavCompressed || encoder == kEncoderMp3) && chosen && !chosen->extension.empty())
         return QString::fromStdString(chosen->extension);
-    return encoder == kEncoderMp3 ? QStringLiteral("mp3") : QStringLiteral("wav");
+    // The extension of the encoder's first format in the table.
+    for (const OutputFormatRecord& row : OutputFormats())
+        if (row.encoder == encoder)
+            return QString::fromUtf8(row.extension.data(), static_cast<qsizetype>(row.extension.size()));
+    return QStringLiteral("wav");
 }
 
 QString SuggestedMusicFilePath(const QString& projectPath, const QString& extension) {
