@@ -8,8 +8,8 @@
 #include <cstdio>
 #include <filesystem>
 #include <new>
-#include <span>
 #include <ostream>
+#include <span>
 #include <sstream>
 #include <system_error>
 
@@ -163,7 +163,8 @@ int Render(const RenderRequest& request, std::ostream& out, ConsoleProgress& pro
                                                engine.SampleRate(), *format, progress, writeError);
     progress.EndStage();
     if (written == WriteResult::Cancelled) return failed("Cancelled; nothing was written.");
-    if (written != WriteResult::Written) return failed("Could not write " + output.string() + ": " + writeError.reason + ".");
+    if (written != WriteResult::Written)
+        return failed("Could not write " + output.string() + ": " + writeError.reason + ".");
 
     if (!request.plan.empty()) {
         const std::string text = DumpJson(PlanToJson(engine));

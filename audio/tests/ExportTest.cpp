@@ -1,6 +1,8 @@
 // Writing sound files: a round trip for each encoder and command-line format,
 // the 16-bit conversion, MP3 bit rates, the format chooser, the short names,
-// and a target that is never left half-written.
+// a target that is never left half-written, and for every row of the format
+// table: a disk that fills at any point, the same bytes for the same music,
+// and a FIFO that takes what streams.
 #include <gtest/gtest.h>
 #include <sndfile.h>
 

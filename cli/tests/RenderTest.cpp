@@ -462,9 +462,11 @@ bool IsCharDevice(const char* path) {
 }
 
 TEST_F(RenderTest, DevicesAreWrittenIntoNeverReplaced) {
-    const ProcessResult null = RunCli(Args({"render", "source.wav", "-o", "/dev/null", "--format", "mp3", "-q"}), dir.path());
+    const ProcessResult null =
+        RunCli(Args({"render", "source.wav", "-o", "/dev/null", "--format", "mp3", "-q"}), dir.path());
     EXPECT_EQ(null.status, 0) << null.err;
-    const ProcessResult full = RunCli(Args({"render", "source.wav", "-o", "/dev/full", "--format", "wav16", "-q"}), dir.path());
+    const ProcessResult full =
+        RunCli(Args({"render", "source.wav", "-o", "/dev/full", "--format", "wav16", "-q"}), dir.path());
     EXPECT_EQ(full.status, 1) << full.err;
     EXPECT_NE(full.err.find("Could not write /dev/full: No space left on device."), std::string::npos) << full.err;
     EXPECT_TRUE(IsCharDevice("/dev/null")) << "the device node was replaced by a file";
@@ -475,15 +477,17 @@ TEST_F(RenderTest, AFifoStreamsOggAndRefusesFormatsThatSeekBeforeRendering) {
     ASSERT_EQ(::mkfifo((dir / "pipe").c_str(), 0600), 0);
     std::vector<char> received;
     std::thread reader([&] { received = Bytes(dir / "pipe"); });
-    const ProcessResult ogg = RunCli(Args({"render", "source.wav", "-o", "pipe", "--format", "ogg", "--seed", "4", "-q"}),
-                                     dir.path());
+    const ProcessResult ogg =
+        RunCli(Args({"render", "source.wav", "-o", "pipe", "--format", "ogg", "--seed", "4", "-q"}), dir.path());
     reader.join();
     EXPECT_EQ(ogg.status, 0) << ogg.err;
-    std::ofstream(dir / "copy.ogg", std::ios::binary).write(received.data(), static_cast<std::streamsize>(received.size()));
+    std::ofstream(dir / "copy.ogg", std::ios::binary)
+        .write(received.data(), static_cast<std::streamsize>(received.size()));
     EXPECT_GE(ReadSound(dir / "copy.ogg").frames, 10 * 11025);
 
     // Nothing reads now: a refusal must come before the FIFO is even opened.
-    const ProcessResult wav = RunCli(Args({"render", "source.wav", "-o", "pipe", "--format", "wav16", "-q"}), dir.path());
+    const ProcessResult wav =
+        RunCli(Args({"render", "source.wav", "-o", "pipe", "--format", "wav16", "-q"}), dir.path());
     EXPECT_EQ(wav.status, 2) << wav.err;
     EXPECT_NE(wav.err.find("is a FIFO or socket, and wav16 must go back to finish its header: use ogg, opus."),
               std::string::npos)
