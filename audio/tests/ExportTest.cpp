@@ -18,6 +18,7 @@
 #include "audio/Export.h"
 #include "audio/tests/TestSignals.h"
 #include "base/OutputFile.h"
+#include "base/tests/FifoReader.h"
 #include "resources/StringTable.h"
 
 namespace dw {
@@ -458,12 +459,11 @@ TEST_P(EachFormat, AFifoTakesWhatStreamsAndRefusesTheRestClearly) {
     test::TempDir dir;
     const auto fifo = dir / "pipe";
     ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
-    std::string received;
-    std::thread reader([&] { received = Slurp(fifo); });
+    test::FifoReader reader(fifo);
     NullProgress progress;
     WriteError error;
     const auto result = WriteSoundFile(fifo, music.data(), 22050, 22050, format, progress, error);
-    reader.join();
+    const std::string& received = reader.Finish();
     if (row->streams) {
         EXPECT_EQ(result, WriteResult::Written) << error.reason;
         std::ofstream(dir / "copy", std::ios::binary) << received;

@@ -20,6 +20,7 @@
 
 #include "base/OutputFile.h"
 #include "base/SameFile.h"
+#include "base/tests/FifoReader.h"
 
 namespace dw {
 namespace {
@@ -270,8 +271,7 @@ TEST(OutputFileDevices, AFifoStreamsAndCannotSeekBack) {
     TempDir dir;
     const auto fifo = dir / "pipe";
     ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
-    std::string received;
-    std::thread reader([&] { received = Slurp(fifo); });
+    test::FifoReader reader(fifo);
     OutputFile file;
     ASSERT_EQ(file.Open(fifo), 0);
     EXPECT_TRUE(file.Direct());
@@ -281,21 +281,20 @@ TEST(OutputFileDevices, AFifoStreamsAndCannotSeekBack) {
     EXPECT_EQ(at, 9);
     EXPECT_EQ(file.Write("bytes", 5), 0);
     EXPECT_EQ(file.Commit(), 0);
-    reader.join();
-    EXPECT_EQ(received, "streamed bytes");
+    EXPECT_EQ(reader.Finish(), "streamed bytes");
     struct stat st {};
     ASSERT_EQ(::lstat(fifo.c_str(), &st), 0);
     EXPECT_TRUE(S_ISFIFO(st.st_mode));
 
-    std::thread drain([&] { received = Slurp(fifo); });
+    test::FifoReader drain(fifo);
     {
         OutputFile back;
         ASSERT_EQ(back.Open(fifo), 0);
         EXPECT_EQ(back.Write("head", 4), 0);
         EXPECT_EQ(back.Seek(0, SEEK_SET, at), ESPIPE);
         EXPECT_EQ(back.Commit(), ESPIPE);
-    }  // closed: the reader sees the end
-    drain.join();
+    }
+    EXPECT_EQ(drain.Finish(), "head");
 }
 
 // ------------------------------------------------------------------ SameFile

@@ -24,11 +24,14 @@
 #include <vector>
 
 #include "audio/Export.h"
+#include "base/tests/FifoReader.h"
 #include "cli/tests/RunProcess.h"
 #include "model/ProjectFile.h"
 
 namespace dw::cli::test {
 namespace {
+
+using dw::test::FifoReader;
 
 namespace fs = std::filesystem;
 using nlohmann::json;
@@ -475,19 +478,19 @@ TEST_F(RenderTest, DevicesAreWrittenIntoNeverReplaced) {
 
 TEST_F(RenderTest, AFifoStreamsOggAndRefusesFormatsThatSeekBeforeRendering) {
     ASSERT_EQ(::mkfifo((dir / "pipe").c_str(), 0600), 0);
-    std::vector<char> received;
-    std::thread reader([&] { received = Bytes(dir / "pipe"); });
-    const ProcessResult ogg =
-        RunCli(Args({"render", "source.wav", "-o", "pipe", "--format", "ogg", "--seed", "4", "-q"}), dir.path());
-    reader.join();
-    EXPECT_EQ(ogg.status, 0) << ogg.err;
-    std::ofstream(dir / "copy.ogg", std::ios::binary)
-        .write(received.data(), static_cast<std::streamsize>(received.size()));
-    EXPECT_GE(ReadSound(dir / "copy.ogg").frames, 10 * 11025);
-
-    // Nothing reads now: a refusal must come before the FIFO is even opened.
+    {
+        FifoReader reader(dir / "pipe");
+        const ProcessResult ogg =
+            RunCli(Args({"render", "source.wav", "-o", "pipe", "--format", "ogg", "--seed", "4", "-q"}), dir.path());
+        EXPECT_EQ(ogg.status, 0) << ogg.err;
+        std::ofstream(dir / "copy.ogg", std::ios::binary) << reader.Finish();
+        EXPECT_GE(ReadSound(dir / "copy.ogg").frames, 10 * 11025);
+    }
+    // A format that must seek is refused before anything reaches the FIFO.
+    FifoReader reader(dir / "pipe");
     const ProcessResult wav =
         RunCli(Args({"render", "source.wav", "-o", "pipe", "--format", "wav16", "-q"}), dir.path());
+    EXPECT_EQ(reader.Finish(), "");
     EXPECT_EQ(wav.status, 2) << wav.err;
     EXPECT_NE(wav.err.find("is a FIFO or socket, and wav16 must go back to finish its header: use ogg, opus."),
               std::string::npos)
