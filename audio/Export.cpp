@@ -1,16 +1,17 @@
 #include "audio/Export.h"
 
-#include <fcntl.h>
+#include <ogg/ogg.h>
 #include <sndfile.h>
 #include <soxr.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
 #include <cmath>
+#include <cstring>
 #include <random>
 
+#include "base/OutputFile.h"
 #include "resources/StringTable.h"
 
 namespace dw {
@@ -26,18 +27,83 @@ std::string RateText(std::uint32_t rate, int channels) {
     return std::to_string(rate) + " Hz, " + (channels == 1 ? "mono" : "stereo");
 }
 
-SoundFormat Make(std::uint16_t tag, SoundContainer c, std::uint32_t rate, int channels, std::uint16_t bits,
-                 std::uint32_t bitRate, std::string label, std::string ext, int sf) {
+constexpr int kMpeg = kEncoderMp3;
+constexpr int kAcm = kEncoderWavCompressed;
+constexpr int kNone = -1;
+
+// The table of output formats: one row each.
+constexpr OutputFormatRecord kFormats[] = {
+    // id               label                 container               codec                tag            bits  compr. streams encoder          ext     pickedBy   ch  rate
+    {"wav-float",     "IEEE float 32 bits", SoundContainer::Wav,  SoundCodec::Float32,  kTagFloat,      32, false, false, kEncoderWavFloat, "wav",  "wav",     2, 0},
+    {"wav16",         "PCM 16 bits",        SoundContainer::Wav,  SoundCodec::Pcm16,    kTagPcm,        16, false, false, kEncoderWav16,    "wav",  "",        2, 0},
+    {"wav-ima-adpcm", "IMA ADPCM",          SoundContainer::Wav,  SoundCodec::ImaAdpcm, kTagImaAdpcm,    4, true,  false, kAcm,             "wav",  "",        2, 0},
+    {"wav-ms-adpcm",  "Microsoft ADPCM",    SoundContainer::Wav,  SoundCodec::MsAdpcm,  kTagMsAdpcm,     4, true,  false, kAcm,             "wav",  "",        2, 0},
+    {"wav-gsm",       "GSM 6.10",           SoundContainer::Wav,  SoundCodec::Gsm610,   kTagGsm610,      0, true,  false, kAcm,             "wav",  "",        1, 0},
+    {"wav-ulaw",      "CCITT u-Law",        SoundContainer::Wav,  SoundCodec::ULaw,     kTagMuLaw,       8, true,  false, kAcm,             "wav",  "",        2, 0},
+    {"wav-alaw",      "CCITT A-Law",        SoundContainer::Wav,  SoundCodec::ALaw,     kTagALaw,        8, true,  false, kAcm,             "wav",  "",        2, 0},
+    {"mp3",           "MPEG Layer-3",       SoundContainer::Mp3,  SoundCodec::Mpeg3,    kTagMpegLayer3,  0, true,  false, kMpeg,            "mp3",  "mp3",     2, 0},
+    {"flac",          "FLAC 24 bits",       SoundContainer::Flac, SoundCodec::Pcm24,    0,              24, true,  false, kNone,            "flac", "flac",    2, 0},
+    {"ogg",           "Ogg Vorbis",         SoundContainer::Ogg,  SoundCodec::Vorbis,   0,               0, true,  true,  kNone,            "ogg",  "ogg oga", 2, 0},
+    {"opus",          "Ogg Opus",           SoundContainer::Opus, SoundCodec::Opus,     0,               0, true,  true,  kNone,            "opus", "opus",    2, kOpusRate},
+};
+
+// libsndfile's name for a container and codec; 0 for a pair it cannot write.
+int SndfileFormat(SoundContainer container, SoundCodec codec) {
+    int major = 0;
+    switch (container) {
+    case SoundContainer::Wav: major = SF_FORMAT_WAV; break;
+    case SoundContainer::Mp3: major = SF_FORMAT_MPEG; break;
+    case SoundContainer::Flac: major = SF_FORMAT_FLAC; break;
+    case SoundContainer::Ogg:
+    case SoundContainer::Opus: major = SF_FORMAT_OGG; break;
+    }
+    switch (codec) {
+    case SoundCodec::Float32: return major | SF_FORMAT_FLOAT;
+    case SoundCodec::Pcm16: return major | SF_FORMAT_PCM_16;
+    case SoundCodec::Pcm24: return major | SF_FORMAT_PCM_24;
+    case SoundCodec::ImaAdpcm: return major | SF_FORMAT_IMA_ADPCM;
+    case SoundCodec::MsAdpcm: return major | SF_FORMAT_MS_ADPCM;
+    case SoundCodec::Gsm610: return major | SF_FORMAT_GSM610;
+    case SoundCodec::ULaw: return major | SF_FORMAT_ULAW;
+    case SoundCodec::ALaw: return major | SF_FORMAT_ALAW;
+    case SoundCodec::Mpeg3: return major | SF_FORMAT_MPEG_LAYER_III;
+    case SoundCodec::Vorbis: return major | SF_FORMAT_VORBIS;
+    case SoundCodec::Opus: return major | SF_FORMAT_OPUS;
+    }
+    return 0;
+}
+
+const OutputFormatRecord* RowById(std::string_view id) {
+    for (const auto& row : kFormats)
+        if (row.id == id) return &row;
+    return nullptr;
+}
+
+// The row a file extension chooses by itself.
+const OutputFormatRecord* RowByExtension(std::string_view ext) {
+    for (const auto& row : kFormats) {
+        std::string_view list = row.pickedBy;
+        while (!list.empty()) {
+            const auto space = list.find(' ');
+            if (list.substr(0, space) == ext) return &row;
+            list = space == std::string_view::npos ? std::string_view() : list.substr(space + 1);
+        }
+    }
+    return nullptr;
+}
+
+SoundFormat Make(const OutputFormatRecord& row, std::uint32_t rate, int channels, std::uint32_t kbps = 0) {
     SoundFormat f;
-    f.formatTag = tag;
-    f.container = c;
+    f.formatTag = row.formatTag;
+    f.container = row.container;
+    f.codec = row.codec;
     f.channels = static_cast<std::uint16_t>(channels);
-    f.sampleRate = rate;
-    f.bitsPerSample = bits;
-    f.bitRate = bitRate;
-    f.name = std::move(label) + ", " + RateText(rate, channels);
-    f.extension = std::move(ext);
-    f.sndfileFormat = sf;
+    f.sampleRate = row.fixedRate != 0 ? row.fixedRate : rate;
+    f.bitsPerSample = row.bitsPerSample;
+    f.bitRate = kbps * 1000;
+    f.name = std::string(row.label) + (kbps != 0 ? ", " + std::to_string(kbps) + " kbit/s" : std::string()) + ", " +
+             RateText(f.sampleRate, channels);
+    f.extension = std::string(row.extension);
     return f;
 }
 
@@ -46,27 +112,11 @@ bool Writable(const SoundFormat& f) {
     SF_INFO info{};
     info.samplerate = static_cast<int>(f.sampleRate);
     info.channels = f.channels;
-    info.format = f.sndfileFormat;
-    return sf_format_check(&info) != 0;
+    info.format = SndfileFormat(f.container, f.codec);
+    return info.format != 0 && sf_format_check(&info) != 0;
 }
 
-// The compressed WAV formats, in the order the chooser lists them.
-std::vector<SoundFormat> WavCompressedAt(std::uint32_t rate, int channels) {
-    return {
-        Make(kTagImaAdpcm, SoundContainer::Wav, rate, channels, 4, 0, "IMA ADPCM", "wav",
-             SF_FORMAT_WAV | SF_FORMAT_IMA_ADPCM),
-        Make(kTagMsAdpcm, SoundContainer::Wav, rate, channels, 4, 0, "Microsoft ADPCM", "wav",
-             SF_FORMAT_WAV | SF_FORMAT_MS_ADPCM),
-        Make(kTagGsm610, SoundContainer::Wav, rate, channels, 0, 0, "GSM 6.10", "wav", SF_FORMAT_WAV | SF_FORMAT_GSM610),
-        Make(kTagMuLaw, SoundContainer::Wav, rate, channels, 8, 0, "CCITT u-Law", "wav", SF_FORMAT_WAV | SF_FORMAT_ULAW),
-        Make(kTagALaw, SoundContainer::Wav, rate, channels, 8, 0, "CCITT A-Law", "wav", SF_FORMAT_WAV | SF_FORMAT_ALAW),
-    };
-}
-
-SoundFormat Mp3At(std::uint32_t rate, std::uint32_t kbps) {
-    return Make(kTagMpegLayer3, SoundContainer::Mp3, rate, 2, 0, kbps * 1000,
-                "MPEG Layer-3, " + std::to_string(kbps) + " kbit/s", "mp3", SF_FORMAT_MPEG | SF_FORMAT_MPEG_LAYER_III);
-}
+SoundFormat Mp3At(std::uint32_t rate, std::uint32_t kbps) { return Make(*RowById("mp3"), rate, 2, kbps); }
 
 // libsndfile sets the MP3 bit rate through a compression level from 0 (the
 // highest rate of the MPEG version) to 1 (the lowest); the encoder then takes
@@ -87,45 +137,134 @@ std::string Lower(std::string_view s) {
     return out;
 }
 
-// Removes the temporary file unless it was renamed into place.
-class TempFile {
+// Gives every page of an Ogg stream the serial number `serial` and the
+// checksum that goes with it. libsndfile draws the serial from the clock,
+// which would make two writes of the same music differ; the pages pass
+// through here on their way to the file, and the serial is a property of the
+// stream only (no packet refers to it), so rewriting it is safe.
+class OggSerial {
 public:
-    explicit TempFile(const std::filesystem::path& target) {
-        const auto dir = target.has_parent_path() ? target.parent_path() : std::filesystem::path(".");
-        // A hidden name beside the target, so that the rename stays on one file system.
-        std::string name = ".";
-        name.append(target.filename().string());
-        name.append(".XXXXXX.part");
-        std::string pattern = (dir / name).string();
-        fd_ = mkstemps(pattern.data(), 5);
-        if (fd_ >= 0) path_ = pattern;
-    }
-    ~TempFile() {
-        if (fd_ >= 0) close(fd_);
-        if (!path_.empty()) unlink(path_.c_str());
-    }
-    TempFile(const TempFile&) = delete;
-    TempFile& operator=(const TempFile&) = delete;
-    int fd() const { return fd_; }
-    // Flushes to disk, gives the file the usual permissions and moves it over the target.
-    bool Commit(const std::filesystem::path& target) {
-        const mode_t mask = umask(0);
-        umask(mask);
-        if (fchmod(fd_, 0666 & ~mask) != 0 || fsync(fd_) != 0) return false;
-        if (close(fd_) != 0) {
-            fd_ = -1;
-            return false;
+    explicit OggSerial(std::uint32_t serial) : serial_(serial) {}
+
+    // Takes bytes as the encoder writes them and passes on each whole page.
+    int Write(const unsigned char* data, std::size_t size, OutputFile& out) {
+        if (passThrough_) return out.Write(data, size);
+        pending_.insert(pending_.end(), data, data + size);
+        while (!pending_.empty()) {
+            const std::size_t page = CompletePage();
+            if (page == 0) break;
+            if (page == kNotAPage) return Flush(out);  // not Ogg after all: leave it be
+            if (const int err = out.Write(pending_.data(), page)) return err;
+            pending_.erase(pending_.begin(), pending_.begin() + static_cast<std::ptrdiff_t>(page));
         }
-        fd_ = -1;
-        if (std::rename(path_.c_str(), target.c_str()) != 0) return false;
-        path_.clear();
-        return true;
+        return 0;
     }
+    // Whatever is held back goes out as it is (a seek or the end came).
+    int Flush(OutputFile& out) {
+        if (pending_.empty()) return 0;
+        passThrough_ = true;  // a page cut in two can no longer be rewritten
+        const int err = out.Write(pending_.data(), pending_.size());
+        pending_.clear();
+        return err;
+    }
+    std::size_t Pending() const { return pending_.size(); }
 
 private:
-    int fd_ = -1;
-    std::string path_;
+    static constexpr std::size_t kHeader = 27;  // before the segment table
+    static constexpr std::size_t kNotAPage = static_cast<std::size_t>(-1);
+
+    // The length of the page at the start of the held bytes, after giving it
+    // our serial and checksum; 0 while it is incomplete.
+    std::size_t CompletePage() {
+        if (pending_.size() < kHeader) return 0;
+        unsigned char* h = pending_.data();
+        if (std::memcmp(h, "OggS", 4) != 0) {
+            passThrough_ = true;
+            return kNotAPage;
+        }
+        const std::size_t segments = h[26];
+        if (pending_.size() < kHeader + segments) return 0;
+        std::size_t body = 0;
+        for (std::size_t i = 0; i < segments; ++i) body += h[kHeader + i];
+        const std::size_t header = kHeader + segments;
+        if (pending_.size() < header + body) return 0;
+        for (int i = 0; i < 4; ++i) h[14 + i] = static_cast<unsigned char>(serial_ >> (8 * i));
+        ogg_page page{h, static_cast<long>(header), h + header, static_cast<long>(body)};
+        ogg_page_checksum_set(&page);
+        return header + body;
+    }
+
+    std::uint32_t serial_;
+    bool passThrough_ = false;
+    std::vector<unsigned char> pending_;
 };
+
+// What libsndfile writes through: our OutputFile, with every result kept.
+// The first error stays; libsndfile ignores some failed writes of some
+// encoders, so the writer asks here, not libsndfile, whether all went well.
+struct SoundSink {
+    OutputFile file;
+    std::optional<OggSerial> ogg;
+    int error = 0;
+
+    int Keep(int err) {
+        if (error == 0) error = err;
+        return err;
+    }
+    int Settle() { return ogg ? Keep(ogg->Flush(file)) : 0; }
+
+    static SoundSink& Of(void* user) { return *static_cast<SoundSink*>(user); }
+    static sf_count_t Length(void* user) {
+        SoundSink& s = Of(user);
+        return std::max<sf_count_t>(s.file.Size(), s.file.Position() + static_cast<sf_count_t>(s.Held()));
+    }
+    static sf_count_t Seek(sf_count_t offset, int whence, void* user) {
+        SoundSink& s = Of(user);
+        std::int64_t at = s.file.Position();
+        if (s.Settle() != 0 || s.Keep(s.file.Seek(offset, whence, at)) != 0) return -1;
+        return at;
+    }
+    static sf_count_t Read(void* data, sf_count_t count, void* user) {
+        SoundSink& s = Of(user);
+        std::size_t got = 0;
+        if (count < 0 || s.Settle() != 0) return 0;
+        // Reading back may meet the end of a file still being written: that
+        // is no failure, and a write-only device may refuse reads altogether.
+        if (s.file.Read(data, static_cast<std::size_t>(count), got) != 0) return 0;
+        return static_cast<sf_count_t>(got);
+    }
+    // After a failure the bytes are dropped but reported as taken: the write
+    // has failed already, and some of libsndfile's encoders print to standard
+    // output when told of a short write.
+    static sf_count_t Write(const void* data, sf_count_t count, void* user) {
+        SoundSink& s = Of(user);
+        if (count <= 0 || s.error != 0) return std::max<sf_count_t>(count, 0);
+        const auto* bytes = static_cast<const unsigned char*>(data);
+        const auto n = static_cast<std::size_t>(count);
+        s.Keep(s.ogg ? s.ogg->Write(bytes, n, s.file) : s.file.Write(bytes, n));
+        return count;
+    }
+    static sf_count_t Tell(void* user) {
+        SoundSink& s = Of(user);
+        return s.file.Position() + static_cast<sf_count_t>(s.Held());
+    }
+    std::size_t Held() const { return ogg ? ogg->Pending() : 0; }
+};
+
+// The Ogg serial number of some music: the same music, the same number;
+// other music, most likely another (streams chained into one file need
+// distinct serials).
+std::uint32_t SerialOf(const StereoFrame* frames, std::uint32_t count) {
+    std::uint64_t h = 1469598103934665603ull ^ count;
+    const std::uint32_t step = std::max<std::uint32_t>(1, count / 65536);
+    for (std::uint32_t i = 0; frames != nullptr && i < count; i += step) {
+        std::uint32_t bits[2];
+        std::memcpy(bits, &frames[i], sizeof bits);
+        h = (h ^ bits[0]) * 1099511628211ull;
+        h = (h ^ bits[1]) * 1099511628211ull;
+    }
+    return static_cast<std::uint32_t>(h ^ (h >> 32));
+}
 
 // Feeds the music block by block in the file's channel count and rate.
 class FrameSource {
@@ -204,12 +343,42 @@ void ToDithered16(const float* in, std::size_t samples, std::vector<short>& out,
 
 }  // namespace
 
+std::span<const OutputFormatRecord> OutputFormats() { return kFormats; }
+
+std::string OutputFormatNames(bool streamingOnly) {
+    std::string out;
+    for (const auto& row : kFormats)
+        if (row.streams || !streamingOnly) out += (out.empty() ? "" : ", ") + std::string(row.id);
+    return out;
+}
+
+const OutputFormatRecord* OutputFormatOf(const SoundFormat& format) {
+    for (const auto& row : kFormats)
+        if (row.container == format.container && row.codec == format.codec) return &row;
+    return nullptr;
+}
+
+std::string OutputFormatExtensions() {
+    std::vector<std::string> all;
+    for (const auto& row : kFormats) {
+        std::string_view list = row.pickedBy;
+        while (!list.empty()) {
+            const auto space = list.find(' ');
+            all.push_back("." + std::string(list.substr(0, space)));
+            list = space == std::string_view::npos ? std::string_view() : list.substr(space + 1);
+        }
+    }
+    std::string out;
+    for (std::size_t i = 0; i < all.size(); ++i)
+        out += (i == 0 ? "" : i + 1 == all.size() ? " or " : ", ") + all[i];
+    return out;
+}
+
 SoundFormat FormatForEncoder(int encoder, std::uint32_t sampleRate) {
-    if (encoder == kEncoderWav16)
-        return Make(kTagPcm, SoundContainer::Wav, sampleRate, 2, 16, 0, "PCM 16 bits", "wav",
-                    SF_FORMAT_WAV | SF_FORMAT_PCM_16);
-    return Make(kTagFloat, SoundContainer::Wav, sampleRate, 2, 32, 0, "IEEE float 32 bits", "wav",
-                SF_FORMAT_WAV | SF_FORMAT_FLOAT);
+    const int wanted = encoder == kEncoderWav16 ? kEncoderWav16 : kEncoderWavFloat;
+    for (const auto& row : kFormats)
+        if (row.encoder == wanted) return Make(row, sampleRate, 2);
+    return {};
 }
 
 std::vector<std::uint32_t> Mp3BitRates(std::uint32_t sampleRate) {
@@ -230,8 +399,9 @@ std::vector<std::uint32_t> Mp3BitRates(std::uint32_t sampleRate) {
 std::vector<SoundFormat> CompressedFormats(int encoder, std::uint32_t sampleRate) {
     std::vector<SoundFormat> out;
     if (encoder == kEncoderWavCompressed) {
-        for (auto& f : WavCompressedAt(sampleRate, 2))
-            if (Writable(f)) out.push_back(std::move(f));
+        for (const auto& row : kFormats)
+            if (row.encoder == kEncoderWavCompressed)
+                if (SoundFormat f = Make(row, sampleRate, 2); Writable(f)) out.push_back(std::move(f));
     } else if (encoder == kEncoderMp3) {
         for (std::uint32_t k : Mp3BitRates(sampleRate)) out.push_back(Mp3At(sampleRate, k));
     }
@@ -242,32 +412,20 @@ std::optional<SoundFormat> FormatFromName(std::string_view nameOrExtension, std:
                                           std::uint32_t mp3BitRateKbps) {
     std::string name = Lower(nameOrExtension);
     if (!name.empty() && name[0] == '.') name.erase(0, 1);
-    std::optional<SoundFormat> f;
-    if (name == "wav-float" || name == "wav") {
-        f = FormatForEncoder(kEncoderWavFloat, sampleRate);
-    } else if (name == "wav16") {
-        f = FormatForEncoder(kEncoderWav16, sampleRate);
-    } else if (name == "wav-ima-adpcm" || name == "wav-ms-adpcm" || name == "wav-gsm" || name == "wav-ulaw" ||
-               name == "wav-alaw") {
-        static constexpr std::string_view kNames[] = {"wav-ima-adpcm", "wav-ms-adpcm", "wav-gsm", "wav-ulaw", "wav-alaw"};
-        const auto index = static_cast<std::size_t>(std::find(std::begin(kNames), std::end(kNames), name) - std::begin(kNames));
-        f = WavCompressedAt(sampleRate, name == "wav-gsm" ? 1 : 2)[index];
-    } else if (name == "mp3") {
+    const OutputFormatRecord* row = RowById(name);
+    if (row == nullptr) row = RowByExtension(name);
+    if (row == nullptr) return std::nullopt;
+    SoundFormat f;
+    if (row->codec == SoundCodec::Mpeg3) {
         const auto rates = Mp3BitRates(sampleRate);
         std::uint32_t kbps = mp3BitRateKbps;
         if (kbps == 0) kbps = sampleRate >= 32000 ? 192 : sampleRate > 12000 ? 128 : 64;
         if (std::find(rates.begin(), rates.end(), kbps) == rates.end()) return std::nullopt;
         f = Mp3At(sampleRate, kbps);
-    } else if (name == "flac") {
-        f = Make(0, SoundContainer::Flac, sampleRate, 2, 24, 0, "FLAC 24 bits", "flac", SF_FORMAT_FLAC | SF_FORMAT_PCM_24);
-    } else if (name == "ogg" || name == "oga") {
-        f = Make(0, SoundContainer::Ogg, sampleRate, 2, 0, 0, "Ogg Vorbis", "ogg", SF_FORMAT_OGG | SF_FORMAT_VORBIS);
-    } else if (name == "opus") {
-        f = Make(0, SoundContainer::Opus, kOpusRate, 2, 0, 0, "Ogg Opus", "opus", SF_FORMAT_OGG | SF_FORMAT_OPUS);
     } else {
-        return std::nullopt;
+        f = Make(*row, sampleRate, row->channels);
     }
-    if (!Writable(*f)) return std::nullopt;
+    if (!Writable(f)) return std::nullopt;
     return f;
 }
 
@@ -290,34 +448,36 @@ std::optional<SoundFormat> ChooseAcmFormat(int encoder, std::uint32_t sampleRate
 }
 
 WriteResult WriteSoundFile(const std::filesystem::path& target, const StereoFrame* frames, std::uint32_t frameCount,
-                           std::uint32_t sampleRate, const SoundFormat& format, IProgress& progress) {
+                           std::uint32_t sampleRate, const SoundFormat& format, IProgress& progress,
+                           WriteError& error) {
+    const auto fail = [&](int messageId, std::string reason = {}) {
+        error = {messageId, std::move(reason)};
+        return WriteResult::Failed;
+    };
     progress.SetProgress(0);
     // Only Opus may differ from the music's rate (it is resampled to 48000 Hz).
     const bool rateFits = format.sampleRate == sampleRate || format.container == SoundContainer::Opus;
-    if (!rateFits || sampleRate == 0 || !Writable(format) || format.channels > 2) {
-        Say(progress, IDS_ENCODER_ACM_FILE);
-        return WriteResult::Failed;
-    }
-    if (frames == nullptr && frameCount > 0) {
-        Say(progress, IDS_ENCODER_CREATE_FAILED);
-        return WriteResult::Failed;
-    }
-    std::error_code ec;
-    if (std::filesystem::is_directory(target, ec)) {
-        Say(progress, IDS_ENCODER_CREATE_FAILED);
-        return WriteResult::Failed;
-    }
-    TempFile temp(target);
+    if (!rateFits || sampleRate == 0 || !Writable(format) || format.channels > 2)
+        return fail(IDS_ENCODER_ACM_FILE, "the format cannot hold music at " + std::to_string(sampleRate) + " Hz");
+    if (frames == nullptr && frameCount > 0) return fail(IDS_ENCODER_CREATE_FAILED, "there is no music");
+
+    SoundSink sink;
+    if (const int err = sink.file.Open(target)) return fail(IDS_ENCODER_CREATE_FAILED, ErrorText(err));
+    if (format.container == SoundContainer::Ogg || format.container == SoundContainer::Opus)
+        sink.ogg.emplace(SerialOf(frames, frameCount));
+    SF_VIRTUAL_IO io{&SoundSink::Length, &SoundSink::Seek, &SoundSink::Read, &SoundSink::Write, &SoundSink::Tell};
     SF_INFO info{};
     info.samplerate = static_cast<int>(format.sampleRate);
     info.channels = format.channels;
-    info.format = format.sndfileFormat;
-    SNDFILE* file = temp.fd() >= 0 ? sf_open_fd(temp.fd(), SFM_WRITE, &info, SF_FALSE) : nullptr;
+    info.format = SndfileFormat(format.container, format.codec);
+    SNDFILE* file = sf_open_virtual(&io, SFM_WRITE, &info, &sink);
     FrameSource source(frames, frameCount, sampleRate, format);
     if (file == nullptr || !source.ok()) {
+        const std::string reason = sink.error != 0 ? ErrorText(sink.error)
+                                   : file == nullptr ? std::string(sf_strerror(nullptr))
+                                                     : "the resampler could not start";
         if (file != nullptr) sf_close(file);
-        Say(progress, IDS_ENCODER_CREATE_FAILED);
-        return WriteResult::Failed;
+        return fail(IDS_ENCODER_CREATE_FAILED, reason);
     }
     // No PEAK chunk: it stamps the time of writing into float files, and the
     // same music must always give the same bytes.
@@ -333,16 +493,15 @@ WriteResult WriteSoundFile(const std::filesystem::path& target, const StereoFram
         if (sf_command(file, SFC_SET_BITRATE_MODE, &mode, sizeof(mode)) != 0 ||
             sf_command(file, SFC_SET_COMPRESSION_LEVEL, &level, sizeof(level)) != SF_TRUE) {
             sf_close(file);
-            Say(progress, IDS_ENCODER_CREATE_FAILED);
-            return WriteResult::Failed;
+            return fail(IDS_ENCODER_CREATE_FAILED, "the encoder refused the bit rate");
         }
     }
 
     std::minstd_rand dither(1);
     std::vector<short> shorts;
     int bar = 0;
-    bool failed = false;
-    while (!source.done()) {
+    std::string libraryError;
+    while (!source.done() && sink.error == 0) {
         if (!progress.IsRunning()) {
             sf_close(file);
             return WriteResult::Cancelled;
@@ -351,14 +510,14 @@ WriteResult WriteSoundFile(const std::filesystem::path& target, const StereoFram
         if (n == 0) continue;
         sf_count_t written = 0;
         const std::size_t samples = n * format.channels;
-        if (format.sndfileFormat == (SF_FORMAT_WAV | SF_FORMAT_PCM_16)) {
+        if (format.codec == SoundCodec::Pcm16) {
             ToDithered16(source.data(), samples, shorts, dither);
             written = sf_write_short(file, shorts.data(), static_cast<sf_count_t>(samples));
         } else {
             written = sf_write_float(file, source.data(), static_cast<sf_count_t>(samples));
         }
         if (written != static_cast<sf_count_t>(samples)) {
-            failed = true;
+            libraryError = sf_strerror(file);
             break;
         }
         const int percent = frameCount == 0 ? 100 : static_cast<int>(std::uint64_t{source.consumed()} * 100 / frameCount);
@@ -367,13 +526,36 @@ WriteResult WriteSoundFile(const std::filesystem::path& target, const StereoFram
             progress.SetProgress(percent);
         }
     }
-    if (sf_close(file) != 0) failed = true;
-    if (failed || !temp.Commit(target)) {
-        Say(progress, IDS_ENCODER_WRITE_FAILED);
-        return WriteResult::Failed;
+    // Closing writes the encoder's last blocks and the final header: its
+    // failures count like any other write's.
+    if (sf_close(file) != 0 && libraryError.empty()) libraryError = sf_strerror(nullptr);
+    sink.Settle();
+    if (sink.error == 0 && libraryError.empty()) sink.Keep(sink.file.Commit());
+    if (sink.error != 0) {
+        // A FIFO or device cannot go back to finish a header.
+        if (sink.error == ESPIPE && sink.file.Direct())
+            return fail(IDS_ENCODER_WRITE_FAILED, "this format must go back to finish its header, which " +
+                                                      sink.file.Resolved().string() + " cannot");
+        return fail(IDS_ENCODER_WRITE_FAILED, ErrorText(sink.error));
     }
+    if (!libraryError.empty()) return fail(IDS_ENCODER_WRITE_FAILED, libraryError);
     progress.SetProgress(100);
     return WriteResult::Written;
+}
+
+WriteResult WriteSoundFile(const std::filesystem::path& target, const StereoFrame* frames, std::uint32_t frameCount,
+                           std::uint32_t sampleRate, const SoundFormat& format, IProgress& progress) {
+    WriteError error;
+    const WriteResult result = WriteSoundFile(target, frames, frameCount, sampleRate, format, progress, error);
+    if (result == WriteResult::Failed) {
+        std::string text(LoadString(error.messageId));
+        // The program's own message first; then which file and why, where
+        // the system said why.
+        if (error.messageId != IDS_ENCODER_ACM_FILE && !error.reason.empty())
+            text += "\n\n" + target.string() + ": " + error.reason;
+        progress.ShowMessage(error.messageId, text, MessageIcon::Exclamation);
+    }
+    return result;
 }
 
 WriteResult WriteMusic(const std::filesystem::path& target, const StereoFrame* frames, std::uint32_t frameCount,

@@ -32,17 +32,20 @@ namespace dw {
 
 enum class SoundContainer { Wav, Mp3, Flac, Ogg, Opus };
 
+// How the samples are coded inside the container.
+enum class SoundCodec { Float32, Pcm16, Pcm24, ImaAdpcm, MsAdpcm, Gsm610, ULaw, ALaw, Mpeg3, Vorbis, Opus };
+
 // Our description of one output format (the "format block").
 struct SoundFormat {
     std::uint16_t formatTag = 0;  // WAVE format tag, e.g. 0x0055 for MPEG layer III; 0 for FLAC, Ogg, Opus
     SoundContainer container = SoundContainer::Wav;
+    SoundCodec codec = SoundCodec::Float32;
     std::uint16_t channels = 2;
     std::uint32_t sampleRate = 0;     // of the file written
     std::uint16_t bitsPerSample = 0;  // 0 where it does not apply
     std::uint32_t bitRate = 0;        // bits per second for MP3, 0 otherwise
     std::string name;                 // for the chooser, e.g. "MPEG Layer-3, 128 kbit/s, 44100 Hz, stereo"
     std::string extension;            // without the dot: "wav", "mp3", "flac", "ogg", "opus"
-    int sndfileFormat = 0;            // SF_FORMAT_* major | subtype
 
     bool operator==(const SoundFormat&) const = default;
 };
@@ -60,6 +63,36 @@ inline constexpr int kEncoderWavFloat = 0;
 inline constexpr int kEncoderWav16 = 1;
 inline constexpr int kEncoderWavCompressed = 2;
 inline constexpr int kEncoderMp3 = 3;
+
+// One output format the program writes. The table of them (OutputFormats) is
+// the only list: the short names, the extensions, the chooser's offer and the
+// help texts all read it, so adding a format is adding one row.
+struct OutputFormatRecord {
+    std::string_view id;     // the short name: "wav-ima-adpcm"
+    std::string_view label;  // the chooser's name before rate and channels: "IMA ADPCM"
+    SoundContainer container;
+    SoundCodec codec;
+    std::uint16_t formatTag;  // WAVE format tag; 0 outside WAV
+    std::uint16_t bitsPerSample;
+    bool compressed;          // coded (lossy or not) rather than plain samples
+    bool streams;             // written front to back only, so a FIFO can take it
+    int encoder;              // the project encoder that writes it, -1 for the command line only
+    std::string_view extension;  // of the files written, without the dot
+    std::string_view pickedBy;   // extensions that choose this format by themselves, space-separated
+    std::uint16_t channels;      // when asked for by name (GSM 6.10 in WAV holds one)
+    std::uint32_t fixedRate;     // the only rate the format takes (Opus: 48000), 0 for any
+};
+
+// Every output format, in the order the chooser and the help list them.
+std::span<const OutputFormatRecord> OutputFormats();
+
+// "wav-float, wav16, ..., opus": the short names, for help and messages;
+// with `streamingOnly`, those of the formats that a FIFO can take.
+std::string OutputFormatNames(bool streamingOnly = false);
+// The row `format` was made from; null for a format of no row.
+const OutputFormatRecord* OutputFormatOf(const SoundFormat& format);
+// ".wav, .mp3, ... or .opus": the extensions that choose a format by themselves.
+std::string OutputFormatExtensions();
 
 // The format of encoder 0 or 1 at `sampleRate`, two channels.
 SoundFormat FormatForEncoder(int encoder, std::uint32_t sampleRate);
@@ -100,15 +133,34 @@ std::optional<SoundFormat> ChooseAcmFormat(int encoder, std::uint32_t sampleRate
 
 enum class WriteResult { Written, Cancelled, Failed };
 
-// Writes `frameCount` frames at `sampleRate` to `target` in `format`. The data
-// goes to a temporary file beside the target, which replaces the target only
-// once complete; on failure or cancel the target is untouched and the
-// temporary file removed. Messages: "Error (Bass): Encoder ACM file" for a
-// format that cannot be written at this rate, "Error (Bass): Encoder create
-// failed" when the file cannot be created, "Error (Bass): Wencoder write
-// failed" when writing or the final rename fails. Cancel shows nothing.
+// Why a write failed: the program's message for it and, where the system
+// gave one, the reason ("No space left on device").
+struct WriteError {
+    int messageId = 0;
+    std::string reason;
+};
+
+// Writes `frameCount` frames at `sampleRate` to `target` in `format`, through
+// the one writer of base/OutputFile.h: the target is replaced only by a
+// complete file that reached the disk (its mode, owner and symbolic link
+// kept); on failure, cancel or kill it is untouched and nothing is left
+// beside it. A device or FIFO is written into, never replaced; formats that
+// must go back to finish their header fail there. Every write, flush and
+// close is checked, for every format. Messages: "Error (Bass): Encoder ACM
+// file" for a format that cannot be written at this rate, "Error (Bass):
+// Encoder create failed" when the file cannot be created, "Error (Bass):
+// Wencoder write failed" when writing or putting it in place fails; the last
+// two followed by the target and the reason. Cancel shows nothing.
+// The same music in the same format always gives the same bytes (Ogg streams
+// take their serial number from the music).
 WriteResult WriteSoundFile(const std::filesystem::path& target, const StereoFrame* frames, std::uint32_t frameCount,
                            std::uint32_t sampleRate, const SoundFormat& format, IProgress& progress);
+
+// The same for callers that word their own messages (the command line): shows
+// nothing, and on failure fills `error`.
+WriteResult WriteSoundFile(const std::filesystem::path& target, const StereoFrame* frames, std::uint32_t frameCount,
+                           std::uint32_t sampleRate, const SoundFormat& format, IProgress& progress,
+                           WriteError& error);
 
 // The toolbar's Write Music to File: encoder 0 or 1 writes its own format;
 // encoder 2 or 3 writes the chosen format block, and without one (or with a

@@ -7,6 +7,7 @@
 #include <string>
 #include <system_error>
 
+#include "audio/Export.h"
 #include "cli/ConsoleProgress.h"
 #include "cli/ProjectIo.h"
 #include "cli/ProjectJson.h"
@@ -86,8 +87,7 @@ int Run(int argc, const char* const* argv, std::ostream& out, std::ostream& err,
     renderCmd->add_option("-p,--project", render.project, "Project file (.dwv); default: the default project");
     renderCmd->add_option("-o,--output", render.output, "Sound file to write")->required();
     renderCmd->add_option("--format", render.format,
-                          "Output format: wav-float, wav16, wav-ima-adpcm, wav-ms-adpcm, wav-gsm, wav-ulaw, "
-                          "wav-alaw, mp3, flac, ogg, opus (default: from OUT's extension)");
+                          "Output format: " + OutputFormatNames() + " (default: from OUT's extension)");
     CLI::Option* seedOpt = renderCmd->add_option("--seed", seed, "Seed of the random generator (default: the time)")
                                ->check(CLI::Range(std::uint64_t{0}, std::uint64_t{0xFFFFFFFFu}));
     CLI::Option* lengthOpt = renderCmd->add_option("--length", length, "Length of the music in seconds")

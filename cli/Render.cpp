@@ -1,20 +1,22 @@
 #include "cli/Render.h"
 
-#include <fcntl.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
 #include <new>
 #include <ostream>
+#include <span>
 #include <sstream>
 #include <system_error>
 
 #include "audio/Export.h"
 #include "audio/SourceLoader.h"
+#include "base/OutputFile.h"
+#include "base/SameFile.h"
 #include "cli/Cli.h"
 #include "cli/ConsoleProgress.h"
 #include "cli/PlanJson.h"
@@ -31,60 +33,27 @@ namespace {
 
 namespace fs = std::filesystem;
 
-constexpr std::string_view kFormatNames =
-    "wav-float, wav16, wav-ima-adpcm, wav-ms-adpcm, wav-gsm, wav-ulaw, wav-alaw, mp3, flac, ogg, opus";
-
-// Checks before any long work that the file can be created where it is asked
-// for, so that a typo is not found only after minutes of rendering.
+// Checks before any long work that the file can be written where it is asked
+// for, so that a typo or an impossible name is not found only after minutes
+// of rendering.
 std::string CheckWritableTarget(const fs::path& target) {
-    std::error_code ec;
-    if (fs::is_directory(target, ec)) return target.string() + " is a folder.";
+    const int err = CheckOutputTarget(target);
     const fs::path folder = target.has_parent_path() ? target.parent_path() : fs::path(".");
-    if (!fs::is_directory(folder, ec)) return "The folder " + folder.string() + " does not exist.";
-    // Try it rather than ask access(): root passes access() on a read-only
-    // file system, and the writer would then fail only after the render.
-    const fs::path probe = folder / (".driftwell-probe-" + std::to_string(::getpid()));
-    const int fd = ::open(probe.c_str(), O_WRONLY | O_CREAT | O_EXCL, 0600);
-    if (fd < 0) return "Cannot write to the folder " + folder.string() + ".";
-    ::close(fd);
-    fs::remove(probe, ec);
-    return {};
-}
-
-// True when both name one file: the same existing file (links included), or
-// the same place for a file that does not exist yet.
-bool SameFile(const fs::path& a, const fs::path& b) {
-    std::error_code ec;
-    if (fs::equivalent(a, b, ec)) return true;
-    const fs::path absA = fs::absolute(a, ec).lexically_normal();
-    const fs::path absB = fs::absolute(b, ec).lexically_normal();
-    return !ec && absA == absB;
-}
-
-// Writes `text` to `target` through a temporary file beside it, so that an
-// existing file is replaced only by a complete one.
-bool WriteTextAtomically(const fs::path& target, const std::string& text, IMessageSink& sink) {
-    fs::path temp = target;
-    temp += ".part-" + std::to_string(::getpid());
-    {
-        std::ofstream file(temp, std::ios::binary | std::ios::trunc);
-        file << text;
-        file.close();
-        if (!file) {
-            std::error_code ec;
-            fs::remove(temp, ec);
-            sink.ShowMessage(0, "Cannot write " + target.string(), MessageIcon::Exclamation);
-            return false;
-        }
+    switch (err) {
+    case 0: return {};
+    case EISDIR: return target.string() + " is a folder.";
+    case ENOENT:
+    case ENOTDIR: return "The folder " + folder.string() + " does not exist.";
+    case ENAMETOOLONG:
+        return "Cannot write " + target.string() + ": the name is longer than its folder's file system allows (" +
+               ErrorText(err) + ").";
+    case EACCES:
+    case EPERM:
+    case EROFS:
+    case EDQUOT:
+    case ENOSPC: return "Cannot write to the folder " + folder.string() + ": " + ErrorText(err) + ".";
+    default: return "Cannot write " + target.string() + ": " + ErrorText(err) + ".";
     }
-    std::error_code ec;
-    fs::rename(temp, target, ec);
-    if (ec) {
-        fs::remove(temp, ec);
-        sink.ShowMessage(0, "Cannot write " + target.string(), MessageIcon::Exclamation);
-        return false;
-    }
-    return true;
 }
 
 // Linux grants nearly any allocation and kills the process later when the
@@ -148,15 +117,17 @@ int Render(const RenderRequest& request, std::ostream& out, ConsoleProgress& pro
     const std::optional<SoundFormat> format = FormatFromName(formatName, properties.sampleRate);
     if (!format) {
         if (request.format.empty())
-            return usage("Cannot tell the format from the name " + output.string() +
-                         ": end it in .wav, .flac, .ogg, .opus or .mp3, or use --format (" +
-                         std::string(kFormatNames) + ").");
-        return usage("--format: " + request.format + " is not one of " + std::string(kFormatNames) +
+            return usage("Cannot tell the format from the name " + output.string() + ": end it in " +
+                         OutputFormatExtensions() + ", or use --format (" + OutputFormatNames() + ").");
+        return usage("--format: " + request.format + " is not one of " + OutputFormatNames() +
                      ", or cannot hold music at " + std::to_string(properties.sampleRate) + " Hz.");
     }
     if (SameFile(output, properties.sourcePath) || (!request.project.empty() && SameFile(output, request.project)))
         return usage("The output " + output.string() + " would replace an input file.");
     if (const std::string problem = CheckWritableTarget(output); !problem.empty()) return failed(problem);
+    if (const OutputFormatRecord* row = OutputFormatOf(*format); row && !row->streams && IsOneWayTarget(output))
+        return usage("The output " + output.string() + " is a FIFO or socket, and " + std::string(row->id) +
+                     " must go back to finish its header: use " + OutputFormatNames(true) + ".");
     if (!request.plan.empty()) {
         if (SameFile(request.plan, properties.sourcePath) ||
             (!request.project.empty() && SameFile(request.plan, request.project)) || SameFile(request.plan, output))
@@ -187,15 +158,18 @@ int Render(const RenderRequest& request, std::ostream& out, ConsoleProgress& pro
     if (!created) return failed("The music was not created; nothing was written.");
 
     progress.BeginStage("Writing " + output.filename().string());
+    WriteError writeError;
     const WriteResult written = WriteSoundFile(output, engine.Output(), engine.OutputFrameCount(),
-                                               engine.SampleRate(), *format, progress);
+                                               engine.SampleRate(), *format, progress, writeError);
     progress.EndStage();
     if (written == WriteResult::Cancelled) return failed("Cancelled; nothing was written.");
-    if (written != WriteResult::Written) return failed("Could not write " + output.string() + ".");
+    if (written != WriteResult::Written)
+        return failed("Could not write " + output.string() + ": " + writeError.reason + ".");
 
     if (!request.plan.empty()) {
         const std::string text = DumpJson(PlanToJson(engine));
-        if (!WriteTextAtomically(request.plan, text, progress)) return kExitFailed;
+        if (const int err = WriteWholeFile(request.plan, std::as_bytes(std::span(text.data(), text.size()))))
+            return failed("Could not write the plan " + request.plan + ": " + ErrorText(err) + ".");
     }
 
     const double took = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();

@@ -33,16 +33,12 @@
 
 #include "model/ProjectFile.h"
 
-#include <atomic>
 #include <cerrno>
 #include <cmath>
-#include <cstring>
-#include <fcntl.h>
 #include <new>
 #include <optional>
-#include <sys/stat.h>
-#include <unistd.h>
 
+#include "base/OutputFile.h"
 #include "model/ProjectArchive.h"
 
 namespace dw {
@@ -166,38 +162,6 @@ void ReportStoreFailure(IMessageSink& sink, const std::filesystem::path& path, c
                      MessageIcon::Exclamation);
 }
 
-// Creates a new temporary file beside `target` with exclusive creation, so
-// that it never clobbers anything; the mode follows the umask, or the target's
-// mode when it exists.
-std::FILE* CreateTempBeside(const std::filesystem::path& target, std::filesystem::path& tempPath, int& err) {
-    static std::atomic<unsigned> counter{0};
-    const auto dir = target.has_parent_path() ? target.parent_path() : std::filesystem::path(".");
-    for (int attempt = 0; attempt < 100; ++attempt) {
-        // Cut long names so that the temporary name stays within NAME_MAX.
-        const std::string name = target.filename().string().substr(0, 200);
-        tempPath = dir / ("." + name + ".tmp-" + std::to_string(::getpid()) + "-" +
-                          std::to_string(counter.fetch_add(1)));
-        const int fd = ::open(tempPath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (fd < 0) {
-            if (errno == EEXIST) continue;
-            err = errno;
-            return nullptr;
-        }
-        struct stat st {};
-        if (::stat(target.c_str(), &st) == 0 && S_ISREG(st.st_mode)) ::fchmod(fd, st.st_mode & 07777);
-        std::FILE* f = ::fdopen(fd, "wb");
-        if (!f) {
-            err = errno;
-            ::close(fd);
-            ::unlink(tempPath.c_str());
-            return nullptr;
-        }
-        return f;
-    }
-    err = EEXIST;
-    return nullptr;
-}
-
 }  // namespace
 
 LoadResult LoadProjectFile(CProject& project, const std::filesystem::path& path, IMessageSink& sink) {
@@ -233,44 +197,10 @@ std::vector<std::uint8_t> StoreProjectToBytes(const CProject& project) {
 }
 
 bool StoreProject(const CProject& project, const std::filesystem::path& path, IMessageSink& sink) {
-    // A symbolic link stays a link: the file it points to is replaced.
-    std::filesystem::path target = path;
-    std::error_code ec;
-    if (std::filesystem::is_symlink(path, ec)) {
-        const auto resolved = std::filesystem::weakly_canonical(path, ec);
-        if (!ec) target = resolved;
-    }
-    if (target.filename().empty()) {
-        ReportStoreFailure(sink, path, "not a file name");
+    const std::vector<std::uint8_t> bytes = StoreProjectToBytes(project);
+    if (const int err = WriteWholeFile(path, std::as_bytes(std::span(bytes)))) {
+        ReportStoreFailure(sink, path, err == EISDIR && !path.has_filename() ? "not a file name" : ErrorText(err));
         return false;
-    }
-    std::filesystem::path temp;
-    int err = 0;
-    std::FILE* file = CreateTempBeside(target, temp, err);
-    if (!file) {
-        ReportStoreFailure(sink, path, std::strerror(err));
-        return false;
-    }
-    try {
-        CProjectArchive archive(file, CProjectArchive::Mode::Store);
-        StoreToArchive(project, archive);
-        archive.Close();  // flushed and synced, or throws
-    } catch (const ArchiveError& e) {
-        ::unlink(temp.c_str());
-        ReportStoreFailure(sink, path, e.what());
-        return false;
-    }
-    if (::rename(temp.c_str(), target.c_str()) != 0) {
-        err = errno;
-        ::unlink(temp.c_str());
-        ReportStoreFailure(sink, path, std::strerror(err));
-        return false;
-    }
-    // Make the rename itself durable; a failure here loses nothing written.
-    const auto dir = target.has_parent_path() ? target.parent_path() : std::filesystem::path(".");
-    if (const int dirFd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC); dirFd >= 0) {
-        ::fsync(dirFd);
-        ::close(dirFd);
     }
     return true;
 }

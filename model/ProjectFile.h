@@ -8,9 +8,10 @@
 // the decoded source; it clears `sourceLoaded`. See ProjectFile.cpp for what is
 // repaired and what is refused.
 //
-// A store writes a temporary file beside the target, flushes it to the disk and
-// renames it over the target, so that a failed store leaves the previous file
-// as it was.
+// A store goes through the program's one writer (base/OutputFile.h): the
+// previous file is replaced only by a complete one that reached the disk,
+// keeping its mode, owner and symbolic link, and a failed or killed store
+// leaves it as it was.
 
 #include <cstdint>
 #include <filesystem>

@@ -1,5 +1,6 @@
 #include "app/commands/WriteMusicFlow.h"
 
+#include "base/SameFile.h"
 #include "engine/MusicEngine.h"
 #include "model/Project.h"
 #include "resources/StringTable.h"
@@ -10,7 +11,6 @@
 #include <QFileInfo>
 
 #include <filesystem>
-#include <system_error>
 
 namespace dw {
 
@@ -20,22 +20,16 @@ void Say(IMessageSink* sink, int id, std::string_view text) {
     if (sink) sink->ShowMessage(id, text, MessageIcon::Exclamation);
 }
 
-// The same file, through a link or another spelling of its path too.
-bool SameFile(const std::filesystem::path& a, const std::filesystem::path& b) {
-    std::error_code ec;
-    if (std::filesystem::equivalent(a, b, ec)) return true;
-    std::error_code ea, eb;
-    const auto ca = std::filesystem::weakly_canonical(a, ea);
-    const auto cb = std::filesystem::weakly_canonical(b, eb);
-    return !ea && !eb && ca == cb;
-}
-
 }  // namespace
 
 QString MusicFileExtension(int encoder, const SoundFormat* chosen) {
     if ((encoder == kEncoderWavCompressed || encoder == kEncoderMp3) && chosen && !chosen->extension.empty())
         return QString::fromStdString(chosen->extension);
-    return encoder == kEncoderMp3 ? QStringLiteral("mp3") : QStringLiteral("wav");
+    // The extension of the encoder's first format in the table.
+    for (const OutputFormatRecord& row : OutputFormats())
+        if (row.encoder == encoder)
+            return QString::fromUtf8(row.extension.data(), static_cast<qsizetype>(row.extension.size()));
+    return QStringLiteral("wav");
 }
 
 QString SuggestedMusicFilePath(const QString& projectPath, const QString& extension) {

@@ -1,16 +1,24 @@
 // Writing sound files: a round trip for each encoder and command-line format,
 // the 16-bit conversion, MP3 bit rates, the format chooser, the short names,
-// and a target that is never left half-written.
+// a target that is never left half-written, and for every row of the format
+// table: a disk that fills at any point, the same bytes for the same music,
+// and a FIFO that takes what streams.
 #include <gtest/gtest.h>
 #include <sndfile.h>
 
+#include <sys/stat.h>
+
+#include <cerrno>
 #include <cstring>
 #include <fstream>
 #include <sstream>
+#include <thread>
 
 #include "audio/AudioLayer.h"
 #include "audio/Export.h"
 #include "audio/tests/TestSignals.h"
+#include "base/OutputFile.h"
+#include "base/tests/FifoReader.h"
 #include "resources/StringTable.h"
 
 namespace dw {
@@ -345,6 +353,129 @@ TEST(WriteMusic, EachEncoderWritesItsFormatOrRefusesAMissingBlock) {
         sf_close(f);
         EXPECT_EQ(info.format, c.sndfileFormat);
     }
+}
+
+
+// ------------------------------------------------------------------ every format, every fault
+
+// One case per row of the format table, at a rate every format takes.
+class EachFormat : public ::testing::TestWithParam<std::string_view> {
+protected:
+    void TearDown() override { SetOutputFileFaultsForTesting({}); }
+    SoundFormat Format() const {
+        const auto format = FormatFromName(GetParam(), 22050);
+        EXPECT_TRUE(format.has_value());
+        return format.value_or(SoundFormat{});
+    }
+};
+
+std::vector<std::string_view> FormatIds() {
+    std::vector<std::string_view> ids;
+    for (const auto& row : OutputFormats()) ids.push_back(row.id);
+    return ids;
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, EachFormat, ::testing::ValuesIn(FormatIds()), [](const auto& p) {
+    std::string n(p.param);
+    for (auto& ch : n)
+        if (ch == '-') ch = '_';
+    return n;
+});
+
+TEST_P(EachFormat, AFullDiskFailsWithItsReasonAndKeepsTheOldFile) {
+    const auto format = Format();
+    const auto music = Music(22050, 22050 * 2);
+    // In the header, in the middle of the music, and near the end, where only
+    // the encoder's last blocks or the final header remain to be written.
+    test::TempDir probe;
+    NullProgress quiet;
+    ASSERT_EQ(WriteSoundFile(probe / "full", music.data(), 22050 * 2, 22050, format, quiet), WriteResult::Written);
+    const auto size = std::filesystem::file_size(probe / "full");
+    for (const std::uint64_t after : {std::uint64_t{20}, size / 2, size - 1}) {
+        SCOPED_TRACE(after);
+        test::TempDir dir;
+        const auto target = dir / ("old." + format.extension);
+        std::ofstream(target) << "the previous render";
+        SetOutputFileFaultsForTesting({.failAfterBytes = after, .error = ENOSPC});
+        RecordingProgress progress;
+        EXPECT_EQ(WriteSoundFile(target, music.data(), 22050 * 2, 22050, format, progress), WriteResult::Failed);
+        SetOutputFileFaultsForTesting({});
+        ASSERT_EQ(progress.messages.size(), 1u);
+        const auto& message = progress.messages[0];
+        EXPECT_TRUE(message.stringId == IDS_ENCODER_WRITE_FAILED || message.stringId == IDS_ENCODER_CREATE_FAILED)
+            << message.text;
+        EXPECT_EQ(message.text.rfind(LoadString(message.stringId), 0), 0u) << "the program's own text comes first";
+        EXPECT_NE(message.text.find(target.string() + ": No space left on device"), std::string::npos) << message.text;
+        EXPECT_EQ(Slurp(target), "the previous render");
+        EXPECT_EQ(FilesIn(dir.path()), 1u) << "no temporary file left behind";
+    }
+}
+
+TEST_P(EachFormat, TheSameMusicGivesTheSameBytes) {
+    const auto format = Format();
+    const auto music = Music(22050, 22050);
+    auto other = music;
+    other[100].left += 0.25f;
+    test::TempDir dir;
+    NullProgress progress;
+    ASSERT_EQ(WriteSoundFile(dir / "a", music.data(), 22050, 22050, format, progress), WriteResult::Written);
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));  // the clock moves on between the two
+    ASSERT_EQ(WriteSoundFile(dir / "b", music.data(), 22050, 22050, format, progress), WriteResult::Written);
+    ASSERT_EQ(WriteSoundFile(dir / "c", other.data(), 22050, 22050, format, progress), WriteResult::Written);
+    EXPECT_TRUE(Slurp(dir / "a") == Slurp(dir / "b"));
+    EXPECT_FALSE(Slurp(dir / "a") == Slurp(dir / "c")) << "the music itself is in the file";
+    EXPECT_FALSE(Decode(dir / "a").empty()) << "the file still decodes";
+}
+
+// ------------------------------------------------------------------ devices and FIFOs
+
+bool IsCharDevice(const char* path) {
+    struct stat st {};
+    return ::lstat(path, &st) == 0 && S_ISCHR(st.st_mode);
+}
+
+TEST(WriteSoundFile, DevicesAreWrittenIntoAndNeverReplaced) {
+    const auto music = Music(22050, 22050);
+    for (const char* name : {"wav16", "mp3", "ogg"}) {
+        SCOPED_TRACE(name);
+        const auto format = FormatFromName(name, 22050);
+        ASSERT_TRUE(format.has_value());
+        RecordingProgress progress;
+        EXPECT_EQ(WriteSoundFile("/dev/null", music.data(), 22050, 22050, *format, progress), WriteResult::Written);
+        EXPECT_TRUE(progress.messages.empty());
+        WriteError error;
+        EXPECT_EQ(WriteSoundFile("/dev/full", music.data(), 22050, 22050, *format, progress, error), WriteResult::Failed);
+        EXPECT_EQ(error.reason, "No space left on device");
+    }
+    EXPECT_TRUE(IsCharDevice("/dev/null")) << "a device node was replaced by a file";
+    EXPECT_TRUE(IsCharDevice("/dev/full")) << "a device node was replaced by a file";
+}
+
+TEST_P(EachFormat, AFifoTakesWhatStreamsAndRefusesTheRestClearly) {
+    const auto format = Format();
+    const OutputFormatRecord* row = OutputFormatOf(format);
+    ASSERT_NE(row, nullptr);
+    const auto music = Music(22050, 22050);
+    test::TempDir dir;
+    const auto fifo = dir / "pipe";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    test::FifoReader reader(fifo);
+    NullProgress progress;
+    WriteError error;
+    const auto result = WriteSoundFile(fifo, music.data(), 22050, 22050, format, progress, error);
+    const std::string& received = reader.Finish();
+    if (row->streams) {
+        EXPECT_EQ(result, WriteResult::Written) << error.reason;
+        std::ofstream(dir / "copy", std::ios::binary) << received;
+        EXPECT_GT(Decode(dir / "copy").size(), 2u * 22050 * 9 / 10) << "what came through the FIFO decodes";
+    } else {
+        EXPECT_EQ(result, WriteResult::Failed);
+        EXPECT_EQ(error.messageId, IDS_ENCODER_WRITE_FAILED);
+        EXPECT_NE(error.reason.find("must go back to finish its header"), std::string::npos) << error.reason;
+    }
+    struct stat st {};
+    ASSERT_EQ(::lstat(fifo.c_str(), &st), 0);
+    EXPECT_TRUE(S_ISFIFO(st.st_mode)) << "the FIFO was replaced by a file";
 }
 
 }  // namespace

@@ -7,6 +7,8 @@
 
 #include <signal.h>
 #include <sndfile.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
 
 #include <nlohmann/json.hpp>
 
@@ -21,11 +23,15 @@
 #include <thread>
 #include <vector>
 
+#include "audio/Export.h"
+#include "base/tests/FifoReader.h"
 #include "cli/tests/RunProcess.h"
 #include "model/ProjectFile.h"
 
 namespace dw::cli::test {
 namespace {
+
+using dw::test::FifoReader;
 
 namespace fs = std::filesystem;
 using nlohmann::json;
@@ -209,7 +215,8 @@ TEST_F(RenderTest, RepeatedRendersGiveTheSameFileByteForByte) {
     // Same seed, different thread counts, and (by the time the second one is
     // written) usually another second on the clock: nothing in the file may
     // depend on when or how it was rendered.
-    for (const char* format : {"wav-float", "wav16", "flac"}) {
+    for (const OutputFormatRecord& row : OutputFormats()) {
+        const std::string format(row.id);
         const ProcessResult a = RunCli(Args({"render", "source.wav", "-o", "a.out", "--format", format, "--seed",
                                              "77", "--threads", "1", "-q"}),
                                        dir.path());
@@ -404,6 +411,147 @@ INSTANTIATE_TEST_SUITE_P(
                   Args({"render", "source.wav", "-o", "fresh.wav", "--plan", "sub/../fresh.wav"}), 2,
                   "would replace another file"}),
     [](const ::testing::TestParamInfo<BadRender>& param) { return std::string(param.param.name); });
+
+// ------------------------------------------------------------------ writing safely
+
+// Runs the command line with files limited to `bytes` (writes past it fail
+// with EFBIG, "File too large"): a disk that fills during the write.
+ProcessResult RunCliWithFileLimit(const std::vector<std::string>& args, const fs::path& dir, rlim_t bytes) {
+    rlimit old{};
+    ::getrlimit(RLIMIT_FSIZE, &old);
+    rlimit limited = old;
+    limited.rlim_cur = bytes;
+    // Ignored signals stay ignored in the child: the write fails instead of
+    // the process being killed.
+    const auto previous = ::signal(SIGXFSZ, SIG_IGN);
+    ::setrlimit(RLIMIT_FSIZE, &limited);
+    ProcessResult result = RunCli(args, dir);
+    ::setrlimit(RLIMIT_FSIZE, &old);
+    ::signal(SIGXFSZ, previous);
+    return result;
+}
+
+class RenderEachFormat : public RenderTest, public ::testing::WithParamInterface<std::string> {};
+
+std::vector<std::string> AllFormats() {
+    std::vector<std::string> ids;
+    for (const OutputFormatRecord& row : OutputFormats()) ids.emplace_back(row.id);
+    return ids;
+}
+
+TEST_P(RenderEachFormat, AFullDiskFailsNamingTheReasonAndKeepsTheOldFile) {
+    const std::vector<char> earlier(3000, 'e');
+    std::ofstream(dir / "out.snd", std::ios::binary).write(earlier.data(), static_cast<std::streamsize>(earlier.size()));
+    const ProcessResult result = RunCliWithFileLimit(
+        Args({"render", "source.wav", "-o", "out.snd", "--format", GetParam(), "--seed", "3", "-q"}), dir.path(), 8000);
+    EXPECT_EQ(result.status, 1) << result.err;
+    EXPECT_NE(result.err.find("Could not write out.snd: File too large."), std::string::npos) << result.err;
+    EXPECT_EQ(result.err.find("Bass"), std::string::npos) << "no internal codes: " << result.err;
+    EXPECT_EQ(result.out.find("Wrote"), std::string::npos) << result.out;
+    EXPECT_EQ(Bytes(dir / "out.snd"), earlier);
+    EXPECT_EQ(Listing(dir.path()), (std::vector<std::string>{"out.snd", "source.wav"}));
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, RenderEachFormat, ::testing::ValuesIn(AllFormats()), [](const auto& p) {
+    std::string n = p.param;
+    for (auto& ch : n)
+        if (ch == '-') ch = '_';
+    return n;
+});
+
+bool IsCharDevice(const char* path) {
+    struct stat st {};
+    return ::lstat(path, &st) == 0 && S_ISCHR(st.st_mode);
+}
+
+TEST_F(RenderTest, DevicesAreWrittenIntoNeverReplaced) {
+    const ProcessResult null =
+        RunCli(Args({"render", "source.wav", "-o", "/dev/null", "--format", "mp3", "-q"}), dir.path());
+    EXPECT_EQ(null.status, 0) << null.err;
+    const ProcessResult full =
+        RunCli(Args({"render", "source.wav", "-o", "/dev/full", "--format", "wav16", "-q"}), dir.path());
+    EXPECT_EQ(full.status, 1) << full.err;
+    EXPECT_NE(full.err.find("Could not write /dev/full: No space left on device."), std::string::npos) << full.err;
+    EXPECT_TRUE(IsCharDevice("/dev/null")) << "the device node was replaced by a file";
+    EXPECT_TRUE(IsCharDevice("/dev/full")) << "the device node was replaced by a file";
+}
+
+TEST_F(RenderTest, AFifoStreamsOggAndRefusesFormatsThatSeekBeforeRendering) {
+    ASSERT_EQ(::mkfifo((dir / "pipe").c_str(), 0600), 0);
+    {
+        FifoReader reader(dir / "pipe");
+        const ProcessResult ogg =
+            RunCli(Args({"render", "source.wav", "-o", "pipe", "--format", "ogg", "--seed", "4", "-q"}), dir.path());
+        EXPECT_EQ(ogg.status, 0) << ogg.err;
+        std::ofstream(dir / "copy.ogg", std::ios::binary) << reader.Finish();
+        EXPECT_GE(ReadSound(dir / "copy.ogg").frames, 10 * 11025);
+    }
+    // A format that must seek is refused before anything reaches the FIFO.
+    FifoReader reader(dir / "pipe");
+    const ProcessResult wav =
+        RunCli(Args({"render", "source.wav", "-o", "pipe", "--format", "wav16", "-q"}), dir.path());
+    EXPECT_EQ(reader.Finish(), "");
+    EXPECT_EQ(wav.status, 2) << wav.err;
+    EXPECT_NE(wav.err.find("is a FIFO or socket, and wav16 must go back to finish its header: use ogg, opus."),
+              std::string::npos)
+        << wav.err;
+    struct stat st {};
+    ASSERT_EQ(::lstat((dir / "pipe").c_str(), &st), 0);
+    EXPECT_TRUE(S_ISFIFO(st.st_mode));
+}
+
+TEST_F(RenderTest, NamesAtTheFileSystemsLimitRenderAndLongerOnesAreRefusedAtOnce) {
+    for (const std::size_t length : {243u, 255u}) {
+        const std::string name = std::string(length - 4, 'n') + ".wav";
+        std::ofstream(dir / name) << "old";  // replacing needs a temporary name beside it
+        const ProcessResult r = RunCli(Args({"render", "source.wav", "-o", name, "--seed", "1", "-q"}), dir.path());
+        EXPECT_EQ(r.status, 0) << length << ": " << r.err;
+        EXPECT_EQ(ReadSound(dir / name).frames, 10 * 11025) << length;
+        EXPECT_EQ(Listing(dir.path()), (std::vector<std::string>{name, "source.wav"}));
+        fs::remove(dir / name);
+    }
+    const std::string tooLong = std::string(252, 'n') + ".wav";
+    const ProcessResult r = RunCli(Args({"render", "source.wav", "-o", tooLong, "-q"}), dir.path());
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("the name is longer than its folder's file system allows"), std::string::npos) << r.err;
+    EXPECT_EQ(r.err.find("Loading music"), std::string::npos) << "refused before any work";
+}
+
+TEST_F(RenderTest, ReplacingKeepsTheModeAndTheLinksOfOutputAndPlan) {
+    fs::create_directory(dir / "keep");
+    for (const char* name : {"music.wav", "plan.json"}) {
+        std::ofstream(dir / "keep" / name) << "old";
+        ASSERT_EQ(::chmod((dir / "keep" / name).c_str(), 0600), 0);
+        fs::create_symlink(fs::path("keep") / name, dir / name);
+    }
+    const ProcessResult r =
+        RunCli(Args({"render", "source.wav", "-o", "music.wav", "--plan", "plan.json", "--seed", "2", "-q"}), dir.path());
+    ASSERT_EQ(r.status, 0) << r.err;
+    for (const char* name : {"music.wav", "plan.json"}) {
+        EXPECT_TRUE(fs::is_symlink(dir / name)) << name;
+        struct stat st {};
+        ASSERT_EQ(::stat((dir / "keep" / name).c_str(), &st), 0);
+        EXPECT_EQ(st.st_mode & 07777, 0600u) << name;
+    }
+    EXPECT_EQ(ReadSound(dir / "music.wav").frames, 10 * 11025);
+    EXPECT_TRUE(json::accept(ReadText(dir / "plan.json"))) << "the plan is whole";
+}
+
+TEST_F(RenderTest, AKilledWriteLeavesNothingBehind) {
+    // Five minutes of MP3 take seconds to encode: the kill lands while the
+    // file is written.
+    const int pid = StartCli({"render", "source.wav", "-o", "long.mp3", "--length", "300", "--seed", "6"}, dir.path());
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(120);
+    while (ErrorSoFar(dir.path()).find("Writing long.mp3") == std::string::npos &&
+           std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    ::kill(pid, SIGKILL);
+    const ProcessResult result = WaitCli(pid, dir.path());
+    ASSERT_EQ(result.status, 128 + SIGKILL) << "the render ended before the kill: " << result.err;
+    ASSERT_NE(result.err.find("Writing long.mp3"), std::string::npos) << result.err;
+    EXPECT_EQ(Listing(dir.path()), (std::vector<std::string>{"source.wav"}));
+}
 
 // ------------------------------------------------------------------ cancel
 

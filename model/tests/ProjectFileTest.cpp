@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cerrno>
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
@@ -13,6 +14,7 @@
 #include <unistd.h>
 #include <vector>
 
+#include "base/OutputFile.h"
 #include "model/ProjectFile.h"
 #include "model/tests/FileBytes.h"
 
@@ -532,6 +534,22 @@ TEST(ProjectFile, FailedStoreReportsAndLeavesThePreviousFile) {
     }
     EXPECT_TRUE(std::filesystem::is_directory(dir / "a folder.dwv"));
     EXPECT_EQ(DirEntries(dir), std::vector<std::string>{"a folder.dwv"}) << "a temporary file was left behind";
+}
+
+TEST(ProjectFile, AFullDiskFailsTheStoreWithItsReasonAndKeepsThePreviousFile) {
+    const auto dir = TempDir() / "full";
+    std::filesystem::create_directories(dir);
+    WriteAll(dir / "p.dwv", {9, 9, 9});
+    CProject p;
+    RecordingProgress sink;
+    SetOutputFileFaultsForTesting({.failAfterBytes = 100, .error = ENOSPC});
+    const bool stored = StoreProject(p, dir / "p.dwv", sink);
+    SetOutputFileFaultsForTesting({});
+    EXPECT_FALSE(stored);
+    ASSERT_EQ(sink.messages.size(), 1u);
+    EXPECT_NE(sink.messages[0].text.find("No space left on device"), std::string::npos) << sink.messages[0].text;
+    EXPECT_EQ(ReadAll(dir / "p.dwv"), (std::vector<std::uint8_t>{9, 9, 9}));
+    EXPECT_EQ(DirEntries(dir), std::vector<std::string>{"p.dwv"}) << "a temporary file was left behind";
 }
 
 TEST(ProjectFile, StoreIntoAReadOnlyFolderFailsAndKeepsTheFile) {

@@ -17,6 +17,7 @@
 
 #include <sndfile.h>
 
+#include <cerrno>
 #include <cmath>
 #include <filesystem>
 #include <fstream>
@@ -28,6 +29,7 @@
 #include "app/commands/CommandDialogs.h"
 #include "app/commands/ProjectCommandsUi.h"
 #include "app/commands/WriteMusicFlow.h"
+#include "base/OutputFile.h"
 #include "engine/MusicEngine.h"
 #include "model/Project.h"
 #include "model/ProjectFile.h"
@@ -479,6 +481,25 @@ TEST_F(WriteMusicTest, StopsWithoutWritingWhenAStepIsRefused) {
     EXPECT_EQ(fs::file_size(dir / "source.wav"), 14u);
     EXPECT_EQ(sink.texts.back(), std::string(kMsgTargetIsProjectFile));
     EXPECT_EQ(std::distance(fs::directory_iterator(dir), fs::directory_iterator()), 1);
+}
+
+TEST_F(WriteMusicTest, AFullDiskSaysWhyAndKeepsThePreviousFile) {
+    const auto formats = CompressedFormats(kEncoderMp3, 11025);
+    ASSERT_FALSE(formats.empty());
+    const fs::path target = dir / "earlier.mp3";
+    { std::ofstream(target) << "the previous music"; }
+    AnswerFileDialog(Q(target), kMusicFileDialogName);
+    SetOutputFileFaultsForTesting({.failAfterBytes = 5000, .error = ENOSPC});
+    const WriteResult result = WriteMusicToFile(Setup(kEncoderMp3, &formats.front()));
+    SetOutputFileFaultsForTesting({});
+    EXPECT_EQ(result, WriteResult::Failed);
+    ASSERT_EQ(sink.texts.size(), 1u);
+    EXPECT_EQ(sink.texts[0], "Error (Bass): Wencoder write failed\n\n" + target.string() + ": No space left on device");
+    std::ifstream kept(target);
+    std::string line;
+    EXPECT_TRUE(std::getline(kept, line) && kept.peek() == std::ifstream::traits_type::eof());
+    EXPECT_EQ(line, "the previous music");
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir), fs::directory_iterator()), 1) << "nothing left beside it";
 }
 
 TEST(WriteMusicNames, SuggestedNameFollowsTheProject) {
