@@ -15,6 +15,7 @@
 
 #include "audio/Export.h"
 #include "audio/SourceLoader.h"
+#include "base/TextEscape.h"
 #include "cli/Cli.h"
 #include "cli/ConsoleProgress.h"
 #include "cli/PlanJson.h"
@@ -24,12 +25,18 @@
 #include "model/Project.h"
 #include "model/Properties.h"
 #include "model/Random.h"
+#include "resources/StringTable.h"
 
 namespace dw::cli {
 
 namespace {
 
 namespace fs = std::filesystem;
+
+// A file's name as a message shows it: a name may hold control characters
+// (a source path stored in a project can hold anything), which must never
+// reach the terminal raw.
+std::string Shown(const fs::path& path) { return EscapeForDisplay(path.string()); }
 
 constexpr std::string_view kFormatNames =
     "wav-float, wav16, wav-ima-adpcm, wav-ms-adpcm, wav-gsm, wav-ulaw, wav-alaw, mp3, flac, ogg, opus";
@@ -38,14 +45,14 @@ constexpr std::string_view kFormatNames =
 // for, so that a typo is not found only after minutes of rendering.
 std::string CheckWritableTarget(const fs::path& target) {
     std::error_code ec;
-    if (fs::is_directory(target, ec)) return target.string() + " is a folder.";
+    if (fs::is_directory(target, ec)) return Shown(target) + " is a folder.";
     const fs::path folder = target.has_parent_path() ? target.parent_path() : fs::path(".");
-    if (!fs::is_directory(folder, ec)) return "The folder " + folder.string() + " does not exist.";
+    if (!fs::is_directory(folder, ec)) return "The folder " + Shown(folder) + " does not exist.";
     // Try it rather than ask access(): root passes access() on a read-only
     // file system, and the writer would then fail only after the render.
     const fs::path probe = folder / (".driftwell-probe-" + std::to_string(::getpid()));
     const int fd = ::open(probe.c_str(), O_WRONLY | O_CREAT | O_EXCL, 0600);
-    if (fd < 0) return "Cannot write to the folder " + folder.string() + ".";
+    if (fd < 0) return "Cannot write to the folder " + Shown(folder) + ".";
     ::close(fd);
     fs::remove(probe, ec);
     return {};
@@ -73,7 +80,7 @@ bool WriteTextAtomically(const fs::path& target, const std::string& text, IMessa
         if (!file) {
             std::error_code ec;
             fs::remove(temp, ec);
-            sink.ShowMessage(0, "Cannot write " + target.string(), MessageIcon::Exclamation);
+            sink.ShowMessage(0, "Cannot write " + Shown(target), MessageIcon::Exclamation);
             return false;
         }
     }
@@ -81,7 +88,7 @@ bool WriteTextAtomically(const fs::path& target, const std::string& text, IMessa
     fs::rename(temp, target, ec);
     if (ec) {
         fs::remove(temp, ec);
-        sink.ShowMessage(0, "Cannot write " + target.string(), MessageIcon::Exclamation);
+        sink.ShowMessage(0, "Cannot write " + Shown(target), MessageIcon::Exclamation);
         return false;
     }
     return true;
@@ -148,19 +155,19 @@ int Render(const RenderRequest& request, std::ostream& out, ConsoleProgress& pro
     const std::optional<SoundFormat> format = FormatFromName(formatName, properties.sampleRate);
     if (!format) {
         if (request.format.empty())
-            return usage("Cannot tell the format from the name " + output.string() +
+            return usage("Cannot tell the format from the name " + Shown(output) +
                          ": end it in .wav, .flac, .ogg, .opus or .mp3, or use --format (" +
                          std::string(kFormatNames) + ").");
-        return usage("--format: " + request.format + " is not one of " + std::string(kFormatNames) +
+        return usage("--format: " + EscapeForDisplay(request.format) + " is not one of " + std::string(kFormatNames) +
                      ", or cannot hold music at " + std::to_string(properties.sampleRate) + " Hz.");
     }
     if (SameFile(output, properties.sourcePath) || (!request.project.empty() && SameFile(output, request.project)))
-        return usage("The output " + output.string() + " would replace an input file.");
+        return usage("The output " + Shown(output) + " would replace an input file.");
     if (const std::string problem = CheckWritableTarget(output); !problem.empty()) return failed(problem);
     if (!request.plan.empty()) {
         if (SameFile(request.plan, properties.sourcePath) ||
             (!request.project.empty() && SameFile(request.plan, request.project)) || SameFile(request.plan, output))
-            return usage("The plan " + request.plan + " would replace another file of this render.");
+            return usage("The plan " + EscapeForDisplay(request.plan) + " would replace another file of this render.");
         if (const std::string problem = CheckWritableTarget(request.plan); !problem.empty()) return failed(problem);
     }
 
@@ -170,10 +177,13 @@ int Render(const RenderRequest& request, std::ostream& out, ConsoleProgress& pro
 
     const std::string sourcePath = properties.sourcePath;  // a failed decoding forgets it
     progress.BeginStage("Loading music");
-    const bool decoded = DecodeSource(properties, progress);
+    SourceWarnings warnings;
+    const bool decoded = DecodeSource(properties, progress, &warnings);
     progress.EndStage();
     if (CancelRequested()) return failed("Cancelled; nothing was written.");
-    if (!decoded) return failed("Could not decode the music source " + sourcePath + ".");
+    if (!decoded) return failed("Could not decode the music source " + Shown(sourcePath) + ".");
+    // The render goes on: the source is usable, but not what its file promised.
+    for (const int id : warnings) progress.ShowMessage(id, std::string(LoadString(id)) + " (" + Shown(sourcePath) + ")", MessageIcon::Exclamation);
 
     CMusicEngine engine;
     CreateOptions options;
@@ -186,12 +196,12 @@ int Render(const RenderRequest& request, std::ostream& out, ConsoleProgress& pro
     if (CancelRequested()) return failed("Cancelled; nothing was written.");
     if (!created) return failed("The music was not created; nothing was written.");
 
-    progress.BeginStage("Writing " + output.filename().string());
+    progress.BeginStage("Writing " + Shown(output.filename()));
     const WriteResult written = WriteSoundFile(output, engine.Output(), engine.OutputFrameCount(),
                                                engine.SampleRate(), *format, progress);
     progress.EndStage();
     if (written == WriteResult::Cancelled) return failed("Cancelled; nothing was written.");
-    if (written != WriteResult::Written) return failed("Could not write " + output.string() + ".");
+    if (written != WriteResult::Written) return failed("Could not write " + Shown(output) + ".");
 
     if (!request.plan.empty()) {
         const std::string text = DumpJson(PlanToJson(engine));
@@ -200,7 +210,7 @@ int Render(const RenderRequest& request, std::ostream& out, ConsoleProgress& pro
 
     const double took = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
     if (!request.quiet) {
-        out << "Wrote " << output.string() << ": " << properties.musicLength << " s of music, " << format->name
+        out << "Wrote " << Shown(output) << ": " << properties.musicLength << " s of music, " << format->name
             << ", seed " << seed << ", in " << Seconds(took) << ".\n";
     }
     return kExitOk;
@@ -216,7 +226,7 @@ int RunRender(const RenderRequest& request, std::ostream& out, std::ostream& err
     } catch (const std::bad_alloc&) {
         progress.ShowMessage(0, "Not enough memory for this render; nothing was written.", MessageIcon::Error);
     } catch (const std::exception& e) {
-        progress.ShowMessage(0, std::string("The render failed: ") + e.what(), MessageIcon::Error);
+        progress.ShowMessage(0, "The render failed: " + EscapeForDisplay(e.what()), MessageIcon::Error);
     }
     return kExitFailed;
 }
