@@ -43,6 +43,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "base/TextEscape.h"
 #include "model/ProjectArchive.h"
 
 namespace dw {
@@ -161,7 +162,7 @@ void StoreToArchive(const CProject& project, CProjectArchive& archive) {
 
 void ReportStoreFailure(IMessageSink& sink, const std::filesystem::path& path, const std::string& reason) {
     sink.ShowMessage(0,
-                     "Could not save the project to \"" + path.string() + "\": " + reason +
+                     "Could not save the project to \"" + EscapeForDisplay(path.string()) + "\": " + reason +
                          ". A previous file of that name is unchanged.",
                      MessageIcon::Exclamation);
 }
