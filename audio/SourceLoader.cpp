@@ -3,6 +3,8 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cmath>
+#include <cstring>
 #include <new>
 
 #include "resources/StringTable.h"
@@ -72,54 +74,103 @@ bool OpenSource(std::uint32_t targetRate, const std::string& sourcePath, SourceI
     return true;
 }
 
-bool LoadSourceSamples(CProperties& properties, IProgress& progress) {
+namespace {
+
+// The first block of the SourceBuffer, in frames (32 MiB, about 95 s at
+// 44100 Hz): most sources fit it whole; longer ones double it as they decode.
+constexpr std::uint64_t kFirstBufferFrames = std::uint64_t{1} << 22;
+
+// Below one step of 16-bit sound a source counts as silent.
+constexpr float kSilentPeak = 1.0f / 32768.0f;
+
+// A new buffer of `frames` (silent) holding the first `keep` frames of `old`;
+// null when it cannot be had.
+std::unique_ptr<StereoFrame[]> Reallocate(const StereoFrame* old, std::uint64_t keep, std::uint64_t frames) {
+    std::unique_ptr<StereoFrame[]> grown(new (std::nothrow) StereoFrame[frames]);
+    if (grown && keep > 0) std::memcpy(grown.get(), old, static_cast<std::size_t>(keep) * sizeof(StereoFrame));
+    return grown;
+}
+
+// Replaces what no sound can be (NaN, infinities: a damaged float file) with
+// silence, so that it cannot poison every grain the engine mixes from it, and
+// returns the loudest sample of the block.
+float CleanAndMeasure(StereoFrame* frames, std::size_t count) {
+    float peak = 0.0f;
+    auto* samples = reinterpret_cast<float*>(frames);
+    for (std::size_t i = 0; i < 2 * count; ++i) {
+        if (!std::isfinite(samples[i])) samples[i] = 0.0f;
+        peak = std::max(peak, std::fabs(samples[i]));
+    }
+    return peak;
+}
+
+}  // namespace
+
+bool LoadSourceSamples(CProperties& properties, IProgress& progress, SourceWarnings* warnings) {
     int bar = 0;
     progress.SetProgress(0);
+    properties.sourceFrames.reset();
+    properties.sourceFrameCount = 0;
     SourceInfo info;
     if (!OpenSource(properties.sampleRate, properties.sourcePath, info, progress)) return false;
 
     // source frames / rate ratio, in whole numbers: in floating point 48000
     // frames at 48000 Hz came out one frame short of 11025 at 11025 Hz. In 64
-    // bits, so that a header claiming an absurd length reaches the allocation
-    // check below instead of wrapping round to a small number.
+    // bits, so that a header claiming an absurd length reaches the checks
+    // below instead of wrapping round to a small number.
     const auto sourceFrames = static_cast<std::uint64_t>(std::max<std::int64_t>(info.sourceFrames, 0));
-    const std::uint64_t targetFrames =
+    const std::uint64_t announced =
         sourceFrames < (std::uint64_t{1} << 40)
             ? sourceFrames * info.targetRate / info.sourceRate
             : static_cast<std::uint64_t>(static_cast<double>(sourceFrames) / info.rateRatio);
-    if (targetFrames == 0) {
-        properties.sourceFrames.reset();
-        properties.sourceFrameCount = 0;
+    if (announced == 0) return false;
+    // Refused on the header's word, before a byte is allocated or decoded: the
+    // engine would refuse it anyway, after the whole decoding.
+    if (announced > kMaxSourceFrameCount) {
+        Say(progress, IDS_SOURCE_TOO_LONG);
         return false;
     }
-
-    properties.sourceFrames.reset();
-    properties.sourceFrameCount = 0;
-    StereoFrame* frames = nullptr;
-    if (targetFrames <= MaxSourceFrames()) frames = new (std::nothrow) StereoFrame[targetFrames];  // all 0.0
-    if (frames == nullptr) {
+    if (announced > MaxSourceFrames()) {
         Say(progress, IDS_SOURCE_ALLOC_FAILED);
         return false;
     }
-    properties.sourceFrames.reset(frames);
-    properties.sourceFrameCount = static_cast<std::uint32_t>(targetFrames);
+
+    // The buffer follows what arrives, never more than the header announces:
+    // a header may claim hours for a file of one second.
+    std::uint64_t capacity = std::min(announced, kFirstBufferFrames);
+    std::unique_ptr<StereoFrame[]> frames(new (std::nothrow) StereoFrame[capacity]);  // all 0.0
+    if (!frames) {
+        Say(progress, IDS_SOURCE_ALLOC_FAILED);
+        return false;
+    }
 
     std::uint64_t done = 0;
-    while (done < targetFrames && progress.IsRunning()) {
-        const auto want = static_cast<std::size_t>(std::min<std::uint64_t>(targetFrames - done, kSourceBlockFrames));
+    float peak = 0.0f;
+    while (done < announced && progress.IsRunning()) {
+        if (done == capacity) {
+            const std::uint64_t grown = std::min(announced, capacity * 2);
+            frames = Reallocate(frames.get(), done, grown);
+            if (!frames) {
+                Say(progress, IDS_SOURCE_ALLOC_FAILED);
+                return false;
+            }
+            capacity = grown;
+        }
+        const auto want = static_cast<std::size_t>(std::min<std::uint64_t>(capacity - done, kSourceBlockFrames));
         std::size_t got = 0;
         if (info.decodeStream->IsActive()) {
-            const std::int64_t read = info.resampler->Read(reinterpret_cast<float*>(frames + done), want);
+            const std::int64_t read = info.resampler->Read(reinterpret_cast<float*>(frames.get() + done), want);
             if (read < 0) {
                 Say(progress, IDS_STREAM_DATA);
                 return false;
             }
             got = static_cast<std::size_t>(read);
         }
-        if (got < want) break;  // the source ended early: the rest stays silent
+        peak = std::max(peak, CleanAndMeasure(frames.get() + done, got));
         done += got;
+        if (got < want) break;  // the source ended
         if ((done / kSourceBlockFrames) % 1000 == 0) {
-            const int percent = SourceProgressPercent(done, targetFrames);
+            const int percent = SourceProgressPercent(done, announced);
             if (percent != bar) {
                 bar = percent;
                 progress.SetProgress(percent);
@@ -128,11 +179,42 @@ bool LoadSourceSamples(CProperties& properties, IProgress& progress) {
     }
     progress.SetProgress(100);
     info.FreeStreams();
-    return progress.IsRunning();
+    if (!progress.IsRunning()) return false;
+
+    // A little missing (a decoder's estimate, a resampler's edge, a cut-off
+    // last block) keeps the announced length, silent at the end, as it always
+    // did. More than a tenth and more than a second is a header that lied or
+    // a file cut short: only what was read is kept.
+    const std::uint64_t missing = announced - done;
+    const bool farShort = missing > announced / 10 && missing >= info.targetRate;
+    const std::uint64_t count = farShort ? done : announced;
+    if (count == 0) {
+        Say(progress, IDS_STREAM_DATA);
+        return false;
+    }
+    if (count != capacity) {
+        frames = Reallocate(frames.get(), std::min(done, count), count);
+        if (!frames) {
+            Say(progress, IDS_SOURCE_ALLOC_FAILED);
+            return false;
+        }
+    }
+    properties.sourceFrames = std::move(frames);
+    properties.sourceFrameCount = static_cast<std::uint32_t>(count);
+
+    SourceWarnings found;
+    if (farShort) found.push_back(IDS_SOURCE_SHORTER_THAN_ANNOUNCED);
+    if (peak <= kSilentPeak) found.push_back(IDS_SOURCE_SILENT);
+    if (warnings != nullptr) {
+        warnings->insert(warnings->end(), found.begin(), found.end());
+    } else {
+        for (const int id : found) Say(progress, id);
+    }
+    return true;
 }
 
-bool DecodeSource(CProperties& properties, IProgress& progress) {
-    if (LoadSourceSamples(properties, progress)) {
+bool DecodeSource(CProperties& properties, IProgress& progress, SourceWarnings* warnings) {
+    if (LoadSourceSamples(properties, progress, warnings)) {
         properties.sourceLoaded = true;
         return true;
     }

@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "audio/AudioLayer.h"
 #include "model/Progress.h"
@@ -41,17 +42,30 @@ struct SourceInfo {
 // On failure shows its message and leaves no stream open.
 bool OpenSource(std::uint32_t targetRate, const std::string& sourcePath, SourceInfo& info, IMessageSink& messages);
 
+// What a loading that succeeded has to say about its source: string ids of
+// warnings (IDS_SOURCE_SHORTER_THAN_ANNOUNCED, IDS_SOURCE_SILENT), in the
+// order they were found.
+using SourceWarnings = std::vector<int>;
+
 // Decodes `properties.sourcePath` at `properties.sampleRate` into
-// `sourceFrames` / `sourceFrameCount`. True when the whole buffer was filled
-// and the user did not cancel. A source that ends before its announced length
-// succeeds with silence at the end. Never touches `sourceLoaded` or
+// `sourceFrames` / `sourceFrameCount`. True when the source was read to its
+// end and the user did not cancel.
+//
+// A header cannot make us allocate what the file does not hold: a source whose
+// announced length exceeds kMaxSourceFrameCount at the target rate is refused
+// before anything is allocated, and the buffer grows in blocks as frames
+// actually arrive. A source that ends a little before its announced length
+// keeps that length, silent at the end; one that ends far before it keeps only
+// what was read, with a warning. A silent source loads with a warning.
+// Warnings go to `warnings` when given (to be shown once the loading is over),
+// otherwise to `progress` at the end. Never touches `sourceLoaded` or
 // `sourcePath`; see DecodeSource for the whole step.
-bool LoadSourceSamples(CProperties& properties, IProgress& progress);
+bool LoadSourceSamples(CProperties& properties, IProgress& progress, SourceWarnings* warnings = nullptr);
 
 // The loading dialog's step around LoadSourceSamples: on success sets
 // `sourceLoaded`; on failure or cancel clears `sourceLoaded` and forgets the
 // source file (`sourcePath` becomes empty), as the dialog does.
-bool DecodeSource(CProperties& properties, IProgress& progress);
+bool DecodeSource(CProperties& properties, IProgress& progress, SourceWarnings* warnings = nullptr);
 
 // The bar position for `done` of `total` frames, always 0 to 100.
 int SourceProgressPercent(std::uint64_t done, std::uint64_t total);

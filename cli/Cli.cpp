@@ -8,6 +8,7 @@
 #include <system_error>
 
 #include "audio/Export.h"
+#include "base/TextEscape.h"
 #include "cli/ConsoleProgress.h"
 #include "cli/ProjectIo.h"
 #include "cli/ProjectJson.h"
@@ -29,7 +30,7 @@ int RunInfo(const std::string& path, std::ostream& out, std::ostream& err) {
     if (!LoadProjectReporting(project, path, sink)) return kExitFailed;
     const auto version = ReadProjectVersion(path);
     if (!version) {
-        sink.ShowMessage(0, "Cannot read the project file " + path, MessageIcon::Exclamation);
+        sink.ShowMessage(0, "Cannot read the project file " + EscapeForDisplay(path), MessageIcon::Exclamation);
         return kExitFailed;
     }
     // A source path that is not valid UTF-8 is shown with replacement
@@ -47,13 +48,14 @@ int RunNew(const std::string& path, bool force, std::ostream& out, std::ostream&
     std::error_code ec;
     // A typo in a script must not wipe out a project somebody worked on.
     if (!force && std::filesystem::exists(path, ec)) {
-        sink.ShowMessage(0, path + " already exists; use --force to replace it.", MessageIcon::Exclamation);
+        sink.ShowMessage(0, EscapeForDisplay(path) + " already exists; use --force to replace it.",
+                         MessageIcon::Exclamation);
         return kExitFailed;
     }
     CProject project;
     project.SetDefaults();
     if (!StoreProject(project, path, sink)) return kExitFailed;
-    out << "Wrote the default project to " << path << '\n';
+    out << "Wrote the default project to " << EscapeForDisplay(path) << '\n';
     return kExitOk;
 }
 
@@ -119,7 +121,7 @@ int Run(int argc, const char* const* argv, std::ostream& out, std::ostream& err,
     if (argc > 1 && argv[1][0] != '-' && app.get_subcommands([&](const CLI::App* sub) {
                                              return sub->get_name() == argv[1];
                                          }).empty()) {
-        err << "driftwell-cli: unknown command " << argv[1] << " (the commands are render, info and new)\n"
+        err << "driftwell-cli: unknown command " << EscapeForDisplay(argv[1]) << " (the commands are render, info and new)\n"
             << "Run with --help for more information.\n";
         return kExitUsage;
     }

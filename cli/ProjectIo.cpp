@@ -2,6 +2,7 @@
 
 #include <fstream>
 
+#include "base/TextEscape.h"
 #include "model/ProjectFile.h"
 
 namespace dw::cli {
@@ -13,10 +14,10 @@ bool LoadProjectReporting(CProject& project, const std::string& path, IMessageSi
     case LoadResult::CannotOpen:
         // The loader is silent here (the windows show nothing either), but a
         // script needs to know which of its files is missing.
-        sink.ShowMessage(0, "Cannot open the project file " + path, MessageIcon::Exclamation);
+        sink.ShowMessage(0, "Cannot open the project file " + EscapeForDisplay(path), MessageIcon::Exclamation);
         return false;
     case LoadResult::Refused:
-        sink.ShowMessage(0, "The project file " + path + " was not loaded.", MessageIcon::Exclamation);
+        sink.ShowMessage(0, "The project file " + EscapeForDisplay(path) + " was not loaded.", MessageIcon::Exclamation);
         return false;
     }
     return false;

@@ -1,6 +1,7 @@
 #include "cli/ProjectJson.h"
 
 #include <charconv>
+#include <cstdio>
 #include <cstdlib>
 #include <string>
 
@@ -67,9 +68,34 @@ bool IsFlatArray(const nlohmann::ordered_json& value) {
     return true;
 }
 
+// JSON escapes the C0 controls itself but lets DEL and the C1 controls
+// (U+0080 to U+009F; U+009B starts a terminal command like ESC [) through
+// raw. They are written as \u escapes of the same characters, so the JSON
+// still means the same. `json` is valid UTF-8 (the dump replaced anything
+// else), so 0xC2 here is always the lead byte of a character.
+std::string EscapeRemainingControls(const std::string& json) {
+    std::string out;
+    out.reserve(json.size());
+    for (std::size_t i = 0; i < json.size(); ++i) {
+        const auto b = static_cast<unsigned char>(json[i]);
+        const auto next = i + 1 < json.size() ? static_cast<unsigned char>(json[i + 1]) : 0u;
+        char escape[8];
+        if (b == 0x7F) {
+            out += "\\u007f";
+        } else if (b == 0xC2 && next >= 0x80 && next <= 0x9F) {
+            std::snprintf(escape, sizeof escape, "\\u%04x", next);
+            out += escape;
+            ++i;
+        } else {
+            out += json[i];
+        }
+    }
+    return out;
+}
+
 void Dump(const nlohmann::ordered_json& value, int depth, std::string& text) {
     const auto plain = [](const nlohmann::ordered_json& v) {
-        return v.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace);
+        return EscapeRemainingControls(v.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace));
     };
     const std::string indent(static_cast<size_t>(depth + 1) * 2, ' ');
     const std::string closing(static_cast<size_t>(depth) * 2, ' ');

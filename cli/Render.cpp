@@ -17,6 +17,7 @@
 #include "audio/SourceLoader.h"
 #include "base/OutputFile.h"
 #include "base/SameFile.h"
+#include "base/TextEscape.h"
 #include "cli/Cli.h"
 #include "cli/ConsoleProgress.h"
 #include "cli/PlanJson.h"
@@ -26,12 +27,18 @@
 #include "model/Project.h"
 #include "model/Properties.h"
 #include "model/Random.h"
+#include "resources/StringTable.h"
 
 namespace dw::cli {
 
 namespace {
 
 namespace fs = std::filesystem;
+
+// A file's name as a message shows it: a name may hold control characters
+// (a source path stored in a project can hold anything), which must never
+// reach the terminal raw.
+std::string Shown(const fs::path& path) { return EscapeForDisplay(path.string()); }
 
 // Checks before any long work that the file can be written where it is asked
 // for, so that a typo or an impossible name is not found only after minutes
@@ -41,18 +48,18 @@ std::string CheckWritableTarget(const fs::path& target) {
     const fs::path folder = target.has_parent_path() ? target.parent_path() : fs::path(".");
     switch (err) {
     case 0: return {};
-    case EISDIR: return target.string() + " is a folder.";
+    case EISDIR: return Shown(target) + " is a folder.";
     case ENOENT:
-    case ENOTDIR: return "The folder " + folder.string() + " does not exist.";
+    case ENOTDIR: return "The folder " + Shown(folder) + " does not exist.";
     case ENAMETOOLONG:
-        return "Cannot write " + target.string() + ": the name is longer than its folder's file system allows (" +
+        return "Cannot write " + Shown(target) + ": the name is longer than its folder's file system allows (" +
                ErrorText(err) + ").";
     case EACCES:
     case EPERM:
     case EROFS:
     case EDQUOT:
-    case ENOSPC: return "Cannot write to the folder " + folder.string() + ": " + ErrorText(err) + ".";
-    default: return "Cannot write " + target.string() + ": " + ErrorText(err) + ".";
+    case ENOSPC: return "Cannot write to the folder " + Shown(folder) + ": " + ErrorText(err) + ".";
+    default: return "Cannot write " + Shown(target) + ": " + ErrorText(err) + ".";
     }
 }
 
@@ -117,21 +124,21 @@ int Render(const RenderRequest& request, std::ostream& out, ConsoleProgress& pro
     const std::optional<SoundFormat> format = FormatFromName(formatName, properties.sampleRate);
     if (!format) {
         if (request.format.empty())
-            return usage("Cannot tell the format from the name " + output.string() + ": end it in " +
+            return usage("Cannot tell the format from the name " + Shown(output) + ": end it in " +
                          OutputFormatExtensions() + ", or use --format (" + OutputFormatNames() + ").");
-        return usage("--format: " + request.format + " is not one of " + OutputFormatNames() +
+        return usage("--format: " + EscapeForDisplay(request.format) + " is not one of " + OutputFormatNames() +
                      ", or cannot hold music at " + std::to_string(properties.sampleRate) + " Hz.");
     }
     if (SameFile(output, properties.sourcePath) || (!request.project.empty() && SameFile(output, request.project)))
-        return usage("The output " + output.string() + " would replace an input file.");
+        return usage("The output " + Shown(output) + " would replace an input file.");
     if (const std::string problem = CheckWritableTarget(output); !problem.empty()) return failed(problem);
     if (const OutputFormatRecord* row = OutputFormatOf(*format); row && !row->streams && IsOneWayTarget(output))
-        return usage("The output " + output.string() + " is a FIFO or socket, and " + std::string(row->id) +
+        return usage("The output " + Shown(output) + " is a FIFO or socket, and " + std::string(row->id) +
                      " must go back to finish its header: use " + OutputFormatNames(true) + ".");
     if (!request.plan.empty()) {
         if (SameFile(request.plan, properties.sourcePath) ||
             (!request.project.empty() && SameFile(request.plan, request.project)) || SameFile(request.plan, output))
-            return usage("The plan " + request.plan + " would replace another file of this render.");
+            return usage("The plan " + EscapeForDisplay(request.plan) + " would replace another file of this render.");
         if (const std::string problem = CheckWritableTarget(request.plan); !problem.empty()) return failed(problem);
     }
 
@@ -141,10 +148,13 @@ int Render(const RenderRequest& request, std::ostream& out, ConsoleProgress& pro
 
     const std::string sourcePath = properties.sourcePath;  // a failed decoding forgets it
     progress.BeginStage("Loading music");
-    const bool decoded = DecodeSource(properties, progress);
+    SourceWarnings warnings;
+    const bool decoded = DecodeSource(properties, progress, &warnings);
     progress.EndStage();
     if (CancelRequested()) return failed("Cancelled; nothing was written.");
-    if (!decoded) return failed("Could not decode the music source " + sourcePath + ".");
+    if (!decoded) return failed("Could not decode the music source " + Shown(sourcePath) + ".");
+    // The render goes on: the source is usable, but not what its file promised.
+    for (const int id : warnings) progress.ShowMessage(id, std::string(LoadString(id)) + " (" + Shown(sourcePath) + ")", MessageIcon::Exclamation);
 
     CMusicEngine engine;
     CreateOptions options;
@@ -157,24 +167,24 @@ int Render(const RenderRequest& request, std::ostream& out, ConsoleProgress& pro
     if (CancelRequested()) return failed("Cancelled; nothing was written.");
     if (!created) return failed("The music was not created; nothing was written.");
 
-    progress.BeginStage("Writing " + output.filename().string());
+    progress.BeginStage("Writing " + Shown(output.filename()));
     WriteError writeError;
     const WriteResult written = WriteSoundFile(output, engine.Output(), engine.OutputFrameCount(),
                                                engine.SampleRate(), *format, progress, writeError);
     progress.EndStage();
     if (written == WriteResult::Cancelled) return failed("Cancelled; nothing was written.");
     if (written != WriteResult::Written)
-        return failed("Could not write " + output.string() + ": " + writeError.reason + ".");
+        return failed("Could not write " + Shown(output) + ": " + writeError.reason + ".");
 
     if (!request.plan.empty()) {
         const std::string text = DumpJson(PlanToJson(engine));
         if (const int err = WriteWholeFile(request.plan, std::as_bytes(std::span(text.data(), text.size()))))
-            return failed("Could not write the plan " + request.plan + ": " + ErrorText(err) + ".");
+            return failed("Could not write the plan " + EscapeForDisplay(request.plan) + ": " + ErrorText(err) + ".");
     }
 
     const double took = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
     if (!request.quiet) {
-        out << "Wrote " << output.string() << ": " << properties.musicLength << " s of music, " << format->name
+        out << "Wrote " << Shown(output) << ": " << properties.musicLength << " s of music, " << format->name
             << ", seed " << seed << ", in " << Seconds(took) << ".\n";
     }
     return kExitOk;
@@ -190,7 +200,7 @@ int RunRender(const RenderRequest& request, std::ostream& out, std::ostream& err
     } catch (const std::bad_alloc&) {
         progress.ShowMessage(0, "Not enough memory for this render; nothing was written.", MessageIcon::Error);
     } catch (const std::exception& e) {
-        progress.ShowMessage(0, std::string("The render failed: ") + e.what(), MessageIcon::Error);
+        progress.ShowMessage(0, "The render failed: " + EscapeForDisplay(e.what()), MessageIcon::Error);
     }
     return kExitFailed;
 }

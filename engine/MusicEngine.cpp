@@ -19,7 +19,6 @@ namespace {
 constexpr std::uint32_t kMinSampleRate = 8000;
 constexpr std::uint32_t kMaxSampleRate = 192000;
 constexpr double kMinMotifSeconds = 1.0;
-constexpr std::uint32_t kMaxSourceFrames = 1u << 28;
 
 // A fraction of the music or of the source held in [0, 1]; NaN reads as 0.
 double Fraction(double f) {
@@ -50,7 +49,7 @@ bool CMusicEngine::CheckProject(const CProject& proj, IProgress& progress) const
     std::string problem;
     if (p.sourceFrames == nullptr || p.sourceFrameCount == 0) {
         problem = "Error: The music source holds no sound to create music from";
-    } else if (p.sourceFrameCount > kMaxSourceFrames) {
+    } else if (p.sourceFrameCount > kMaxSourceFrameCount) {
         problem = "Error: The music source is too long";
     } else if (p.sampleRate < kMinSampleRate || p.sampleRate > kMaxSampleRate) {
         problem = "Error: The sample rate of the project is not supported";

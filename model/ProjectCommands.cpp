@@ -1,5 +1,6 @@
 #include "model/ProjectCommands.h"
 
+#include "base/TextEscape.h"
 #include "model/ProjectFile.h"
 
 namespace dw {
@@ -18,7 +19,8 @@ std::string ProjectTitle(std::string_view path, bool unsaved) {
     const auto dot = name.find_last_of('.');
     if (dot != std::string_view::npos && dot > 0) name = name.substr(0, dot);
     if (name.empty()) name = path;  // a path ending in a separator
-    return title.append(name).append(" - ").append(kAppTitle);
+    // A file's name may hold control characters; a title shows them escaped.
+    return title.append(EscapeForDisplay(name)).append(" - ").append(kAppTitle);
 }
 
 DroppedFile ClassifyDroppedFile(const std::filesystem::path& path) {

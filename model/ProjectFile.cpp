@@ -39,6 +39,7 @@
 #include <optional>
 
 #include "base/OutputFile.h"
+#include "base/TextEscape.h"
 #include "model/ProjectArchive.h"
 
 namespace dw {
@@ -157,7 +158,7 @@ void StoreToArchive(const CProject& project, CProjectArchive& archive) {
 
 void ReportStoreFailure(IMessageSink& sink, const std::filesystem::path& path, const std::string& reason) {
     sink.ShowMessage(0,
-                     "Could not save the project to \"" + path.string() + "\": " + reason +
+                     "Could not save the project to \"" + EscapeForDisplay(path.string()) + "\": " + reason +
                          ". A previous file of that name is unchanged.",
                      MessageIcon::Exclamation);
 }

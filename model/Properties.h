@@ -50,6 +50,10 @@ inline constexpr std::uint32_t kMaxMusicLength = 3599;   // seconds, below one h
 inline constexpr double kMinBaseMotifLength = 2.0;       // seconds
 inline constexpr double kMaxBaseMotifLength = 20.0;      // seconds
 inline constexpr std::uint32_t kMaxFade = 10;            // seconds
+// The longest decoded source the engine creates music from, in frames at the
+// project's rate (about 101 minutes at 44100 Hz). The loader refuses a longer
+// one before it allocates anything.
+inline constexpr std::uint32_t kMaxSourceFrameCount = 1u << 28;
 
 class CProperties {
 public:

@@ -22,6 +22,10 @@ constexpr Entry kStrings[] = {
     {61002, "Error: Output allocation failed"},
     {61003, "Error: background allocation failed"},
     {61004, "Error: Envelope allocation failed"},
+    // A source longer than the engine takes, or not what its header says.
+    {61005, "Error: The music source is too long"},
+    {61006, "Warning: The music source holds far less sound than its header announces; only what could be read is used"},
+    {61007, "Warning: The music source is silent, so the music will be silent too"},
     // Writing the music to a file.
     {61100, "Error (Bass): Encoder create failed"},
     {61101, "Error (Bass): Wencoder write failed"},

@@ -19,7 +19,8 @@ DW_SKIP_BUILD=1 "$here/setup.sh"
 cmake -S "$root" -B "$root/build-asan" -G Ninja -DCMAKE_BUILD_TYPE=Debug \
   -DDW_SANITIZE=address,undefined -DDW_BUILD_GUI=OFF -DDW_BUILD_BENCH=OFF >/dev/null
 cmake --build "$root/build-asan" -j "$jobs"
-ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 LSAN_OPTIONS="suppressions=$root/fuzz/lsan.supp" \
+  UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
   ctest --test-dir "$root/build-asan" --output-on-failure -j "$jobs" -L core
 
 echo "== audio-thread tests under ThreadSanitizer (build-tsan/)"

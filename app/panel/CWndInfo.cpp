@@ -14,6 +14,7 @@
 #include <cmath>
 
 #include "app/layout/Geometry.h"
+#include "base/TextEscape.h"
 #include "app/panel/InfoLogic.h"
 #include "audio/windows/CDlgProgressLoadMusic.h"
 #include "audio/windows/CDlgTrim.h"
@@ -51,10 +52,11 @@ QRect Dlu(int x, int y, int w, int h) {
 QString Name(int id) { return QStringLiteral("ctl-%1").arg(id); }
 
 // The file name after the last separator ("\" as the project files of other
-// systems write it, or "/"), or the whole path when it has none.
+// systems write it, or "/"), or the whole path when it has none; control
+// characters in it are shown escaped.
 QString FileNameOf(const std::string& path) {
     const auto cut = path.find_last_of("\\/");
-    return QString::fromStdString(cut == std::string::npos ? path : path.substr(cut + 1));
+    return QString::fromStdString(EscapeForDisplay(cut == std::string::npos ? path : path.substr(cut + 1)));
 }
 }  // namespace
 

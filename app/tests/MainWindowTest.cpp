@@ -19,6 +19,7 @@
 #include <QComboBox>
 #include <QTreeWidget>
 #include <QContextMenuEvent>
+#include <QDir>
 #include <QFileInfo>
 #include <QLineEdit>
 #include <QMenu>
@@ -344,6 +345,63 @@ TEST_F(MainWindowTest, CommandLineProjectIsLoadedAndItsSourceDecoded) {
     EXPECT_EQ(SourceNameShown(*w), "tone.mp2");
     EXPECT_EQ(sourceFileQuestions, 0);
     for (const auto& m : messages) ADD_FAILURE() << m.text.toStdString();
+}
+
+// What a file or project names may hold control characters: the title, the
+// source's name and every message show them escaped, never raw.
+TEST_F(MainWindowTest, ControlCharactersInNamesAreShownEscaped) {
+    QTemporaryDir dir;
+    const QString source = dir.filePath(QString::fromUtf8("tone\n\x1b[2J.mp2"));
+    ASSERT_TRUE(QFile::copy(DW_APP_TEST_DATA "/tone-440-660-44k1-stereo-1s.mp2", source));
+    const QString path = dir.filePath(QString::fromUtf8("Eve\x1b]0;owned\x07ning.dwv"));
+    CProject saved;
+    saved.properties.sourcePath = source.toStdString();
+    NullProgress sink;
+    ASSERT_TRUE(StoreProject(saved, path.toStdString(), sink));
+
+    auto w = StartedWindow(path);
+    EXPECT_EQ(w->windowTitle(), QString::fromUtf8("Eve\\e]0;owned\\x07ning - Driftwell"));
+    EXPECT_EQ(SourceNameShown(*w), QString::fromUtf8("tone\\n\\e[2J.mp2"));
+
+    // Saving a copy onto a folder of such a name fails with a message that names it.
+    const QString folder = dir.filePath(QString::fromUtf8("Lock\x1b[31m.dwv"));
+    ASSERT_TRUE(QDir().mkdir(folder));
+    std::optional<QString> answer = folder;
+    int asked = 0;
+    AnswerFileDialogs(&answer, &asked);
+    messages.clear();
+    w->toolbar()->OnCommand(ID_SAVE_PROJECT_COPY);
+    ASSERT_EQ(messages.size(), 1u);
+    const QString text = messages[0].text;
+    EXPECT_TRUE(text.contains(QString::fromUtf8("Lock\\e[31m.dwv"))) << text.toStdString();
+    for (const QChar c : text) EXPECT_FALSE(c.category() == QChar::Other_Control) << text.toStdString();
+}
+
+// A silent source loads, and says so once the loading dialog has gone.
+TEST_F(MainWindowTest, SilentSourceLoadsWithItsWarning) {
+    QTemporaryDir dir;
+    const QString source = dir.filePath("silence.wav");
+    {
+        // 16-bit mono at 8000 Hz: half a second of zeros.
+        QFile f(source);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        const char header[44] = {'R', 'I', 'F', 'F', 36 + 0x40, 0x1F, 0, 0, 'W', 'A', 'V', 'E', 'f', 'm', 't', ' ',
+                                 16, 0, 0, 0, 1, 0, 1, 0, 0x40, 0x1F, 0, 0, static_cast<char>(0x80), 0x3E, 0, 0,
+                                 2, 0, 16, 0, 'd', 'a', 't', 'a', 0x40, 0x1F, 0, 0};
+        f.write(header, sizeof header);
+        f.write(QByteArray(8000, '\0'));
+    }
+    const QString path = dir.filePath("Quiet.dwv");
+    CProject saved;
+    saved.properties.sourcePath = source.toStdString();
+    NullProgress sink;
+    ASSERT_TRUE(StoreProject(saved, path.toStdString(), sink));
+
+    auto w = StartedWindow(path);
+    EXPECT_TRUE(w->project().properties.sourceLoaded);
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_EQ(messages[0].text, QStringLiteral("Warning: The music source is silent, so the music will be silent too"));
+    EXPECT_EQ(messages[0].icon, MessageIcon::Exclamation);
 }
 
 TEST_F(MainWindowTest, CommandLineProjectWithoutSourceAsksForOne) {

@@ -5,7 +5,9 @@
 #include <sndfile.h>
 
 #include <cstring>
+#include <cmath>
 #include <fstream>
+#include <limits>
 #include <random>
 
 #include "audio/SourceLoader.h"
@@ -256,17 +258,128 @@ TEST(LoadSource, ShortfallAgainstTheHeaderEndsInSilence) {
     EXPECT_EQ(test::Rms(f, 2100, 3900), 0.0);
 }
 
-TEST(LoadSource, ClaimBeyondMemoryFailsWithAllocationMessage) {
+// A 16-bit mono WAV at `rate` Hz holding `frames` frames of a square wave.
+std::filesystem::path WavAt(const test::TempDir& dir, int rate, int frames) {
+    const auto path = dir / "rate.wav";
+    std::vector<float> data(static_cast<std::size_t>(frames));
+    for (int i = 0; i < frames; ++i) data[static_cast<std::size_t>(i)] = i % 2 ? 0.5f : -0.5f;
+    EXPECT_TRUE(WriteFile(path, SF_FORMAT_WAV | SF_FORMAT_PCM_16, 1, rate, data));
+    return path;
+}
+
+struct TooLongCase {
+    const char* name;
+    std::filesystem::path (*make)(const test::TempDir& dir);
+};
+
+class TooLongSource : public ::testing::TestWithParam<TooLongCase> {};
+
+// Refused on the header's word, before the buffer exists: the engine would
+// refuse the source anyway, after gigabytes and seconds of decoding.
+TEST_P(TooLongSource, IsRefusedBeforeAnythingIsAllocated) {
     test::TempDir dir;
     CProperties props;
     props.sourceFrames = std::make_unique<StereoFrame[]>(10);
     props.sourceFrameCount = 10;
-    auto r = Load(props, FlacClaiming(dir, 0xFFFFFFFFFull), 22050);
+    auto r = Load(props, GetParam().make(dir), 44100);
     EXPECT_FALSE(r->ok);
     ASSERT_EQ(r->progress.messages.size(), 1u);
-    EXPECT_EQ(r->progress.messages[0].stringId, IDS_SOURCE_ALLOC_FAILED);
+    EXPECT_EQ(r->progress.messages[0].stringId, IDS_SOURCE_TOO_LONG);
+    EXPECT_EQ(r->progress.messages[0].text, "Error: The music source is too long");
     EXPECT_EQ(props.sourceFrames, nullptr);
     EXPECT_EQ(props.sourceFrameCount, 0u);
+    EXPECT_EQ(r->progress.positions, std::vector<int>{0}) << "no decoding started";
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Source, TooLongSource,
+    ::testing::Values(
+        TooLongCase{"FlacClaimingTheLargestCount", [](const test::TempDir& d) { return FlacClaiming(d, 0xFFFFFFFFFull); }},
+        TooLongCase{"FlacClaimingABillionFrames", [](const test::TempDir& d) { return FlacClaiming(d, 1000000000); }},
+        TooLongCase{"FlacJustPastTheEngineLimit",
+                    [](const test::TempDir& d) { return FlacClaiming(d, kMaxSourceFrameCount / 2 + 1); }},
+        // 7000 frames at 1 Hz are 308.7 million at 44100 Hz.
+        TooLongCase{"WavAtOneHertz", [](const test::TempDir& d) { return WavAt(d, 1, 7000); }}),
+    [](const auto& p) { return std::string(p.param.name); });
+
+TEST(LoadSource, FarFewerFramesThanAnnouncedKeepsWhatWasReadAndWarns) {
+    test::TempDir dir;
+    CProperties props;
+    // 2000 frames that claim 40 million (900 MB at 44100 Hz).
+    auto r = Load(props, FlacClaiming(dir, 20000000), 22050);
+    ASSERT_TRUE(r->ok);
+    ASSERT_EQ(props.sourceFrameCount, 2000u);
+    const auto* f = reinterpret_cast<const float*>(props.sourceFrames.get());
+    EXPECT_NEAR(test::ToneLevel(f, 0, 1800, 440.0, 22050), 0.5, 0.02);
+    ASSERT_EQ(r->progress.messages.size(), 1u);
+    EXPECT_EQ(r->progress.messages[0].stringId, IDS_SOURCE_SHORTER_THAN_ANNOUNCED);
+    EXPECT_EQ(r->progress.messages[0].text, LoadString(IDS_SOURCE_SHORTER_THAN_ANNOUNCED));
+    EXPECT_EQ(r->progress.messages[0].icon, MessageIcon::Exclamation);
+}
+
+TEST(LoadSource, WarningsGoToTheCallerWhenItAsksForThem) {
+    test::TempDir dir;
+    ASSERT_TRUE(WriteFile(dir / "z.wav", SF_FORMAT_WAV | SF_FORMAT_PCM_16, 2, 22050, std::vector<float>(2 * 3000, 0.0f)));
+    CProperties props;
+    props.sourcePath = (dir / "z.wav").string();
+    props.sampleRate = 22050;
+    RecordingProgress progress;
+    SourceWarnings warnings;
+    ASSERT_TRUE(DecodeSource(props, progress, &warnings));
+    EXPECT_TRUE(props.sourceLoaded);
+    EXPECT_EQ(warnings, SourceWarnings{IDS_SOURCE_SILENT});
+    EXPECT_TRUE(progress.messages.empty());
+}
+
+struct SilentCase {
+    const char* name;
+    float sample;  // every sample of the file
+    bool silent;
+};
+
+class SilentSource : public ::testing::TestWithParam<SilentCase> {};
+
+TEST_P(SilentSource, LoadsAndWarnsOnlyWhenNothingCanBeHeard) {
+    test::TempDir dir;
+    const float v = GetParam().sample;
+    ASSERT_TRUE(WriteFile(dir / "s.wav", SF_FORMAT_WAV | SF_FORMAT_FLOAT, 2, 22050, std::vector<float>(2 * 3000, v)));
+    CProperties props;
+    auto r = Load(props, dir / "s.wav", 22050);
+    ASSERT_TRUE(r->ok);
+    ASSERT_EQ(props.sourceFrameCount, 3000u);
+    std::vector<int> ids;
+    for (const auto& m : r->progress.messages) ids.push_back(m.stringId);
+    EXPECT_EQ(ids, GetParam().silent ? std::vector<int>{IDS_SOURCE_SILENT} : std::vector<int>{});
+    // What no sound can be becomes silence, so it cannot poison the music.
+    const auto* f = reinterpret_cast<const float*>(props.sourceFrames.get());
+    for (std::size_t i = 0; i < 2 * 3000; ++i) ASSERT_TRUE(std::isfinite(f[i])) << i;
+}
+
+INSTANTIATE_TEST_SUITE_P(Source, SilentSource,
+                         ::testing::Values(SilentCase{"Zeros", 0.0f, true},
+                                           SilentCase{"BelowOneSixteenBitStep", 1.0f / 65536.0f, true},
+                                           SilentCase{"NotANumber", std::numeric_limits<float>::quiet_NaN(), true},
+                                           SilentCase{"Infinity", std::numeric_limits<float>::infinity(), true},
+                                           SilentCase{"QuietButAudible", 1.0f / 4096.0f, false}),
+                         [](const auto& p) { return std::string(p.param.name); });
+
+TEST(LoadSource, SourceLongerThanTheFirstBlockGrowsAndKeepsEverySample) {
+    // Past the first 4 Mi frames of the buffer, so it has to grow while decoding.
+    test::TempDir dir;
+    constexpr int kFrames = (1 << 22) + 5000;
+    std::vector<float> data(static_cast<std::size_t>(kFrames));
+    for (int i = 0; i < kFrames; ++i) data[static_cast<std::size_t>(i)] = static_cast<float>((i % 251) - 125) / 256.0f;
+    ASSERT_TRUE(WriteFile(dir / "l.wav", SF_FORMAT_WAV | SF_FORMAT_PCM_16, 1, 11025, data));
+    CProperties props;
+    auto r = Load(props, dir / "l.wav", 11025);
+    ASSERT_TRUE(r->ok);
+    ASSERT_EQ(props.sourceFrameCount, static_cast<std::uint32_t>(kFrames));
+    for (std::size_t i = 0; i < data.size(); i += 997) {
+        ASSERT_EQ(props.sourceFrames[i].left, data[i]) << i;
+        ASSERT_EQ(props.sourceFrames[i].right, data[i]) << i;
+    }
+    EXPECT_EQ(props.sourceFrames[data.size() - 1].left, data.back());
+    EXPECT_TRUE(r->progress.messages.empty());
 }
 
 TEST(LoadSource, PercentFormulaIsBounded) {

@@ -2,6 +2,7 @@
 
 #include "audio/SourceLoader.h"
 #include "model/Properties.h"
+#include "resources/StringTable.h"
 
 namespace dw {
 
@@ -24,7 +25,8 @@ void CDlgProgressLoadMusic::RunWork() {
         EndDialog(QDialog::Rejected);
         return;
     }
-    bool ok = LoadSourceSamples(*properties_, *this);
+    SourceWarnings warnings;
+    bool ok = LoadSourceSamples(*properties_, *this, &warnings);
     if (ok) {
         HoldAtFull();
         ok = running_;  // Cancel during the last second still cancels
@@ -32,6 +34,9 @@ void CDlgProgressLoadMusic::RunWork() {
     if (ok) {
         properties_->sourceLoaded = true;
         EndDialog(QDialog::Accepted);
+        // Told once the bar has gone: the source is loaded and usable, but
+        // not what its file promised.
+        for (const int id : warnings) ShowMessage(id, LoadString(id), MessageIcon::Exclamation);
     } else {
         properties_->sourcePath.clear();
         properties_->sourceLoaded = false;

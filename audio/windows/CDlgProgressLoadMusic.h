@@ -3,7 +3,9 @@
 // the project's sample rate. Ends with Accepted (IDOK) and `sourceLoaded` set
 // when the buffer is complete; with Rejected (IDCANCEL) when the decoding
 // failed or was cancelled, and then the chosen source file is forgotten
-// (`sourcePath` empty, `sourceLoaded` clear). Its messages are its own.
+// (`sourcePath` empty, `sourceLoaded` clear). Its messages are its own; the
+// warnings about a source that loaded (far shorter than announced, silent)
+// are shown after the dialog has ended.
 
 #include "engine/windows/CDlgProgress.h"
 

@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <spawn.h>
 #include <stdlib.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -66,9 +67,11 @@ int StartCli(const std::vector<std::string>& args, const std::filesystem::path& 
 
 ProcessResult WaitCli(int pid, const std::filesystem::path& workDir) {
     int wstatus = 0;
-    while (waitpid(pid, &wstatus, 0) < 0) {
+    struct rusage usage {};
+    while (wait4(pid, &wstatus, 0, &usage) < 0) {
     }
     ProcessResult result;
+    result.peakRssKiB = usage.ru_maxrss;
     result.status = WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : 128 + WTERMSIG(wstatus);
     result.out = ReadText(OutPath(workDir));
     result.err = ReadText(ErrPath(workDir));

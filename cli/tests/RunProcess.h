@@ -12,6 +12,7 @@ struct ProcessResult {
     int status = -1;  // exit status; 128 + signal number when killed
     std::string out;
     std::string err;
+    long peakRssKiB = 0;  // the child's peak resident memory (getrusage's ru_maxrss)
 };
 
 // Runs the built driftwell-cli with `args` in `workDir`, stdin from /dev/null.

@@ -66,7 +66,10 @@ INSTANTIATE_TEST_SUITE_P(
         TitleCase{"HiddenFolder", "/home/ann/.local/Evening", false, "Evening - Driftwell"},
         TitleCase{"TwoDots", "/tmp/Evening.v2.dwv", false, "Evening.v2 - Driftwell"},
         TitleCase{"OnlyExtension", "/tmp/.dwv", false, ".dwv - Driftwell"},
-        TitleCase{"MixedSeparators", "C:\\Music/Night\\Deep.dwv", false, "Deep - Driftwell"}),
+        TitleCase{"MixedSeparators", "C:\\Music/Night\\Deep.dwv", false, "Deep - Driftwell"},
+        // A name can retitle a terminal or break a line: shown escaped.
+        TitleCase{"ControlCharacters", "/tmp/Eve\x1b]0;owned\x07\nning.dwv", false,
+                  "Eve\\e]0;owned\\x07\\nning - Driftwell"}),
     [](const auto& tp) { return std::string(tp.param.name); });
 
 // ------------------------------------------------------- change tracking

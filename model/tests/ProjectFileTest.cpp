@@ -552,6 +552,20 @@ TEST(ProjectFile, AFullDiskFailsTheStoreWithItsReasonAndKeepsThePreviousFile) {
     EXPECT_EQ(DirEntries(dir), std::vector<std::string>{"p.dwv"}) << "a temporary file was left behind";
 }
 
+TEST(ProjectFile, FailedStoreShowsTheFileNameEscaped) {
+    // A name that would retitle the terminal the message reaches.
+    const auto dir = TempDir() / "fail-escaped";
+    const auto folder = dir / "Eve\x1b]0;owned\x07ning.dwv";
+    std::filesystem::create_directories(folder);
+    CProject p;
+    RecordingProgress sink;
+    EXPECT_FALSE(StoreProject(p, folder, sink));
+    ASSERT_EQ(sink.messages.size(), 1u);
+    EXPECT_NE(sink.messages[0].text.find("Eve\\e]0;owned\\x07ning.dwv\": "), std::string::npos) << sink.messages[0].text;
+    EXPECT_EQ(sink.messages[0].text.find('\x1b'), std::string::npos);
+    EXPECT_EQ(sink.messages[0].text.find('\x07'), std::string::npos);
+}
+
 TEST(ProjectFile, StoreIntoAReadOnlyFolderFailsAndKeepsTheFile) {
     if (::geteuid() == 0) GTEST_SKIP() << "permissions do not stop root";
     CProject p;

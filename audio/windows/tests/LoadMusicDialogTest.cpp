@@ -11,6 +11,7 @@
 #include "audio/windows/CDlgProgressLoadMusic.h"
 #include "audio/windows/tests/TestSource.h"
 #include "model/Properties.h"
+#include "resources/StringTable.h"
 
 namespace dw {
 namespace {
@@ -78,6 +79,26 @@ TEST_F(LoadMusicDialogTest, FailureAndCancelForgetTheSourceFile) {
         EXPECT_TRUE(props.sourcePath.empty());
         EXPECT_EQ(sink.ids, c.messages);
     }
+}
+
+TEST_F(LoadMusicDialogTest, WarningComesOnceTheDialogHasEnded) {
+    // A source of nothing but silence loads, and is told after the dialog.
+    props.sourcePath = test::WriteToneWav(dir, "silence.wav", 0.5, 11025, 0.0).toStdString();
+    struct AfterSink final : IMessageSink {
+        const QDialog* dialog = nullptr;
+        std::vector<int> ids;
+        std::vector<bool> dialogVisible;
+        void ShowMessage(int id, std::string_view, MessageIcon) override {
+            ids.push_back(id);
+            dialogVisible.push_back(dialog->isVisible());
+        }
+    } after;
+    CDlgProgressLoadMusic dlg(nullptr, &props, &after);
+    after.dialog = &dlg;
+    EXPECT_EQ(dlg.exec(), QDialog::Accepted);
+    EXPECT_TRUE(props.sourceLoaded);
+    EXPECT_EQ(after.ids, std::vector<int>{IDS_SOURCE_SILENT});
+    EXPECT_EQ(after.dialogVisible, std::vector<bool>{false});
 }
 
 }  // namespace

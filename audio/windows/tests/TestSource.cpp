@@ -17,7 +17,7 @@ void Put16(std::vector<char>& b, std::uint16_t v) {
 }
 }  // namespace
 
-QString WriteToneWav(const QTemporaryDir& dir, const QString& name, double seconds, std::uint32_t rate) {
+QString WriteToneWav(const QTemporaryDir& dir, const QString& name, double seconds, std::uint32_t rate, double level) {
     const auto frames = static_cast<std::uint32_t>(seconds * rate);
     const std::uint32_t dataBytes = frames * 4;
     std::vector<char> b;
@@ -34,7 +34,7 @@ QString WriteToneWav(const QTemporaryDir& dir, const QString& name, double secon
     b.insert(b.end(), {'d', 'a', 't', 'a'});
     Put32(b, dataBytes);
     for (std::uint32_t i = 0; i < frames; ++i) {
-        const auto v = static_cast<std::int16_t>(12000 * std::sin(2 * 3.14159265358979 * 440 * i / rate));
+        const auto v = static_cast<std::int16_t>(level * 12000 * std::sin(2 * 3.14159265358979 * 440 * i / rate));
         Put16(b, static_cast<std::uint16_t>(v));
         Put16(b, static_cast<std::uint16_t>(v));
     }

@@ -9,7 +9,9 @@
 
 namespace dw::test {
 
-// Writes a 16-bit stereo WAV of `seconds` of a 440 Hz tone at `rate` Hz.
-QString WriteToneWav(const QTemporaryDir& dir, const QString& name, double seconds, std::uint32_t rate = 22050);
+// Writes a 16-bit stereo WAV of `seconds` of a 440 Hz tone at `rate` Hz,
+// `level` 1 at about -8.7 dBFS (0: silence).
+QString WriteToneWav(const QTemporaryDir& dir, const QString& name, double seconds, std::uint32_t rate = 22050,
+                     double level = 1.0);
 
 }  // namespace dw::test
