@@ -164,6 +164,8 @@ void Chorus::Reset() {
     phase_ = 0.0;
 }
 
+void Chorus::SetPhase(double phase) { phase_ = phase - std::floor(phase); }
+
 void Chorus::Process(float* frames, std::size_t count) {
     const double minD = p_.minSweep * 1e-6 * rate_;
     const double depth = (p_.maxSweep - p_.minSweep) * 1e-6 * rate_;

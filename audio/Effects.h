@@ -92,6 +92,9 @@ public:
     void Prepare(double sampleRate);
     void SetParams(const ChorusParams& p);
     void Reset();
+    // Where the sweep stands, 0 to 1 of its period. Reset() sets 0; the
+    // offline chain sets it so that a looped piece's sweep runs on across the seam.
+    void SetPhase(double phase);
     void Process(float* frames, std::size_t count);
 
 private:

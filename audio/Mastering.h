@@ -1,0 +1,60 @@
+#pragma once
+// Finishing the created music for a file: what the listener hears while
+// playing (the high-cut, reverb and chorus of the project) applied offline,
+// and loudness measured and set to a target (EBU R128 through libebur128).
+//
+// Offline effects use the same effect units, parameters and order as the
+// playback stream (chorus, reverb, high-cut), from a fresh state, so the same
+// music and project always give the same samples. The file keeps the music's
+// length: the reverb's tail is what rings inside it. For music that loops, the
+// chain first runs over the end of the music so that its state where the file
+// starts is the state where it ends, and the chorus sweep is tuned to a whole
+// number of periods over the music, so the seam is as smooth as the rest.
+//
+// Everything runs on the calling thread and allocates only the effects' own
+// delay lines and a warm-up copy; no I/O.
+
+#include <cstdint>
+#include <optional>
+#include <span>
+
+#include "model/Progress.h"
+#include "model/Properties.h"
+#include "model/StereoFrame.h"
+
+namespace dw {
+
+// True when any of the three effects is switched on.
+bool AnyEffectOn(const CProperties& properties);
+
+// Runs the switched-on effects over `music` at `sampleRate` in place, with
+// the amounts of `properties`; a loop-ready result when `loop` is set.
+// Reports 0..100 through `progress` when given and stops early (false) when it
+// is cancelled; the music is then partly processed and must not be written.
+bool ApplyEffectsOffline(std::span<StereoFrame> music, std::uint32_t sampleRate, const CProperties& properties,
+                         bool loop, IProgress* progress = nullptr);
+
+// Integrated loudness (LUFS) and true peak (dBTP, 4x oversampled as the
+// standard asks) of a stereo piece. Silence reads -infinity for both.
+struct LoudnessReading {
+    double integratedLufs = 0.0;
+    double truePeakDbtp = 0.0;
+};
+// None when the measurement could not be made (rate not accepted, out of memory).
+std::optional<LoudnessReading> MeasureLoudness(std::span<const StereoFrame> music, std::uint32_t sampleRate);
+
+struct LoudnessAdjustment {
+    LoudnessReading before;
+    LoudnessReading after;
+    double gainDb = 0.0;          // what was applied
+    bool ceilingBinds = false;    // the true-peak ceiling held the piece below the target
+    double shortfallLu = 0.0;     // how far below the target it stays when the ceiling binds
+};
+
+// Scales `music` so that its integrated loudness is `targetLufs`, lowered as
+// needed so that its true peak stays at or below `ceilingDbtp`. A silent
+// piece is left as it is. None when it could not be measured.
+std::optional<LoudnessAdjustment> NormaliseLoudness(std::span<StereoFrame> music, std::uint32_t sampleRate,
+                                                    double targetLufs, double ceilingDbtp);
+
+}  // namespace dw

@@ -1,0 +1,213 @@
+#include "audio/Mastering.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+#include <numbers>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "audio/tests/TestSignals.h"
+
+namespace dw {
+namespace {
+
+std::vector<StereoFrame> ToFrames(const std::vector<float>& interleaved) {
+    std::vector<StereoFrame> f(interleaved.size() / 2);
+    for (std::size_t i = 0; i < f.size(); ++i) f[i] = {interleaved[2 * i], interleaved[2 * i + 1]};
+    return f;
+}
+
+const float* Raw(const std::vector<StereoFrame>& f) { return &f.front().left; }
+
+// A piece that loops by itself: a sine with a whole number of periods in its
+// length and a noise burst near its end, so that a reverb rings across the seam.
+std::vector<StereoFrame> LoopingPiece(std::uint32_t rate, double seconds) {
+    const auto frames = static_cast<std::size_t>(seconds * rate);
+    const double periods = std::round(220.0 * seconds);
+    const double hz = periods / (static_cast<double>(frames) / rate);
+    auto v = ToFrames(test::StereoSine(hz, rate, frames, 0.2f));
+    std::mt19937 gen(7);
+    std::uniform_real_distribution<float> noise(-0.5f, 0.5f);
+    for (std::size_t i = frames - rate / 2; i < frames - rate / 4; ++i) {
+        v[i].left += noise(gen);
+        v[i].right += noise(gen);
+    }
+    return v;
+}
+
+struct EffectCase {
+    const char* name;
+    bool highCut, reverb, chorus;
+};
+
+class OfflineEffects : public ::testing::TestWithParam<std::tuple<EffectCase, std::uint32_t>> {};
+
+// Each effect reaches the music at every rate, and the same music and project
+// give the same samples twice.
+TEST_P(OfflineEffects, ChangeTheMusicAndRepeatExactly) {
+    const auto& [c, rate] = GetParam();
+    CProperties p;
+    p.highCutOn = c.highCut;
+    p.reverbOn = c.reverb;
+    p.chorusOn = c.chorus;
+    p.highCut = p.reverb = p.chorus = 0.6;
+    const auto dry = LoopingPiece(rate, 2.0);
+    auto once = dry, twice = dry;
+    ASSERT_TRUE(ApplyEffectsOffline(once, rate, p, false));
+    ASSERT_TRUE(ApplyEffectsOffline(twice, rate, p, false));
+    EXPECT_EQ(0, std::memcmp(once.data(), twice.data(), once.size() * sizeof(StereoFrame)));
+    EXPECT_NE(0, std::memcmp(once.data(), dry.data(), once.size() * sizeof(StereoFrame)));
+    EXPECT_EQ(once.size(), dry.size());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    EveryEffectAndRate, OfflineEffects,
+    ::testing::Combine(::testing::Values(EffectCase{"HighCut", true, false, false},
+                                         EffectCase{"Reverb", false, true, false},
+                                         EffectCase{"Chorus", false, false, true},
+                                         EffectCase{"AllThree", true, true, true}),
+                       ::testing::Values(11025u, 22050u, 44100u, 48000u)),
+    [](const auto& i) {
+        return std::string(std::get<0>(i.param).name) + "_" + std::to_string(std::get<1>(i.param));
+    });
+
+TEST(OfflineEffects, AllSwitchedOffLeavesTheMusicAsItIs) {
+    CProperties p;
+    p.highCutOn = p.reverbOn = p.chorusOn = false;
+    p.highCut = p.reverb = p.chorus = 1.0;
+    const auto dry = LoopingPiece(22050, 1.0);
+    auto music = dry;
+    ASSERT_TRUE(ApplyEffectsOffline(music, 22050, p, true));
+    EXPECT_EQ(0, std::memcmp(music.data(), dry.data(), music.size() * sizeof(StereoFrame)));
+}
+
+// The high-cut at full amount sits at 500 Hz: a low tone passes, a high one
+// is cut, as in playback.
+TEST(OfflineEffects, HighCutPassesLowAndCutsHigh) {
+    CProperties p;
+    p.highCutOn = true;
+    p.reverbOn = p.chorusOn = false;
+    p.highCut = 1.0;
+    constexpr std::uint32_t rate = 44100;
+    auto low = ToFrames(test::StereoSine(100.0, rate, rate));
+    auto high = ToFrames(test::StereoSine(5000.0, rate, rate));
+    ASSERT_TRUE(ApplyEffectsOffline(low, rate, p, false));
+    ASSERT_TRUE(ApplyEffectsOffline(high, rate, p, false));
+    EXPECT_NEAR(test::ToneLevel(Raw(low), rate / 2, rate / 2, 100.0, rate), 0.5, 0.05);
+    EXPECT_LT(test::ToneLevel(Raw(high), rate / 2, rate / 2, 5000.0, rate), 0.5 * 0.02);  // 34 dB down
+}
+
+// With the piece looping, the file must start in the state in which it ends:
+// its first seconds equal those of a second pass through the loop, while the
+// plain (non-looping) chain starts without the reverb that rings over the seam.
+TEST(OfflineEffects, LoopedPieceStartsWhereItEnds) {
+    CProperties p;
+    p.highCutOn = p.reverbOn = p.chorusOn = true;
+    p.highCut = 0.4;
+    p.reverb = 1.0;
+    p.chorus = 1.0;
+    constexpr std::uint32_t rate = 11025;
+    const auto piece = LoopingPiece(rate, 10.3);  // 5.15 chorus periods: the sweep must be tuned
+    auto looped = piece;
+    ASSERT_TRUE(ApplyEffectsOffline(looped, rate, p, true));
+    // The same piece twice in a row: its second half is the loop in steady state.
+    auto twice = piece;
+    twice.insert(twice.end(), piece.begin(), piece.end());
+    ASSERT_TRUE(ApplyEffectsOffline(twice, rate, p, true));
+    auto plain = piece;
+    ASSERT_TRUE(ApplyEffectsOffline(plain, rate, p, false));
+
+    const std::size_t n = piece.size();
+    double worstLooped = 0.0, worstPlain = 0.0;
+    for (std::size_t i = 0; i < rate; ++i) {
+        worstLooped = std::max(worstLooped, double(std::fabs(looped[i].left - twice[n + i].left)));
+        worstPlain = std::max(worstPlain, double(std::fabs(plain[i].left - twice[n + i].left)));
+    }
+    EXPECT_LT(worstLooped, 1e-4);
+    EXPECT_GT(worstPlain, 1e-2);  // the check can tell a cold start
+    // And the seam itself is no bigger a step than the music takes elsewhere.
+    double largestStep = 0.0;
+    for (std::size_t i = 1; i < n; ++i) largestStep = std::max(largestStep, double(std::fabs(looped[i].left - looped[i - 1].left)));
+    EXPECT_LE(std::fabs(looped[0].left - looped[n - 1].left), largestStep);
+}
+
+TEST(OfflineEffects, CancelStopsAndSaysSo) {
+    CProperties p;
+    p.reverbOn = true;
+    p.highCutOn = p.chorusOn = false;
+    auto music = LoopingPiece(44100, 2.0);
+    RecordingProgress progress;
+    progress.cancelAtReport = 3;
+    EXPECT_FALSE(ApplyEffectsOffline(music, 44100, p, false, &progress));
+}
+
+// ---------------------------------------------------------------- loudness
+
+std::vector<StereoFrame> Noise(std::uint32_t rate, double seconds, float amp, unsigned seed = 1) {
+    std::vector<StereoFrame> v(static_cast<std::size_t>(seconds * rate));
+    std::mt19937 gen(seed);
+    std::normal_distribution<float> d(0.0f, amp);
+    for (auto& f : v) f = {d(gen), d(gen)};
+    return v;
+}
+
+TEST(Loudness, FullScaleSineReadsAsTheStandardSays) {
+    // A 997 Hz sine at full scale in both channels reads 0 LUFS (-3.01 per channel).
+    auto sine = ToFrames(test::StereoSine(997.0, 48000, 48000 * 5, 1.0f));
+    const auto r = MeasureLoudness(sine, 48000);
+    ASSERT_TRUE(r);
+    EXPECT_NEAR(r->integratedLufs, 0.0, 0.1);
+    EXPECT_NEAR(r->truePeakDbtp, 0.0, 0.1);
+}
+
+struct TargetCase {
+    const char* name;
+    double target, ceiling;
+    bool binds;
+};
+
+class LoudnessTarget : public ::testing::TestWithParam<TargetCase> {};
+
+TEST_P(LoudnessTarget, ReachesTheTargetUnderTheCeiling) {
+    const auto& c = GetParam();
+    constexpr std::uint32_t rate = 44100;
+    auto music = Noise(rate, 6.0, 0.05f);
+    const auto a = NormaliseLoudness(music, rate, c.target, c.ceiling);
+    ASSERT_TRUE(a);
+    EXPECT_EQ(a->ceilingBinds, c.binds);
+    const auto again = MeasureLoudness(music, rate);
+    ASSERT_TRUE(again);
+    EXPECT_LE(again->truePeakDbtp, c.ceiling + 0.01);
+    EXPECT_NEAR(again->integratedLufs, a->after.integratedLufs, 0.05);
+    EXPECT_NEAR(again->truePeakDbtp, a->after.truePeakDbtp, 0.05);
+    if (c.binds) {
+        EXPECT_GT(a->shortfallLu, 0.5);
+        EXPECT_NEAR(again->integratedLufs, c.target - a->shortfallLu, 0.05);
+    } else {
+        EXPECT_NEAR(again->integratedLufs, c.target, 0.05);
+    }
+}
+
+// Gaussian noise has a crest factor of about 12 dB: at -23 LUFS it fits any
+// usual ceiling, at -6 LUFS it cannot stay under -1 dBTP.
+INSTANTIATE_TEST_SUITE_P(Targets, LoudnessTarget,
+                         ::testing::Values(TargetCase{"Broadcast", -23.0, -1.0, false},
+                                           TargetCase{"Streaming", -14.0, -1.0, false},
+                                           TargetCase{"TooLoudForCeiling", -6.0, -1.0, true},
+                                           TargetCase{"LowCeiling", -16.0, -12.0, true}),
+                         [](const auto& i) { return std::string(i.param.name); });
+
+TEST(Loudness, SilenceIsLeftAlone) {
+    std::vector<StereoFrame> music(44100 * 2, StereoFrame{0.0f, 0.0f});
+    const auto a = NormaliseLoudness(music, 44100, -16.0, -1.0);
+    ASSERT_TRUE(a);
+    EXPECT_TRUE(std::isinf(a->before.integratedLufs));
+    EXPECT_EQ(a->gainDb, 0.0);
+    for (const auto& f : music) ASSERT_EQ(f.left, 0.0f);
+}
+
+}  // namespace
+}  // namespace dw
