@@ -92,6 +92,7 @@ void CDWDlg::OnInitDialog() {
     // The panels' first refresh has settled the defaults: that is the
     // unchanged project (a command-line project below marks its own).
     toolbar_->projectCommands().commands().MarkSaved();
+    history_->Reset();
 
     background_ = LoadBitmapResource(IDB_MAIN_BG);
     if (background_.isNull()) return;
@@ -100,6 +101,7 @@ void CDWDlg::OnInitDialog() {
     audio_->CreateStream(project_.properties, this);  // on failure it said so; start-up goes on
 
     if (!commandLineFile_.isEmpty()) LoadCommandLineProject();
+    history_->Reset();  // the start-up's decode and the command-line project are no edits
 }
 
 // All panels are created here, in this order, each with the pointers it
@@ -148,6 +150,13 @@ void CDWDlg::CreatePanels() {
     for (QWidget* w : {timeline_, static_cast<QWidget*>(toolbar_), transportBar_, rowHeaders_, matrixEditor_,
                        controlPanel_})
         w->show();
+
+    // The panels report the end of each edit (WM_APP_PROJECT_EDITED); New
+    // and Open start the history again.
+    IHistoryHost& host = *this;
+    history_ = std::make_unique<ProjectHistory>(project_, host);
+    history_->InstallShortcuts(this);
+    connect(&toolbar_->projectCommands(), &CProjectCommandsUi::projectReplaced, this, [this] { history_->Reset(); });
 }
 
 void CDWDlg::LayoutPanels() {
@@ -270,6 +279,9 @@ void CDWDlg::OnAppMessage(int message, qintptr wParam) {
     case WM_APP_EFFECT_SWITCHED: OnEffectSwitched(wParam); break;
     case WM_APP_EFFECT_AMOUNT: OnEffectAmount(wParam); break;
     case WM_APP_STOP: OnStop(); break;
+    case WM_APP_PROJECT_EDITED:
+        if (history_) history_->Record();
+        break;
     default: break;  // WM_APP + 3 and anything else: not handled
     }
 }
@@ -341,6 +353,30 @@ void CDWDlg::reject() {
     closed_ = true;
     audio_->Shutdown();
     done(1);
+}
+
+void CDWDlg::DecodeRestoredSource(const RestoredChanges& changes) {
+    if (!controlPanelIf_) return;
+    // The panel shows the restored encoder; a changed quality is applied by
+    // the refresh (which decodes at the new rate), another source by its decode.
+    controlPanelIf_->SetEncoderIndex(static_cast<int>(project_.properties.encoder));
+    if (changes.quality) controlPanelIf_->UpdateControls();
+    if (!project_.properties.sourceLoaded && !project_.properties.sourcePath.empty()) controlPanelIf_->EnsureSource();
+}
+
+void CDWDlg::ShowRestored(const RestoredChanges& changes) {
+    if (controlPanelIf_) {
+        controlPanelIf_->SetEncoderIndex(static_cast<int>(project_.properties.encoder));
+        controlPanelIf_->UpdateControls();
+    }
+    if (changes.encoder && encoderIndex_ != static_cast<int>(project_.properties.encoder)) OnEncoderChanged();
+    for (int effect = 0; effect < 3; ++effect) {
+        if (changes.effectSwitched[static_cast<std::size_t>(effect)]) OnEffectSwitched(effect);
+        if (changes.effectAmount[static_cast<std::size_t>(effect)]) OnEffectAmount(effect);
+    }
+    if (matrixEditor_) matrixEditor_->update();
+    if (timeline_) timeline_->update();
+    if (toolbar_) toolbar_->UpdateTitle();
 }
 
 bool CDWDlg::audioStarted() const { return audio_->started(); }

@@ -6,6 +6,7 @@
 // panels report to it (AppMessages.h), never to each other, and it decides
 // what has to be redone. Everything here runs on the user-interface thread.
 
+#include "app/commands/ProjectHistory.h"
 #include "app/layout/Geometry.h"
 #include "engine/MusicEngine.h"
 #include "model/Project.h"
@@ -39,7 +40,7 @@ enum class AudioChoice {
     Null,             // no sound at all (--null-audio, tests)
 };
 
-class CDWDlg : public QDialog {
+class CDWDlg : public QDialog, private IHistoryHost {
     Q_OBJECT
 public:
     explicit CDWDlg(QWidget* parent = nullptr, AudioChoice audio = AudioChoice::FromEnvironment);
@@ -70,6 +71,8 @@ public:
     // What the tests and the panels' integration look at.
     CProject& project() { return project_; }
     CMusicEngine& engine() { return engine_; }
+    // Undo and redo of the project's edits (Ctrl+Z, Ctrl+Shift+Z, Ctrl+Y).
+    ProjectHistory& history() { return *history_; }
     bool laidOut() const { return laidOut_; }
     int encoderIndex() const { return encoderIndex_; }
     const SoundFormat* acmFormat() const { return acmFormat_.get(); }
@@ -122,6 +125,9 @@ private:
     void OnEffectAmount(qintptr effect);
     void OnStop();
     void LoadCommandLineProject();
+    // IHistoryHost
+    void DecodeRestoredSource(const RestoredChanges& changes) override;
+    void ShowRestored(const RestoredChanges& changes) override;
 
     QString commandLineFile_;
     CProject project_;
@@ -151,6 +157,7 @@ private:
     std::unique_ptr<ITimelinePanel> timelineAdapter_;
     IPlayCursor* playCursor_ = nullptr;
     std::unique_ptr<IMessageSink> messageSink_;
+    std::unique_ptr<ProjectHistory> history_;
     int encoderIndex_ = 0;
     // The compressed format chosen for encoders 2 and 3; owned here, the
     // toolbar keeps a copy of the pointer.

@@ -139,6 +139,7 @@ bool CWndToolbar::LoadProjectAndRefresh(const QString& path) {
 
 void CWndToolbar::OnWriteMusic() {
     if (!engine_ || !project_) return;
+    commands_->CommitTypedValue();  // the music is written as typed
     WriteMusicSetup setup;
     setup.owner = mainWindow_;
     setup.project = project_;

@@ -20,6 +20,11 @@ enum AppMessage : int {
     WM_APP_EFFECT_SWITCHED = WM_APP + 7,
     WM_APP_EFFECT_AMOUNT = WM_APP + 8,
     WM_APP_STOP = WM_APP + 9,
+    // An edit of the project has ended (a committed field, a released slider
+    // or drag, a menu command, a confirmed dialog, a new source): the main
+    // window records it as one step to undo. Sent also when nothing changed;
+    // the main window compares.
+    WM_APP_PROJECT_EDITED = WM_APP + 10,
 };
 
 class AppMessageEvent final : public QEvent {

@@ -1,7 +1,9 @@
 #include "app/commands/ProjectCommandsUi.h"
 
 #include "app/commands/CommandDialogs.h"
+#include "app/commands/FieldShortcuts.h"
 #include "ui/AppMessages.h"
+#include "ui/PendingEdit.h"
 
 #include <QDragEnterEvent>
 #include <QDropEvent>
@@ -60,20 +62,39 @@ CProjectCommandsUi::CProjectCommandsUi(QWidget* mainWindow, CProject* project, I
 }
 
 bool CProjectCommandsUi::RunProjectCommand(int command) {
+    if (command < kCmdNewProject || command > kCmdSaveProjectCopy) return false;
+    CommitTypedValue();
     switch (command) {
-    case kCmdNewProject: commands_.NewProject(); return true;
-    case kCmdOpenProject: commands_.OpenProject(); return true;
-    case kCmdSaveProject: commands_.SaveProject(); return true;
-    case kCmdSaveProjectCopy: commands_.SaveProjectCopy(); return true;
-    default: return false;
+    case kCmdNewProject:
+        if (commands_.NewProject()) emit projectReplaced();
+        break;
+    case kCmdOpenProject:
+        if (commands_.OpenProject()) emit projectReplaced();
+        break;
+    case kCmdSaveProject: commands_.SaveProject(); break;
+    case kCmdSaveProjectCopy: commands_.SaveProjectCopy(); break;
+    default: break;
     }
+    return true;
+}
+
+void CProjectCommandsUi::CommitTypedValue() {
+    // The field's handler stores the value and reports the edit; the title
+    // shows the "*" at once, before any question or save looks at it.
+    CommitPendingEdit();
+    commands_.RefreshTitle();
 }
 
 void CProjectCommandsUi::InstallShortcuts(std::function<void(int)> run) {
     if (!mainWindow_) return;
+    auto* fieldKeys = new FieldShortcuts(mainWindow_);
     for (const CommandShortcut& s : CommandShortcuts()) {
-        auto* shortcut = new QShortcut(QKeySequence(QString::fromLatin1(s.keys)), mainWindow_);
-        shortcut->setContext(Qt::WindowShortcut);
+        const QKeySequence keys(QString::fromLatin1(s.keys));
+        auto* shortcut = new QShortcut(keys, mainWindow_);
+        // Write Music to File answers wherever the focus is, a text field
+        // included (which would otherwise take Ctrl+E as "end of line").
+        shortcut->setContext(s.command == kCmdWriteMusic ? Qt::ApplicationShortcut : Qt::WindowShortcut);
+        fieldKeys->AddCommandKeys(keys);
         const int command = s.command;
         connect(shortcut, &QShortcut::activated, this, [run, command] {
             if (run) run(command);
@@ -99,7 +120,9 @@ bool CProjectCommandsUi::eventFilter(QObject* watched, QEvent* event) {
     if (watched != mainWindow_) return false;
     switch (event->type()) {
     case QEvent::Close:
-        if (!askBeforeClosing_ || commands_.QuerySaveChanges()) return false;  // the window closes as usual
+        if (!askBeforeClosing_) return false;
+        CommitTypedValue();
+        if (commands_.QuerySaveChanges()) return false;  // the window closes as usual
         event->ignore();
         return true;
     case QEvent::DragEnter:
@@ -133,12 +156,17 @@ bool CProjectCommandsUi::eventFilter(QObject* watched, QEvent* event) {
 
 bool CProjectCommandsUi::OpenDroppedFile(const QString& path) {
     const std::filesystem::path p(path.toStdString());
-    switch (ClassifyDroppedFile(p)) {
-    case DroppedFile::Project: return commands_.OpenProjectFile(p);
-    case DroppedFile::MusicSource: commands_.SetMusicSource(p); return true;
-    case DroppedFile::Other: return false;
+    const DroppedFile kind = ClassifyDroppedFile(p);
+    if (kind == DroppedFile::Other) return false;
+    CommitTypedValue();
+    if (kind == DroppedFile::Project) {
+        if (!commands_.OpenProjectFile(p)) return false;
+        emit projectReplaced();
+        return true;
     }
-    return false;
+    commands_.SetMusicSource(p);
+    SendAppMessage(mainWindow_, WM_APP_PROJECT_EDITED);  // a new source is one step to undo
+    return true;
 }
 
 std::optional<std::filesystem::path> CProjectCommandsUi::AskProjectPath(FileDialogMode mode) {

@@ -35,7 +35,8 @@ struct CommandShortcut {
     int command;
     const char* keys;  // QKeySequence text
 };
-// Ctrl+N, Ctrl+O, Ctrl+S, Ctrl+Shift+S, Ctrl+E.
+// Ctrl+N, Ctrl+O, Ctrl+S, Ctrl+Shift+S, Ctrl+E; they work while a text field
+// has the focus too.
 const std::array<CommandShortcut, 5>& CommandShortcuts();
 
 class CProjectCommandsUi final : public QObject, public IProjectCommandHost {
@@ -74,6 +75,11 @@ public:
     using PathChooser = std::function<std::optional<QString>(FileDialogMode mode)>;
     void SetPathChooser(PathChooser chooser) { pathChooser_ = std::move(chooser); }
 
+    // Commits a value still being typed in a text field and shows the title
+    // it gives; every command that saves or replaces the project runs this
+    // first.
+    void CommitTypedValue();
+
     // IProjectCommandHost
     std::optional<std::filesystem::path> AskProjectPath(FileDialogMode mode) override;
     SaveAnswer AskSaveProject() override;
@@ -89,6 +95,10 @@ public:
     // Replaces the "Save project?" question (tests of other windows that close
     // a changed project); an empty function restores the dialog.
     static void SetSaveQuestionHook(std::function<SaveAnswer()> hook);
+
+signals:
+    // New or Open (a dropped project file too) replaced the project.
+    void projectReplaced();
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;

@@ -21,6 +21,7 @@
 #include "model/Project.h"
 #include "resources/StringTable.h"
 #include "ui/AppMessages.h"
+#include "ui/PendingEdit.h"
 
 namespace dw {
 
@@ -109,6 +110,8 @@ void CWndInfo::CreateControls() {
         s->setRange(0, 100);
         s->setTickPosition(QSlider::NoTicks);
         connect(s, &QSlider::valueChanged, this, [this, id](int v) { OnSlider(id, v); });
+        // A drag is one edit, however many values it passed through.
+        connect(s, &QSlider::sliderReleased, this, [this] { Edited(); });
         return s;
     };
     auto combo = [this](int id, QRect r) {
@@ -194,6 +197,8 @@ void CWndInfo::CreateControls() {
 }
 
 void CWndInfo::Send(int message, qintptr wParam) { SendAppMessage(mainWindow_, message, wParam); }
+
+void CWndInfo::Edited() { Send(WM_APP_PROJECT_EDITED); }
 
 void CWndInfo::SetValueLabel(int id, int value) {
     if (auto* l = ControlAs<QLabel>(id)) l->setText(QString::number(value));
@@ -338,6 +343,7 @@ bool CWndInfo::DecodeSource() {
     p.trimStart = 0.05;
     p.trimEnd = 0.95;
     project_->musicOutdated = 1;
+    Edited();  // the new trim range belongs to the source that set it
     return true;
 }
 
@@ -345,11 +351,13 @@ void CWndInfo::OnSelectSource() {
     if (!ChooseSourceFile()) return;
     project_->properties.sourceLoaded = false;
     DecodeSource();
+    Edited();  // the new source is an edit even when it could not be decoded
 }
 
 void CWndInfo::OnTrim() {
+    CommitPendingEdit();  // the range is chosen for the music as typed
     Send(WM_APP_STOP);
-    CDlgTrim::RunTrimSource(window(), *project_);  // sets the range and musicOutdated on OK
+    if (CDlgTrim::RunTrimSource(window(), *project_)) Edited();  // sets the range and musicOutdated on OK
 }
 
 void CWndInfo::OnMusicLengthCommitted() {
@@ -361,6 +369,7 @@ void CWndInfo::OnMusicLengthCommitted() {
     p.musicLength = CorrectMusicLength(secs, p.baseMotifLength);
     ShowMusicLength(p.musicLength);
     project_->musicOutdated = 1;
+    Edited();
 }
 
 void CWndInfo::OnBaseMotifCommitted() {
@@ -371,6 +380,7 @@ void CWndInfo::OnBaseMotifCommitted() {
     edit->setText(QString::fromStdString(FormatMotifAfterInput(v)));
     p.baseMotifLength = v;
     project_->musicOutdated = 1;  // on every commit, changed or not
+    Edited();
 }
 
 void CWndInfo::OnCheckBox(int id) {
@@ -408,6 +418,7 @@ void CWndInfo::OnCheckBox(int id) {
         break;
     default: break;
     }
+    Edited();
 }
 
 void CWndInfo::OnSlider(int id, int position) {
@@ -449,6 +460,9 @@ void CWndInfo::OnSlider(int id, int position) {
         break;
     default: break;
     }
+    // Keys, the wheel and clicks beside the handle are one edit each; a drag
+    // is one edit when it ends (sliderReleased).
+    if (!ControlAs<QSlider>(id)->isSliderDown()) Edited();
 }
 
 void CWndInfo::OnQualitySelected(int index) {
@@ -458,6 +472,7 @@ void CWndInfo::OnQualitySelected(int index) {
     p.quality = static_cast<std::uint32_t>(index);
     if (project_->musicOutdated != 1) project_->musicOutdated = 2;
     ApplyQuality();
+    Edited();
 }
 
 void CWndInfo::OnEncoderSelected(int index) {
@@ -465,6 +480,7 @@ void CWndInfo::OnEncoderSelected(int index) {
     encoderIndex_ = index;
     project_->properties.encoder = static_cast<std::uint32_t>(index);
     Send(WM_APP_ENCODER_CHANGED);
+    Edited();
 }
 
 }  // namespace dw

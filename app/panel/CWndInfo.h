@@ -8,7 +8,8 @@
 // Every change goes straight into the properties; a change the created music
 // depends on marks the project's musicOutdated. Changes other parts care
 // about go to the main window as WM_APP+6 (encoder), +7 (effect switch, wParam
-// 0 high-cut, 1 reverb, 2 chorus), +8 (effect amount) and +9 (stop playback).
+// 0 high-cut, 1 reverb, 2 chorus), +8 (effect amount) and +9 (stop playback);
+// the end of every edit as WM_APP+10, which the main window records for undo.
 //
 // User-interface thread only; the project belongs to the main window.
 
@@ -117,6 +118,8 @@ private:
     void OnQualitySelected(int index);
     void OnEncoderSelected(int index);
     void Send(int message, qintptr wParam = 0);
+    // Tells the main window that an edit has ended (WM_APP_PROJECT_EDITED).
+    void Edited();
     void SetValueLabel(int id, int value);
 
     CProject* project_;

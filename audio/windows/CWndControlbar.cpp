@@ -1,12 +1,8 @@
 #include "audio/windows/CWndControlbar.h"
 
-#include <QAbstractSpinBox>
 #include <QApplication>
-#include <QLineEdit>
 #include <QPainter>
-#include <QPlainTextEdit>
 #include <QShortcut>
-#include <QTextEdit>
 #include <QTimerEvent>
 
 #include "audio/Playback.h"
@@ -22,6 +18,7 @@
 #include "ui/CHoverButton.h"
 #include "ui/MessageBox.h"
 #include "ui/Painting.h"
+#include "ui/PendingEdit.h"
 
 namespace dw {
 
@@ -40,12 +37,6 @@ constexpr std::array<ButtonDef, 6> kButtons{{
     {CWndControlbar::ID_PREVIOUS_SECTION, IDB_BTN_PREV, "Previous section"},
     {CWndControlbar::ID_NEXT_SECTION, IDB_BTN_NEXT, "Next section"},
 }};
-
-// Where Space must type a blank rather than play.
-bool IsTextField(const QWidget* w) {
-    return qobject_cast<const QLineEdit*>(w) || qobject_cast<const QAbstractSpinBox*>(w) ||
-           qobject_cast<const QTextEdit*>(w) || qobject_cast<const QPlainTextEdit*>(w);
-}
 }  // namespace
 
 CWndControlbar::CWndControlbar(QWidget* parent, CProject* project, CMusicEngine* engine, PlaybackStream* player,
@@ -170,7 +161,7 @@ void CWndControlbar::OnPlay() {
     // the field commits it when it loses the focus, before the road looks at
     // musicOutdated. The buttons take no focus from a click, so without this
     // a click on Play would play the old value.
-    if (QWidget* focus = QApplication::focusWidget(); IsTextField(focus)) focus->clearFocus();
+    CommitPendingEdit();
     if (!PlayRoad(project_ ? project_->musicOutdated : 0)) return;
     if (player_ == nullptr || project_ == nullptr) return;
     if (player_->active && paused_) {

@@ -158,10 +158,13 @@ void CWndMatrix::mousePressEvent(QMouseEvent* event) {
 
 void CWndMatrix::mouseReleaseEvent(QMouseEvent* event) {
     if (event->button() != Qt::LeftButton) return;
+    const bool dragged = dragging_;
     dragging_ = false;
     boundaryDrag_ = false;
     SetCursorMode(kArrow);
     update();
+    // The whole drag, from press to release, is one edit.
+    if (dragged) SendAppMessage(mainWindow_, WM_APP_PROJECT_EDITED);
 }
 
 void CWndMatrix::leaveEvent(QEvent*) {
@@ -196,6 +199,7 @@ void CWndMatrix::RunPopupMenu(QPoint pos, QPoint globalPos) {
     RunCommand(command, row, section);
     update();
     SendAppMessage(mainWindow_, WM_APP_REDRAW_MATRIX);
+    SendAppMessage(mainWindow_, WM_APP_PROJECT_EDITED);
 }
 
 void CWndMatrix::RunCommand(int command, int row, int section) {

@@ -10,7 +10,8 @@
 // outlives this window; every change sets the project's musicOutdated. The
 // editor reports to the main window only through application messages:
 // WM_APP_REDRAW_MATRIX after every use of the popup menu, WM_APP_STOP before
-// the source-range dialog opens.
+// the source-range dialog opens, and WM_APP_PROJECT_EDITED when a drag or a
+// menu command has ended (one step to undo).
 
 #include <QFont>
 #include <QWidget>

@@ -309,11 +309,11 @@ TEST_F(CommandsWindowTest, DroppedFilesOpenAsProjectOrSource) {
     EXPECT_EQ(window.received.front(), WM_APP_STOP);
     QTRY_COMPARE(window.windowTitle(), QStringLiteral("Dropped - Driftwell"));
 
-    // A music source: named, shown, decoded.
+    // A music source: named, shown, decoded, and one edit to undo.
     window.received.clear();
     ASSERT_TRUE(Drop(window, Q(dir / "Rain.OGG")));
     QTRY_COMPARE(QString::fromStdString(project.properties.sourcePath), Q(dir / "Rain.OGG"));
-    EXPECT_EQ(window.received, (std::vector<int>{WM_APP_REFRESH_PANEL, WM_APP_ENSURE_SOURCE}));
+    EXPECT_EQ(window.received, (std::vector<int>{WM_APP_REFRESH_PANEL, WM_APP_ENSURE_SOURCE, WM_APP_PROJECT_EDITED}));
 }
 
 // ------------------------------------------------------- format chooser

@@ -203,8 +203,9 @@ TEST_F(CWndInfoTest, TrackbarsStoreLabelAndMarkOutOfDate) {
     EXPECT_DOUBLE_EQ(project.properties.reverb, 0.40);
     EXPECT_EQ(LabelText(CWndInfo::IDC_REVERB_VALUE), QStringLiteral("40"));
     EXPECT_EQ(project.musicOutdated, 0u);
-    ASSERT_EQ(main.received.size(), 1u);
+    ASSERT_EQ(main.received.size(), 2u);
     EXPECT_EQ(main.received[0], std::make_pair(int{WM_APP_EFFECT_AMOUNT}, qintptr{1}));
+    EXPECT_EQ(main.received[1], std::make_pair(int{WM_APP_PROJECT_EDITED}, qintptr{0}));
     // A refresh moves the trackbars without messages.
     main.received.clear();
     panel->UpdateControls();
@@ -246,8 +247,9 @@ TEST_F(CWndInfoTest, LoopMusicAndEffectSwitchesEnableTheirRows) {
             EXPECT_TRUE(box->isEnabled());
             EXPECT_TRUE(panel->Control(e.name)->isEnabled());
             EXPECT_EQ(project.musicOutdated, 0u);
-            ASSERT_EQ(main.received.size(), 1u);
+            ASSERT_EQ(main.received.size(), 2u);
             EXPECT_EQ(main.received[0], std::make_pair(int{WM_APP_EFFECT_SWITCHED}, e.wParam));
+            EXPECT_EQ(main.received[1], std::make_pair(int{WM_APP_PROJECT_EDITED}, qintptr{0}));
         }
     }
 }

@@ -196,7 +196,8 @@ TEST_F(MatrixEditor, PopupCommandsChangeTheModelAndAlwaysAskForARedraw) {
         EXPECT_EQ(project.matrix.columnCount, c.sections);
         EXPECT_EQ(project.matrix.rows[kDynamics], c.dynamics);
         EXPECT_EQ(project.musicOutdated != 0, c.outdated);
-        EXPECT_EQ(mainWindow.messages, std::vector<int>{WM_APP_REDRAW_MATRIX});
+        // Every use of the menu ends an edit, which the main window records for undo.
+        EXPECT_EQ(mainWindow.messages, (std::vector<int>{WM_APP_REDRAW_MATRIX, WM_APP_PROJECT_EDITED}));
     }
 }
 
@@ -290,7 +291,7 @@ TEST_F(MatrixEditor, SetSectionSourceStopsPlaybackAndStoresOnlyARangeOfItsOwn) {
         EXPECT_EQ(shownDefault, def);
         EXPECT_EQ(shownInitial, def);
         EXPECT_EQ(messagesBeforeDialog, std::vector<int>{WM_APP_STOP});
-        EXPECT_EQ(mainWindow.messages, (std::vector<int>{WM_APP_STOP, WM_APP_REDRAW_MATRIX}));
+        EXPECT_EQ(mainWindow.messages, (std::vector<int>{WM_APP_STOP, WM_APP_REDRAW_MATRIX, WM_APP_PROJECT_EDITED}));
         EXPECT_EQ(project.sections.items[2].sourceStart, c.sourceStart);
         EXPECT_EQ(project.sections.items[2].sourceEnd, c.sourceEnd);
         EXPECT_EQ(project.musicOutdated != 0, c.outdated);
