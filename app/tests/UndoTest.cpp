@@ -16,6 +16,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFileInfo>
+#include <QKeyEvent>
 #include <QPushButton>
 #include <QLineEdit>
 #include <QSlider>
@@ -428,6 +429,39 @@ TEST(History, AnEditNobodyAnnouncedIsTakenBackFirst) {
     EXPECT_TRUE(Bytes(f.w->project()) == afterClick);
     f.Keys(QKeySequence(QStringLiteral("Ctrl+Z")));
     EXPECT_EQ(f.w->windowTitle(), QStringLiteral("Dusk - Driftwell"));
+}
+
+}  // namespace
+}  // namespace dw
+
+namespace dw {
+namespace {
+
+// Whether the focused field claims a key before the shortcuts see it, as the
+// shortcut machinery asks it.
+bool FieldClaims(const char* keys) {
+    const QKeySequence seq(QString::fromLatin1(keys));
+    QKeyEvent event(QEvent::ShortcutOverride, seq[0].key(), seq[0].keyboardModifiers());
+    QApplication::sendEvent(QApplication::focusWidget(), &event);
+    return event.isAccepted();
+}
+
+TEST(History, CommandKeysPassTextFieldsAndUndoKeysWhenTheFieldHasNothingToTakeBack) {
+    UndoFixture f;
+    for (int id : {int{CWndInfo::IDC_BASE_MOTIF}, int{CWndInfo::IDC_MUSIC_LENGTH}}) {
+        SCOPED_TRACE(id);
+        QWidget* field = f.control<QWidget>(id);
+        field->setFocus();
+        ASSERT_TRUE(QApplication::focusWidget() != nullptr);
+        for (const char* keys : {"Ctrl+E", "Ctrl+S", "Ctrl+Shift+S", "Ctrl+N", "Ctrl+O", "Ctrl+Z", "Ctrl+Y",
+                                 "Ctrl+Shift+Z"})
+            EXPECT_FALSE(FieldClaims(keys)) << keys;
+        EXPECT_TRUE(FieldClaims("Ctrl+A")) << "the field's other keys stay its own";
+        QTest::keyClicks(QApplication::focusWidget(), QStringLiteral("1"));
+        EXPECT_TRUE(FieldClaims("Ctrl+Z")) << "while typing, the field undoes";
+        EXPECT_FALSE(FieldClaims("Ctrl+E"));
+        f.w->setFocus();  // commits
+    }
 }
 
 }  // namespace
