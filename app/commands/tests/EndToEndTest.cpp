@@ -1,7 +1,8 @@
 // A person's route through the project commands on the real main window, on
 // an X server (Xvfb): open a project from the command line, edit it, save it
 // with Ctrl+S, choose MP3, write the music with Ctrl+E, and close with
-// unsaved work (Cancel keeps the window, No closes it). The real dialogs are
+// unsaved work (Cancel keeps the window, No closes it); then type values
+// without confirming them, save, write, and undo a matrix drag. The real dialogs are
 // answered as they open. With DW_SCREENSHOTS=<folder> it keeps a picture of
 // each step.
 
@@ -9,6 +10,7 @@
 #include <QComboBox>
 #include <QDialog>
 #include <QFileDialog>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QScreen>
@@ -19,6 +21,7 @@
 #include <gtest/gtest.h>
 #include <sndfile.h>
 
+#include <algorithm>
 #include <functional>
 
 #include "app/CDWDlg.h"
@@ -27,6 +30,7 @@
 #include "app/commands/CommandDialogs.h"
 #include "app/commands/WriteMusicFlow.h"
 #include "app/panel/CWndInfo.h"
+#include "editors/windows/CWndMatrix.h"
 #include "model/ProjectFile.h"
 #include "ui/MessageBox.h"
 
@@ -139,6 +143,110 @@ TEST(CommandsEndToEnd, EditSaveExportAndClose) {
     EXPECT_FALSE(w.isVisible());
     for (const QString& m : shown) ADD_FAILURE() << m.toStdString();
     SetMessageBoxHook({});
+}
+
+// Typed values and undo, with the real keyboard and mouse: type a base motif
+// length without Enter and save with Ctrl+S; type another and write the music
+// with Ctrl+E while the field has the focus; drag a matrix value and save;
+// undo the drag with Ctrl+Z and save again.
+TEST(CommandsEndToEnd, TypedValuesAreSavedAndAMatrixDragIsUndone) {
+    std::vector<QString> shown;
+    SetMessageBoxHook([&](const ShownMessage& m) { shown.push_back(m.text); });
+    QTemporaryDir dir;
+    const QString source = dir.filePath("tone.mp2");
+    ASSERT_TRUE(QFile::copy(DW_COMMANDS_TEST_DATA "/tone-440-660-44k1-stereo-1s.mp2", source));
+    const QString projectPath = dir.filePath("Night.dwv");
+    {
+        CProject p;
+        p.properties.sourcePath = source.toStdString();
+        p.properties.musicLength = 10;
+        p.properties.quality = 0;
+        p.properties.sampleRate = 11025;
+        NullProgress quiet;
+        ASSERT_TRUE(StoreProject(p, projectPath.toStdString(), quiet));
+    }
+    auto stored = [&] {
+        auto p = std::make_unique<CProject>();
+        NullProgress quiet;
+        EXPECT_TRUE(LoadProject(*p, projectPath.toStdString(), quiet));
+        return p;
+    };
+
+    CDWDlg w(nullptr, AudioChoice::Null);
+    w.SetCommandLineFile(projectPath);
+    w.OnInitDialog();
+    w.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&w));
+    w.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&w));
+    QTRY_COMPARE(w.windowTitle(), QStringLiteral("Night - Driftwell"));
+    std::vector<QString> titles;
+    QObject::connect(&w, &QWidget::windowTitleChanged, &w, [&](const QString& t) { titles.push_back(t); });
+
+    // Type 9 into the base motif length (select, type, no Enter), Ctrl+S.
+    auto* panel = static_cast<CWndInfo*>(w.controlPanelWidget());
+    auto* motif = panel->ControlAs<QLineEdit>(CWndInfo::IDC_BASE_MOTIF);
+    QTest::mouseDClick(motif, Qt::LeftButton, Qt::NoModifier, motif->rect().center());
+    motif->selectAll();
+    QTest::keyClicks(motif, QStringLiteral("9"));
+    ASSERT_TRUE(motif->hasFocus());
+    Shoot("6-typed");
+    QTest::keyClick(motif, Qt::Key_S, Qt::ControlModifier);
+    EXPECT_EQ(stored()->properties.baseMotifLength, 9.0);
+    EXPECT_NE(std::find(titles.begin(), titles.end(), QStringLiteral("*Night - Driftwell")), titles.end());
+    QTRY_COMPARE(w.windowTitle(), QStringLiteral("Night - Driftwell"));
+
+    // Type 8 and press Ctrl+E in the field: the music is written with it.
+    const QString music = dir.filePath("Night.wav");
+    WhenOpen<QFileDialog>([music](QFileDialog* d) {
+        d->selectFile(music);
+        static_cast<QDialog*>(d)->accept();
+    });
+    motif->setFocus();
+    motif->selectAll();
+    QTest::keyClicks(motif, QStringLiteral("8"));
+    QTest::keyClick(motif, Qt::Key_E, Qt::ControlModifier);
+    EXPECT_EQ(w.project().properties.baseMotifLength, 8.0);
+    EXPECT_TRUE(QFileInfo::exists(music)) << "Ctrl+E reached Write Music to File from the field";
+    EXPECT_EQ(w.project().musicOutdated, 0u);
+    w.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&w));
+
+    // Drag a value of the matrix and save.
+    w.setFocus();
+    QTest::keyClick(&w, Qt::Key_S, Qt::ControlModifier);
+    const auto beforeDrag = stored();
+    QWidget* matrix = w.matrixEditorWidget();
+    const QPoint from(matrix->width() * 6 / 10, matrix->height() * 55 / 100);
+    const QPoint to(from.x(), matrix->height() * 40 / 100);
+    QTest::mouseMove(matrix, from);
+    QTest::mousePress(matrix, Qt::LeftButton, Qt::NoModifier, from);
+    for (int step = 1; step <= 4; ++step)
+        QTest::mouseMove(matrix, from + (to - from) * step / 4);
+    QTest::mouseRelease(matrix, Qt::LeftButton, Qt::NoModifier, to);
+    QTRY_COMPARE(w.windowTitle(), QStringLiteral("*Night - Driftwell"));
+    Shoot("7-dragged");
+    QTest::keyClick(&w, Qt::Key_S, Qt::ControlModifier);
+    const auto dragged = stored();
+    EXPECT_NE(dragged->matrix.rows, beforeDrag->matrix.rows);
+
+    // Ctrl+Z takes the whole drag back; saved, the file is as before it.
+    QTest::keyClick(&w, Qt::Key_Z, Qt::ControlModifier);
+    EXPECT_EQ(w.project().matrix.rows, beforeDrag->matrix.rows);
+    EXPECT_EQ(w.project().musicOutdated, 1u);
+    QTRY_COMPARE(w.windowTitle(), QStringLiteral("*Night - Driftwell"));
+    QTest::keyClick(&w, Qt::Key_S, Qt::ControlModifier);
+    EXPECT_EQ(stored()->matrix.rows, beforeDrag->matrix.rows);
+    EXPECT_EQ(stored()->properties.baseMotifLength, 8.0) << "the typed value is no part of the drag";
+    // And Ctrl+Y brings the drag back.
+    QTest::keyClick(&w, Qt::Key_Y, Qt::ControlModifier);
+    EXPECT_EQ(w.project().matrix.rows, dragged->matrix.rows);
+
+    for (const QString& m : shown) ADD_FAILURE() << m.toStdString();
+    SetMessageBoxHook({});
+    CProjectCommandsUi::SetSaveQuestionHook([] { return SaveAnswer::No; });
+    w.close();
+    CProjectCommandsUi::SetSaveQuestionHook({});
 }
 
 }  // namespace
