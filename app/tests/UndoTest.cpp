@@ -466,3 +466,28 @@ TEST(History, CommandKeysPassTextFieldsAndUndoKeysWhenTheFieldHasNothingToTakeBa
 
 }  // namespace
 }  // namespace dw
+
+namespace dw {
+namespace {
+
+TEST(History, ALengthTypedInThePickerWithoutEnterIsSaved) {
+    UndoFixture f;
+    auto* picker = f.control<QTimeEdit>(CWndInfo::IDC_MUSIC_LENGTH);
+    picker->setFocus();
+    picker->setSelectedSection(QDateTimeEdit::MinuteSection);
+    QTest::keyClicks(QApplication::focusWidget(), QStringLiteral("03"));
+    ASSERT_EQ(f.w->project().properties.musicLength, 60u) << "nothing committed while typing";
+    f.Keys(QKeySequence(QStringLiteral("Ctrl+S")));
+    EXPECT_EQ(f.w->project().properties.musicLength, 180u);
+    CProject saved;
+    NullProgress quiet;
+    ASSERT_TRUE(LoadProject(saved, f.path.toStdString(), quiet));
+    EXPECT_EQ(saved.properties.musicLength, 180u);
+    // The typed length is one step to undo.
+    f.Keys(QKeySequence(QStringLiteral("Ctrl+Z")));
+    EXPECT_EQ(f.w->project().properties.musicLength, 60u);
+    EXPECT_EQ(f.w->windowTitle(), QStringLiteral("*Dusk - Driftwell"));
+}
+
+}  // namespace
+}  // namespace dw
