@@ -40,8 +40,18 @@ struct DecodeInfo {
 class DecodeStream {
 public:
     // Nullptr when the path cannot be opened or decoded (a folder, an unknown
-    // or damaged format, a file with no channels or no rate).
-    static std::unique_ptr<DecodeStream> Open(const std::filesystem::path& path);
+    // or damaged format, a file with no channels or no rate); `why` then
+    // receives the system's or the decoder's reason ("No such file or
+    // directory", "Format not recognised.").
+    static std::unique_ptr<DecodeStream> Open(const std::filesystem::path& path, std::string* why = nullptr);
+
+    // Process-wide: keep the decoders' own notes (the MP3 decoder prints
+    // "Note: Illegal Audio-MPEG-Header ..." on standard error by itself) off
+    // standard error while they decode. The command line turns it on; the
+    // decoders offer no switch of their own through libsndfile, so standard
+    // error is pointed at /dev/null around each call into them. Only for a
+    // process that decodes on the one thread that writes standard error.
+    static void SilenceDecoderNotes(bool silence);
     ~DecodeStream();
     DecodeStream(const DecodeStream&) = delete;
     DecodeStream& operator=(const DecodeStream&) = delete;
@@ -59,6 +69,9 @@ public:
     std::int64_t ReadStereo(float* dest, std::size_t frames);
     // Marks the stream finished (its reader has drained what it holds).
     void MarkEnded() { active_ = false; }
+    // The decoder's reason for the last failed read ("Internal psf_fseek()
+    // failed."); empty when there was none.
+    std::string LastError() const;
 
 private:
     DecodeStream() = default;

@@ -1,8 +1,14 @@
 // DecodeStream (libsndfile) and ResampleStream (libsoxr).
+#include <fcntl.h>
 #include <sndfile.h>
 #include <soxr.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <cstring>
 #include <system_error>
 
 #include "audio/AudioLayer.h"
@@ -15,19 +21,77 @@ constexpr float kSideGain = 0.70710678f;      // extra channels enter both sides
 
 SNDFILE* Sf(void* p) { return static_cast<SNDFILE*>(p); }
 soxr_t Sx(void* p) { return static_cast<soxr_t>(p); }
+
+std::atomic<bool> g_silenceNotes{false};
+
+// Points standard error at /dev/null for its lifetime when the notes are to
+// be silenced, and restores it (also after the decoder failed).
+class QuietDecoder {
+public:
+    QuietDecoder() {
+        if (!g_silenceNotes.load(std::memory_order_relaxed)) return;
+        const int null = ::open("/dev/null", O_WRONLY | O_CLOEXEC);
+        if (null < 0) return;
+        saved_ = ::fcntl(STDERR_FILENO, F_DUPFD_CLOEXEC, 3);
+        if (saved_ >= 0 && ::dup2(null, STDERR_FILENO) < 0) {
+            ::close(saved_);
+            saved_ = -1;
+        }
+        ::close(null);
+    }
+    ~QuietDecoder() {
+        if (saved_ < 0) return;
+        while (::dup2(saved_, STDERR_FILENO) < 0 && errno == EINTR) {
+        }
+        ::close(saved_);
+    }
+    QuietDecoder(const QuietDecoder&) = delete;
+    QuietDecoder& operator=(const QuietDecoder&) = delete;
+
+private:
+    int saved_ = -1;
+};
+
+// libsndfile's texts end in a full stop and sometimes start with its own
+// "System error : "; the message around them adds its own punctuation.
+std::string Trimmed(std::string text) {
+    constexpr std::string_view kSystem = "System error : ";
+    if (text.starts_with(kSystem)) text.erase(0, kSystem.size());
+    while (!text.empty() && (text.back() == '.' || text.back() == ' ' || text.back() == '\n')) text.pop_back();
+    return text;
+}
 }  // namespace
 
-std::unique_ptr<DecodeStream> DecodeStream::Open(const std::filesystem::path& path) {
-    std::error_code ec;
+void DecodeStream::SilenceDecoderNotes(bool silence) { g_silenceNotes.store(silence, std::memory_order_relaxed); }
+
+std::unique_ptr<DecodeStream> DecodeStream::Open(const std::filesystem::path& path, std::string* why) {
+    const auto refuse = [&](std::string reason) -> std::unique_ptr<DecodeStream> {
+        if (why != nullptr) *why = std::move(reason);
+        return nullptr;
+    };
     // libsndfile would happily open a folder or a device node; refuse anything
-    // that is not a plain file first.
-    if (!std::filesystem::is_regular_file(path, ec)) return nullptr;
+    // that is not a plain file first, with the system's word for what it is.
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0) return refuse(std::strerror(errno));
+    if (S_ISDIR(st.st_mode)) return refuse(std::strerror(EISDIR));
+    if (!S_ISREG(st.st_mode)) return refuse("not a regular file");
+    // libsndfile says only "Format not recognised" for a file it may not
+    // read; the system knows better.
+    if (const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC); fd >= 0)
+        ::close(fd);
+    else
+        return refuse(std::strerror(errno));
     SF_INFO sfi{};
-    SNDFILE* f = sf_open(path.c_str(), SFM_READ, &sfi);
-    if (f == nullptr) return nullptr;
+    SNDFILE* f = nullptr;
+    {
+        QuietDecoder quiet;
+        f = sf_open(path.c_str(), SFM_READ, &sfi);
+    }
+    if (f == nullptr) return refuse(Trimmed(sf_strerror(nullptr)));
     if (sfi.channels <= 0 || sfi.channels > 256 || sfi.samplerate <= 0 || sfi.frames < 0) {
         sf_close(f);
-        return nullptr;
+        return refuse(sfi.channels <= 0 || sfi.channels > 256 ? "the file names an impossible channel count"
+                                                              : "the file names an impossible rate or length");
     }
     std::unique_ptr<DecodeStream> s(new DecodeStream());
     s->file_ = f;
@@ -54,8 +118,14 @@ double DecodeStream::BytesToSeconds(std::int64_t bytes) const {
     return static_cast<double>(bytes) / (4.0 * info_.channels) / info_.sampleRate;
 }
 
+std::string DecodeStream::LastError() const {
+    if (file_ == nullptr || sf_error(Sf(file_)) == SF_ERR_NO_ERROR) return {};
+    return Trimmed(sf_strerror(Sf(file_)));
+}
+
 std::int64_t DecodeStream::ReadStereo(float* dest, std::size_t frames) {
     if (!active_) return 0;
+    QuietDecoder quiet;
     const std::size_t ch = info_.channels;
     std::size_t done = 0;
     while (done < frames) {

@@ -41,8 +41,8 @@ constexpr OutputFormatRecord kFormats[] = {
     {"wav-gsm",       "GSM 6.10",           SoundContainer::Wav,  SoundCodec::Gsm610,   kTagGsm610,      0, true,  false, kAcm,             "wav",  "",        1, 0},
     {"wav-ulaw",      "CCITT u-Law",        SoundContainer::Wav,  SoundCodec::ULaw,     kTagMuLaw,       8, true,  false, kAcm,             "wav",  "",        2, 0},
     {"wav-alaw",      "CCITT A-Law",        SoundContainer::Wav,  SoundCodec::ALaw,     kTagALaw,        8, true,  false, kAcm,             "wav",  "",        2, 0},
-    {"mp3",           "MPEG Layer-3",       SoundContainer::Mp3,  SoundCodec::Mpeg3,    kTagMpegLayer3,  0, true,  false, kMpeg,            "mp3",  "mp3",     2, 0},
-    {"flac",          "FLAC 24 bits",       SoundContainer::Flac, SoundCodec::Pcm24,    0,              24, true,  false, kNone,            "flac", "flac",    2, 0},
+    {"mp3",           "MPEG Layer-3",       SoundContainer::Mp3,  SoundCodec::Mpeg3,    kTagMpegLayer3,  0, true,  true,  kMpeg,            "mp3",  "mp3",     2, 0},
+    {"flac",          "FLAC 24 bits",       SoundContainer::Flac, SoundCodec::Pcm24,    0,              24, true,  true,  kNone,            "flac", "flac",    2, 0},
     {"ogg",           "Ogg Vorbis",         SoundContainer::Ogg,  SoundCodec::Vorbis,   0,               0, true,  true,  kNone,            "ogg",  "ogg oga", 2, 0},
     {"opus",          "Ogg Opus",           SoundContainer::Opus, SoundCodec::Opus,     0,               0, true,  true,  kNone,            "opus", "opus",    2, kOpusRate},
 };
@@ -206,6 +206,12 @@ struct SoundSink {
     OutputFile file;
     std::optional<OggSerial> ogg;
     int error = 0;
+    // On a target that only goes forward, a format that streams may still
+    // go back at the end to fill in totals its readers can do without (the
+    // FLAC stream info, the MP3 encoder's tag frame). Those rewrites are
+    // dropped: `rewrite` is where such a write would land, -1 when none.
+    bool dropRewrites = false;
+    std::int64_t rewrite = -1;
 
     int Keep(int err) {
         if (error == 0) error = err;
@@ -220,6 +226,14 @@ struct SoundSink {
     }
     static sf_count_t Seek(sf_count_t offset, int whence, void* user) {
         SoundSink& s = Of(user);
+        if (s.dropRewrites) {
+            const std::int64_t here = s.rewrite >= 0 ? s.rewrite : s.file.Position() + static_cast<std::int64_t>(s.Held());
+            const std::int64_t end = s.file.Position() + static_cast<std::int64_t>(s.Held());
+            const std::int64_t to = whence == SEEK_SET ? offset : whence == SEEK_CUR ? here + offset : end + offset;
+            if (to < 0 || to > end) return -1;
+            s.rewrite = to < end ? to : -1;
+            return to;
+        }
         std::int64_t at = s.file.Position();
         if (s.Settle() != 0 || s.Keep(s.file.Seek(offset, whence, at)) != 0) return -1;
         return at;
@@ -227,7 +241,7 @@ struct SoundSink {
     static sf_count_t Read(void* data, sf_count_t count, void* user) {
         SoundSink& s = Of(user);
         std::size_t got = 0;
-        if (count < 0 || s.Settle() != 0) return 0;
+        if (count < 0 || s.rewrite >= 0 || s.Settle() != 0) return 0;
         // Reading back may meet the end of a file still being written: that
         // is no failure, and a write-only device may refuse reads altogether.
         if (s.file.Read(data, static_cast<std::size_t>(count), got) != 0) return 0;
@@ -239,6 +253,18 @@ struct SoundSink {
     static sf_count_t Write(const void* data, sf_count_t count, void* user) {
         SoundSink& s = Of(user);
         if (count <= 0 || s.error != 0) return std::max<sf_count_t>(count, 0);
+        if (s.rewrite >= 0) {
+            // Going over what has left already: dropped, but a write that
+            // runs past the end would lose music.
+            const std::int64_t end = s.file.Position() + static_cast<std::int64_t>(s.Held());
+            if (s.rewrite + count > end) {
+                s.Keep(ESPIPE);
+                return count;
+            }
+            s.rewrite += count;
+            if (s.rewrite == end) s.rewrite = -1;
+            return count;
+        }
         const auto* bytes = static_cast<const unsigned char*>(data);
         const auto n = static_cast<std::size_t>(count);
         s.Keep(s.ogg ? s.ogg->Write(bytes, n, s.file) : s.file.Write(bytes, n));
@@ -246,6 +272,7 @@ struct SoundSink {
     }
     static sf_count_t Tell(void* user) {
         SoundSink& s = Of(user);
+        if (s.rewrite >= 0) return s.rewrite;
         return s.file.Position() + static_cast<sf_count_t>(s.Held());
     }
     std::size_t Held() const { return ogg ? ogg->Pending() : 0; }
@@ -465,6 +492,8 @@ WriteResult WriteSoundFile(const std::filesystem::path& target, const StereoFram
     if (const int err = sink.file.Open(target)) return fail(IDS_ENCODER_CREATE_FAILED, ErrorText(err));
     if (format.container == SoundContainer::Ogg || format.container == SoundContainer::Opus)
         sink.ogg.emplace(SerialOf(frames, frameCount));
+    if (const OutputFormatRecord* row = OutputFormatOf(format); row != nullptr && row->streams)
+        sink.dropRewrites = !sink.file.Seekable();
     SF_VIRTUAL_IO io{&SoundSink::Length, &SoundSink::Seek, &SoundSink::Read, &SoundSink::Write, &SoundSink::Tell};
     SF_INFO info{};
     info.samplerate = static_cast<int>(format.sampleRate);

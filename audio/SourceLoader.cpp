@@ -15,6 +15,12 @@ namespace {
 
 void Say(IMessageSink& sink, int id) { sink.ShowMessage(id, LoadString(id), MessageIcon::Exclamation); }
 
+// Shows the message and keeps it, with the reason, for the caller.
+void Fail(IMessageSink& sink, int id, SourceFailure* failure, std::string reason = {}) {
+    if (failure != nullptr) *failure = {id, std::move(reason)};
+    Say(sink, id);
+}
+
 }  // namespace
 
 int SourceProgressPercent(std::uint64_t done, std::uint64_t total) {
@@ -33,29 +39,31 @@ std::uint64_t MaxSourceFrames() {
     return limitBytes / sizeof(StereoFrame);
 }
 
-bool OpenSource(std::uint32_t targetRate, const std::string& sourcePath, SourceInfo& info, IMessageSink& messages) {
+bool OpenSource(std::uint32_t targetRate, const std::string& sourcePath, SourceInfo& info, IMessageSink& messages,
+                SourceFailure* failure) {
     info.FreeStreams();
     info.targetRate = targetRate;
-    info.decodeStream = DecodeStream::Open(std::filesystem::path(sourcePath));
+    std::string why;
+    info.decodeStream = DecodeStream::Open(std::filesystem::path(sourcePath), &why);
     if (!info.decodeStream) {
-        Say(messages, IDS_SOURCE_OPEN_FAILED);
+        Fail(messages, IDS_SOURCE_OPEN_FAILED, failure, why);
         return false;
     }
     const std::int64_t bytes = info.decodeStream->LengthBytes();
     if (bytes < 0) {
-        Say(messages, IDS_STREAM_FILE_LENGTH);
+        Fail(messages, IDS_STREAM_FILE_LENGTH, failure, "the file does not tell its length");
         info.FreeStreams();
         return false;
     }
     const auto seconds = static_cast<float>(info.decodeStream->BytesToSeconds(bytes));
     if (seconds < 0.0f) {
-        Say(messages, IDS_STREAM_DURATION);
+        Fail(messages, IDS_STREAM_DURATION, failure, "the file does not tell its length");
         info.FreeStreams();
         return false;
     }
     const DecodeInfo& di = info.decodeStream->Info();
     if (di.sampleRate == 0 || targetRate == 0) {
-        Say(messages, IDS_STREAM_INFO);
+        Fail(messages, IDS_STREAM_INFO, failure, "the file does not tell its rate");
         info.FreeStreams();
         return false;
     }
@@ -67,7 +75,7 @@ bool OpenSource(std::uint32_t targetRate, const std::string& sourcePath, SourceI
     info.rateRatio = static_cast<double>(info.sourceRate) / static_cast<double>(targetRate);
     info.resampler = ResampleStream::Create(targetRate, *info.decodeStream);
     if (!info.resampler) {
-        Say(messages, IDS_RESAMPLER_OPEN_FAILED);
+        Fail(messages, IDS_RESAMPLER_OPEN_FAILED, failure, "the resampler could not start");
         info.FreeStreams();
         return false;
     }
@@ -106,13 +114,14 @@ float CleanAndMeasure(StereoFrame* frames, std::size_t count) {
 
 }  // namespace
 
-bool LoadSourceSamples(CProperties& properties, IProgress& progress, SourceWarnings* warnings) {
+bool LoadSourceSamples(CProperties& properties, IProgress& progress, SourceWarnings* warnings,
+                       SourceFailure* failure) {
     int bar = 0;
     progress.SetProgress(0);
     properties.sourceFrames.reset();
     properties.sourceFrameCount = 0;
     SourceInfo info;
-    if (!OpenSource(properties.sampleRate, properties.sourcePath, info, progress)) return false;
+    if (!OpenSource(properties.sampleRate, properties.sourcePath, info, progress, failure)) return false;
 
     // source frames / rate ratio, in whole numbers: in floating point 48000
     // frames at 48000 Hz came out one frame short of 11025 at 11025 Hz. In 64
@@ -123,15 +132,19 @@ bool LoadSourceSamples(CProperties& properties, IProgress& progress, SourceWarni
         sourceFrames < (std::uint64_t{1} << 40)
             ? sourceFrames * info.targetRate / info.sourceRate
             : static_cast<std::uint64_t>(static_cast<double>(sourceFrames) / info.rateRatio);
-    if (announced == 0) return false;
+    if (announced == 0) {
+        // Nothing to decode: the loader has always failed it without a word.
+        if (failure != nullptr) *failure = {IDS_STREAM_DATA, "the file holds no sound"};
+        return false;
+    }
     // Refused on the header's word, before a byte is allocated or decoded: the
     // engine would refuse it anyway, after the whole decoding.
     if (announced > kMaxSourceFrameCount) {
-        Say(progress, IDS_SOURCE_TOO_LONG);
+        Fail(progress, IDS_SOURCE_TOO_LONG, failure, "it is longer than the program can hold");
         return false;
     }
     if (announced > MaxSourceFrames()) {
-        Say(progress, IDS_SOURCE_ALLOC_FAILED);
+        Fail(progress, IDS_SOURCE_ALLOC_FAILED, failure, "not enough memory to hold it");
         return false;
     }
 
@@ -140,7 +153,7 @@ bool LoadSourceSamples(CProperties& properties, IProgress& progress, SourceWarni
     std::uint64_t capacity = std::min(announced, kFirstBufferFrames);
     std::unique_ptr<StereoFrame[]> frames(new (std::nothrow) StereoFrame[capacity]);  // all 0.0
     if (!frames) {
-        Say(progress, IDS_SOURCE_ALLOC_FAILED);
+        Fail(progress, IDS_SOURCE_ALLOC_FAILED, failure, "not enough memory to hold it");
         return false;
     }
 
@@ -151,7 +164,7 @@ bool LoadSourceSamples(CProperties& properties, IProgress& progress, SourceWarni
             const std::uint64_t grown = std::min(announced, capacity * 2);
             frames = Reallocate(frames.get(), done, grown);
             if (!frames) {
-                Say(progress, IDS_SOURCE_ALLOC_FAILED);
+                Fail(progress, IDS_SOURCE_ALLOC_FAILED, failure, "not enough memory to hold it");
                 return false;
             }
             capacity = grown;
@@ -161,7 +174,8 @@ bool LoadSourceSamples(CProperties& properties, IProgress& progress, SourceWarni
         if (info.decodeStream->IsActive()) {
             const std::int64_t read = info.resampler->Read(reinterpret_cast<float*>(frames.get() + done), want);
             if (read < 0) {
-                Say(progress, IDS_STREAM_DATA);
+                const std::string why = info.decodeStream->LastError();
+                Fail(progress, IDS_STREAM_DATA, failure, why.empty() ? "the file is damaged" : "the file is damaged (" + why + ")");
                 return false;
             }
             got = static_cast<std::size_t>(read);
@@ -189,13 +203,13 @@ bool LoadSourceSamples(CProperties& properties, IProgress& progress, SourceWarni
     const bool farShort = missing > announced / 10 && missing >= info.targetRate;
     const std::uint64_t count = farShort ? done : announced;
     if (count == 0) {
-        Say(progress, IDS_STREAM_DATA);
+        Fail(progress, IDS_STREAM_DATA, failure, "the file holds no sound");
         return false;
     }
     if (count != capacity) {
         frames = Reallocate(frames.get(), std::min(done, count), count);
         if (!frames) {
-            Say(progress, IDS_SOURCE_ALLOC_FAILED);
+            Fail(progress, IDS_SOURCE_ALLOC_FAILED, failure, "not enough memory to hold it");
             return false;
         }
     }
@@ -213,8 +227,8 @@ bool LoadSourceSamples(CProperties& properties, IProgress& progress, SourceWarni
     return true;
 }
 
-bool DecodeSource(CProperties& properties, IProgress& progress, SourceWarnings* warnings) {
-    if (LoadSourceSamples(properties, progress, warnings)) {
+bool DecodeSource(CProperties& properties, IProgress& progress, SourceWarnings* warnings, SourceFailure* failure) {
+    if (LoadSourceSamples(properties, progress, warnings, failure)) {
         properties.sourceLoaded = true;
         return true;
     }

@@ -38,9 +38,20 @@ struct SourceInfo {
     ~SourceInfo() { FreeStreams(); }
 };
 
+// Why a loading failed, for callers that word their own one-line message
+// (the command line): the id of the message the loader showed and, where the
+// system or the decoder gave one, its reason ("Permission denied",
+// "Format not recognised"). Empty after a cancel.
+struct SourceFailure {
+    int messageId = 0;
+    std::string reason;
+};
+
 // Opens `sourcePath` as a decode stream with a resampler to `targetRate`.
-// On failure shows its message and leaves no stream open.
-bool OpenSource(std::uint32_t targetRate, const std::string& sourcePath, SourceInfo& info, IMessageSink& messages);
+// On failure shows its message, fills `failure` when given, and leaves no
+// stream open.
+bool OpenSource(std::uint32_t targetRate, const std::string& sourcePath, SourceInfo& info, IMessageSink& messages,
+                SourceFailure* failure = nullptr);
 
 // What a loading that succeeded has to say about its source: string ids of
 // warnings (IDS_SOURCE_SHORTER_THAN_ANNOUNCED, IDS_SOURCE_SILENT), in the
@@ -60,12 +71,14 @@ using SourceWarnings = std::vector<int>;
 // Warnings go to `warnings` when given (to be shown once the loading is over),
 // otherwise to `progress` at the end. Never touches `sourceLoaded` or
 // `sourcePath`; see DecodeSource for the whole step.
-bool LoadSourceSamples(CProperties& properties, IProgress& progress, SourceWarnings* warnings = nullptr);
+bool LoadSourceSamples(CProperties& properties, IProgress& progress, SourceWarnings* warnings = nullptr,
+                       SourceFailure* failure = nullptr);
 
 // The loading dialog's step around LoadSourceSamples: on success sets
 // `sourceLoaded`; on failure or cancel clears `sourceLoaded` and forgets the
 // source file (`sourcePath` becomes empty), as the dialog does.
-bool DecodeSource(CProperties& properties, IProgress& progress, SourceWarnings* warnings = nullptr);
+bool DecodeSource(CProperties& properties, IProgress& progress, SourceWarnings* warnings = nullptr,
+                  SourceFailure* failure = nullptr);
 
 // The bar position for `done` of `total` frames, always 0 to 100.
 int SourceProgressPercent(std::uint64_t done, std::uint64_t total);

@@ -118,7 +118,17 @@ struct Target {
     std::size_t nameMax = 255;
 };
 
+bool IsStandardOutput(const fs::path& target) { return target == fs::path(kStandardOutput); }
+
 int Examine(const fs::path& target, Target& t) {
+    if (IsStandardOutput(target)) {
+        // Whatever descriptor 1 is, it is written into as it is.
+        t.resolved = target;
+        if (::fstat(STDOUT_FILENO, &t.st) != 0) return Errno();
+        t.exists = true;
+        if ((::fcntl(STDOUT_FILENO, F_GETFL) & O_ACCMODE) == O_RDONLY) return EBADF;
+        return 0;
+    }
     if (target.empty() || !target.has_filename()) return EISDIR;
     if (const int err = ResolveLinks(target, t.resolved)) return err;
     if (::stat(t.resolved.c_str(), &t.st) == 0) {
@@ -179,6 +189,14 @@ int OutputFile::Open(const fs::path& target) {
     nameMax_ = t.nameMax;
     if (examined != 0) return Fail(examined);
 
+    if (IsStandardOutput(target)) {
+        fd_ = ::fcntl(STDOUT_FILENO, F_DUPFD_CLOEXEC, 3);
+        if (fd_ < 0) return Fail(Errno());
+        direct_ = true;
+        const off_t at = ::lseek(fd_, 0, SEEK_CUR);
+        seekable_ = at == 0 && S_ISREG(t.st.st_mode);  // only from the start: positions count from 0
+        return 0;
+    }
     if (t.exists && !S_ISREG(t.st.st_mode)) {
         // A device or FIFO: written into, never replaced. Opening a FIFO
         // waits for its reader.
@@ -325,6 +343,8 @@ int WriteWholeFile(const fs::path& target, std::span<const std::byte> bytes) {
 bool IsOneWayTarget(const fs::path& target) {
     fs::path resolved;
     struct stat st {};
+    if (IsStandardOutput(target))
+        return ::fstat(STDOUT_FILENO, &st) == 0 && (S_ISFIFO(st.st_mode) || S_ISSOCK(st.st_mode));
     return ResolveLinks(target, resolved) == 0 && ::stat(resolved.c_str(), &st) == 0 &&
            (S_ISFIFO(st.st_mode) || S_ISSOCK(st.st_mode));
 }
@@ -332,6 +352,7 @@ bool IsOneWayTarget(const fs::path& target) {
 int CheckOutputTarget(const fs::path& target) {
     Target t;
     int err = Examine(target, t);
+    if (IsStandardOutput(target)) return err;
     if (err == 0 && t.exists && !S_ISREG(t.st.st_mode)) {
         err = ::access(t.resolved.c_str(), W_OK) == 0 ? 0 : Errno();
     } else if (err == 0) {

@@ -25,15 +25,23 @@
 //     returned (an errno value: ErrorText gives the system's text) and every
 //     later call answers the same error.
 //
+//   Standard output: the target kStandardOutput is the process's own
+//     descriptor 1, written into like a device, whatever it is connected to
+//     (a pipe, a file the shell opened, /dev/null).
+//
 // Thread: the caller's. One object per write; not copyable.
 
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
 #include <span>
+#include <string_view>
 #include <string>
 
 namespace dw {
+
+// The name that means the process's standard output.
+inline constexpr std::string_view kStandardOutput = "/dev/stdout";
 
 class OutputFile {
 public:
@@ -65,6 +73,8 @@ public:
 
     // True when the bytes go straight into a device, FIFO or socket.
     bool Direct() const { return direct_; }
+    // False for a target that only goes forward (a pipe, a FIFO, a terminal).
+    bool Seekable() const { return seekable_; }
     // The file actually written: the target with its symbolic links followed.
     const std::filesystem::path& Resolved() const { return resolved_; }
 

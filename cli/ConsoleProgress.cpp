@@ -12,7 +12,7 @@ namespace {
 
 volatile std::sig_atomic_t g_cancel = 0;
 
-extern "C" void OnCancelSignal(int) { g_cancel = 1; }
+extern "C" void OnCancelSignal(int signal) { g_cancel = signal; }
 
 constexpr int kBarWidth = 24;
 
@@ -56,10 +56,26 @@ ConsoleProgress::ConsoleProgress(std::ostream& err, ProgressMode mode,
                                  std::function<Clock::time_point()> now)
     : err_(err), mode_(mode), now_(std::move(now)) {}
 
-void ConsoleProgress::BeginStage(std::string_view label) {
+int OverallPercent(const std::vector<int>& weights, std::size_t pass, int percent) {
+    percent = std::clamp(percent, 0, 100);
+    if (weights.empty()) return percent;
+    pass = std::min(pass, weights.size() - 1);
+    long total = 0, before = 0;
+    for (std::size_t i = 0; i < weights.size(); ++i) {
+        total += weights[i];
+        if (i < pass) before += weights[i];
+    }
+    if (total <= 0) return percent;
+    return static_cast<int>((before * 100 + static_cast<long>(weights[pass]) * percent) / total);
+}
+
+void ConsoleProgress::BeginStage(std::string_view label, std::vector<int> passWeights) {
     EndStage();
     label_ = label;
     started_ = now_();
+    passWeights_ = std::move(passWeights);
+    pass_ = 0;
+    lastReported_ = -1;
     lastPercent_ = -1;
 }
 
@@ -70,8 +86,12 @@ void ConsoleProgress::EndStage() {
     }
 }
 
-void ConsoleProgress::SetProgress(int percent) {
-    percent = std::clamp(percent, 0, 100);
+void ConsoleProgress::SetProgress(int reported) {
+    reported = std::clamp(reported, 0, 100);
+    if (reported < lastReported_ && pass_ + 1 < passWeights_.size()) ++pass_;
+    lastReported_ = reported;
+    // Never back: a pass that reports less than the bar shows waits for it.
+    const int percent = std::max(OverallPercent(passWeights_, pass_, reported), lastPercent_);
     if (mode_ == ProgressMode::Quiet || percent == lastPercent_) return;
     const double elapsed = std::chrono::duration<double>(now_() - started_).count();
     if (mode_ == ProgressMode::Bar) {
@@ -79,8 +99,7 @@ void ConsoleProgress::SetProgress(int percent) {
         err_ << '\r' << FormatProgressBar(label_, percent, elapsed) << "\x1b[K" << std::flush;
         barOpen_ = true;
     } else {
-        // One line per tenth, and one more each time the work starts a new pass
-        // (the engine plans, then renders, each from 0 to 100).
+        // One line per tenth.
         if (lastPercent_ < 0 || percent / 10 != lastPercent_ / 10)
             err_ << label_ << ": " << percent << "% (" << FormatDuration(elapsed) << ")\n" << std::flush;
     }
@@ -99,19 +118,23 @@ void ConsoleProgress::BreakBarLine() {
     if (barOpen_) {
         err_ << '\n';
         barOpen_ = false;
-        lastPercent_ = -1;
+        // The bar is drawn again at the next report, where it was.
+        lastPercent_ = std::max(lastPercent_ - 1, -1);
     }
 }
 
 void InstallCancelHandlers() {
     struct sigaction action {};
     action.sa_handler = OnCancelSignal;
+    action.sa_flags = SA_RESETHAND;
     sigemptyset(&action.sa_mask);
     sigaction(SIGINT, &action, nullptr);
     sigaction(SIGTERM, &action, nullptr);
 }
 
 bool CancelRequested() { return g_cancel != 0; }
+
+int CancelSignal() { return g_cancel; }
 
 void ResetCancelForTests() { g_cancel = 0; }
 

@@ -13,6 +13,7 @@
 #include <iosfwd>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "model/Progress.h"
 
@@ -38,7 +39,11 @@ public:
                     std::function<Clock::time_point()> now = Clock::now);
 
     // Starts showing a new piece of work ("Loading music", "Creating music").
-    void BeginStage(std::string_view label);
+    // Work that reports in several passes, each from 0 to 100 (the engine
+    // plans, sequences, then renders), names their shares of the bar in
+    // `passWeights`: a report below the one before starts the next pass, so
+    // the bar runs once from 0 to 100 and never goes back.
+    void BeginStage(std::string_view label, std::vector<int> passWeights = {});
     // Finishes the current bar's line, if any.
     void EndStage();
 
@@ -54,14 +59,24 @@ private:
     std::function<Clock::time_point()> now_;
     std::string label_;
     Clock::time_point started_{};
-    int lastPercent_ = -1;
+    std::vector<int> passWeights_;
+    std::size_t pass_ = 0;
+    int lastReported_ = -1;  // the work's own last percentage, within its pass
+    int lastPercent_ = -1;   // the bar's
     bool barOpen_ = false;
 };
 
+// The whole stage's percentage for a report of `percent` within pass `pass`
+// of passes weighing `weights` (an empty list: one pass).
+int OverallPercent(const std::vector<int>& weights, std::size_t pass, int percent);
+
 // Ctrl+C (SIGINT) and SIGTERM ask the running work to stop instead of ending
-// the process; ConsoleProgress::IsRunning then answers false.
+// the process; ConsoleProgress::IsRunning then answers false. A second one
+// ends the process at once (the writer leaves nothing behind either way).
 void InstallCancelHandlers();
 bool CancelRequested();
+// The signal that asked to stop (SIGINT or SIGTERM), 0 when none did.
+int CancelSignal();
 void ResetCancelForTests();
 
 }  // namespace dw::cli

@@ -1,5 +1,7 @@
 #include "cli/Render.h"
 
+#include <sys/mman.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -13,6 +15,7 @@
 #include <sstream>
 #include <system_error>
 
+#include "audio/AudioLayer.h"
 #include "audio/Export.h"
 #include "audio/SourceLoader.h"
 #include "base/OutputFile.h"
@@ -25,6 +28,7 @@
 #include "cli/ProjectJson.h"
 #include "engine/MusicEngine.h"
 #include "model/Project.h"
+#include "model/ProjectFile.h"
 #include "model/Properties.h"
 #include "model/Random.h"
 #include "resources/StringTable.h"
@@ -76,13 +80,88 @@ std::uint64_t CreationMemoryLimit(std::uint32_t sourceFrames) {
     return usable > source ? usable - source : 1;
 }
 
+// "-" for a file means standard input or output, as for most tools.
+constexpr std::string_view kStandardStream = "-";
+
+// Standard input copied into an unnamed file in memory, so that the decoder
+// can seek in it (it reads headers and ends first); the decoder opens it
+// through its /proc name. The file lives until the process ends.
+struct SpooledInput {
+    std::string path;     // empty on failure
+    std::string problem;  // why, on failure
+};
+
+SpooledInput SpoolStandardInput() {
+    if (::isatty(STDIN_FILENO) != 0)
+        return {{}, "Standard input is a terminal: pipe the music source into it, or name the file."};
+    const int fd = ::memfd_create("driftwell-source", MFD_CLOEXEC);
+    if (fd < 0) return {{}, "Cannot hold standard input: " + ErrorText(errno) + "."};
+    std::vector<char> block(1 << 20);
+    for (;;) {
+        if (CancelRequested()) return {};
+        const ssize_t got = ::read(STDIN_FILENO, block.data(), block.size());
+        if (got == 0) break;
+        if (got < 0) {
+            if (errno == EINTR) continue;
+            const int err = errno;
+            ::close(fd);
+            return {{}, "Cannot read standard input: " + ErrorText(err) + "."};
+        }
+        for (ssize_t done = 0; done < got;) {
+            const ssize_t put = ::write(fd, block.data() + done, static_cast<size_t>(got - done));
+            if (put < 0 && errno == EINTR) continue;
+            if (put <= 0) {
+                const int err = put < 0 ? errno : ENOSPC;
+                ::close(fd);
+                return {{}, "Cannot hold standard input: " + ErrorText(err) + "."};
+            }
+            done += put;
+        }
+    }
+    if (::lseek(fd, 0, SEEK_END) == 0) {
+        ::close(fd);
+        return {{}, "Standard input is empty: pipe the music source into it."};
+    }
+    return {"/proc/self/fd/" + std::to_string(fd), {}};
+}
+
+// Without a project or --quality the music takes the source's own rate when
+// it is one of the four, otherwise the next higher one (the highest above
+// 48000 Hz), so that nothing is lost nor made up. None when the source
+// cannot be opened: the decoding then says why.
+std::optional<std::uint32_t> QualityForSource(const std::string& sourcePath) {
+    const std::unique_ptr<DecodeStream> stream = DecodeStream::Open(sourcePath);
+    if (!stream) return std::nullopt;
+    const std::uint32_t rate = stream->Info().sampleRate;
+    for (std::uint32_t q = 0; q < kQualityCount; ++q)
+        if (SampleRateOfQuality(q) >= rate) return q;
+    return kQualityCount - 1;
+}
+
+// Passes progress and cancel on, but keeps the loader's messages: the
+// command line words its own one-line message from SourceFailure.
+class QuietMessages final : public IProgress {
+public:
+    explicit QuietMessages(IProgress& inner) : inner_(inner) {}
+    void SetProgress(int percent) override { inner_.SetProgress(percent); }
+    bool IsRunning() const override { return inner_.IsRunning(); }
+    void ShowMessage(int, std::string_view, MessageIcon) override {}
+
+private:
+    IProgress& inner_;
+};
+
+// The engine reports planning, sequencing and rendering, each from 0 to 100;
+// rendering is nearly all of the time.
+const std::vector<int> kCreationPasses = {1, 1, 98};
+
 std::string Seconds(double s) {
     char text[32];
     std::snprintf(text, sizeof text, "%.1f s", s);
     return text;
 }
 
-int Render(const RenderRequest& request, std::ostream& out, ConsoleProgress& progress) {
+int Render(const RenderRequest& request, std::ostream& out, std::ostream& err, ConsoleProgress& progress) {
     const auto started = std::chrono::steady_clock::now();
     auto usage = [&](const std::string& text) {
         progress.ShowMessage(0, text, MessageIcon::Exclamation);
@@ -92,6 +171,15 @@ int Render(const RenderRequest& request, std::ostream& out, ConsoleProgress& pro
         progress.ShowMessage(0, text, MessageIcon::Exclamation);
         return kExitFailed;
     };
+    auto cancelled = [&] {
+        progress.ShowMessage(0, "Cancelled; nothing was written.", MessageIcon::Exclamation);
+        return 128 + CancelSignal();
+    };
+
+    // Standard output carries the music alone: everything else goes to standard error.
+    const bool toStdout = request.output == kStandardStream;
+    const bool fromStdin = request.source == kStandardStream;
+    std::ostream& report = toStdout ? err : out;
 
     // The project: the named one or the default, then the command line's changes.
     CProject project;
@@ -101,91 +189,118 @@ int Render(const RenderRequest& request, std::ostream& out, ConsoleProgress& pro
         // Loading takes a relative source path from the project's folder.
         if (!LoadProjectReporting(project, request.project, progress)) return kExitFailed;
     }
-    if (!request.source.empty()) properties.sourcePath = request.source;
-    if (request.quality) {
-        properties.quality = *request.quality;
-        properties.sampleRate = SampleRateOfQuality(*request.quality);
-    }
-    if (request.length) properties.musicLength = *request.length;
-    if (request.volume) properties.volume = *request.volume;
-    if (request.loop) properties.loopMusic = true;
-
-    const auto shortest = static_cast<std::uint32_t>(std::ceil(properties.baseMotifLength));
-    if (properties.musicLength < shortest)
-        return usage("--length: Value " + std::to_string(properties.musicLength) + " not in range " +
-                     std::to_string(shortest) + " to " + std::to_string(kMaxMusicLength) +
-                     " (the music cannot be shorter than the project's base motif)");
-    if (properties.sourcePath.empty())
+    if (!request.source.empty() && !fromStdin) properties.sourcePath = request.source;
+    if (const std::string problem = ApplyPropertyOptions(request.settings, properties); !problem.empty())
+        return usage(problem);
+    if (properties.sourcePath.empty() && !fromStdin)
         return usage("No music source: name a SOURCE file, or a project (-p) that names one.");
 
     // The output: format and place are checked before the long work starts.
-    const fs::path output = request.output;
+    const fs::path output = toStdout ? fs::path(kStandardOutput) : fs::path(request.output);
+    const std::string outputName = toStdout ? "standard output" : Shown(output);
+    if (toStdout && ::isatty(STDOUT_FILENO) != 0)
+        return usage("Standard output is a terminal: redirect it to a file or a pipe, or name the output file.");
+    if (toStdout && request.format.empty())
+        return usage("Name the format of standard output with --format (" + OutputFormatNames(true) + ").");
+    if (!toStdout && SameFile(output, properties.sourcePath))
+        return usage("The output " + outputName + " would replace an input file.");
+    if (!toStdout && !request.project.empty() && SameFile(output, request.project))
+        return usage("The output " + outputName + " would replace an input file.");
+    if (const std::string problem = CheckWritableTarget(output); !problem.empty()) return failed(problem);
+    for (const std::string* extra : {&request.plan, &request.saveProject}) {
+        if (extra->empty()) continue;
+        if (SameFile(*extra, properties.sourcePath) || (!request.project.empty() && SameFile(*extra, request.project)) ||
+            (!toStdout && SameFile(*extra, output)) || (!request.plan.empty() && extra != &request.plan &&
+                                                        SameFile(*extra, request.plan)))
+            return usage("The file " + EscapeForDisplay(*extra) + " would replace another file of this render.");
+        if (const std::string problem = CheckWritableTarget(*extra); !problem.empty()) return failed(problem);
+    }
+
+    // The source: standard input is read whole first.
+    const std::string sourceName = fromStdin ? "standard input" : Shown(properties.sourcePath);
+    if (fromStdin) {
+        const SpooledInput spooled = SpoolStandardInput();
+        if (CancelRequested()) return cancelled();
+        if (spooled.path.empty()) return failed(spooled.problem);
+        properties.sourcePath = spooled.path;
+    }
+    if (request.project.empty() && !request.settings.quality) {
+        if (const auto quality = QualityForSource(properties.sourcePath)) {
+            properties.quality = *quality;
+            properties.sampleRate = SampleRateOfQuality(*quality);
+        }
+    }
+
     const std::string formatName = request.format.empty() ? output.extension().string() : request.format;
     const std::optional<SoundFormat> format = FormatFromName(formatName, properties.sampleRate);
     if (!format) {
         if (request.format.empty())
-            return usage("Cannot tell the format from the name " + Shown(output) + ": end it in " +
+            return usage("Cannot tell the format from the name " + outputName + ": end it in " +
                          OutputFormatExtensions() + ", or use --format (" + OutputFormatNames() + ").");
         return usage("--format: " + EscapeForDisplay(request.format) + " is not one of " + OutputFormatNames() +
                      ", or cannot hold music at " + std::to_string(properties.sampleRate) + " Hz.");
     }
-    if (SameFile(output, properties.sourcePath) || (!request.project.empty() && SameFile(output, request.project)))
-        return usage("The output " + Shown(output) + " would replace an input file.");
-    if (const std::string problem = CheckWritableTarget(output); !problem.empty()) return failed(problem);
     if (const OutputFormatRecord* row = OutputFormatOf(*format); row && !row->streams && IsOneWayTarget(output))
-        return usage("The output " + Shown(output) + " is a FIFO or socket, and " + std::string(row->id) +
+        return usage((toStdout ? std::string("Standard output") : "The output " + outputName) +
+                     " is a pipe, FIFO or socket, and " + std::string(row->id) +
                      " must go back to finish its header: use " + OutputFormatNames(true) + ".");
-    if (!request.plan.empty()) {
-        if (SameFile(request.plan, properties.sourcePath) ||
-            (!request.project.empty() && SameFile(request.plan, request.project)) || SameFile(request.plan, output))
-            return usage("The plan " + EscapeForDisplay(request.plan) + " would replace another file of this render.");
-        if (const std::string problem = CheckWritableTarget(request.plan); !problem.empty()) return failed(problem);
-    }
 
-    // Without --seed the time seed is used; it is printed so the render can be repeated.
+    // Without --seed the time seed is used; it is told so the render can be repeated.
     const std::uint32_t seed = request.seed ? *request.seed : TimeSeed();
-    if (!request.seed) out << "Seed: " << seed << " (repeat this render with --seed " << seed << ")\n" << std::flush;
+    if (!request.seed && !request.quiet)
+        report << "Seed: " << seed << " (repeat this render with --seed " << seed << ")\n" << std::flush;
 
     const std::string sourcePath = properties.sourcePath;  // a failed decoding forgets it
     progress.BeginStage("Loading music");
     SourceWarnings warnings;
-    const bool decoded = DecodeSource(properties, progress, &warnings);
+    SourceFailure failure;
+    QuietMessages loading(progress);
+    const bool decoded = DecodeSource(properties, loading, &warnings, &failure);
     progress.EndStage();
-    if (CancelRequested()) return failed("Cancelled; nothing was written.");
-    if (!decoded) return failed("Could not decode the music source " + Shown(sourcePath) + ".");
+    if (CancelRequested()) return cancelled();
+    if (!decoded)
+        return failed("Cannot read the music source " + sourceName + ": " +
+                      (failure.reason.empty() ? std::string(LoadString(failure.messageId)) : failure.reason) + ".");
     // The render goes on: the source is usable, but not what its file promised.
-    for (const int id : warnings) progress.ShowMessage(id, std::string(LoadString(id)) + " (" + Shown(sourcePath) + ")", MessageIcon::Exclamation);
+    for (const int id : warnings) progress.ShowMessage(id, std::string(LoadString(id)) + " (" + sourceName + ")", MessageIcon::Exclamation);
 
     CMusicEngine engine;
     CreateOptions options;
     options.seed = seed;
     options.threads = request.threads;
     options.allocationLimitBytes = CreationMemoryLimit(properties.sourceFrameCount);
-    progress.BeginStage("Creating music");
+    progress.BeginStage("Creating music", kCreationPasses);
     const bool created = engine.Create(project, progress, options);
     progress.EndStage();
-    if (CancelRequested()) return failed("Cancelled; nothing was written.");
+    if (CancelRequested()) return cancelled();
     if (!created) return failed("The music was not created; nothing was written.");
 
-    progress.BeginStage("Writing " + Shown(output.filename()));
+    progress.BeginStage("Writing " + (toStdout ? outputName : Shown(output.filename())));
     WriteError writeError;
     const WriteResult written = WriteSoundFile(output, engine.Output(), engine.OutputFrameCount(),
                                                engine.SampleRate(), *format, progress, writeError);
     progress.EndStage();
-    if (written == WriteResult::Cancelled) return failed("Cancelled; nothing was written.");
+    if (written == WriteResult::Cancelled || CancelRequested()) return cancelled();
     if (written != WriteResult::Written)
-        return failed("Could not write " + Shown(output) + ": " + writeError.reason + ".");
+        return failed("Could not write " + outputName + ": " + writeError.reason + ".");
 
     if (!request.plan.empty()) {
         const std::string text = DumpJson(PlanToJson(engine));
-        if (const int err = WriteWholeFile(request.plan, std::as_bytes(std::span(text.data(), text.size()))))
-            return failed("Could not write the plan " + EscapeForDisplay(request.plan) + ": " + ErrorText(err) + ".");
+        if (const int error = WriteWholeFile(request.plan, std::as_bytes(std::span(text.data(), text.size()))))
+            return failed("Could not write the plan " + EscapeForDisplay(request.plan) + ": " + ErrorText(error) + ".");
+    }
+    if (!request.saveProject.empty()) {
+        // The source as a path that still holds from elsewhere; music that
+        // came through standard input has no file to name.
+        std::error_code ec;
+        properties.sourcePath = fromStdin ? std::string() : fs::absolute(sourcePath, ec).string();
+        if (!StoreProject(project, request.saveProject, progress)) return kExitFailed;
     }
 
     const double took = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
     if (!request.quiet) {
-        out << "Wrote " << Shown(output) << ": " << properties.musicLength << " s of music, " << format->name
-            << ", seed " << seed << ", in " << Seconds(took) << ".\n";
+        report << "Wrote " << outputName << ": " << properties.musicLength << " s of music, " << format->name
+               << ", seed " << seed << ", in " << Seconds(took) << ".\n";
     }
     return kExitOk;
 }
@@ -194,9 +309,10 @@ int Render(const RenderRequest& request, std::ostream& out, ConsoleProgress& pro
 
 int RunRender(const RenderRequest& request, std::ostream& out, std::ostream& err, bool errIsTerminal) {
     InstallCancelHandlers();
+    DecodeStream::SilenceDecoderNotes(true);
     ConsoleProgress progress(err, ProgressModeFor(request.quiet, errIsTerminal));
     try {
-        return Render(request, out, progress);
+        return Render(request, out, err, progress);
     } catch (const std::bad_alloc&) {
         progress.ShowMessage(0, "Not enough memory for this render; nothing was written.", MessageIcon::Error);
     } catch (const std::exception& e) {

@@ -8,18 +8,18 @@
 #include <optional>
 #include <string>
 
+#include "cli/PropertyOptions.h"
+
 namespace dw::cli {
 
 struct RenderRequest {
-    std::string source;   // replaces the project's sourcePath when not empty
+    std::string source;   // replaces the project's sourcePath when not empty; "-": standard input
     std::string project;  // empty: the default project
-    std::string output;
+    std::string output;   // "-": standard output
     std::string format;   // a format name; empty: from the output's extension
     std::optional<std::uint32_t> seed;     // none: the time seed, printed
-    std::optional<std::uint32_t> length;   // seconds
-    std::optional<std::uint32_t> quality;  // 0 to 3
-    std::optional<double> volume;          // 0 to 1
-    bool loop = false;
+    PropertyOptions settings;              // changes to the project
+    std::string saveProject;               // where to write the project used; empty: nowhere
     std::string plan;     // where to write the plan JSON; empty: nowhere
     unsigned threads = 0; // 0: all cores
     bool quiet = false;

@@ -1,0 +1,108 @@
+#include "cli/PropertyOptions.h"
+
+#include <CLI/CLI.hpp>
+
+#include <cmath>
+
+namespace dw::cli {
+
+namespace {
+
+// CLI::Range prints doubles with six decimals ("0.000000 to 1.000000").
+CLI::Validator Between(double low, double high, const std::string& lowText, const std::string& highText) {
+    return CLI::Validator(
+        [=](std::string& text) -> std::string {
+            double value = 0.0;
+            if (!CLI::detail::lexical_cast(text, value)) return "Value " + text + " is not a number";
+            if (!(value >= low && value <= high)) return "Value " + text + " not in range " + lowText + " to " + highText;
+            return {};
+        },
+        "FLOAT in [" + lowText + " - " + highText + "]");
+}
+
+// "--name" sets the switch, "--no-name" clears it; the last one given wins.
+void AddSwitch(CLI::App& command, const std::string& name, std::optional<bool>& value, const std::string& help) {
+    command.add_flag_function(
+        "--" + name + ",!--no-" + name, [&value](std::int64_t count) { value = count > 0; }, help);
+}
+
+}  // namespace
+
+void AddPropertyOptions(CLI::App& command, PropertyOptions& o) {
+    const std::string group = "Project settings";
+    const auto in = [&](CLI::Option* option) { option->group(group); };
+    in(command.add_option("--length", o.length, "Length of the music in seconds")
+           ->check(CLI::Range(kMinMusicLength, kMaxMusicLength)));
+    in(command
+           .add_option("--quality", o.quality,
+                       "0: 11025 Hz, 1: 22050 Hz, 2: 44100 Hz, 3: 48000 Hz (default: the project's; without a "
+                       "project, the source's rate or the next higher)")
+           ->check(CLI::Range(0u, kQualityCount - 1)));
+    in(command.add_option("--volume", o.volume, "Peak level of the music, 0 to 1")->check(Between(0, 1, "0", "1")));
+    AddSwitch(command, "loop", o.loop, "Make the music loop seamlessly (--no-loop: do not)");
+    command.get_option("--loop")->group(group);
+    in(command.add_option("--fade-in", o.fadeIn, "Fade in over the first SECONDS, 0 to 10")
+           ->check(CLI::Range(0u, kMaxFade)));
+    in(command.add_option("--fade-out", o.fadeOut, "Fade out over the last SECONDS, 0 to 10")
+           ->check(CLI::Range(0u, kMaxFade)));
+    in(command.add_option("--motif-length", o.motifLength, "Length of the base motif in seconds, 2 to 20")
+           ->check(Between(kMinBaseMotifLength, kMaxBaseMotifLength, "2", "20")));
+    in(command.add_option("--trim-start", o.trimStart, "Start of the part of the source used, 0 to 1")
+           ->check(Between(0, 1, "0", "1")));
+    in(command.add_option("--trim-end", o.trimEnd, "End of the part of the source used, 0 to 1")
+           ->check(Between(0, 1, "0", "1")));
+    AddSwitch(command, "fractal-scanner", o.fractalScanner, "Scan the source fractally (--no-fractal-scanner: do not)");
+    command.get_option("--fractal-scanner")->group(group);
+    AddSwitch(command, "loop-motifs", o.loopMotifs, "Loop the motifs (--no-loop-motifs: do not)");
+    command.get_option("--loop-motifs")->group(group);
+    in(command.add_option("--high-cut", o.highCut, "Switch the high cut on at AMOUNT, 0 to 1")
+           ->check(Between(0, 1, "0", "1")));
+    in(command.add_option("--reverb", o.reverb, "Switch the reverb on at AMOUNT, 0 to 1")->check(Between(0, 1, "0", "1")));
+    in(command.add_option("--chorus", o.chorus, "Switch the chorus on at AMOUNT, 0 to 1")->check(Between(0, 1, "0", "1")));
+    for (const char* name : {"high-cut", "reverb", "chorus"}) {
+        std::optional<bool>& on = name[0] == 'h' ? o.highCutOn : name[0] == 'r' ? o.reverbOn : o.chorusOn;
+        command.add_flag_callback(std::string("--no-") + name, [&on] { on = false; },
+                                  std::string("Switch the ") + (name[0] == 'h' ? "high cut" : name) + " off")
+            ->group(group);
+    }
+}
+
+std::string ApplyPropertyOptions(const PropertyOptions& o, CProperties& p) {
+    if (o.quality) {
+        p.quality = *o.quality;
+        p.sampleRate = SampleRateOfQuality(*o.quality);
+    }
+    if (o.length) p.musicLength = *o.length;
+    if (o.volume) p.volume = *o.volume;
+    if (o.loop) p.loopMusic = *o.loop;
+    if (o.fadeIn) p.fadeIn = *o.fadeIn;
+    if (o.fadeOut) p.fadeOut = *o.fadeOut;
+    if (o.motifLength) p.baseMotifLength = *o.motifLength;
+    if (o.trimStart) p.trimStart = *o.trimStart;
+    if (o.trimEnd) p.trimEnd = *o.trimEnd;
+    if (o.fractalScanner) p.fractalScanner = *o.fractalScanner;
+    if (o.loopMotifs) p.loopMotifs = *o.loopMotifs;
+    // An amount switches its effect on; --no-... wins over it.
+    const auto effect = [](const std::optional<double>& amount, const std::optional<bool>& on, bool& isOn,
+                           double& value) {
+        if (amount) {
+            value = *amount;
+            isOn = true;
+        }
+        if (on) isOn = *on;
+    };
+    effect(o.highCut, o.highCutOn, p.highCutOn, p.highCut);
+    effect(o.reverb, o.reverbOn, p.reverbOn, p.reverb);
+    effect(o.chorus, o.chorusOn, p.chorusOn, p.chorus);
+
+    if (!(p.trimStart < p.trimEnd))
+        return "--trim-start must be below --trim-end (the part used is " + std::to_string(p.trimStart) + " to " +
+               std::to_string(p.trimEnd) + ")";
+    const auto shortest = static_cast<std::uint32_t>(std::ceil(p.baseMotifLength));
+    if (p.musicLength < shortest)
+        return "--length: Value " + std::to_string(p.musicLength) + " not in range " + std::to_string(shortest) +
+               " to " + std::to_string(kMaxMusicLength) + " (the music cannot be shorter than the base motif)";
+    return {};
+}
+
+}  // namespace dw::cli
