@@ -80,14 +80,19 @@ int Run(int argc, const char* const* argv, std::ostream& out, std::ostream& err,
                  "driftwell-cli"};
     app.set_version_flag("--version", std::string("driftwell-cli ") + DW_VERSION);
     app.require_subcommand(1);
-    app.footer("Exit status: 0 done, 1 failed (a file that cannot be read or written, a project that is refused),\n"
-               "2 bad usage, 130 interrupted (Ctrl+C), 143 terminated (SIGTERM); nothing is written then.\n"
-               "A file named - is standard input (SOURCE) or standard output (-o).");
+    const std::string footer =
+        "Output format: " + OutputFormatNames() + "\n"
+        "  (render --format; by default from the output's extension; to a pipe: " + OutputFormatNames(true) + ")\n"
+        "A file named - is standard input (SOURCE) or standard output (-o).\n"
+        "Exit status: 0 done, 1 failed (a file that cannot be read or written, a project that is refused),\n"
+        "2 bad usage, 130 interrupted (Ctrl+C), 143 terminated (SIGTERM); nothing is written then.";
+    app.footer(footer);
 
     // render
     RenderRequest render;
     std::uint64_t seed = 0;
     CLI::App* renderCmd = app.add_subcommand("render", "Create music from a source and write it to a sound file.");
+    renderCmd->footer(footer);
     renderCmd->add_option("SOURCE", render.source, "Music source file (replaces the project's source); - reads standard input");
     renderCmd->add_option("-p,--project", render.project, "Project file (.dwv); default: the default project");
     renderCmd->add_option("-o,--output", render.output, "Sound file to write; - writes standard output (with --format)")->required();

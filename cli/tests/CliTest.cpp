@@ -120,6 +120,63 @@ TEST(CliNewInfo, NewNeverReplacesAnExistingFileUnlessForced) {
     EXPECT_EQ(fs::file_size(dir / "mine.dwv"), 366u);
 }
 
+struct NewCase {
+    const char* name;
+    std::vector<std::string> args;
+    bool (*holds)(const CProperties& p);
+};
+
+void PrintTo(const NewCase& c, std::ostream* os) { *os << c.name; }
+
+class CliNewSettings : public ::testing::TestWithParam<NewCase> {};
+
+TEST_P(CliNewSettings, AreStoredInTheProject) {
+    TempDir dir;
+    std::vector<std::string> args = {"new", "made.dwv"};
+    args.insert(args.end(), GetParam().args.begin(), GetParam().args.end());
+    const ProcessResult made = RunCli(args, dir.path());
+    ASSERT_EQ(made.status, 0) << made.err;
+    CProject project;
+    NullSink sink;
+    ASSERT_TRUE(LoadProject(project, dir / "made.dwv", sink));
+    EXPECT_TRUE(GetParam().holds(project.properties));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, CliNewSettings,
+    ::testing::Values(
+        NewCase{"Nothing", {}, [](const CProperties& p) { return p.sourcePath.empty() && p.musicLength == 64 && !p.reverbOn; }},
+        NewCase{"SourceIsStoredInFull",
+                {"--source", "music/piece.flac"},
+                [](const CProperties& p) {
+                    return fs::path(p.sourcePath).is_absolute() && p.sourcePath.ends_with("/music/piece.flac");
+                }},
+        NewCase{"LengthQualityVolume",
+                {"--length", "95", "--quality", "2", "--volume", "0.75"},
+                [](const CProperties& p) {
+                    return p.musicLength == 95 && p.quality == 2 && p.sampleRate == 44100 && p.volume == 0.75;
+                }},
+        NewCase{"LoopAndFades",
+                {"--loop", "--fade-in", "4", "--fade-out", "10"},
+                [](const CProperties& p) { return p.loopMusic && p.fadeIn == 4 && p.fadeOut == 10; }},
+        NewCase{"MotifsAndTrim",
+                {"--motif-length", "6.5", "--trim-start", "0.25", "--trim-end", "0.5", "--no-fractal-scanner",
+                 "--loop-motifs"},
+                [](const CProperties& p) {
+                    return p.baseMotifLength == 6.5 && p.trimStart == 0.25 && p.trimEnd == 0.5 && !p.fractalScanner &&
+                           p.loopMotifs;
+                }},
+        NewCase{"EffectsOnWithTheirAmounts",
+                {"--high-cut", "0.3", "--reverb", "0.6", "--chorus", "0.2"},
+                [](const CProperties& p) {
+                    return p.highCutOn && p.highCut == 0.3 && p.reverbOn && p.reverb == 0.6 && p.chorusOn &&
+                           p.chorus == 0.2;
+                }},
+        NewCase{"EffectsOff",
+                {"--reverb", "0.6", "--no-reverb", "--no-high-cut", "--no-chorus"},
+                [](const CProperties& p) { return !p.reverbOn && p.reverb == 0.6 && !p.highCutOn && !p.chorusOn; }}),
+    [](const auto& p) { return std::string(p.param.name); });
+
 TEST(CliUsage, HelpAndVersionSucceed) {
     TempDir dir;
     const ProcessResult help = RunCli({"--help"}, dir.path());
@@ -128,6 +185,12 @@ TEST(CliUsage, HelpAndVersionSucceed) {
     const ProcessResult renderHelp = RunCli({"render", "--help"}, dir.path());
     EXPECT_EQ(renderHelp.status, 0);
     EXPECT_NE(renderHelp.out.find("--seed"), std::string::npos);
+    for (const ProcessResult* shown : {&help, &renderHelp}) {
+        // The manual page and the shell completion read these lines.
+        EXPECT_NE(shown->out.find("\nOutput format: wav-float, wav16,"), std::string::npos) << shown->out;
+        for (const char* status : {"0 done", "1 failed", "2 bad usage", "130 interrupted", "143 terminated"})
+            EXPECT_NE(shown->out.find(status), std::string::npos) << status;
+    }
     const ProcessResult version = RunCli({"--version"}, dir.path());
     EXPECT_EQ(version.status, 0);
     EXPECT_NE(version.out.find("driftwell-cli 4."), std::string::npos) << version.out;
@@ -193,7 +256,13 @@ INSTANTIATE_TEST_SUITE_P(
         BadRun{"InfoWrongMagic", {"info", "bad-magic.dwv"}, 1, "Error encountered in the project file."},
         BadRun{"InfoWrongVersion", {"info", "bad-version.dwv"}, 1, "Project version number is not sipported."},
         BadRun{"InfoCutShort", {"info", "short.dwv"}, 1, "past its end"},
-        BadRun{"NewInMissingFolder", {"new", "no/such/folder/new.dwv"}, 1, "new.dwv"}),
+        BadRun{"NewInMissingFolder", {"new", "no/such/folder/new.dwv"}, 1, "new.dwv"},
+        BadRun{"NewFadeAboveRange", {"new", "new.dwv", "--fade-in", "11"}, 2, "--fade-in"},
+        BadRun{"NewTrimBackwards", {"new", "new.dwv", "--trim-start", "0.6", "--trim-end", "0.4"}, 2,
+               "--trim-start must be below --trim-end"},
+        BadRun{"NewMusicShorterThanTheMotif", {"new", "new.dwv", "--length", "12", "--motif-length", "15"}, 2,
+               "the music cannot be shorter than the base motif"},
+        BadRun{"RenderEffectAboveRange", {"render", "-o", "out.wav", "--reverb", "2"}, 2, "--reverb"}),
     [](const ::testing::TestParamInfo<BadRun>& param) { return std::string(param.param.name); });
 
 }  // namespace

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <sstream>
+#include <vector>
 
 #include "cli/ConsoleProgress.h"
 
@@ -40,17 +41,76 @@ protected:
     }
 };
 
-TEST_F(ConsoleProgressTest, LinesModePrintsOneLinePerTenthAndEachNewPass) {
+TEST_F(ConsoleProgressTest, LinesModePrintsOneLinePerTenth) {
     ConsoleProgress progress = Make(ProgressMode::Lines);
-    progress.BeginStage("Creating music");
+    progress.BeginStage("Loading music");
     for (int p : {0, 3, 9, 10, 15, 55, 100, 100}) progress.SetProgress(p);
-    progress.SetProgress(0);  // the next pass of the work starts over
+    EXPECT_EQ(err.str(),
+              "Loading music: 0% (0:00)\n"
+              "Loading music: 10% (0:00)\n"
+              "Loading music: 55% (0:00)\n"
+              "Loading music: 100% (0:00)\n");
+}
+
+TEST(OverallPercent, PassesFillTheirShareOfOneBar) {
+    const std::vector<int> weights = {1, 1, 98};
+    const struct {
+        std::size_t pass;
+        int percent;
+        int overall;
+    } cases[] = {
+        {0, 0, 0}, {0, 100, 1}, {1, 50, 1}, {1, 100, 2}, {2, 0, 2}, {2, 50, 51}, {2, 100, 100},
+        {7, 100, 100},  // more passes than announced stay in the last
+        {2, 250, 100},  // clamped
+    };
+    for (const auto& c : cases) EXPECT_EQ(OverallPercent(weights, c.pass, c.percent), c.overall) << c.pass << " " << c.percent;
+    EXPECT_EQ(OverallPercent({}, 3, 42), 42) << "no weights: one pass";
+}
+
+TEST_F(ConsoleProgressTest, WorkInSeveralPassesRunsOneBarOnceAndNeverBack) {
+    // Planning, sequencing and rendering each report 0 to 100.
+    ConsoleProgress progress = Make(ProgressMode::Lines);
+    progress.BeginStage("Creating music", {10, 10, 80});
+    for (int p : {0, 50, 100, 100}) progress.SetProgress(p);
+    for (int p : {0, 100}) progress.SetProgress(p);
+    for (int p : {0, 25, 50, 75, 100}) progress.SetProgress(p);
     EXPECT_EQ(err.str(),
               "Creating music: 0% (0:00)\n"
               "Creating music: 10% (0:00)\n"
-              "Creating music: 55% (0:00)\n"
-              "Creating music: 100% (0:00)\n"
-              "Creating music: 0% (0:00)\n");
+              "Creating music: 20% (0:00)\n"
+              "Creating music: 40% (0:00)\n"
+              "Creating music: 60% (0:00)\n"
+              "Creating music: 80% (0:00)\n"
+              "Creating music: 100% (0:00)\n");
+    // A new stage starts its own bar from the start.
+    err.str("");
+    progress.BeginStage("Writing out.wav");
+    progress.SetProgress(0);
+    EXPECT_EQ(err.str(), "Writing out.wav: 0% (0:00)\n");
+}
+
+TEST_F(ConsoleProgressTest, TheTimeLeftStaysSteadyAcrossPasses) {
+    // Two short passes then the long one, at a steady pace: the estimate
+    // must not jump back up when a pass starts over.
+    ConsoleProgress progress = Make(ProgressMode::Bar);
+    progress.BeginStage("Creating music", {1, 1, 98});
+    progress.SetProgress(100);
+    progress.SetProgress(0);
+    progress.SetProgress(100);
+    for (int p = 0; p <= 50; p += 10) {
+        now += std::chrono::milliseconds(980);  // 9.8 s for 10 % of the last pass
+        progress.SetProgress(p);
+    }
+    const std::string text = err.str();
+    EXPECT_NE(text.find(" 51%  0:06 elapsed, 0:06 left"), std::string::npos) << text;
+    // Every redraw shows at least what the one before showed.
+    int shown = -1;
+    for (std::size_t at = text.find('\r'); at != std::string::npos; at = text.find('\r', at + 1)) {
+        const int percent = std::stoi(text.substr(text.find(']', at) + 1, 4));
+        EXPECT_GE(percent, shown) << text;
+        shown = percent;
+    }
+    EXPECT_EQ(shown, 51);
 }
 
 TEST_F(ConsoleProgressTest, BarModeRedrawsInPlaceAndKeepsMessagesOnTheirOwnLine) {

@@ -5,6 +5,7 @@
 // Renders are 10 s at 11025 Hz (Test quality) to keep the suite fast.
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <signal.h>
 #include <sndfile.h>
 #include <sys/resource.h>
@@ -19,6 +20,7 @@
 #include <filesystem>
 #include <fstream>
 #include <regex>
+#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -98,8 +100,11 @@ std::vector<std::uint32_t> SampleBits(const fs::path& path) {
         ADD_FAILURE() << "cannot read " << path << ": " << sf_strerror(nullptr);
         return {};
     }
-    std::vector<float> samples(static_cast<size_t>(info.frames * info.channels));
-    samples.resize(static_cast<size_t>(sf_readf_float(file, samples.data(), info.frames) * info.channels));
+    // Read to the end: a streamed file may not announce its length.
+    std::vector<float> samples;
+    std::vector<float> block(4096 * static_cast<size_t>(info.channels));
+    for (sf_count_t got; (got = sf_readf_float(file, block.data(), 4096)) > 0;)
+        samples.insert(samples.end(), block.begin(), block.begin() + got * info.channels);
     sf_close(file);
     std::vector<std::uint32_t> bits(samples.size());
     std::memcpy(bits.data(), samples.data(), samples.size() * sizeof(float));
@@ -194,6 +199,51 @@ INSTANTIATE_TEST_SUITE_P(
         FormatCase{"OpusByExtension", "", "music2.opus", 48000, 2, SF_FORMAT_OPUS, 960}),
     [](const ::testing::TestParamInfo<FormatCase>& param) { return std::string(param.param.name); });
 
+// ------------------------------------------------------------------ rate
+
+struct RateCase {
+    const char* name;
+    int sourceRate;
+    std::vector<std::string> extra;
+    int rate;  // of the music written
+};
+
+void PrintTo(const RateCase& c, std::ostream* os) { *os << c.name; }
+
+class RenderRate : public RenderTest, public ::testing::WithParamInterface<RateCase> {};
+
+TEST_P(RenderRate, FollowsTheSourceUnlessAProjectOrQualitySays) {
+    const RateCase& c = GetParam();
+    WriteSource(dir / "in.wav", 1.0, c.sourceRate);
+    CProject project;
+    project.SetDefaults();
+    project.properties.sourcePath = "in.wav";
+    NullSink sink;
+    ASSERT_TRUE(StoreProject(project, dir / "default.dwv", sink));
+    std::vector<std::string> args = {"render", "in.wav", "-o", "out.wav", "--length", "10", "--seed", "3", "-q"};
+    args.insert(args.end(), c.extra.begin(), c.extra.end());
+    const ProcessResult r = RunCli(args, dir.path());
+    ASSERT_EQ(r.status, 0) << r.err;
+    const Sound sound = ReadSound(dir / "out.wav");
+    EXPECT_EQ(sound.rate, c.rate);
+    EXPECT_EQ(sound.frames, 10 * c.rate);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, RenderRate,
+    ::testing::Values(RateCase{"Below11025TakesTheLowest", 8000, {}, 11025},
+                      RateCase{"Exactly11025", 11025, {}, 11025},
+                      RateCase{"Between", 16000, {}, 22050},
+                      RateCase{"Exactly22050", 22050, {}, 22050},
+                      RateCase{"Above22050", 32000, {}, 44100},
+                      RateCase{"Cd", 44100, {}, 44100},
+                      RateCase{"Dvd", 48000, {}, 48000},
+                      RateCase{"AboveTheHighestTakesTheHighest", 96000, {}, 48000},
+                      RateCase{"QualityWins", 44100, {"--quality", "1"}, 22050},
+                      // The default project is at 11025 Hz: a named project keeps its rate.
+                      RateCase{"ProjectWins", 44100, {"-p", "default.dwv"}, 11025}),
+    [](const auto& p) { return std::string(p.param.name); });
+
 // ------------------------------------------------------------------ seeds
 
 TEST_F(RenderTest, TheSameSeedGivesTheSameMusicForAnyThreadCount) {
@@ -235,7 +285,7 @@ TEST_F(RenderTest, RepeatedRendersGiveTheSameFileByteForByte) {
 }
 
 TEST_F(RenderTest, WithoutASeedTheTimeSeedIsPrintedAndRepeatsTheRender) {
-    const ProcessResult timed = RunCli(Args({"render", "source.wav", "-o", "timed.wav", "-q"}), dir.path());
+    const ProcessResult timed = RunCli(Args({"render", "source.wav", "-o", "timed.wav"}), dir.path());
     ASSERT_EQ(timed.status, 0) << timed.err;
     std::smatch match;
     ASSERT_TRUE(std::regex_search(timed.out, match, std::regex("Seed: ([0-9]+)"))) << timed.out;
@@ -256,11 +306,201 @@ TEST_F(RenderTest, ProgressGoesToStandardErrorAsLinesAndQuietSilencesIt) {
     EXPECT_EQ(chatty.err.find('\r'), std::string::npos) << "no bar redrawing on a pipe";
     EXPECT_NE(chatty.out.find("Wrote a.wav"), std::string::npos) << chatty.out;
 
-    const ProcessResult quiet =
-        RunCli(Args({"render", "source.wav", "-o", "b.wav", "--seed", "1", "--quiet"}), dir.path());
-    ASSERT_EQ(quiet.status, 0) << quiet.err;
-    EXPECT_EQ(quiet.err, "");
-    EXPECT_EQ(quiet.out, "");
+    // Quiet is silent, whether the seed was given or drawn from the time.
+    for (const bool seeded : {true, false}) {
+        std::vector<std::string> args = {"render", "source.wav", "-o", "b.wav", "--quiet"};
+        if (seeded) args.insert(args.end(), {"--seed", "1"});
+        const ProcessResult quiet = RunCli(Args(args), dir.path());
+        ASSERT_EQ(quiet.status, 0) << quiet.err;
+        EXPECT_EQ(quiet.err, "") << seeded;
+        EXPECT_EQ(quiet.out, "") << seeded;
+    }
+    // The engine's passes make one bar: "Creating music" runs up once.
+    const std::size_t first = chatty.err.find("Creating music: 0%");
+    EXPECT_EQ(chatty.err.find("Creating music: 0%", first + 1), std::string::npos) << chatty.err;
+}
+
+// ------------------------------------------------------------------ standard input and output
+
+struct StreamCase {
+    const char* format;
+    const char* magic;  // how the file starts
+    bool sameBytesAsAFile;  // nothing to go back for: the stream is the file
+    bool sameSamplesAsAFile;
+};
+
+void PrintTo(const StreamCase& c, std::ostream* os) { *os << c.format; }
+
+class RenderToStandardOutput : public RenderTest, public ::testing::WithParamInterface<StreamCase> {};
+
+TEST_P(RenderToStandardOutput, StreamsTheFileAndNothingElse) {
+    const StreamCase& c = GetParam();
+    const ProcessResult piped =
+        RunCliPiped(Args({"render", "source.wav", "-o", "-", "--format", c.format, "--seed", "5"}), dir.path(), "");
+    ASSERT_EQ(piped.status, 0) << piped.err;
+    ASSERT_GE(piped.out.size(), 4u);
+    EXPECT_EQ(piped.out.compare(0, std::strlen(c.magic), c.magic), 0) << "the music alone goes to standard output";
+    EXPECT_NE(piped.err.find("Writing standard output: 100%"), std::string::npos) << piped.err;
+    EXPECT_NE(piped.err.find("Wrote standard output"), std::string::npos) << piped.err;
+    EXPECT_EQ(Listing(dir.path()), (std::vector<std::string>{"source.wav"})) << "nothing written beside";
+
+    std::ofstream(dir / "piped.out", std::ios::binary) << piped.out;
+    const ProcessResult file =
+        RunCli(Args({"render", "source.wav", "-o", "file.out", "--format", c.format, "--seed", "5", "-q"}), dir.path());
+    ASSERT_EQ(file.status, 0) << file.err;
+    const Sound sound = ReadSound(dir / "piped.out");
+    EXPECT_GE(sound.frames, ReadSound(dir / "file.out").frames);
+    if (c.sameBytesAsAFile) {
+        EXPECT_TRUE(Bytes(dir / "piped.out") == Bytes(dir / "file.out"));
+    }
+    if (c.sameSamplesAsAFile) {
+        EXPECT_TRUE(SampleBits(dir / "piped.out") == SampleBits(dir / "file.out"));
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, RenderToStandardOutput,
+                         ::testing::Values(StreamCase{"flac", "fLaC", false, true},
+                                           // Without its closing tag frame the decoder keeps the encoder's padding.
+                                           StreamCase{"mp3", "\xFF", false, false},
+                                           StreamCase{"ogg", "OggS", true, true},
+                                           StreamCase{"opus", "OggS", true, true}),
+                         [](const auto& p) { return std::string(p.param.format); });
+
+TEST_F(RenderTest, StandardOutputRefusesWhatCannotStreamBeforeAnyWork) {
+    const struct {
+        std::vector<std::string> args;
+        const char* message;
+    } cases[] = {
+        {{"--format", "wav16"},
+         "driftwell-cli: Standard output is a pipe, FIFO or socket, and wav16 must go back to finish its header: use "
+         "mp3, flac, ogg, opus.\n"},
+        {{}, "driftwell-cli: Name the format of standard output with --format (mp3, flac, ogg, opus).\n"},
+    };
+    for (const auto& c : cases) {
+        std::vector<std::string> args = {"render", "source.wav", "-o", "-"};
+        args.insert(args.end(), c.args.begin(), c.args.end());
+        const ProcessResult r = RunCliPiped(Args(args), dir.path(), "");
+        EXPECT_EQ(r.status, 2) << r.err;
+        EXPECT_EQ(r.out, "");
+        EXPECT_EQ(r.err, c.message);
+    }
+}
+
+TEST_F(RenderTest, StandardOutputIntoAFileTakesEveryFormat) {
+    // RunCli gives the program a file as standard output, as "> music.wav"
+    // does: it can be gone back into, so formats that finish their header
+    // at the end work and give the same bytes as a named file.
+    for (const char* format : {"wav16", "wav-float", "flac", "mp3"}) {
+        const ProcessResult shell =
+            RunCli(Args({"render", "source.wav", "-o", "-", "--format", format, "--seed", "5", "-q"}), dir.path());
+        ASSERT_EQ(shell.status, 0) << format << ": " << shell.err;
+        const ProcessResult named =
+            RunCli(Args({"render", "source.wav", "-o", "named.out", "--format", format, "--seed", "5", "-q"}), dir.path());
+        ASSERT_EQ(named.status, 0) << named.err;
+        const std::vector<char> expected = Bytes(dir / "named.out");
+        EXPECT_TRUE(std::vector<char>(shell.out.begin(), shell.out.end()) == expected) << format;
+    }
+}
+
+TEST_F(RenderTest, StandardInputIsReadWholeAsTheSource) {
+    const std::string source = ReadText(dir / "source.wav");
+    const ProcessResult fromFile = RunCli(Args({"render", "source.wav", "-o", "file.wav", "--seed", "8", "-q"}), dir.path());
+    ASSERT_EQ(fromFile.status, 0) << fromFile.err;
+    const ProcessResult fromStdin =
+        RunCliPiped(Args({"render", "-", "-o", "stdin.wav", "--seed", "8", "-q"}), dir.path(), source);
+    ASSERT_EQ(fromStdin.status, 0) << fromStdin.err;
+    EXPECT_EQ(fromStdin.out, "");
+    EXPECT_TRUE(SampleBits(dir / "stdin.wav") == SampleBits(dir / "file.wav"));
+
+    // In and out at once: a filter in a pipeline.
+    const ProcessResult both =
+        RunCliPiped(Args({"render", "-", "-o", "-", "--format", "ogg", "--seed", "8", "-q"}), dir.path(), source);
+    ASSERT_EQ(both.status, 0) << both.err;
+    EXPECT_EQ(both.out.compare(0, 4, "OggS"), 0);
+    EXPECT_EQ(both.err, "");
+
+    const ProcessResult empty = RunCliPiped(Args({"render", "-", "-o", "none.wav"}), dir.path(), "");
+    EXPECT_EQ(empty.status, 1);
+    EXPECT_EQ(empty.err, "driftwell-cli: Standard input is empty: pipe the music source into it.\n");
+    EXPECT_FALSE(fs::exists(dir / "none.wav"));
+}
+
+TEST_F(RenderTest, TheDecodersOwnNotesNeverReachStandardError) {
+    // An MP3 with garbage in its middle makes the MP3 decoder print notes of
+    // its own ("Note: Illegal Audio-MPEG-Header ...") while it resyncs.
+    ASSERT_EQ(RunCli(Args({"render", "source.wav", "-o", "clean.mp3", "--seed", "1", "-q"}), dir.path()).status, 0);
+    std::string bytes = ReadText(dir / "clean.mp3");
+    std::string junk;
+    for (int i = 0; i < 2048; ++i) junk.push_back(static_cast<char>(i * 7));
+    bytes.insert(bytes.size() / 2, junk);
+    std::ofstream(dir / "damaged.mp3", std::ios::binary) << bytes;
+
+    const ProcessResult r = RunCli(Args({"render", "damaged.mp3", "-o", "out.wav", "--seed", "1"}), dir.path());
+    EXPECT_EQ(r.err.find("Note"), std::string::npos) << r.err;
+    EXPECT_EQ(r.err.find("mpg123"), std::string::npos) << r.err;
+    // What is left is ours: progress lines and, on failure, one line naming the file.
+    std::istringstream lines(r.err);
+    for (std::string line; std::getline(lines, line);)
+        EXPECT_TRUE(line.starts_with("driftwell-cli: ") || line.starts_with("Loading music: ") ||
+                    line.starts_with("Creating music: ") || line.starts_with("Writing out.wav: "))
+            << line;
+    if (r.status != 0) {
+        EXPECT_NE(r.err.find("Cannot read the music source damaged.mp3: "), std::string::npos) << r.err;
+    }
+}
+
+// ------------------------------------------------------------------ saving the project used
+
+TEST_F(RenderTest, SaveProjectWritesWhatTheRenderUsedAndRendersTheSameAgain) {
+    fs::create_directory(dir / "elsewhere");
+    const ProcessResult first =
+        RunCli({"render", "source.wav", "-o", "first.wav", "--seed", "12", "-q", "--length", "12", "--quality", "1",
+                "--fade-in", "3", "--fade-out", "2", "--reverb", "0.4", "--motif-length", "3", "--save-project",
+                "elsewhere/used.dwv"},
+               dir.path());
+    ASSERT_EQ(first.status, 0) << first.err;
+    CProject used;
+    NullSink sink;
+    ASSERT_TRUE(LoadProject(used, dir / "elsewhere" / "used.dwv", sink));
+    const CProperties& p = used.properties;
+    EXPECT_EQ(p.musicLength, 12u);
+    EXPECT_EQ(p.sampleRate, 22050u);
+    EXPECT_EQ(p.fadeIn, 3u);
+    EXPECT_EQ(p.fadeOut, 2u);
+    EXPECT_TRUE(p.reverbOn);
+    EXPECT_DOUBLE_EQ(p.reverb, 0.4);
+    EXPECT_DOUBLE_EQ(p.baseMotifLength, 3.0);
+    EXPECT_TRUE(fs::equivalent(p.sourcePath, dir / "source.wav")) << "found from the project's own folder too";
+
+    const ProcessResult again =
+        RunCli({"render", "-p", "elsewhere/used.dwv", "-o", "again.wav", "--seed", "12", "-q"}, dir.path());
+    ASSERT_EQ(again.status, 0) << again.err;
+    EXPECT_TRUE(SampleBits(dir / "again.wav") == SampleBits(dir / "first.wav"));
+}
+
+// ------------------------------------------------------------------ batches
+
+TEST_F(RenderTest, TwoRendersAtOnceIntoOneFolderBothArrive) {
+    // As a batch over seeds runs them (xargs -P, GNU parallel): each process
+    // in its own working folder, all writing into one.
+    fs::create_directories(dir / "a");
+    fs::create_directories(dir / "b");
+    fs::create_directories(dir / "music");
+    const auto args = [&](const std::string& seed) {
+        return Args({"render", (dir / "source.wav").string(), "-o", (dir / "music" / (seed + ".flac")).string(), "--seed",
+                     seed},
+                    {"--length", "60", "--quality", "0"});
+    };
+    const int a = StartCli(args("1"), dir / "a");
+    const int b = StartCli(args("2"), dir / "b");
+    const ProcessResult ra = WaitCli(a, dir / "a");
+    const ProcessResult rb = WaitCli(b, dir / "b");
+    ASSERT_EQ(ra.status, 0) << ra.err;
+    ASSERT_EQ(rb.status, 0) << rb.err;
+    EXPECT_EQ(Listing(dir / "music"), (std::vector<std::string>{"1.flac", "2.flac"}));
+    EXPECT_EQ(ReadSound(dir / "music" / "1.flac").frames, 60 * 11025);
+    EXPECT_EQ(ReadSound(dir / "music" / "2.flac").frames, 60 * 11025);
+    EXPECT_FALSE(SampleBits(dir / "music" / "1.flac") == SampleBits(dir / "music" / "2.flac"));
 }
 
 // ------------------------------------------------------------------ plan
@@ -378,11 +618,11 @@ INSTANTIATE_TEST_SUITE_P(
     Table, RenderRefused,
     ::testing::Values(
         BadRender{"MissingSource", Args({"render", "nowhere.wav", "-o", "out.wav"}), 1,
-                  "Error: Open failed for the music source file"},
+                  "driftwell-cli: Cannot read the music source nowhere.wav: No such file or directory.\n"},
         BadRender{"UnreadableSource", Args({"render", "noise.wav", "-o", "out.wav"}), 1,
-                  "Error: Open failed for the music source file"},
+                  "driftwell-cli: Cannot read the music source noise.wav: Format not recognised.\n"},
         BadRender{"SourceIsAFolder", Args({"render", "folder.wav", "-o", "out.wav"}), 1,
-                  "Error: Open failed for the music source file"},
+                  "driftwell-cli: Cannot read the music source folder.wav: Is a directory.\n"},
         BadRender{"NoSourceAtAll", Args({"render", "-o", "out.wav"}), 2, "No music source"},
         BadRender{"MissingProject", Args({"render", "source.wav", "-p", "none.dwv", "-o", "out.wav"}), 1,
                   "Cannot open the project file none.dwv"},
@@ -476,7 +716,7 @@ TEST_F(RenderTest, DevicesAreWrittenIntoNeverReplaced) {
     EXPECT_TRUE(IsCharDevice("/dev/full")) << "the device node was replaced by a file";
 }
 
-TEST_F(RenderTest, AFifoStreamsOggAndRefusesFormatsThatSeekBeforeRendering) {
+TEST_F(RenderTest, AFifoStreamsAndRefusesFormatsThatSeekBeforeRendering) {
     ASSERT_EQ(::mkfifo((dir / "pipe").c_str(), 0600), 0);
     {
         FifoReader reader(dir / "pipe");
@@ -492,7 +732,7 @@ TEST_F(RenderTest, AFifoStreamsOggAndRefusesFormatsThatSeekBeforeRendering) {
         RunCli(Args({"render", "source.wav", "-o", "pipe", "--format", "wav16", "-q"}), dir.path());
     EXPECT_EQ(reader.Finish(), "");
     EXPECT_EQ(wav.status, 2) << wav.err;
-    EXPECT_NE(wav.err.find("is a FIFO or socket, and wav16 must go back to finish its header: use ogg, opus."),
+    EXPECT_NE(wav.err.find("is a pipe, FIFO or socket, and wav16 must go back to finish its header: use mp3, flac, ogg, opus."),
               std::string::npos)
         << wav.err;
     struct stat st {};
@@ -555,20 +795,33 @@ TEST_F(RenderTest, AKilledWriteLeavesNothingBehind) {
 
 // ------------------------------------------------------------------ cancel
 
-TEST_F(RenderTest, InterruptStopsTheRenderAndLeavesNoOutput) {
-    // Four minutes at DVD quality take seconds, so the interrupt lands while
+struct SignalCase {
+    const char* name;
+    int signal;
+    int status;
+};
+
+class RenderInterrupted : public RenderTest, public ::testing::WithParamInterface<SignalCase> {};
+
+TEST_P(RenderInterrupted, StopsTheRenderWithTheShellsStatusAndLeavesNoOutput) {
+    // Four minutes at DVD quality take seconds, so the signal lands while
     // the music is being created.
     const int pid = StartCli({"render", "source.wav", "-o", "long.wav", "--length", "240", "--quality", "3"}, dir.path());
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
     while (ErrorSoFar(dir.path()).find("Creating music") == std::string::npos &&
            std::chrono::steady_clock::now() < deadline)
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    ::kill(pid, SIGINT);
+    ::kill(pid, GetParam().signal);
     const ProcessResult result = WaitCli(pid, dir.path());
-    EXPECT_EQ(result.status, 1) << result.err;
-    EXPECT_NE(result.err.find("Cancelled; nothing was written."), std::string::npos) << result.err;
+    EXPECT_EQ(result.status, GetParam().status) << result.err;
+    EXPECT_NE(result.err.find("driftwell-cli: Cancelled; nothing was written.\n"), std::string::npos) << result.err;
+    EXPECT_EQ(result.err.find("Wrote"), std::string::npos) << result.err;
     EXPECT_EQ(Listing(dir.path()), (std::vector<std::string>{"source.wav"}));
 }
+
+INSTANTIATE_TEST_SUITE_P(Table, RenderInterrupted,
+                         ::testing::Values(SignalCase{"CtrlC", SIGINT, 130}, SignalCase{"Terminate", SIGTERM, 143}),
+                         [](const auto& p) { return std::string(p.param.name); });
 
 }  // namespace
 }  // namespace dw::cli::test

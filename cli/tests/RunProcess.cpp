@@ -7,9 +7,13 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cerrno>
+
+#include <csignal>
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
+#include <thread>
 
 extern char** environ;
 
@@ -84,6 +88,64 @@ std::string ErrorSoFar(const std::filesystem::path& workDir) { return ReadText(E
 
 ProcessResult RunCli(const std::vector<std::string>& args, const std::filesystem::path& workDir) {
     return WaitCli(StartCli(args, workDir), workDir);
+}
+
+ProcessResult RunCliPiped(const std::vector<std::string>& args, const std::filesystem::path& workDir,
+                          const std::string& input) {
+    int in[2], out[2];
+    if (::pipe2(in, O_CLOEXEC) != 0 || ::pipe2(out, O_CLOEXEC) != 0) throw std::runtime_error("pipe failed");
+    std::vector<std::string> argvStrings{DW_CLI_PATH};
+    argvStrings.insert(argvStrings.end(), args.begin(), args.end());
+    std::vector<char*> argv;
+    for (auto& a : argvStrings) argv.push_back(a.data());
+    argv.push_back(nullptr);
+
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, in[0], STDIN_FILENO);
+    posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
+    posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, ErrPath(workDir).c_str(),
+                                     O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    posix_spawn_file_actions_addchdir_np(&actions, workDir.c_str());
+    pid_t pid = 0;
+    const int spawned = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    ::close(in[0]);
+    ::close(out[1]);
+    if (spawned != 0) throw std::runtime_error("cannot start " + argvStrings[0]);
+
+    // A reader that stops early must not kill the test with SIGPIPE.
+    const auto previous = ::signal(SIGPIPE, SIG_IGN);
+    std::thread feeder([fd = in[1], &input] {
+        for (std::size_t done = 0; done < input.size();) {
+            const ssize_t n = ::write(fd, input.data() + done, input.size() - done);
+            if (n <= 0) break;
+            done += static_cast<std::size_t>(n);
+        }
+        ::close(fd);
+    });
+    std::string received;
+    char block[65536];
+    for (ssize_t n; (n = ::read(out[0], block, sizeof block)) != 0;) {
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            break;
+        }
+        received.append(block, static_cast<std::size_t>(n));
+    }
+    ::close(out[0]);
+    feeder.join();
+    ::signal(SIGPIPE, previous);
+
+    int wstatus = 0;
+    while (::waitpid(pid, &wstatus, 0) < 0) {
+    }
+    ProcessResult result;
+    result.status = WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : 128 + WTERMSIG(wstatus);
+    result.out = std::move(received);
+    result.err = ReadText(ErrPath(workDir));
+    std::filesystem::remove(ErrPath(workDir));
+    return result;
 }
 
 }  // namespace dw::cli::test

@@ -18,6 +18,11 @@ struct ProcessResult {
 // Runs the built driftwell-cli with `args` in `workDir`, stdin from /dev/null.
 ProcessResult RunCli(const std::vector<std::string>& args, const std::filesystem::path& workDir);
 
+// The same with standard input and output as pipes: `input` is fed to it
+// (then closed), and `out` holds what came through the pipe.
+ProcessResult RunCliPiped(const std::vector<std::string>& args, const std::filesystem::path& workDir,
+                          const std::string& input);
+
 // The same in two steps, for tests that act on the running program.
 int StartCli(const std::vector<std::string>& args, const std::filesystem::path& workDir);
 ProcessResult WaitCli(int pid, const std::filesystem::path& workDir);
