@@ -264,7 +264,9 @@ int Render(const RenderRequest& request, std::ostream& out, std::ostream& err, C
         return failed("Cannot read the music source " + sourceName + ": " +
                       (failure.reason.empty() ? std::string(LoadString(failure.messageId)) : failure.reason) + ".");
     // The render goes on: the source is usable, but not what its file promised.
-    for (const int id : warnings) progress.ShowMessage(id, std::string(LoadString(id)) + " (" + sourceName + ")", MessageIcon::Exclamation);
+    if (!request.quiet)
+        for (const int id : warnings)
+            progress.ShowMessage(id, std::string(LoadString(id)) + " (" + sourceName + ")", MessageIcon::Exclamation);
 
     CMusicEngine engine;
     CreateOptions options;
