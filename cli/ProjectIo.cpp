@@ -1,5 +1,11 @@
 #include "cli/ProjectIo.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
 #include <fstream>
 
 #include "base/TextEscape.h"
@@ -7,17 +13,51 @@
 
 namespace dw::cli {
 
+namespace {
+
+// Keeps the loader's message so that the command line can say it in one
+// line with the file's name.
+class KeptMessage final : public IMessageSink {
+public:
+    void ShowMessage(int, std::string_view text, MessageIcon) override {
+        if (text_.empty()) text_ = text;
+    }
+    const std::string& Text() const { return text_; }
+
+private:
+    std::string text_;
+};
+
+// The system's word for why `path` cannot be read as a project.
+std::string WhyNotReadable(const std::string& path) {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0) return std::strerror(errno);
+    if (S_ISDIR(st.st_mode)) return std::strerror(EISDIR);
+    if (!S_ISREG(st.st_mode)) return "not a regular file";
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return std::strerror(errno);
+    ::close(fd);
+    return "it cannot be read";
+}
+
+}  // namespace
+
 bool LoadProjectReporting(CProject& project, const std::string& path, IMessageSink& sink) {
-    switch (LoadProjectFile(project, path, sink)) {
+    KeptMessage kept;
+    switch (LoadProjectFile(project, path, kept)) {
     case LoadResult::Loaded:
         return true;
     case LoadResult::CannotOpen:
         // The loader is silent here (the windows show nothing either), but a
-        // script needs to know which of its files is missing.
-        sink.ShowMessage(0, "Cannot open the project file " + EscapeForDisplay(path), MessageIcon::Exclamation);
+        // script needs to know which of its files is missing, and why.
+        sink.ShowMessage(0, "Cannot open the project file " + EscapeForDisplay(path) + ": " + WhyNotReadable(path) + ".",
+                         MessageIcon::Exclamation);
         return false;
     case LoadResult::Refused:
-        sink.ShowMessage(0, "The project file " + EscapeForDisplay(path) + " was not loaded.", MessageIcon::Exclamation);
+        sink.ShowMessage(0,
+                         "The project file " + EscapeForDisplay(path) + " was not loaded: " +
+                             (kept.Text().empty() ? std::string("it was refused.") : kept.Text()),
+                         MessageIcon::Exclamation);
         return false;
     }
     return false;

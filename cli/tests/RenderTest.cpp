@@ -625,7 +625,7 @@ INSTANTIATE_TEST_SUITE_P(
                   "driftwell-cli: Cannot read the music source folder.wav: Is a directory.\n"},
         BadRender{"NoSourceAtAll", Args({"render", "-o", "out.wav"}), 2, "No music source"},
         BadRender{"MissingProject", Args({"render", "source.wav", "-p", "none.dwv", "-o", "out.wav"}), 1,
-                  "Cannot open the project file none.dwv"},
+                  "Cannot open the project file none.dwv: No such file or directory.\n"},
         BadRender{"CorruptProject", Args({"render", "source.wav", "-p", "corrupt.dwv", "-o", "out.wav"}), 1,
                   "Error encountered in the project file."},
         BadRender{"LengthShorterThanTheMotif",
