@@ -1,10 +1,5 @@
 #include "cli/Cli.h"
 
-// GCC 12 sees a null string in CLI11's own option-name splitting once enough
-// of it is inlined here; it is a false alarm inside the library's headers.
-#if defined(__GNUC__) && !defined(__clang__)
-#pragma GCC diagnostic ignored "-Wnull-dereference"
-#endif
 
 #include <CLI/CLI.hpp>
 
