@@ -1,7 +1,5 @@
 #include "cli/Render.h"
 
-#include <sys/mman.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -15,7 +13,6 @@
 #include <sstream>
 #include <system_error>
 
-#include "audio/AudioLayer.h"
 #include "audio/Export.h"
 #include "audio/SourceLoader.h"
 #include "base/OutputFile.h"
@@ -26,6 +23,7 @@
 #include "cli/PlanJson.h"
 #include "cli/ProjectIo.h"
 #include "cli/ProjectJson.h"
+#include "cli/RenderInput.h"
 #include "engine/MusicEngine.h"
 #include "model/Project.h"
 #include "model/ProjectFile.h"
@@ -82,74 +80,6 @@ std::uint64_t CreationMemoryLimit(std::uint32_t sourceFrames) {
 
 // "-" for a file means standard input or output, as for most tools.
 constexpr std::string_view kStandardStream = "-";
-
-// Standard input copied into an unnamed file in memory, so that the decoder
-// can seek in it (it reads headers and ends first); the decoder opens it
-// through its /proc name. The file lives until the process ends.
-struct SpooledInput {
-    std::string path;     // empty on failure
-    std::string problem;  // why, on failure
-};
-
-SpooledInput SpoolStandardInput() {
-    if (::isatty(STDIN_FILENO) != 0)
-        return {{}, "Standard input is a terminal: pipe the music source into it, or name the file."};
-    const int fd = ::memfd_create("driftwell-source", MFD_CLOEXEC);
-    if (fd < 0) return {{}, "Cannot hold standard input: " + ErrorText(errno) + "."};
-    std::vector<char> block(1 << 20);
-    for (;;) {
-        if (CancelRequested()) return {};
-        const ssize_t got = ::read(STDIN_FILENO, block.data(), block.size());
-        if (got == 0) break;
-        if (got < 0) {
-            if (errno == EINTR) continue;
-            const int err = errno;
-            ::close(fd);
-            return {{}, "Cannot read standard input: " + ErrorText(err) + "."};
-        }
-        for (ssize_t done = 0; done < got;) {
-            const ssize_t put = ::write(fd, block.data() + done, static_cast<size_t>(got - done));
-            if (put < 0 && errno == EINTR) continue;
-            if (put <= 0) {
-                const int err = put < 0 ? errno : ENOSPC;
-                ::close(fd);
-                return {{}, "Cannot hold standard input: " + ErrorText(err) + "."};
-            }
-            done += put;
-        }
-    }
-    if (::lseek(fd, 0, SEEK_END) == 0) {
-        ::close(fd);
-        return {{}, "Standard input is empty: pipe the music source into it."};
-    }
-    return {"/proc/self/fd/" + std::to_string(fd), {}};
-}
-
-// Without a project or --quality the music takes the source's own rate when
-// it is one of the four, otherwise the next higher one (the highest above
-// 48000 Hz), so that nothing is lost nor made up. None when the source
-// cannot be opened: the decoding then says why.
-std::optional<std::uint32_t> QualityForSource(const std::string& sourcePath) {
-    const std::unique_ptr<DecodeStream> stream = DecodeStream::Open(sourcePath);
-    if (!stream) return std::nullopt;
-    const std::uint32_t rate = stream->Info().sampleRate;
-    for (std::uint32_t q = 0; q < kQualityCount; ++q)
-        if (SampleRateOfQuality(q) >= rate) return q;
-    return kQualityCount - 1;
-}
-
-// Passes progress and cancel on, but keeps the loader's messages: the
-// command line words its own one-line message from SourceFailure.
-class QuietMessages final : public IProgress {
-public:
-    explicit QuietMessages(IProgress& inner) : inner_(inner) {}
-    void SetProgress(int percent) override { inner_.SetProgress(percent); }
-    bool IsRunning() const override { return inner_.IsRunning(); }
-    void ShowMessage(int, std::string_view, MessageIcon) override {}
-
-private:
-    IProgress& inner_;
-};
 
 // The engine reports planning, sequencing and rendering, each from 0 to 100.
 // Their shares of the bar are what they take of the time of a typical render

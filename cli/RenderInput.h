@@ -1,0 +1,43 @@
+#pragma once
+// What `render` does with its source before decoding it: standard input is
+// held in memory so that the decoder can seek in it, and without a project or
+// --quality the source's rate chooses the quality.
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "model/Progress.h"
+
+namespace dw::cli {
+
+// Standard input copied into an unnamed file in memory, so that the decoder
+// can seek in it (it reads headers and ends first); the decoder opens it
+// through its /proc name. The file lives until the process ends.
+struct SpooledInput {
+    std::string path;     // empty on failure or cancel
+    std::string problem;  // why, on failure
+};
+SpooledInput SpoolStandardInput();
+
+// The quality whose rate is the source's own when it is one of the four,
+// otherwise the next higher one (the highest above 48000 Hz), so that nothing
+// is lost nor made up. None when the source cannot be opened: the decoding
+// then says why.
+std::optional<std::uint32_t> QualityForSource(const std::string& sourcePath);
+
+// Passes progress and cancel on, but keeps the loader's messages: the
+// command line words its own one-line message from SourceFailure.
+class QuietMessages final : public IProgress {
+public:
+    explicit QuietMessages(IProgress& inner) : inner_(inner) {}
+    void SetProgress(int percent) override { inner_.SetProgress(percent); }
+    bool IsRunning() const override { return inner_.IsRunning(); }
+    void ShowMessage(int, std::string_view, MessageIcon) override {}
+
+private:
+    IProgress& inner_;
+};
+
+}  // namespace dw::cli
