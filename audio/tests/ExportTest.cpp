@@ -467,7 +467,12 @@ TEST_P(EachFormat, AFifoTakesWhatStreamsAndRefusesTheRestClearly) {
     if (row->streams) {
         EXPECT_EQ(result, WriteResult::Written) << error.reason;
         std::ofstream(dir / "copy", std::ios::binary) << received;
-        EXPECT_GT(Decode(dir / "copy").size(), 2u * 22050 * 9 / 10) << "what came through the FIFO decodes";
+        DecodeInfo info;
+        EXPECT_GT(Decode(dir / "copy", &info).size(), 2u * 22050 * 9 / 10) << "what came through the FIFO decodes";
+        // FLAC cannot go back to fill in its length: it is known from the start.
+        if (format.container == SoundContainer::Flac) {
+            EXPECT_EQ(info.frames, 22050);
+        }
     } else {
         EXPECT_EQ(result, WriteResult::Failed);
         EXPECT_EQ(error.messageId, IDS_ENCODER_WRITE_FAILED);

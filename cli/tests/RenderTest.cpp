@@ -356,6 +356,12 @@ TEST_P(RenderToStandardOutput, StreamsTheFileAndNothingElse) {
     if (c.sameSamplesAsAFile) {
         EXPECT_TRUE(SampleBits(dir / "piped.out") == SampleBits(dir / "file.out"));
     }
+
+    // A pipeline: what one render streams out, the next one reads in.
+    const ProcessResult next =
+        RunCliPiped(Args({"render", "-", "-o", "next.wav", "--seed", "6", "-q"}), dir.path(), piped.out);
+    EXPECT_EQ(next.status, 0) << next.err;
+    EXPECT_EQ(ReadSound(dir / "next.wav").frames, 10 * 11025);
 }
 
 INSTANTIATE_TEST_SUITE_P(Table, RenderToStandardOutput,
