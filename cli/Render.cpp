@@ -47,6 +47,7 @@ std::string Shown(const fs::path& path) { return EscapeForDisplay(path.string())
 // of rendering.
 std::string CheckWritableTarget(const fs::path& target) {
     const int err = CheckOutputTarget(target);
+    if (err != 0 && target == fs::path(kStandardOutput)) return "Cannot write to standard output: " + ErrorText(err) + ".";
     const fs::path folder = target.has_parent_path() ? target.parent_path() : fs::path(".");
     switch (err) {
     case 0: return {};
