@@ -10,7 +10,7 @@ seconds="${1:-60}"
 shift || true
 build="$root/build-fuzz"
 CC=clang CXX=clang++ cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-  -DDW_FUZZ=ON -DDW_BUILD_GUI=OFF -DDW_BUILD_BENCH=OFF -DDW_BUILD_TESTS=OFF >/dev/null
+  -DDW_FUZZ=ON -DDW_BUILD_GUI=OFF -DDW_BUILD_BENCH=OFF -DBUILD_TESTING=OFF >/dev/null
 if [ $# -gt 0 ]; then
   cmake --build "$build" -j "$(nproc)" --target "$@"
   targets=(); for name in "$@"; do targets+=("$build/fuzz/$name"); done
