@@ -93,11 +93,18 @@ bool PlacePictures(QTextDocument& doc, const QString& dir, double textWidth) {
     return true;
 }
 
-// Code in the monospaced face, by name.
+// Code in the monospaced face, by name. Code blocks in a smaller size, and
+// wrapped where a line is still wider than the page rather than cut off at
+// its edge.
 void SetCodeFont(QTextDocument& doc) {
     for (QTextBlock b = doc.begin(); b.isValid(); b = b.next()) {
         const bool codeBlock = b.blockFormat().hasProperty(QTextFormat::BlockCodeFence) ||
                                b.blockFormat().nonBreakableLines();
+        if (codeBlock) {
+            QTextBlockFormat bf = b.blockFormat();
+            bf.setNonBreakableLines(false);
+            QTextCursor(b).setBlockFormat(bf);
+        }
         for (auto it = b.begin(); !it.atEnd(); ++it) {
             const QTextFragment fragment = it.fragment();
             if (!codeBlock && !fragment.charFormat().fontFixedPitch()) continue;
@@ -107,6 +114,7 @@ void SetCodeFont(QTextDocument& doc) {
             QTextCharFormat f;
             f.setFontFamilies({QStringLiteral("DejaVu Sans Mono")});
             f.setFontFixedPitch(true);
+            if (codeBlock) f.setFontPointSize(8.5);
             c.mergeCharFormat(f);
         }
     }
@@ -148,16 +156,25 @@ bool KeepItemsWhole(QTextDocument& doc, double pageHeight) {
                 return false;
             }
             if (table) {
-                // The layout carries rows over whole once the header row is
-                // on the page; a table whose first rows do not fit starts the
-                // next page.
-                if (table->cellAt(b.position()).row() > table->format().headerRowCount()) {
-                    Fail(QStringLiteral("a table row would be split across pages: \"%1\"").arg(b.text().left(60)));
-                    return false;
+                const int row = table->cellAt(b.position()).row();
+                const double push = (topPage + 1) * pageHeight - r.top() + 1;
+                if (row == 0) {
+                    // The table starts the next page.
+                    QTextTableFormat tf = table->format();
+                    tf.setTopMargin(tf.topMargin() + push);
+                    table->setFormat(tf);
+                } else {
+                    // The row above grows to the page's end (an empty tail in
+                    // its cells), so this row starts the next page.
+                    for (int col = 0; col < table->columns(); ++col) {
+                        QTextTableCell above = table->cellAt(row - 1, col);
+                        QTextTableCellFormat cf = above.format().toTableCellFormat();
+                        const double padding =
+                            cf.hasProperty(QTextFormat::TableCellBottomPadding) ? cf.bottomPadding() : table->format().cellPadding();
+                        cf.setBottomPadding(padding + push);
+                        above.setFormat(cf);
+                    }
                 }
-                QTextTableFormat tf = table->format();
-                tf.setTopMargin(tf.topMargin() + (topPage + 1) * pageHeight - r.top() + 1);
-                table->setFormat(tf);
                 moved = true;
                 continue;
             }
@@ -174,6 +191,7 @@ bool KeepItemsWhole(QTextDocument& doc, double pageHeight) {
         // A change lays out again only from the changed block on, and that
         // loses blocks further down in a paginated document: lay it all out.
         doc.markContentsDirty(0, doc.characterCount());
+        (void)doc.pageCount();
     }
     Fail(QStringLiteral("the pages do not settle"));
     return false;
@@ -286,6 +304,9 @@ int main(int argc, char** argv) {
     doc.setDefaultFont(body);
     doc.setDefaultStyleSheet(QStringLiteral("h1, h2 { color: #27363d; } td, th { padding: 4px; }"));
     doc.setMarkdown(markdown);
+    QTextOption wrap = doc.defaultTextOption();
+    wrap.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+    doc.setDefaultTextOption(wrap);
 
     // Headings in the program's slate colour, tables with light rules.
     for (QTextBlock b = doc.begin(); b.isValid(); b = b.next()) {
