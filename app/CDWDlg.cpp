@@ -23,6 +23,8 @@
 #include <QScreen>
 #include <QWindow>
 
+#include <random>
+
 namespace dw {
 
 namespace {
@@ -127,6 +129,12 @@ void CDWDlg::CreatePanels() {
     auto* transport = new CWndControlbar(this, &project_, &engine_, &audio_->stream(), playCursor_, this,
                                          messageSink_.get());
     transport->setObjectName(QStringLiteral("panel-%1").arg(IDC_TRANSPORT_BAR));
+    // A creation uses the seed "New variation" drew, else the one the user
+    // keeps, else a new one.
+    transport->SetSeedChoice([this]() -> std::optional<std::uint32_t> {
+        if (variationSeed_) return variationSeed_;
+        return controlPanelIf_ ? controlPanelIf_->KeptSeed() : std::nullopt;
+    });
     transportBar_ = transport;
     transportPanel_ = transport;
 
@@ -282,6 +290,10 @@ void CDWDlg::OnAppMessage(int message, qintptr wParam) {
     case WM_APP_PROJECT_EDITED:
         if (history_) history_->Record();
         break;
+    case WM_APP_NEW_VARIATION: OnNewVariation(); break;
+    case WM_APP_MUSIC_CREATED:
+        if (controlPanelIf_) controlPanelIf_->ShowSeed(engine_.Seed());
+        break;
     default: break;  // WM_APP + 3 and anything else: not handled
     }
 }
@@ -334,6 +346,23 @@ void CDWDlg::OnStop() {
     if (timeline_) timeline_->update();
     audio_->StopMainStream();
     if (transportPanel_) transportPanel_->ClearStartedAndPaused();
+}
+
+void CDWDlg::OnNewVariation() {
+    if (!transportPanel_) return;
+    // Any seed but the present music's. Drawn here, outside the engine,
+    // whose generator only ever runs from the seed it is given.
+    std::random_device device;
+    std::uint32_t seed = device();
+    while (seed == engine_.Seed()) seed = device();
+    // A kept seed is replaced by the new one and stays kept.
+    if (controlPanelIf_ && controlPanelIf_->KeptSeed())
+        controlPanelIf_->KeepSeed(seed);
+    else
+        variationSeed_ = seed;
+    project_.musicOutdated = 1;
+    transportPanel_->PlayRoad(project_.musicOutdated);
+    variationSeed_.reset();
 }
 
 void CDWDlg::LoadCommandLineProject() {

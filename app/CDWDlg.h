@@ -124,6 +124,7 @@ private:
     void OnEffectSwitched(qintptr effect);
     void OnEffectAmount(qintptr effect);
     void OnStop();
+    void OnNewVariation();
     void LoadCommandLineProject();
     // IHistoryHost
     void DecodeRestoredSource(const RestoredChanges& changes) override;
@@ -164,6 +165,8 @@ private:
     std::unique_ptr<SoundFormat> acmFormat_;
     AcmChooser acmChooser_;
     bool minimumSizeSet_ = false;
+    // The seed "New variation" hands its creation when no seed is kept.
+    std::optional<std::uint32_t> variationSeed_;
     // Set once the window was closed; a close that arrives while start-up
     // still runs (a progress dialog dispatches events) ends the run at once.
     bool closed_ = false;

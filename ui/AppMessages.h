@@ -25,6 +25,10 @@ enum AppMessage : int {
     // window records it as one step to undo. Sent also when nothing changed;
     // the main window compares.
     WM_APP_PROJECT_EDITED = WM_APP + 10,
+    // The control panel's "New variation": create the music again, new seed.
+    WM_APP_NEW_VARIATION = WM_APP + 11,
+    // The transport bar has created the music (the engine holds its seed).
+    WM_APP_MUSIC_CREATED = WM_APP + 12,
 };
 
 class AppMessageEvent final : public QEvent {

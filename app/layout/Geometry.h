@@ -15,7 +15,7 @@ namespace dw {
 int DialogUnitsToPixelsX(int units);
 int DialogUnitsToPixelsY(int units);
 constexpr int kControlPanelDialogUnitsW = 170;
-constexpr int kControlPanelDialogUnitsH = 312;
+constexpr int kControlPanelDialogUnitsH = 350;
 
 // Where each panel of the main window stands for client width W, client
 // height B and the control panel's size pw x ph. Values do not scale with DPI.

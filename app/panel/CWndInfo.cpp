@@ -7,6 +7,8 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QRegularExpression>
+#include <QRegularExpressionValidator>
 #include <QSignalBlocker>
 #include <QSlider>
 #include <QTimeEdit>
@@ -186,6 +188,23 @@ void CWndInfo::CreateControls() {
     label(QStringLiteral("Chorus"), Dlu(22, 291, 26, 8), IDC_CHORUS_LABEL);
     label(QStringLiteral("100%"), Dlu(73, 291, 20, 8), IDC_CHORUS_VALUE);
     slider(IDC_CHORUS, Dlu(92, 288, 69, 16));
+
+    label(QStringLiteral("Seed"), Dlu(8, 313, 44, 8), IDC_SEED_LABEL);
+    auto* seed = new QLineEdit(this);
+    seed->setObjectName(Name(IDC_SEED));
+    seed->setGeometry(Dlu(75, 312, 87, 12).adjusted(0, -2, 0, 2));
+    seed->setAlignment(Qt::AlignRight);
+    // Digits only; whether the number fits 32 bits is checked on commit.
+    seed->setValidator(new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9]{0,10}")), seed));
+    seed->setToolTip(QStringLiteral("The seed of the music: the same seed and project make the same music"));
+    connect(seed, &QLineEdit::editingFinished, this, [this] { OnSeedCommitted(); });
+    check(IDC_KEEP_SEED, Dlu(8, 333, 8, 8));
+    label(QStringLiteral("Keep seed"), Dlu(22, 332, 44, 8), IDC_KEEP_SEED_LABEL);
+    auto* variation = new QPushButton(QStringLiteral("New variation"), this);
+    variation->setObjectName(Name(IDC_NEW_VARIATION));
+    variation->setGeometry(Dlu(95, 329, 67, 15));
+    variation->setToolTip(QStringLiteral("Create the music again with a new seed"));
+    connect(variation, &QPushButton::clicked, this, [this] { Send(WM_APP_NEW_VARIATION); });
 
     // Labels are one text line high whatever the font makes of 8 units, and
     // as wide as their text up to the value column, so no name is cut off.
@@ -383,6 +402,45 @@ void CWndInfo::OnBaseMotifCommitted() {
     Edited();
 }
 
+void CWndInfo::ShowSeed(std::uint32_t seed) {
+    seed_ = seed;
+    ++updating_;
+    ControlAs<QLineEdit>(IDC_SEED)->setText(QString::number(seed));
+    --updating_;
+}
+
+std::optional<std::uint32_t> CWndInfo::KeptSeed() const {
+    if (!ControlAs<QCheckBox>(IDC_KEEP_SEED)->isChecked()) return std::nullopt;
+    return seed_;
+}
+
+void CWndInfo::KeepSeed(std::uint32_t seed) {
+    ShowSeed(seed);
+    ControlAs<QCheckBox>(IDC_KEEP_SEED)->setChecked(true);
+}
+
+void CWndInfo::OnSeedCommitted() {
+    if (updating_) return;
+    auto* edit = ControlAs<QLineEdit>(IDC_SEED);
+    if (!edit->isModified()) return;  // left without typing
+    edit->setModified(false);
+    bool ok = false;
+    const qulonglong typed = edit->text().toULongLong(&ok);
+    if (!ok || typed > 0xFFFFFFFFull) {
+        // Empty or past 32 bits: the field shows the seed it had.
+        ++updating_;
+        edit->setText(seed_ ? QString::number(*seed_) : QString());
+        --updating_;
+        return;
+    }
+    // A typed seed is one the user wants: it is kept, and the music made
+    // with another one is out of date.
+    const auto seed = static_cast<std::uint32_t>(typed);
+    const bool changed = !seed_ || *seed_ != seed;
+    KeepSeed(seed);
+    if (changed) project_->musicOutdated = 1;
+}
+
 void CWndInfo::OnCheckBox(int id) {
     if (updating_) return;
     CProperties& p = project_->properties;
@@ -415,6 +473,10 @@ void CWndInfo::OnCheckBox(int id) {
         p.chorusOn = checked;
         UpdateEnables();
         Send(WM_APP_EFFECT_SWITCHED, 2);
+        break;
+    case IDC_KEEP_SEED:
+        // Keeping the seed of the music as it is changes nothing heard; the
+        // next creation shows whether a new one was drawn.
         break;
     default: break;
     }

@@ -2,8 +2,15 @@
 // The control panel: the column of controls at the right edge of the main
 // window that shows the project's properties and edits them in place (music
 // source, music length, base motif length, fractal scanner, loop motifs,
-// quality, encoder, volume, loop music, fades and the three effects). It
-// chooses and decodes the music source and opens the trim dialog.
+// quality, encoder, volume, loop music, fades, the three effects, and the
+// seed of the music). It chooses and decodes the music source and opens the
+// trim dialog.
+//
+// The seed is not a project property (project files do not hold it): the
+// field shows the seed of the music last created; "Keep seed" makes every
+// creation use the seed in the field, and typing another seed keeps it.
+// "New variation" asks the main window (WM_APP+11) to create the music again
+// with a new seed.
 //
 // Every change goes straight into the properties; a change the created music
 // depends on marks the project's musicOutdated. Changes other parts care
@@ -15,6 +22,7 @@
 
 #include <QFrame>
 
+#include <cstdint>
 #include <functional>
 #include <optional>
 
@@ -68,6 +76,11 @@ public:
         IDC_CHORUS_LABEL = 1100,
         IDC_CHORUS_VALUE = 1101,
         IDC_CHORUS = 1099,
+        IDC_SEED_LABEL = 1110,
+        IDC_SEED = 1111,
+        IDC_KEEP_SEED = 1112,
+        IDC_KEEP_SEED_LABEL = 1113,
+        IDC_NEW_VARIATION = 1114,
     };
 
     // `mainWindow` receives the application messages; `messages` shows the
@@ -80,6 +93,9 @@ public:
     void SetEncoderIndex(int index) override { encoderIndex_ = index; }
     void SetRememberedQuality(int quality) override { rememberedQuality_ = quality; }
     QSize PanelSize() const override { return panelSize_; }
+    void ShowSeed(std::uint32_t seed) override;
+    std::optional<std::uint32_t> KeptSeed() const override;
+    void KeepSeed(std::uint32_t seed) override;
 
     int EncoderIndex() const { return encoderIndex_; }
     int RememberedQuality() const { return rememberedQuality_; }
@@ -101,6 +117,7 @@ public:
     void OnTrim();
     void OnMusicLengthCommitted();
     void OnBaseMotifCommitted();
+    void OnSeedCommitted();
 
     // Replaces the open-file dialog (tests): returns the chosen path, or
     // nothing when the user cancels. An empty function restores the dialog.
@@ -128,6 +145,9 @@ private:
     QSize panelSize_;
     int rememberedQuality_ = -1;
     int encoderIndex_ = 0;
+    // The seed the field shows when nobody is typing in it: the music's, or
+    // the kept one; none before the first creation.
+    std::optional<std::uint32_t> seed_;
     // True while the panel itself moves its controls: no handler runs then.
     int updating_ = 0;
 };

@@ -16,6 +16,7 @@
 #include "ui/MessageBox.h"
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QTreeWidget>
 #include <QContextMenuEvent>
@@ -127,7 +128,7 @@ TEST_F(MainWindowTest, StartUpAsksForAMaximisedWindow) {
 TEST_F(MainWindowTest, LayoutTableAtAGivenClientSize) {
     auto w = StartedWindow();
     w->resize(1600, 900);
-    const int pw = 255, ph = 507;
+    const int pw = 255, ph = 568;
     struct Case {
         QWidget* panel;
         QRect expected;
@@ -644,6 +645,74 @@ TEST_F(MainWindowTest, WriteMusicToFile) {
     EXPECT_EQ(project.musicOutdated, 0u);
     EXPECT_EQ(w->engine().OutputFrameCount(), 12u * project.properties.sampleRate);
     EXPECT_TRUE(QFileInfo::exists(dir.filePath("longer.wav")));
+    for (const auto& m : messages) ADD_FAILURE() << m.text.toStdString();
+}
+
+// The seed field: it shows the seed of each creation; a typed seed is kept
+// and used by every creation after it; "New variation" creates the music
+// again with another seed, which stays kept when one was kept; without a kept
+// seed each creation draws its own. None of it touches the project file.
+TEST_F(MainWindowTest, SeedIsShownKeptAndVaried) {
+    auto w = StartedWindow();
+    QTemporaryDir dir;
+    const QString source = dir.filePath("tone.mp2");
+    ASSERT_TRUE(QFile::copy(DW_APP_TEST_DATA "/tone-440-660-44k1-stereo-1s.mp2", source));
+    CProject& project = w->project();
+    project.properties.sourcePath = source.toStdString();
+    project.properties.musicLength = 10;
+    ASSERT_TRUE(w->controlPanel()->EnsureSource());
+    const std::vector<std::uint8_t> savedBefore = StoreProjectToBytes(project);
+    auto* seed = Panel(*w)->ControlAs<QLineEdit>(CWndInfo::IDC_SEED);
+    auto* keep = Panel(*w)->ControlAs<QCheckBox>(CWndInfo::IDC_KEEP_SEED);
+    auto* variation = Panel(*w)->ControlAs<QPushButton>(CWndInfo::IDC_NEW_VARIATION);
+    ASSERT_TRUE(seed && keep && variation);
+    EXPECT_TRUE(seed->text().isEmpty());
+
+    ASSERT_TRUE(Transport(*w)->PlayRoad(project.musicOutdated));
+    EXPECT_EQ(seed->text(), QString::number(w->engine().Seed()));
+    EXPECT_FALSE(keep->isChecked());
+
+    // Typing a seed keeps it and makes the music out of date.
+    auto type = [&](const QString& text) {
+        seed->setFocus();
+        seed->selectAll();
+        QTest::keyClicks(seed, text);
+        QTest::keyClick(seed, Qt::Key_Return);
+    };
+    type(QStringLiteral("4294967295"));
+    EXPECT_TRUE(keep->isChecked());
+    EXPECT_EQ(project.musicOutdated, 1u);
+    ASSERT_TRUE(Transport(*w)->PlayRoad(project.musicOutdated));
+    EXPECT_EQ(w->engine().Seed(), 4294967295u);
+    project.musicOutdated = 1;
+    ASSERT_TRUE(Transport(*w)->PlayRoad(project.musicOutdated));
+    EXPECT_EQ(w->engine().Seed(), 4294967295u);
+
+    // Past 32 bits the field goes back to the kept seed.
+    type(QStringLiteral("4294967296"));
+    EXPECT_EQ(seed->text(), QStringLiteral("4294967295"));
+    EXPECT_EQ(project.musicOutdated, 0u);
+
+    // A new variation with the seed kept: created at once, and its seed kept.
+    variation->click();
+    EXPECT_EQ(project.musicOutdated, 0u);
+    const std::uint32_t varied = w->engine().Seed();
+    EXPECT_NE(varied, 4294967295u);
+    EXPECT_EQ(seed->text(), QString::number(varied));
+    EXPECT_TRUE(keep->isChecked());
+    project.musicOutdated = 1;
+    ASSERT_TRUE(Transport(*w)->PlayRoad(project.musicOutdated));
+    EXPECT_EQ(w->engine().Seed(), varied);
+
+    // Without the lock, a new variation is not kept.
+    keep->click();
+    EXPECT_FALSE(keep->isChecked());
+    variation->click();
+    EXPECT_NE(w->engine().Seed(), varied);
+    EXPECT_EQ(seed->text(), QString::number(w->engine().Seed()));
+    EXPECT_FALSE(keep->isChecked());
+
+    EXPECT_EQ(StoreProjectToBytes(project), savedBefore);
     for (const auto& m : messages) ADD_FAILURE() << m.text.toStdString();
 }
 

@@ -141,12 +141,17 @@ bool CWndControlbar::PlayRoad(std::uint32_t outdated) {
     }
     {
         CDlgProgressCreateMusic create(window(), engine_, project_, messages_);
-        create.SetCreateOptions(createOptions_);
+        CreateOptions options = createOptions_;
+        if (seedChoice_) {
+            if (const std::optional<std::uint32_t> seed = seedChoice_()) options.seed = seed;
+        }
+        create.SetCreateOptions(options);
         if (create.exec() != QDialog::Accepted) {
             project_->musicOutdated = 1;
             return false;
         }
     }
+    SendAppMessage(mainWindow_, WM_APP_MUSIC_CREATED);
     if (player_ != nullptr) {
         MessageBoxSink boxes(window());
         SetPlaybackSource(*player_, static_cast<std::int32_t>(engine_->OutputFrameCount()), engine_->Output(),

@@ -15,6 +15,9 @@
 #include <QWidget>
 
 #include <array>
+#include <cstdint>
+#include <functional>
+#include <optional>
 
 #include "engine/MusicEngine.h"
 #include "ui/Panels.h"
@@ -46,9 +49,10 @@ public:
         ID_NEXT_SECTION = 20011,
     };
 
-    // `mainWindow` receives WM_APP_STOP and WM_APP_ENSURE_SOURCE; `messages`
-    // shows the messages of decoding, creation and playback set-up (message
-    // boxes of the progress dialogs when null).
+    // `mainWindow` receives WM_APP_STOP, WM_APP_ENSURE_SOURCE and, after each
+    // creation, WM_APP_MUSIC_CREATED; `messages` shows the messages of
+    // decoding, creation and playback set-up (message boxes of the progress
+    // dialogs when null).
     CWndControlbar(QWidget* parent, CProject* project, CMusicEngine* engine, PlaybackStream* player,
                    IPlayCursor* cursor, QObject* mainWindow, IMessageSink* messages = nullptr);
 
@@ -80,6 +84,10 @@ public:
 
     // Options of the creations Play starts (tests fix the seed and threads).
     void SetCreateOptions(const CreateOptions& options) { createOptions_ = options; }
+    // Asked before each creation: a seed the creation must use (the one the
+    // user keeps), or none for the options' seed (by default the time seed).
+    using SeedChoice = std::function<std::optional<std::uint32_t>()>;
+    void SetSeedChoice(SeedChoice choice) { seedChoice_ = std::move(choice); }
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -106,6 +114,7 @@ private:
     QShortcut* space_ = nullptr;
     QBasicTimer endTimer_;
     CreateOptions createOptions_;
+    SeedChoice seedChoice_;
 };
 
 }  // namespace dw

@@ -102,7 +102,7 @@ TEST_F(CWndInfoTest, FirstRefreshAppliesTheQualityAndShowsBareNumbers) {
     EXPECT_EQ(project.properties.encoder, 0u);
     EXPECT_EQ(main.Count(WM_APP_ENCODER_CHANGED), 1);
     EXPECT_EQ(decodes, 0);  // no source named
-    EXPECT_EQ(panel->PanelSize(), QSize(255, 507));
+    EXPECT_EQ(panel->PanelSize(), QSize(255, 568));  // room for the seed rows below the effects
     for (int id : {CWndInfo::IDC_VOLUME_VALUE, CWndInfo::IDC_FADE_IN_VALUE, CWndInfo::IDC_FADE_OUT_VALUE,
                    CWndInfo::IDC_HIGH_CUT_VALUE, CWndInfo::IDC_REVERB_VALUE, CWndInfo::IDC_CHORUS_VALUE})
         EXPECT_FALSE(LabelText(id).contains(QLatin1Char('%'))) << id;
