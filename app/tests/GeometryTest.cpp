@@ -35,7 +35,12 @@ TEST(MainLayout, PanelsAtAGivenClientSize) {
 
 TEST(MainLayout, ControlPanelSizeFromItsDialogUnits) {
     EXPECT_EQ(DialogUnitsToPixelsX(kControlPanelDialogUnitsW), 255);
-    EXPECT_EQ(DialogUnitsToPixelsY(kControlPanelDialogUnitsH), 507);
+    EXPECT_EQ(DialogUnitsToPixelsY(kControlPanelDialogUnitsH), 568);
+    // At the smallest window the panel still ends above the transport bar,
+    // with the tiled gap between them.
+    const MinSize smallest = MinimumTrackSize(96, 1920, 1080);
+    const MainLayout l = ComputeMainLayout(smallest.width, smallest.height, 255, 568);
+    EXPECT_LT(l.controlPanelRect.bottom + 5, l.transportBarRect.top - 5);
 }
 
 TEST(MainLayout, PaintedAreasBetweenThePanels) {
