@@ -1,5 +1,6 @@
 #include "audio/SourceLoader.h"
 
+#include <fcntl.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -7,6 +8,8 @@
 #include <cstring>
 #include <new>
 
+#include "base/OutputFile.h"
+#include "base/TextEscape.h"
 #include "resources/StringTable.h"
 
 namespace dw {
@@ -21,7 +24,29 @@ void Fail(IMessageSink& sink, int id, SourceFailure* failure, std::string reason
     Say(sink, id);
 }
 
+// The open failure with the file and why, on a line of its own under the
+// message, so that the user knows which file to look for and what to mend;
+// `failure` keeps the system's or the decoder's own reason.
+void SayCannotOpen(IMessageSink& sink, const std::string& path, const std::string& reason, SourceFailure* failure,
+                   int id, std::string kept) {
+    if (failure != nullptr) *failure = {id, std::move(kept)};
+    sink.ShowMessage(IDS_SOURCE_OPEN_FAILED,
+                     std::string(LoadString(IDS_SOURCE_OPEN_FAILED)) + "\n" + EscapeForDisplay(path) + ": " + reason + ".",
+                     MessageIcon::Exclamation);
+}
+
 }  // namespace
+
+std::string SourceOpenProblem(const std::string& path) {
+    std::error_code error;
+    const auto status = std::filesystem::status(std::filesystem::path(path), error);
+    if (!std::filesystem::exists(status)) return "the file does not exist";
+    if (std::filesystem::is_directory(status)) return "it is a folder, not a sound file";
+    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return "it cannot be read (" + ErrorText(errno) + ")";
+    close(fd);
+    return "it is not a sound file the program can read";
+}
 
 int SourceProgressPercent(std::uint64_t done, std::uint64_t total) {
     // The bar divides by total - 1 so that the last frame reads 100; with one
@@ -46,7 +71,7 @@ bool OpenSource(std::uint32_t targetRate, const std::string& sourcePath, SourceI
     std::string why;
     info.decodeStream = DecodeStream::Open(std::filesystem::path(sourcePath), &why);
     if (!info.decodeStream) {
-        Fail(messages, IDS_SOURCE_OPEN_FAILED, failure, why);
+        SayCannotOpen(messages, sourcePath, SourceOpenProblem(sourcePath), failure, IDS_SOURCE_OPEN_FAILED, why);
         return false;
     }
     const std::int64_t bytes = info.decodeStream->LengthBytes();
@@ -133,8 +158,9 @@ bool LoadSourceSamples(CProperties& properties, IProgress& progress, SourceWarni
             ? sourceFrames * info.targetRate / info.sourceRate
             : static_cast<std::uint64_t>(static_cast<double>(sourceFrames) / info.rateRatio);
     if (announced == 0) {
-        // Nothing to decode: the loader has always failed it without a word.
-        if (failure != nullptr) *failure = {IDS_STREAM_DATA, "the file holds no sound"};
+        // Nothing to decode: said as an open failure, with the reason.
+        SayCannotOpen(progress, properties.sourcePath, "it is too short: it holds no sound", failure, IDS_STREAM_DATA,
+                      "the file holds no sound");
         return false;
     }
     // Refused on the header's word, before a byte is allocated or decoded: the
@@ -230,10 +256,13 @@ bool LoadSourceSamples(CProperties& properties, IProgress& progress, SourceWarni
 bool DecodeSource(CProperties& properties, IProgress& progress, SourceWarnings* warnings, SourceFailure* failure) {
     if (LoadSourceSamples(properties, progress, warnings, failure)) {
         properties.sourceLoaded = true;
+        properties.sourceMissing = false;
         return true;
     }
-    properties.sourcePath.clear();
+    // The path stays: the project still names its source, and a save must not
+    // drop it. A cancel is no failure of the file.
     properties.sourceLoaded = false;
+    properties.sourceMissing = progress.IsRunning();
     return false;
 }
 

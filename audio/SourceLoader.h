@@ -74,9 +74,15 @@ using SourceWarnings = std::vector<int>;
 bool LoadSourceSamples(CProperties& properties, IProgress& progress, SourceWarnings* warnings = nullptr,
                        SourceFailure* failure = nullptr);
 
+// Why the file at `path` cannot be opened as a source, in words for the user:
+// it does not exist, is a folder, cannot be read (with the system's reason),
+// or is not a sound file the decoder reads.
+std::string SourceOpenProblem(const std::string& path);
+
 // The loading dialog's step around LoadSourceSamples: on success sets
-// `sourceLoaded`; on failure or cancel clears `sourceLoaded` and forgets the
-// source file (`sourcePath` becomes empty), as the dialog does.
+// `sourceLoaded` and clears `sourceMissing`; on failure or cancel clears
+// `sourceLoaded` and keeps `sourcePath`, so that the project still names its
+// source; a failure (not a cancel) sets `sourceMissing`.
 bool DecodeSource(CProperties& properties, IProgress& progress, SourceWarnings* warnings = nullptr,
                   SourceFailure* failure = nullptr);
 

@@ -183,7 +183,7 @@ int Render(const RenderRequest& request, std::ostream& out, std::ostream& err, C
     if (!request.seed && !request.quiet)
         report << "Seed: " << seed << " (repeat this render with --seed " << seed << ")\n" << std::flush;
 
-    const std::string sourcePath = properties.sourcePath;  // a failed decoding forgets it
+    const std::string sourcePath = properties.sourcePath;
     progress.BeginStage("Loading music");
     SourceWarnings warnings;
     SourceFailure failure;

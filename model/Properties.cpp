@@ -21,6 +21,7 @@ void CProperties::SetDefaults() {
     trimStart = 0.05;
     trimEnd = 0.95;
     sourceLoaded = false;
+    sourceMissing = false;
     baseMotifLength = 4.0;
     fractalScanner = true;
     loopMotifs = false;
@@ -61,6 +62,7 @@ void CProperties::AssignStoredFields(const CProperties& other) {
     chorusOn = other.chorusOn;
     chorus = other.chorus;
     sourceLoaded = false;
+    sourceMissing = false;
 }
 
 void CProperties::ReleaseSource() {

@@ -88,6 +88,7 @@ public:
     double trimStart;               // fraction of the source
     double trimEnd;                 // fraction of the source, above trimStart
     bool sourceLoaded;              // sourceFrames holds the source at sampleRate; never stored
+    bool sourceMissing = false;     // the last decode of sourcePath failed; never stored
     double baseMotifLength;         // seconds, 2 to 20, not above musicLength
     bool fractalScanner;
     bool loopMotifs;

@@ -14,6 +14,7 @@
 #include <QTimeEdit>
 
 #include <cmath>
+#include <filesystem>
 
 #include "app/layout/Geometry.h"
 #include "base/TextEscape.h"
@@ -248,8 +249,9 @@ void CWndInfo::UpdateControls() {
     if (project_ == nullptr) return;
     CProperties& p = project_->properties;
     ++updating_;
-    ControlAs<QLineEdit>(IDC_SOURCE_NAME)->setText(FileNameOf(p.sourcePath));
-    Control(IDC_TRIM)->setEnabled(p.sourceLoaded);
+    ShowSourceName();
+    // A failed source can be trimmed once another is chosen: Trim asks.
+    Control(IDC_TRIM)->setEnabled(p.sourceLoaded || p.sourceMissing);
     ShowMusicLength(p.musicLength);
     ShowMotifLength();
     ControlAs<QCheckBox>(IDC_FRACTAL_SCANNER)->setChecked(p.fractalScanner);
@@ -328,7 +330,9 @@ void CWndInfo::ApplyQuality() {
 }
 
 bool CWndInfo::EnsureSource() {
-    if (project_->properties.sourcePath.empty() && !ChooseSourceFile()) return false;
+    CProperties& p = project_->properties;
+    // A source that failed to open is asked for again, as a missing one is.
+    if ((p.sourcePath.empty() || p.sourceMissing) && !ChooseSourceFile()) return false;
     DecodeSource();
     return !project_->properties.sourcePath.empty();
 }
@@ -338,12 +342,14 @@ bool CWndInfo::ChooseSourceFile() {
     if (Chooser()) {
         chosen = Chooser()();
     } else {
-        const QString path = QFileDialog::getOpenFileName(nullptr, SourceFileTitle(), QString(), SourceFileFilter(),
+        const QString path = QFileDialog::getOpenFileName(window(), SourceFileTitle(), QString(), SourceFileFilter(),
                                                           nullptr, QFileDialog::Options());
         if (!path.isEmpty()) chosen = path;
     }
     if (!chosen || chosen->isEmpty()) return false;
     project_->properties.sourcePath = chosen->toStdString();
+    project_->properties.sourceLoaded = false;
+    project_->properties.sourceMissing = false;
     UpdateControls();
     return true;
 }
@@ -355,7 +361,11 @@ bool CWndInfo::DecodeSource() {
     Send(WM_APP_STOP);
     {
         CDlgProgressLoadMusic dlg(window(), &p, messages_);
-        if (dlg.exec() != QDialog::Accepted) return false;
+        if (dlg.exec() != QDialog::Accepted) {
+            ShowSourceName();
+            Control(IDC_TRIM)->setEnabled(p.sourceMissing);
+            return false;
+        }
     }
     p.sourceLoaded = true;
     UpdateControls();
@@ -368,13 +378,27 @@ bool CWndInfo::DecodeSource() {
 
 void CWndInfo::OnSelectSource() {
     if (!ChooseSourceFile()) return;
-    project_->properties.sourceLoaded = false;
     DecodeSource();
     Edited();  // the new source is an edit even when it could not be decoded
 }
 
+void CWndInfo::ShowSourceName() {
+    const CProperties& p = project_->properties;
+    QString shown = FileNameOf(p.sourcePath);
+    if (p.sourceMissing) shown = MissingSourceText(shown, p.sourcePath);
+    ControlAs<QLineEdit>(IDC_SOURCE_NAME)->setText(shown);
+    ControlAs<QLineEdit>(IDC_SOURCE_NAME)->setToolTip(QString::fromStdString(EscapeForDisplay(p.sourcePath)));
+}
+
+QString CWndInfo::MissingSourceText(const QString& name, const std::string& path) {
+    const bool exists = std::filesystem::exists(std::filesystem::path(path));
+    return name + (exists ? QStringLiteral(" (cannot be used)") : QStringLiteral(" (missing)"));
+}
+
 void CWndInfo::OnTrim() {
     CommitPendingEdit();  // the range is chosen for the music as typed
+    if (!project_->properties.sourceLoaded && !EnsureSource()) return;
+    if (!project_->properties.sourceLoaded) return;
     Send(WM_APP_STOP);
     if (CDlgTrim::RunTrimSource(window(), *project_)) Edited();  // sets the range and musicOutdated on OK
 }

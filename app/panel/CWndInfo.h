@@ -25,6 +25,7 @@
 #include <cstdint>
 #include <functional>
 #include <optional>
+#include <string>
 
 #include "ui/Panels.h"
 
@@ -126,10 +127,14 @@ public:
     // The open-file dialog's filter and title.
     static QString SourceFileFilter();
     static QString SourceFileTitle();
+    // The source name as the panel shows it when its file failed: marked
+    // missing, or unusable when the file is there.
+    static QString MissingSourceText(const QString& name, const std::string& path);
 
 private:
     void CreateControls();
     void ShowMusicLength(std::uint32_t seconds);
+    void ShowSourceName();
     void OnCheckBox(int id);
     void OnSlider(int id, int position);
     void OnQualitySelected(int index);

@@ -348,6 +348,72 @@ TEST_F(MainWindowTest, CommandLineProjectIsLoadedAndItsSourceDecoded) {
     for (const auto& m : messages) ADD_FAILURE() << m.text.toStdString();
 }
 
+// A project whose source cannot be opened: the message names the file and
+// why, the panel marks the name, a save keeps the path, and Play and Trim
+// ask for a source again. Each way a source fails is one row.
+struct FailedSourceCase {
+    const char* name;
+    const char* file;
+    bool make;              // write `contents` to the file; else it does not exist
+    std::string_view contents;
+    const char* reason;     // how the message ends
+    const char* marked;     // what the panel shows
+};
+
+class FailedSource : public MainWindowTest, public ::testing::WithParamInterface<FailedSourceCase> {};
+
+TEST_P(FailedSource, IsExplainedKeptAndAskedForAgain) {
+    const FailedSourceCase& c = GetParam();
+    QTemporaryDir dir;
+    const QString source = dir.filePath(QString::fromLatin1(c.file));
+    if (c.make) {
+        QFile f(source);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(c.contents.data(), static_cast<qint64>(c.contents.size()));
+    }
+    const QString path = dir.filePath("Evening.dwv");
+    CProject saved;
+    saved.properties.sourcePath = source.toStdString();
+    NullProgress sink;
+    ASSERT_TRUE(StoreProject(saved, path.toStdString(), sink));
+
+    auto w = StartedWindow(path);
+    const CProperties& props = w->project().properties;
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_EQ(messages[0].text.toStdString(), "Error: Open failed for the music source file\n" +
+                                                  source.toStdString() + ": " + c.reason + ".");
+    EXPECT_EQ(props.sourcePath, source.toStdString());
+    EXPECT_TRUE(props.sourceMissing);
+    EXPECT_EQ(SourceNameShown(*w), QString::fromLatin1(c.marked));
+
+    // Saving keeps the source the project names.
+    w->toolbar()->OnCommand(ID_SAVE_PROJECT);
+    CProject reread;
+    ASSERT_TRUE(LoadProject(reread, path.toStdString(), sink));
+    EXPECT_EQ(reread.properties.sourcePath, source.toStdString());
+
+    // Play and Trim ask for a source (the user cancels) and nothing more.
+    Transport(*w)->OnPlay();
+    EXPECT_EQ(sourceFileQuestions, 1);
+    auto* trim = Panel(*w)->ControlAs<QPushButton>(CWndInfo::IDC_TRIM);
+    ASSERT_TRUE(trim->isEnabled());
+    trim->click();
+    EXPECT_EQ(sourceFileQuestions, 2);
+    EXPECT_EQ(messages.size(), 1u);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, FailedSource,
+    ::testing::Values(FailedSourceCase{"Missing", "gone.wav", false, "", "the file does not exist", "gone.wav (missing)"},
+                      FailedSourceCase{"NotSound", "notes.wav", true, "these are words, not sound",
+                                       "it is not a sound file the program can read", "notes.wav (cannot be used)"},
+                      FailedSourceCase{"TooShort", "empty.wav", true,
+                                       // a WAV header announcing no frames
+                                       std::string_view("RIFF\x24\0\0\0WAVEfmt \x10\0\0\0\x01\0\x02\0\x44\xac\0\0"
+                                                        "\x10\xb1\x02\0\x04\0\x10\0data\0\0\0\0", 44),
+                                       "it is too short: it holds no sound", "empty.wav (cannot be used)"}),
+    [](const auto& p) { return std::string(p.param.name); });
+
 // What a file or project names may hold control characters: the title, the
 // source's name and every message show them escaped, never raw.
 TEST_F(MainWindowTest, ControlCharactersInNamesAreShownEscaped) {

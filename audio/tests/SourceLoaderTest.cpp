@@ -2,6 +2,7 @@
 // the progress bar, cancel, hostile files and headers that claim more than
 // the file holds.
 #include <gtest/gtest.h>
+#include <unistd.h>
 #include <sndfile.h>
 
 #include <cstring>
@@ -133,7 +134,7 @@ INSTANTIATE_TEST_SUITE_P(Source, LoadProgress,
                                            ProgressCase{"OneBlock", 1024}, ProgressCase{"BlockAndOne", 1025}),
                          [](const auto& p) { return std::string(p.param.name); });
 
-TEST(LoadSource, CancelStopsTheLoopAndDecodeSourceForgetsTheFile) {
+TEST(LoadSource, CancelStopsTheLoopAndDecodeSourceKeepsTheFile) {
     test::TempDir dir;
     // Past 1000 blocks of 1024 frames, where the loop reports and sees the cancel.
     SF_INFO info{};
@@ -153,8 +154,9 @@ TEST(LoadSource, CancelStopsTheLoopAndDecodeSourceForgetsTheFile) {
     progress.cancelAtReport = 1;  // the report after 1024000 frames
     EXPECT_FALSE(DecodeSource(props, progress));
     EXPECT_EQ(progress.positions.at(1), 1024000 * 100 / (1100000 - 1));
-    EXPECT_TRUE(props.sourcePath.empty());
+    EXPECT_EQ(props.sourcePath, (dir / "long.wav").string());
     EXPECT_FALSE(props.sourceLoaded);
+    EXPECT_FALSE(props.sourceMissing);  // cancelled, not failed
     EXPECT_TRUE(progress.messages.empty());
 }
 
@@ -177,6 +179,7 @@ struct HostileCase {
     bool succeeds;
     int messageId;  // 0: none
     const char* reason;  // the system's or the decoder's, for a caller that words its own message
+    const char* shown = "";  // how the message ends, after the file's path
 };
 
 void MakeEmpty(const std::filesystem::path& d) { std::ofstream(d / "in.wav").close(); }
@@ -211,10 +214,14 @@ TEST_P(HostileSource, GetsItsMessageAndFreesEveryHandle) {
     } else {
         ASSERT_EQ(r->progress.messages.size(), 1u);
         EXPECT_EQ(r->progress.messages[0].stringId, c.messageId);
-        EXPECT_EQ(r->progress.messages[0].text, LoadString(c.messageId));
+        // The table's text, then the file and the reason on a line of their own.
+        EXPECT_EQ(r->progress.messages[0].text, std::string(LoadString(c.messageId)) + "\n" +
+                                                    (dir / c.file).string() + ": " + c.shown + ".");
         EXPECT_EQ(r->progress.messages[0].icon, MessageIcon::Exclamation);
     }
-    EXPECT_EQ(r->failure.messageId, c.succeeds ? 0 : c.messageId == 0 ? IDS_STREAM_DATA : c.messageId);
+    EXPECT_EQ(r->failure.messageId, c.succeeds                                   ? 0
+                                    : std::string(c.reason) == "the file holds no sound" ? IDS_STREAM_DATA
+                                                                                         : c.messageId);
     EXPECT_EQ(r->failure.reason, c.reason);
     EXPECT_EQ(OpenDescriptors(), fdsBefore);
     if (!props.sourceFrames) {
@@ -224,16 +231,28 @@ TEST_P(HostileSource, GetsItsMessageAndFreesEveryHandle) {
 
 INSTANTIATE_TEST_SUITE_P(
     Source, HostileSource,
-    ::testing::Values(HostileCase{"ZeroBytes", MakeEmpty, "in.wav", false, IDS_SOURCE_OPEN_FAILED, "Format not recognised"},
-                      // Silent to the user, as the windows have always been; the reason is still kept.
-                      HostileCase{"HeaderOnly", MakeHeaderOnly, "in.wav", false, 0, "the file holds no sound"},
-                      HostileCase{"RandomBytes", MakeRandom, "in.wav", false, IDS_SOURCE_OPEN_FAILED, "Format not recognised"},
+    ::testing::Values(HostileCase{"ZeroBytes", MakeEmpty, "in.wav", false, IDS_SOURCE_OPEN_FAILED, "Format not recognised",
+                                  "it is not a sound file the program can read"},
+                      HostileCase{"HeaderOnly", MakeHeaderOnly, "in.wav", false, IDS_SOURCE_OPEN_FAILED,
+                                  "the file holds no sound", "it is too short: it holds no sound"},
+                      HostileCase{"RandomBytes", MakeRandom, "in.wav", false, IDS_SOURCE_OPEN_FAILED,
+                                  "Format not recognised", "it is not a sound file the program can read"},
                       HostileCase{"Truncated", MakeTruncated, "in.wav", true, 0, ""},
                       HostileCase{"WrongExtension", MakeWrongExtension, "in.mp3", true, 0, ""},
-                      HostileCase{"Folder", MakeFolder, "in.wav", false, IDS_SOURCE_OPEN_FAILED, "Is a directory"},
+                      HostileCase{"Folder", MakeFolder, "in.wav", false, IDS_SOURCE_OPEN_FAILED, "Is a directory",
+                                  "it is a folder, not a sound file"},
                       HostileCase{"Missing", MakeNothing, "in.wav", false, IDS_SOURCE_OPEN_FAILED,
-                                  "No such file or directory"}),
+                                  "No such file or directory", "the file does not exist"}),
     [](const auto& p) { return std::string(p.param.name); });
+
+// A file the user may not read is told apart from one that is not sound.
+TEST(LoadSource, UnreadableSourceSaysItCannotBeRead) {
+    if (geteuid() == 0) GTEST_SKIP() << "the superuser reads every file";
+    test::TempDir dir;
+    ASSERT_TRUE(WriteFile(dir / "s.wav", SF_FORMAT_WAV | SF_FORMAT_PCM_16, 2, 11025, SineData(2, 11025, 500)));
+    std::filesystem::permissions(dir / "s.wav", std::filesystem::perms::none);
+    EXPECT_EQ(SourceOpenProblem((dir / "s.wav").string()).rfind("it cannot be read (", 0), 0u);
+}
 
 // A FLAC file whose STREAMINFO announces `claimed` frames while it holds 2000.
 std::filesystem::path FlacClaiming(const test::TempDir& dir, std::uint64_t claimed) {

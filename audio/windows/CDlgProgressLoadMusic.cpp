@@ -33,13 +33,16 @@ void CDlgProgressLoadMusic::RunWork() {
     }
     if (ok) {
         properties_->sourceLoaded = true;
+        properties_->sourceMissing = false;
         EndDialog(QDialog::Accepted);
         // Told once the bar has gone: the source is loaded and usable, but
         // not what its file promised.
         for (const int id : warnings) ShowMessage(id, LoadString(id), MessageIcon::Exclamation);
     } else {
-        properties_->sourcePath.clear();
+        // The project keeps naming its source (a save must not drop it); the
+        // control panel marks it, and Play or Trim ask for another.
         properties_->sourceLoaded = false;
+        properties_->sourceMissing = running_;
         EndDialog(QDialog::Rejected);
     }
 }

@@ -2,8 +2,8 @@
 // The progress dialog that decodes the music source into the SourceBuffer at
 // the project's sample rate. Ends with Accepted (IDOK) and `sourceLoaded` set
 // when the buffer is complete; with Rejected (IDCANCEL) when the decoding
-// failed or was cancelled, and then the chosen source file is forgotten
-// (`sourcePath` empty, `sourceLoaded` clear). Its messages are its own; the
+// failed or was cancelled: `sourceLoaded` clear, `sourcePath` kept, and
+// `sourceMissing` set when the file failed. Its messages are its own; the
 // warnings about a source that loaded (far shorter than announced, silent)
 // are shown after the dialog has ended.
 

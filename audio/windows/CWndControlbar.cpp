@@ -128,9 +128,10 @@ bool CWndControlbar::PlayRoad(std::uint32_t outdated) {
     CProperties& props = project_->properties;
 
     SendAppMessage(mainWindow_, WM_APP_STOP);
-    if (props.sourcePath.empty()) {
+    // No source named, or the named one failed: the user is asked for one.
+    if (props.sourcePath.empty() || props.sourceMissing) {
         SendAppMessage(mainWindow_, WM_APP_ENSURE_SOURCE);
-        if (props.sourcePath.empty()) return false;
+        if (props.sourcePath.empty() || props.sourceMissing) return false;
     }
     if (!props.sourceLoaded) {
         CDlgProgressLoadMusic load(window(), &props, messages_);

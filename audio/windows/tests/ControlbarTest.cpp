@@ -72,8 +72,12 @@ struct FakeMain final : QObject {
             cursor->SetPlayCursor(0.0);
             PlaybackStop(*stream);
             bar->ClearStartedAndPaused();
-        } else if (m == WM_APP_ENSURE_SOURCE && project->properties.sourcePath.empty()) {
-            project->properties.sourcePath = sourceToChoose;
+        } else if (m == WM_APP_ENSURE_SOURCE &&
+                   (project->properties.sourcePath.empty() || project->properties.sourceMissing)) {
+            if (!sourceToChoose.empty()) {
+                project->properties.sourcePath = sourceToChoose;
+                project->properties.sourceMissing = false;
+            }
         }
         return true;
     }
@@ -149,18 +153,24 @@ TEST_F(ControlbarTest, PlayRoadBranches) {
         bool plays;
         std::uint32_t outdatedAfter;
         bool sourceNamedAfter;
+        // The named source failed to open before: the user is asked again.
+        bool sourceMissing = false;
     };
     const Case cases[] = {
         {"no source, file dialog cancelled", false, Cancel::FileDialog, false, 2, false},
-        {"decoding cancelled", false, Cancel::Decode, false, 1, false},
+        {"decoding cancelled", false, Cancel::Decode, false, 1, true},
         {"creation cancelled", true, Cancel::Create, false, 1, true},
-        {"success", false, Cancel::None, true, 0, true},
+        {"failed source, file dialog cancelled", true, Cancel::FileDialog, false, 2, true, true},
+        {"failed source, another chosen", true, Cancel::None, true, 0, true, true},
+        {"success", false, Cancel::None, true, 0, true},  // last: the test goes on from here
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         project.musicOutdated = 2;  // changed, and not yet marked 1
         project.properties.sourceLoaded = false;
-        project.properties.sourcePath = c.sourceNamed ? tone : std::string();
+        project.properties.sourcePath =
+            c.sourceMissing ? dir.filePath("gone.wav").toStdString() : c.sourceNamed ? tone : std::string();
+        project.properties.sourceMissing = c.sourceMissing;
         main.sourceToChoose = c.cancel == Cancel::FileDialog ? std::string() : tone;
         main.received.clear();
         CDlgProgress::Hooks().onStart = [&](CDlgProgress& d) {
@@ -172,6 +182,8 @@ TEST_F(ControlbarTest, PlayRoadBranches) {
         EXPECT_EQ(static_cast<bool>(stream.active), c.plays);
         EXPECT_EQ(project.musicOutdated, c.outdatedAfter);
         EXPECT_EQ(!project.properties.sourcePath.empty(), c.sourceNamedAfter);
+        EXPECT_EQ(std::count(main.received.begin(), main.received.end(), WM_APP_ENSURE_SOURCE),
+                  c.sourceNamed && !c.sourceMissing ? 0 : 1);
         ASSERT_FALSE(main.received.empty());
         EXPECT_EQ(main.received.front(), WM_APP_STOP);
         if (c.plays) {

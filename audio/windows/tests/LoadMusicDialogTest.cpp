@@ -47,16 +47,19 @@ TEST_F(LoadMusicDialogTest, DecodesTheSourceAtTheProjectRate) {
     EXPECT_TRUE(sink.ids.empty());
 }
 
-TEST_F(LoadMusicDialogTest, FailureAndCancelForgetTheSourceFile) {
+// The project keeps naming its source either way, so that a save keeps it;
+// only a failure marks it missing.
+TEST_F(LoadMusicDialogTest, FailureAndCancelKeepTheSourceFile) {
     struct Case {
         const char* name;
         bool decodable;
         bool cancel;
         std::vector<int> messages;
+        bool missing;
     };
     const Case cases[] = {
-        {"not a sound file", false, false, {61001}},
-        {"cancelled", true, true, {}},
+        {"not a sound file", false, false, {61001}, true},
+        {"cancelled", true, true, {}, false},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -76,7 +79,8 @@ TEST_F(LoadMusicDialogTest, FailureAndCancelForgetTheSourceFile) {
         CDlgProgressLoadMusic dlg(nullptr, &props, &sink);
         EXPECT_EQ(dlg.exec(), QDialog::Rejected);
         EXPECT_FALSE(props.sourceLoaded);
-        EXPECT_TRUE(props.sourcePath.empty());
+        EXPECT_EQ(props.sourcePath, path.toStdString());
+        EXPECT_EQ(props.sourceMissing, c.missing);
         EXPECT_EQ(sink.ids, c.messages);
     }
 }
