@@ -126,8 +126,8 @@ inline constexpr std::string_view kChooserTitle = "Select output sound file prop
 
 // Lists the formats that fit `encoder` (2 or 3), `sampleRate` and two
 // channels and asks the chooser. None when the user cancels (no message), when
-// no format fits ("Errpr (Bass): Wrong format") or the rate is unusable
-// ("Error (Bass): Encoder create file failed").
+// no format fits ("Error (audio): Wrong format") or the rate is unusable
+// ("Error (audio): Encoder create file failed").
 std::optional<SoundFormat> ChooseAcmFormat(int encoder, std::uint32_t sampleRate, IFormatChooser& chooser,
                                            IMessageSink& messages);
 
@@ -146,9 +146,9 @@ struct WriteError {
 // kept); on failure, cancel or kill it is untouched and nothing is left
 // beside it. A device or FIFO is written into, never replaced; formats that
 // must go back to finish their header fail there. Every write, flush and
-// close is checked, for every format. Messages: "Error (Bass): Encoder ACM
-// file" for a format that cannot be written at this rate, "Error (Bass):
-// Encoder create failed" when the file cannot be created, "Error (Bass):
+// close is checked, for every format. Messages: "Error (audio): Encoder ACM
+// file" for a format that cannot be written at this rate, "Error (audio):
+// Encoder create failed" when the file cannot be created, "Error (audio):
 // Wencoder write failed" when writing or putting it in place fails; the last
 // two followed by the target and the reason. Cancel shows nothing.
 // The same music in the same format always gives the same bytes (Ogg streams
@@ -164,7 +164,7 @@ WriteResult WriteSoundFile(const std::filesystem::path& target, const StereoFram
 
 // The toolbar's Write Music to File: encoder 0 or 1 writes its own format;
 // encoder 2 or 3 writes the chosen format block, and without one (or with a
-// block of another encoder) shows "Error (Bass): Encoder ACM file".
+// block of another encoder) shows "Error (audio): Encoder ACM file".
 WriteResult WriteMusic(const std::filesystem::path& target, const StereoFrame* frames, std::uint32_t frameCount,
                        std::uint32_t sampleRate, int encoder, const SoundFormat* chosen, IProgress& progress);
 

@@ -179,7 +179,7 @@ TEST(PlaybackStart, DeviceThatCannotOpenGivesItsMessage) {
     EXPECT_EQ(InitAudio(messages, options), 1);
     ASSERT_EQ(messages.messages.size(), 1u);
     EXPECT_EQ(messages.messages[0].stringId, IDS_CANNOT_INIT_DEVICE);
-    EXPECT_EQ(messages.messages[0].text, "Error (Bass): Cannot initialize device");
+    EXPECT_EQ(messages.messages[0].text, "Error (audio): Cannot initialize device");
     EXPECT_EQ(messages.messages[0].icon, MessageIcon::None);
 }
 

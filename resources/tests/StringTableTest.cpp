@@ -15,11 +15,11 @@ struct Case {
 const Case kExact[] = {
     {61000, "Error: Source allocation failed"},
     {61003, "Error: background allocation failed"},
-    {61101, "Error (Bass): Wencoder write failed"},
+    {61101, "Error (audio): Wencoder write failed"},
     {61203, "Version %d.%d.%d"},
     {61229, "Driftwell - User's Guide.pdf"},
-    {61504, "Error (Bass): Stream data (2)"},
-    {61523, "Errpr (Bass): Wrong format"},
+    {61504, "Error (audio): Stream data (2)"},
+    {61523, "Error (audio): Wrong format"},
     {61550, "Granulation"},
     {61557, "Transition"},
     {61611, "WAV original (float)"},
@@ -35,6 +35,16 @@ TEST(StringTable, TextsStandExactlyAsTheProgramShowsThem) {
 TEST(StringTable, UnknownIdsGiveEmptyText) {
     for (const int id : {0, -1, 60999, 61008, 61228, 61505, 61558, 61624, 99999})
         EXPECT_TRUE(LoadString(id).empty()) << "id " << id;
+}
+
+// The messages of sound output and of reading and writing sound files all
+// say where they come from the same way, and name no library.
+TEST(StringTable, AudioMessagesBeginWithTheirOrigin) {
+    for (const int id : StringTableIds()) {
+        const bool audio = (id >= 61100 && id < 61200) || (id >= 61500 && id < 61550);
+        if (!audio) continue;
+        EXPECT_EQ(std::string(LoadString(id)).rfind("Error (audio): ", 0), 0u) << "id " << id;
+    }
 }
 
 TEST(StringTable, EveryEntryIsNonEmptyValidUtf8AndIdsAscend) {

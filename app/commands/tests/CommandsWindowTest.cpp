@@ -468,7 +468,7 @@ TEST_F(WriteMusicTest, StopsWithoutWritingWhenAStepIsRefused) {
     EXPECT_EQ(WriteMusicToFile(Setup(kEncoderMp3, nullptr)), WriteResult::Failed);
     EXPECT_EQ(creations, 0);
     ASSERT_EQ(sink.texts.size(), 1u);
-    EXPECT_EQ(sink.texts[0], "Error (Bass): Encoder ACM file");
+    EXPECT_EQ(sink.texts[0], "Error (audio): Encoder ACM file");
 
     // The save dialog cancelled.
     AnswerFileDialog(QString(), kMusicFileDialogName);
@@ -494,7 +494,7 @@ TEST_F(WriteMusicTest, AFullDiskSaysWhyAndKeepsThePreviousFile) {
     SetOutputFileFaultsForTesting({});
     EXPECT_EQ(result, WriteResult::Failed);
     ASSERT_EQ(sink.texts.size(), 1u);
-    EXPECT_EQ(sink.texts[0], "Error (Bass): Wencoder write failed\n\n" + target.string() + ": No space left on device");
+    EXPECT_EQ(sink.texts[0], "Error (audio): Wencoder write failed\n\n" + target.string() + ": No space left on device");
     std::ifstream kept(target);
     std::string line;
     EXPECT_TRUE(std::getline(kept, line) && kept.peek() == std::ifstream::traits_type::eof());
