@@ -6,7 +6,10 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <cctype>
 #include <new>
+
+#include <sndfile.h>
 
 #include "base/OutputFile.h"
 #include "base/TextEscape.h"
@@ -36,6 +39,32 @@ void SayCannotOpen(IMessageSink& sink, const std::string& path, const std::strin
 }
 
 }  // namespace
+
+std::vector<std::string> SourceFileExtensions() {
+    std::vector<std::string> found;
+    auto add = [&found](std::string e) {
+        for (char& ch : e) ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
+        if (!e.empty() && std::find(found.begin(), found.end(), e) == found.end()) found.push_back(std::move(e));
+    };
+    // The library's own list of the container types it reads; headerless
+    // raw data is left out, as no sample format can be told from it.
+    int count = 0;
+    bool mpeg = false;
+    sf_command(nullptr, SFC_GET_FORMAT_MAJOR_COUNT, &count, sizeof count);
+    for (int i = 0; i < count; ++i) {
+        SF_FORMAT_INFO info{};
+        info.format = i;
+        if (sf_command(nullptr, SFC_GET_FORMAT_MAJOR, &info, sizeof info) != 0 || info.extension == nullptr) continue;
+        if ((info.format & SF_FORMAT_TYPEMASK) == SF_FORMAT_RAW) continue;
+        mpeg = mpeg || (info.format & SF_FORMAT_TYPEMASK) == SF_FORMAT_MPEG;
+        add(info.extension);
+    }
+    // Other names of the same types, which the list gives once only.
+    for (const char* other : {"wav", "aif", "aiff", "aifc", "flac", "ogg", "oga", "opus"}) add(other);
+    if (mpeg)
+        for (const char* other : {"mp3", "mp2", "mp1", "mpga"}) add(other);
+    return found;
+}
 
 std::string SourceOpenProblem(const std::string& path) {
     std::error_code error;

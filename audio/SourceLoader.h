@@ -74,6 +74,11 @@ using SourceWarnings = std::vector<int>;
 bool LoadSourceSamples(CProperties& properties, IProgress& progress, SourceWarnings* warnings = nullptr,
                        SourceFailure* failure = nullptr);
 
+// The file name extensions of every type the decoder reads, lower case,
+// without the dot, each once: what the decoding library reports, and the
+// usual other spellings of the same types (aiff, oga, opus, mp2, mp1 ...).
+std::vector<std::string> SourceFileExtensions();
+
 // Why the file at `path` cannot be opened as a source, in words for the user:
 // it does not exist, is a folder, cannot be read (with the system's reason),
 // or is not a sound file the decoder reads.

@@ -20,6 +20,7 @@
 #include "base/TextEscape.h"
 #include "app/panel/InfoLogic.h"
 #include "audio/windows/CDlgProgressLoadMusic.h"
+#include "audio/SourceLoader.h"
 #include "audio/windows/CDlgTrim.h"
 #include "model/Project.h"
 #include "resources/StringTable.h"
@@ -79,11 +80,15 @@ CWndInfo::CWndInfo(QWidget* parent, CProject* project, QObject* mainWindow, IMes
 }
 
 QString CWndInfo::SourceFileFilter() {
-    // The extensions as written, plus .aiff and upper-case names, which are
-    // common on files that come from other systems.
-    return QStringLiteral(
-        "Music source files (wav/aif/mp3/mp2/mp1/ogg) (*.wav *.aif *.aiff *.mp3 *.mp2 *.mp1 *.ogg "
-        "*.WAV *.AIF *.AIFF *.MP3 *.MP2 *.MP1 *.OGG);;All files (*)");
+    // Every type the decoder reads, in lower and upper case: files from other
+    // systems often carry upper-case names, and the patterns match exactly.
+    QStringList lower, upper;
+    for (const std::string& e : SourceFileExtensions()) {
+        lower << QStringLiteral("*.") + QString::fromStdString(e);
+        upper << QStringLiteral("*.") + QString::fromStdString(e).toUpper();
+    }
+    return QStringLiteral("Music source files (%1 %2);;All files (*)").arg(lower.join(QLatin1Char(' ')),
+                                                                          upper.join(QLatin1Char(' ')));
 }
 
 QString CWndInfo::SourceFileTitle() { return Text(IDS_SELECT_SOURCE_FILE); }

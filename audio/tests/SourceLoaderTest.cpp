@@ -160,6 +160,43 @@ TEST(LoadSource, CancelStopsTheLoopAndDecodeSourceKeepsTheFile) {
     EXPECT_TRUE(progress.messages.empty());
 }
 
+// Each type the source chooser offers decodes, under its usual name.
+struct TypeCase {
+    const char* name;
+    const char* file;
+    int format;
+    int rate;
+};
+class SourceType : public ::testing::TestWithParam<TypeCase> {};
+
+TEST_P(SourceType, IsOfferedAndDecodes) {
+    const TypeCase& c = GetParam();
+    test::TempDir dir;
+    ASSERT_TRUE(WriteFile(dir / c.file, c.format, 2, c.rate, SineData(2, c.rate, c.rate / 2)));
+    const std::vector<std::string> offered = SourceFileExtensions();
+    const std::string extension = std::filesystem::path(c.file).extension().string().substr(1);
+    EXPECT_NE(std::find(offered.begin(), offered.end(), extension), offered.end()) << extension;
+    CProperties props;
+    props.sourcePath = (dir / c.file).string();
+    props.sampleRate = 11025;
+    NullProgress progress;
+    EXPECT_TRUE(DecodeSource(props, progress));
+    EXPECT_NEAR(props.sourceFrameCount, 11025 / 2, 600);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, SourceType,
+    ::testing::Values(TypeCase{"Wav", "s.wav", SF_FORMAT_WAV | SF_FORMAT_PCM_16, 44100},
+                      TypeCase{"Aiff", "s.aiff", SF_FORMAT_AIFF | SF_FORMAT_PCM_16, 44100},
+                      TypeCase{"Aif", "s.aif", SF_FORMAT_AIFF | SF_FORMAT_PCM_16, 44100},
+                      TypeCase{"Flac", "s.flac", SF_FORMAT_FLAC | SF_FORMAT_PCM_16, 44100},
+                      TypeCase{"Vorbis", "s.ogg", SF_FORMAT_OGG | SF_FORMAT_VORBIS, 44100},
+                      TypeCase{"Opus", "s.opus", SF_FORMAT_OGG | SF_FORMAT_OPUS, 48000},
+                      TypeCase{"Au", "s.au", SF_FORMAT_AU | SF_FORMAT_PCM_16, 44100},
+                      TypeCase{"Caf", "s.caf", SF_FORMAT_CAF | SF_FORMAT_PCM_16, 44100},
+                      TypeCase{"W64", "s.w64", SF_FORMAT_W64 | SF_FORMAT_PCM_16, 44100}),
+    [](const auto& p) { return std::string(p.param.name); });
+
 TEST(LoadSource, DecodeSourceSetsLoadedOnSuccess) {
     test::TempDir dir;
     ASSERT_TRUE(WriteFile(dir / "s.wav", SF_FORMAT_WAV | SF_FORMAT_PCM_16, 2, 11025, SineData(2, 11025, 500)));

@@ -9,6 +9,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QSlider>
 #include <QTemporaryDir>
 #include <QTest>
@@ -19,6 +20,7 @@
 
 #include "app/panel/CWndInfo.h"
 #include "audio/Playback.h"
+#include "audio/SourceLoader.h"
 #include "audio/windows/CDlgProgressLoadMusic.h"
 #include "audio/windows/CDlgTrim.h"
 #include "audio/windows/tests/TestSource.h"
@@ -388,12 +390,28 @@ TEST_F(CWndInfoTest, TrimStopsPlaybackAndCancelChangesNothing) {
     EXPECT_EQ(project.musicOutdated, 0u);
 }
 
-TEST_F(CWndInfoTest, FileDialogOffersTheUsualSpellings) {
+// The first entry of the filter matches every file name the decoder reads,
+// upper-case spellings included: the usual names, and FLAC and Opus.
+TEST_F(CWndInfoTest, FileDialogOffersEveryTypeTheDecoderReads) {
     const QString filter = CWndInfo::SourceFileFilter();
-    EXPECT_TRUE(filter.startsWith(QStringLiteral("Music source files (wav/aif/mp3/mp2/mp1/ogg)")));
-    for (const char* ext : {"*.wav", "*.aif", "*.aiff", "*.mp3", "*.mp2", "*.mp1", "*.ogg", "*.AIFF", "*.WAV"})
-        EXPECT_TRUE(filter.contains(QString::fromLatin1(ext))) << ext;
-    EXPECT_TRUE(filter.contains(QStringLiteral("All files")));
+    ASSERT_TRUE(filter.startsWith(QStringLiteral("Music source files (")));
+    const QString first = filter.section(QStringLiteral(";;"), 0, 0);
+    const QStringList patterns =
+        first.mid(first.indexOf(QLatin1Char('(')) + 1).chopped(1).split(QLatin1Char(' '), Qt::SkipEmptyParts);
+    auto matches = [&patterns](const QString& name) {
+        for (const QString& p : patterns)
+            if (QRegularExpression::fromWildcard(p, Qt::CaseSensitive).match(name).hasMatch()) return true;
+        return false;
+    };
+    for (const char* name : {"a.wav", "a.aif", "a.aiff", "a.mp3", "a.mp2", "a.mp1", "a.ogg", "a.flac", "a.opus",
+                             "a.WAV", "a.AIFF", "a.FLAC", "a.OPUS", "a.MP3"})
+        EXPECT_TRUE(matches(QString::fromLatin1(name))) << name;
+    for (const std::string& e : SourceFileExtensions()) {
+        EXPECT_TRUE(matches(QStringLiteral("x.") + QString::fromStdString(e))) << e;
+        EXPECT_TRUE(matches(QStringLiteral("x.") + QString::fromStdString(e).toUpper())) << e;
+    }
+    EXPECT_FALSE(matches(QStringLiteral("notes.txt")));
+    EXPECT_TRUE(filter.endsWith(QStringLiteral(";;All files (*)")));
     EXPECT_EQ(CWndInfo::SourceFileTitle(), QStringLiteral("Select the Music Source File"));
 }
 
