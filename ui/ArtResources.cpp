@@ -18,6 +18,7 @@ struct Entry {
 constexpr Entry kBitmaps[] = {
     {IDB_PROGRESS_CREATE, "progress-create.png"},
     {IDB_PROGRESS_LOAD, "progress-load.png"},
+    {IDB_PROGRESS_WRITE, "progress-write.png"},
     {IDB_DISPLAY_BG, "display-frame.png"},
     {IDB_TRANSPORT_BG, "transport-bg.png"},
     {IDB_TOOLBAR_BG, "toolbar-bg.png"},

@@ -14,6 +14,7 @@ namespace dw {
 enum BitmapId : int {
     IDB_PROGRESS_CREATE = 142,  // 375 x 120 banner: creating music
     IDB_PROGRESS_LOAD = 143,    // 375 x 120 banner: loading music
+    IDB_PROGRESS_WRITE = 144,   // 375 x 120 banner: writing music
     IDB_DISPLAY_BG = 146,       // 120 x 40 time display frame
     IDB_TRANSPORT_BG = 148,     // 60 x 60 transport bar background
     IDB_TOOLBAR_BG = 149,       // 40 x 40 toolbar background

@@ -24,6 +24,9 @@ public:
     bool IsRunning() const override;
 
     QProgressDialog& window() { return dialog_; }
+    // Shows `banner` above the bar in place of the caption line, as the
+    // loading and creating windows do; the caption stays the label's text.
+    void SetBanner(const QPixmap& banner);
 
 private:
     IMessageSink* messages_;

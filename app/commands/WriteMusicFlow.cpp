@@ -4,6 +4,7 @@
 #include "engine/MusicEngine.h"
 #include "model/Project.h"
 #include "resources/StringTable.h"
+#include "ui/ArtResources.h"
 #include "ui/ProgressBox.h"
 
 #include <QDir>
@@ -89,6 +90,7 @@ WriteResult WriteMusicToFile(const WriteMusicSetup& s) {
     }
 
     ProgressBox progress(s.owner, QStringLiteral("Writing Music"), s.messages, QLatin1String(kWriteProgressName));
+    progress.SetBanner(LoadBitmapResource(IDB_PROGRESS_WRITE));
     return WriteMusic(target, s.engine->Output(), s.engine->OutputFrameCount(), s.engine->SampleRate(), s.encoder,
                       s.chosen, progress);
 }

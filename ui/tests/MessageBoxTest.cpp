@@ -1,10 +1,13 @@
 // The one message-box path of the windows and the progress window of long
 // work, under the offscreen platform.
+#include "ui/ArtResources.h"
 #include "ui/MessageBox.h"
 #include "ui/ProgressBox.h"
 #include "ui/testing/WidgetTestSupport.h"
 
 #include <QApplication>
+#include <QLabel>
+#include <QProgressBar>
 #include <QMessageBox>
 #include <QPushButton>
 
@@ -104,6 +107,27 @@ TEST(ProgressBox, FollowsTheWorkAndAnswersCancel) {
 
     box.window().cancel();
     EXPECT_FALSE(box.IsRunning());
+}
+
+// With the writing banner the window looks like the loading and creating
+// windows: the picture above the bar, as wide as the window's content.
+TEST(ProgressBox, ShowsItsBannerAboveTheBar) {
+    QWidget owner;
+    ProgressBox box(&owner, QStringLiteral("Writing Music"), nullptr);
+    const QPixmap banner = LoadBitmapResource(IDB_PROGRESS_WRITE);
+    ASSERT_FALSE(banner.isNull());
+    box.SetBanner(banner);
+    box.SetProgress(10);
+    EXPECT_EQ(box.window().labelText(), QStringLiteral("Writing Music"));
+    QLabel* label = nullptr;
+    for (QLabel* l : box.window().findChildren<QLabel*>())
+        if (l->text() == QStringLiteral("Writing Music")) label = l;
+    ASSERT_NE(label, nullptr);
+    EXPECT_EQ(label->size(), QSize(375, 120));
+    EXPECT_GE(box.window().width(), 375);
+    auto* bar = box.window().findChild<QProgressBar*>();
+    ASSERT_NE(bar, nullptr);
+    EXPECT_GE(bar->y(), label->geometry().bottom());
 }
 
 TEST(ProgressBox, StepsAsideForTheWorksMessages) {

@@ -798,6 +798,7 @@ int main(int argc, char** argv) {
     Save(AboutPicture(), "about.png");
     Save(ProgressBanner("Creating Music", false), "progress-create.png");
     Save(ProgressBanner("Loading Music", true), "progress-load.png");
+    Save(ProgressBanner("Writing Music", false), "progress-write.png");
     Save(CursorHandLeftRight(), "cursor-hand-leftright.png");
     Save(CursorHand(false), "cursor-hand-left.png");
     Save(CursorHand(true), "cursor-hand-right.png");
