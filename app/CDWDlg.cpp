@@ -102,7 +102,13 @@ void CDWDlg::OnInitDialog() {
     if (!audio_->Init(this)) return;
     audio_->CreateStream(project_.properties, this);  // on failure it said so; start-up goes on
 
-    if (!commandLineFile_.isEmpty()) LoadCommandLineProject();
+    if (!commandLineFile_.isEmpty()) {
+        // The window comes first: the source chooser, the loading progress
+        // and any message then open over it, centred on it, never over an
+        // empty screen.
+        show();
+        LoadCommandLineProject();
+    }
     history_->Reset();  // the start-up's decode and the command-line project are no edits
 }
 

@@ -414,6 +414,35 @@ INSTANTIATE_TEST_SUITE_P(
                                        "it is too short: it holds no sound", "empty.wav (cannot be used)"}),
     [](const auto& p) { return std::string(p.param.name); });
 
+// A project named on the command line is opened once the window is on
+// screen: its source's loading, the question for a missing source and any
+// message come over the main window, which owns them.
+TEST_F(MainWindowTest, StartUpShowsTheWindowBeforeItsDialogs) {
+    QTemporaryDir dir;
+    const QString withoutSource = dir.filePath("Bare.dwv");
+    const QString withMissing = dir.filePath("Lost.dwv");
+    NullProgress sink;
+    CProject bare;
+    ASSERT_TRUE(StoreProject(bare, withoutSource.toStdString(), sink));
+    CProject lost;
+    lost.properties.sourcePath = dir.filePath("gone.wav").toStdString();
+    ASSERT_TRUE(StoreProject(lost, withMissing.toStdString(), sink));
+
+    for (const QString& project : {withoutSource, withMissing}) {
+        SCOPED_TRACE(project.toStdString());
+        auto w = std::make_unique<CDWDlg>(nullptr, AudioChoice::Null);
+        std::vector<bool> visibleWhenAsked;
+        CWndInfo::SetFileChooser([&]() -> std::optional<QString> {
+            visibleWhenAsked.push_back(w->isVisible());
+            return std::nullopt;
+        });
+        SetMessageBoxHook([&](const ShownMessage&) { visibleWhenAsked.push_back(w->isVisible()); });
+        w->SetCommandLineFile(project);
+        w->OnInitDialog();
+        EXPECT_EQ(visibleWhenAsked, std::vector<bool>{true});
+    }
+}
+
 // What a file or project names may hold control characters: the title, the
 // source's name and every message show them escaped, never raw.
 TEST_F(MainWindowTest, ControlCharactersInNamesAreShownEscaped) {
