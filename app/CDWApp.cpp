@@ -64,7 +64,7 @@ int CDWApp::Run(const QStringList& arguments) {
 
     CDWDlg dialog(nullptr, WantsNullAudio(arguments) ? AudioChoice::Null : AudioChoice::FromEnvironment);
     dialog.SetCommandLineFile(QString::fromStdString(file));
-    QuitOnSignal(&dialog);
+    QuitOnSignal(&dialog, [&dialog] { dialog.KeepUnsavedWork(); });
     dialog.exec();
     return 0;
 }

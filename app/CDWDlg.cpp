@@ -10,6 +10,8 @@
 #include "editors/windows/CWndHeaders.h"
 #include "editors/windows/CWndMatrix.h"
 #include "editors/windows/CWndTimeline.h"
+#include "base/TextEscape.h"
+#include "model/Recovery.h"
 #include "ui/ArtResources.h"
 #include "ui/MessageBox.h"
 #include "ui/Painting.h"
@@ -23,6 +25,8 @@
 #include <QScreen>
 #include <QWindow>
 
+#include <cstdio>
+#include <filesystem>
 #include <random>
 
 namespace dw {
@@ -102,14 +106,41 @@ void CDWDlg::OnInitDialog() {
     if (!audio_->Init(this)) return;
     audio_->CreateStream(project_.properties, this);  // on failure it said so; start-up goes on
 
+    // The window comes first: the source chooser, the loading progress and
+    // any message then open over it, centred on it, never over an empty
+    // screen.
+    TellKeptWork();
     if (!commandLineFile_.isEmpty()) {
-        // The window comes first: the source chooser, the loading progress
-        // and any message then open over it, centred on it, never over an
-        // empty screen.
         show();
         LoadCommandLineProject();
     }
     history_->Reset();  // the start-up's decode and the command-line project are no edits
+}
+
+void CDWDlg::KeepUnsavedWork() {
+    if (!toolbar_ || !toolbar_->projectCommands().commands().IsChanged()) return;
+    const std::optional<std::filesystem::path> folder = RecoveryFolder();
+    if (!folder) return;
+    const std::filesystem::path file =
+        RecoveryFileFor(*folder, std::filesystem::path(toolbar_->currentProjectPath().toStdString()));
+    const std::string problem = WriteRecoveryFile(project_, file);
+    // Nobody sees a message now; the terminal that sent the signal might.
+    if (!problem.empty())
+        std::fprintf(stderr, "driftwell: could not keep the unsaved work in %s: %s\n",
+                     EscapeForDisplay(file.string()).c_str(), problem.c_str());
+}
+
+void CDWDlg::TellKeptWork() {
+    const std::optional<std::filesystem::path> folder = RecoveryFolder();
+    if (!folder) return;
+    const std::vector<std::filesystem::path> kept = TakeRecoveryNote(*folder);
+    if (kept.empty()) return;
+    show();
+    QString text = QStringLiteral("Driftwell was ended with unsaved work, which was kept in:\n");
+    for (const std::filesystem::path& file : kept)
+        text += QLatin1Char('\n') + QString::fromStdString(EscapeForDisplay(file.string()));
+    text += QStringLiteral("\n\nOpen it with Open Project to go on with it.");
+    ShowMessageBox(this, text, MessageIcon::Information);
 }
 
 // All panels are created here, in this order, each with the pointers it

@@ -54,6 +54,12 @@ public:
     void OnInitDialog();
     int exec() override;
 
+    // Writes unsaved work to a recovery file in the per-user state folder
+    // (the program is being ended from outside); nothing when all is saved.
+    void KeepUnsavedWork();
+    // Tells where the work a previous run kept is, once.
+    void TellKeptWork();
+
     // The system-menu command: 16 to 31 open the About box.
     void OnSysCommand(int command);
     // The item the window menu gains: command 16 with the text "w".

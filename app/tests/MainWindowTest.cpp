@@ -6,6 +6,7 @@
 #include "app/CDlgAbout.h"
 #include "app/CWndToolbar.h"
 #include "app/HelpCommands.h"
+#include "app/QuitOnSignal.h"
 #include "app/commands/CDlgFormatChooser.h"
 #include "app/panel/CWndInfo.h"
 #include "app/platform/ShellOpen.h"
@@ -24,6 +25,7 @@
 #include <QFileInfo>
 #include <QLineEdit>
 #include <QMenu>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QScreen>
 #include <QTemporaryDir>
@@ -31,6 +33,8 @@
 #include <QTimer>
 
 #include <gtest/gtest.h>
+
+#include <csignal>
 
 namespace dw {
 namespace {
@@ -442,6 +446,48 @@ TEST_F(MainWindowTest, StartUpShowsTheWindowBeforeItsDialogs) {
         EXPECT_EQ(visibleWhenAsked, std::vector<bool>{true});
     }
 }
+
+// Ended from outside while a modal dialog is open: the unsaved work is kept
+// in the state folder, the sound output released, and the next start says
+// where the work is. One row per signal.
+class EndedBySignal : public MainWindowTest, public ::testing::WithParamInterface<int> {};
+
+TEST_P(EndedBySignal, KeepsTheWorkEvenUnderAModalDialog) {
+    QTemporaryDir state;
+    qputenv("XDG_STATE_HOME", state.path().toLocal8Bit());
+    auto w = StartedWindow();
+    w->project().properties.musicLength = 321;  // unsaved
+    bool ended = false;
+    QuitOnSignal(w.get(), [&w] { w->KeepUnsavedWork(); }, [&ended] {
+        ended = true;
+        if (QWidget* modal = QApplication::activeModalWidget()) modal->close();
+    });
+    QTimer::singleShot(50, [] { raise(GetParam()); });
+    QMessageBox box(QMessageBox::Information, QStringLiteral("Driftwell"), QStringLiteral("modal"), QMessageBox::Ok,
+                    w.get());
+    box.exec();  // the signal arrives while this runs
+    EXPECT_TRUE(ended);
+    EXPECT_FALSE(w->audioStarted()) << "the sound output is released";
+    const QString kept = state.filePath("driftwell/Untitled (recovered).dwv");
+    CProject reread;
+    NullProgress quiet;
+    ASSERT_TRUE(LoadProject(reread, kept.toStdString(), quiet));
+    EXPECT_EQ(reread.properties.musicLength, 321u);
+
+    // The next start tells where the work is, once.
+    messages.clear();
+    auto next = StartedWindow();
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_TRUE(messages[0].text.contains(kept)) << messages[0].text.toStdString();
+    auto third = StartedWindow();
+    EXPECT_EQ(messages.size(), 1u);
+    qunsetenv("XDG_STATE_HOME");
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, EndedBySignal, ::testing::Values(SIGTERM, SIGINT, SIGHUP),
+                         [](const auto& p) { return std::string(p.param == SIGTERM  ? "Term"
+                                                                : p.param == SIGINT ? "Int"
+                                                                                    : "Hup"); });
 
 // What a file or project names may hold control characters: the title, the
 // source's name and every message show them escaped, never raw.
