@@ -145,7 +145,7 @@ void CWndInfo::CreateControls() {
     label(QStringLiteral("Music length"), Dlu(8, 53, 45, 8));
     auto* picker = new CMusicLengthPicker(this);
     picker->setObjectName(Name(IDC_MUSIC_LENGTH));
-    picker->setGeometry(Dlu(75, 50, 36, 15).adjusted(0, 0, 12, 0));
+    picker->setGeometry(Dlu(78, 50, 36, 15).adjusted(0, 0, 12, 0));
     picker->setDisplayFormat(QStringLiteral("mm:ss"));
     picker->setAlignment(Qt::AlignRight);
     picker->onStep = [this] { OnMusicLengthCommitted(); };
@@ -154,51 +154,51 @@ void CWndInfo::CreateControls() {
     label(QStringLiteral("Base motif length"), Dlu(8, 72, 62, 8));
     auto* motif = new QLineEdit(this);
     motif->setObjectName(Name(IDC_BASE_MOTIF));
-    motif->setGeometry(Dlu(75, 71, 49, 12).adjusted(0, -2, 0, 2));
+    motif->setGeometry(Dlu(78, 71, 49, 12).adjusted(0, -2, 0, 2));
     // Enter commits as leaving the field does.
     connect(motif, &QLineEdit::editingFinished, this, [this] { OnBaseMotifCommitted(); });
 
     label(QStringLiteral("Fractal scanner"), Dlu(8, 91, 56, 8));
-    check(IDC_FRACTAL_SCANNER, Dlu(75, 91, 8, 9));
+    check(IDC_FRACTAL_SCANNER, Dlu(78, 91, 8, 9));
     label(QStringLiteral("Loop motifs"), Dlu(8, 109, 55, 8));
-    check(IDC_LOOP_MOTIFS, Dlu(75, 109, 8, 9));
+    check(IDC_LOOP_MOTIFS, Dlu(78, 109, 8, 9));
 
-    label(QStringLiteral("Quality"), Dlu(8, 129, 44, 8));
-    auto* quality = combo(IDC_QUALITY, Dlu(75, 126, 87, 13));
+    label(QStringLiteral("Quality"), Dlu(8, 129, 35, 8));
+    auto* quality = combo(IDC_QUALITY, Dlu(45, 126, 117, 13));
     connect(quality, &QComboBox::currentIndexChanged, this, [this](int i) { OnQualitySelected(i); });
-    label(QStringLiteral("Encoder"), Dlu(8, 149, 44, 8));
-    auto* encoder = combo(IDC_ENCODER, Dlu(75, 146, 87, 13));
+    label(QStringLiteral("Encoder"), Dlu(8, 149, 35, 8));
+    auto* encoder = combo(IDC_ENCODER, Dlu(45, 146, 117, 13));
     connect(encoder, &QComboBox::currentIndexChanged, this, [this](int i) { OnEncoderSelected(i); });
 
     label(QStringLiteral("Volume"), Dlu(8, 169, 28, 8));
-    label(QStringLiteral("100%"), Dlu(73, 169, 20, 8), IDC_VOLUME_VALUE);
-    slider(IDC_VOLUME, Dlu(92, 166, 69, 16));
+    label(QStringLiteral("100%"), Dlu(76, 169, 18, 8), IDC_VOLUME_VALUE);
+    slider(IDC_VOLUME, Dlu(95, 166, 66, 16));
     label(QStringLiteral("Loop music"), Dlu(8, 190, 55, 8));
-    check(IDC_LOOP_MUSIC, Dlu(75, 190, 8, 9));
+    check(IDC_LOOP_MUSIC, Dlu(78, 190, 8, 9));
     label(QStringLiteral("Fade in"), Dlu(8, 210, 44, 8), IDC_FADE_IN_LABEL);
-    label(QStringLiteral("100%"), Dlu(73, 210, 20, 8), IDC_FADE_IN_VALUE);
-    slider(IDC_FADE_IN, Dlu(92, 207, 69, 16));
+    label(QStringLiteral("100%"), Dlu(76, 210, 18, 8), IDC_FADE_IN_VALUE);
+    slider(IDC_FADE_IN, Dlu(95, 207, 66, 16));
     label(QStringLiteral("Fade out"), Dlu(8, 230, 44, 8), IDC_FADE_OUT_LABEL);
-    label(QStringLiteral("100%"), Dlu(73, 231, 20, 8), IDC_FADE_OUT_VALUE);
-    slider(IDC_FADE_OUT, Dlu(92, 228, 69, 16));
+    label(QStringLiteral("100%"), Dlu(76, 231, 18, 8), IDC_FADE_OUT_VALUE);
+    slider(IDC_FADE_OUT, Dlu(95, 228, 66, 16));
 
     check(IDC_HIGH_CUT_ON, Dlu(8, 252, 8, 8));
     label(QStringLiteral("High-cut filter"), Dlu(22, 251, 48, 8), IDC_HIGH_CUT_LABEL);
-    label(QStringLiteral("100%"), Dlu(73, 251, 20, 8), IDC_HIGH_CUT_VALUE);
-    slider(IDC_HIGH_CUT, Dlu(92, 248, 69, 16));
+    label(QStringLiteral("100%"), Dlu(76, 251, 18, 8), IDC_HIGH_CUT_VALUE);
+    slider(IDC_HIGH_CUT, Dlu(95, 248, 66, 16));
     check(IDC_REVERB_ON, Dlu(8, 273, 8, 8));
     label(QStringLiteral("Reverb"), Dlu(22, 272, 29, 8), IDC_REVERB_LABEL);
-    label(QStringLiteral("100%"), Dlu(73, 272, 20, 8), IDC_REVERB_VALUE);
-    slider(IDC_REVERB, Dlu(92, 269, 69, 16));
+    label(QStringLiteral("100%"), Dlu(76, 272, 18, 8), IDC_REVERB_VALUE);
+    slider(IDC_REVERB, Dlu(95, 269, 66, 16));
     check(IDC_CHORUS_ON, Dlu(8, 292, 8, 8));
     label(QStringLiteral("Chorus"), Dlu(22, 291, 26, 8), IDC_CHORUS_LABEL);
-    label(QStringLiteral("100%"), Dlu(73, 291, 20, 8), IDC_CHORUS_VALUE);
-    slider(IDC_CHORUS, Dlu(92, 288, 69, 16));
+    label(QStringLiteral("100%"), Dlu(76, 291, 18, 8), IDC_CHORUS_VALUE);
+    slider(IDC_CHORUS, Dlu(95, 288, 66, 16));
 
     label(QStringLiteral("Seed"), Dlu(8, 313, 44, 8), IDC_SEED_LABEL);
     auto* seed = new QLineEdit(this);
     seed->setObjectName(Name(IDC_SEED));
-    seed->setGeometry(Dlu(75, 312, 87, 12).adjusted(0, -2, 0, 2));
+    seed->setGeometry(Dlu(78, 312, 84, 12).adjusted(0, -2, 0, 2));
     seed->setAlignment(Qt::AlignRight);
     // Digits only; whether the number fits 32 bits is checked on commit.
     seed->setValidator(new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9]{0,10}")), seed));
@@ -214,7 +214,7 @@ void CWndInfo::CreateControls() {
 
     // Labels are one text line high whatever the font makes of 8 units, and
     // as wide as their text up to the value column, so no name is cut off.
-    const int valueColumn = DialogUnitsToPixelsX(73);
+    const int valueColumn = DialogUnitsToPixelsX(76);
     for (QLabel* l : findChildren<QLabel*>()) {
         const int limit = (l->x() < valueColumn ? valueColumn - 1 : width() - 2) - l->x();
         l->resize(std::min(std::max(l->width(), l->sizeHint().width()), limit), std::max(l->height(), 14));

@@ -11,6 +11,8 @@
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QSlider>
+#include <QStyle>
+#include <QStyleOptionComboBox>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimeEdit>
@@ -388,6 +390,45 @@ TEST_F(CWndInfoTest, TrimStopsPlaybackAndCancelChangesNothing) {
     EXPECT_DOUBLE_EQ(project.properties.trimStart, 0.2);
     EXPECT_DOUBLE_EQ(project.properties.trimEnd, 0.6);
     EXPECT_EQ(project.musicOutdated, 0u);
+}
+
+// Every text of the panel fits its control, measured with the font the
+// control uses: labels, buttons, every entry of the quality and encoder lists
+// (the list's field, beside its arrow), and the longest seed in its field.
+// Scaling multiplies the font and the rectangles alike, so what fits here
+// fits at 200 % too.
+TEST_F(CWndInfoTest, EveryTextFitsItsControl) {
+    panel->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(panel.get()));
+    for (QLabel* l : panel->findChildren<QLabel*>()) {
+        if (l->text().isEmpty()) continue;
+        const int needed = l->fontMetrics().horizontalAdvance(l->text());
+        EXPECT_LE(needed, l->contentsRect().width()) << l->text().toStdString();
+        EXPECT_LE(l->geometry().right(), panel->width()) << l->text().toStdString();
+        // Nor does a label's text run under the control beside it.
+        const QRect text(l->geometry().topLeft(), QSize(needed, l->height()));
+        for (QWidget* other : panel->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+            if (other != l && qobject_cast<QLabel*>(other) == nullptr) {
+                EXPECT_FALSE(text.intersects(other->geometry()))
+                    << l->text().toStdString() << " under " << other->objectName().toStdString();
+            }
+        }
+    }
+    for (int id : {CWndInfo::IDC_SELECT_SOURCE, CWndInfo::IDC_TRIM, CWndInfo::IDC_NEW_VARIATION}) {
+        auto* b = Ctl<QPushButton>(id);
+        EXPECT_LE(b->fontMetrics().horizontalAdvance(b->text()) + 8, b->width()) << b->text().toStdString();
+    }
+    for (int id : {CWndInfo::IDC_QUALITY, CWndInfo::IDC_ENCODER}) {
+        auto* c = Ctl<QComboBox>(id);
+        QStyleOptionComboBox option;
+        option.initFrom(c);
+        const QRect field = c->style()->subControlRect(QStyle::CC_ComboBox, &option, QStyle::SC_ComboBoxEditField, c);
+        for (int i = 0; i < c->count(); ++i)
+            EXPECT_LE(c->fontMetrics().horizontalAdvance(c->itemText(i)), field.width()) << c->itemText(i).toStdString();
+        EXPECT_LE(c->geometry().right(), panel->width() - 2);
+    }
+    auto* seed = Ctl<QLineEdit>(CWndInfo::IDC_SEED);
+    EXPECT_LE(seed->fontMetrics().horizontalAdvance(QStringLiteral("4294967295")) + 8, seed->contentsRect().width());
 }
 
 // The first entry of the filter matches every file name the decoder reads,
