@@ -1,19 +1,32 @@
 // The engine's hot path: the default project (64 s, four sections, default
 // matrix) from a synthetic source, at 11025 and 44100 Hz. Whole Create and
 // rendering alone (stages C and D from a finished plan), production renderer
-// against the scalar reference in the same run, with grain-frames per second.
+// against the scalar reference in the same run, with grain-frames per second,
+// and the stages of a creation (plan_ms, render_ms, finish_ms: the passes
+// after the grains). BM_CreateProduction/11025 is the creation after an edit
+// in the program: same length, buffers and threads reused.
+// BM_Command is the command line's render from start to file, stage by stage:
+// decode a 44100 Hz float WAV source, create in place into a fresh engine,
+// write a float WAV (decode_ms, plan_ms, render_ms, finish_ms, write_ms).
 //
-//   dw_bench_engine --benchmark_repetitions=3
+//   dw_bench_engine --benchmark_repetitions=5 --benchmark_report_aggregates_only=true
 // On a busy machine compare the CPU column of the one-thread runs: it counts
 // the rendering thread only.
 #include <benchmark/benchmark.h>
 
 #include <sys/resource.h>
+#include <unistd.h>
 
+#include <chrono>
 #include <cmath>
+#include <cstdlib>
+#include <filesystem>
 #include <memory>
+#include <string>
 #include <thread>
 
+#include "audio/Export.h"
+#include "audio/SourceLoader.h"
 #include "engine/MusicEngine.h"
 #include "model/Progress.h"
 #include "model/Project.h"
@@ -105,11 +118,19 @@ void Run(benchmark::State& state, RenderMode mode, bool whole) {
     }
     const double grainFrames = GrainFrames(*project, engine);
     const double cpuBefore = ProcessCpuSeconds();
+    CMusicEngine::StageSeconds stages;
     for (auto _ : state) {
         const bool ok = whole ? engine.Create(*project, progress, options) : engine.Rerender(progress, options);
         benchmark::DoNotOptimize(ok);
         benchmark::DoNotOptimize(engine.Output()[0]);
+        stages.plan += engine.LastStageSeconds().plan;
+        stages.render += engine.LastStageSeconds().render;
+        stages.finish += engine.LastStageSeconds().finish;
     }
+    const double perIteration = 1000.0 / static_cast<double>(state.iterations());
+    if (whole) state.counters["plan_ms"] = stages.plan * perIteration;
+    state.counters["render_ms"] = stages.render * perIteration;
+    state.counters["finish_ms"] = stages.finish * perIteration;
     state.counters["cpu_ms_all_threads"] =
         (ProcessCpuSeconds() - cpuBefore) * 1000.0 / static_cast<double>(state.iterations());
     state.counters["grain_frames_per_s"] =
@@ -123,12 +144,79 @@ void BM_RenderProduction(benchmark::State& s) { Run(s, RenderMode::Production, f
 void BM_CreateReference(benchmark::State& s) { Run(s, RenderMode::Reference, true); }
 void BM_RenderReference(benchmark::State& s) { Run(s, RenderMode::Reference, false); }
 
+double Since(std::chrono::steady_clock::time_point start) {
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
+// The command line's render, stage by stage, as driftwell-cli render does it:
+// a fresh engine each time, so allocating and first touching the music buffer
+// count too.
+void BM_Command(benchmark::State& state) {
+    const auto rate = static_cast<std::uint32_t>(state.range(0));
+    const std::filesystem::path folder =
+        std::filesystem::temp_directory_path() / ("dw-bench-" + std::to_string(::getpid()));
+    std::filesystem::create_directories(folder);
+    const std::filesystem::path source = folder / "source.wav";
+    const std::filesystem::path target = folder / "music.wav";
+    const dw::SoundFormat wavFloat = *dw::FormatFromName("wav-float", rate);
+    dw::NullProgress progress;
+    {
+        CProject synthetic;
+        MakeProject(synthetic, rate);
+        if (dw::WriteSoundFile(source, synthetic.properties.sourceFrames.get(), synthetic.properties.sourceFrameCount,
+                               rate, wavFloat, progress) != dw::WriteResult::Written) {
+            state.SkipWithError("cannot write the source");
+            return;
+        }
+    }
+    double decode = 0, plan = 0, render = 0, finish = 0, write = 0;
+    for (auto _ : state) {
+        CProject project;
+        project.SetDefaults();
+        project.properties.sampleRate = rate;
+        project.properties.quality = rate == 44100 ? 2 : 0;
+        project.properties.sourcePath = source.string();
+        auto start = std::chrono::steady_clock::now();
+        if (!dw::DecodeSource(project.properties, progress)) {
+            state.SkipWithError("decoding failed");
+            break;
+        }
+        decode += Since(start);
+        CMusicEngine engine;
+        CreateOptions options;
+        options.seed = 2026;
+        options.renderInPlace = true;
+        if (!engine.Create(project, progress, options)) {
+            state.SkipWithError("creation failed");
+            break;
+        }
+        plan += engine.LastStageSeconds().plan;
+        render += engine.LastStageSeconds().render;
+        finish += engine.LastStageSeconds().finish;
+        start = std::chrono::steady_clock::now();
+        if (dw::WriteSoundFile(target, engine.Output(), engine.OutputFrameCount(), rate, wavFloat, progress) !=
+            dw::WriteResult::Written) {
+            state.SkipWithError("writing failed");
+            break;
+        }
+        write += Since(start);
+    }
+    std::filesystem::remove_all(folder);
+    const double perIteration = 1000.0 / static_cast<double>(std::max<benchmark::IterationCount>(1, state.iterations()));
+    state.counters["decode_ms"] = decode * perIteration;
+    state.counters["plan_ms"] = plan * perIteration;
+    state.counters["render_ms"] = render * perIteration;
+    state.counters["finish_ms"] = finish * perIteration;
+    state.counters["write_ms"] = write * perIteration;
+}
+
 // Arguments: sample rate, render threads (0: one per core; the reference
 // always runs on one).
 BENCHMARK(BM_RenderProduction)->ArgsProduct({{11025, 44100}, {0, 1}})->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_CreateProduction)->ArgsProduct({{11025, 44100}, {0}})->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_RenderReference)->ArgsProduct({{11025, 44100}, {1}})->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(2);
 BENCHMARK(BM_CreateReference)->ArgsProduct({{11025, 44100}, {1}})->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(2);
+BENCHMARK(BM_Command)->Arg(44100)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 }  // namespace
 

@@ -204,6 +204,7 @@ int Render(const RenderRequest& request, std::ostream& out, std::ostream& err, C
     options.seed = seed;
     options.threads = request.threads;
     options.allocationLimitBytes = CreationMemoryLimit(properties.sourceFrameCount);
+    options.renderInPlace = true;  // no player holds the old music here: one buffer, not two
     progress.BeginStage("Creating music", kCreationPasses);
     const bool created = engine.Create(project, progress, options);
     progress.EndStage();

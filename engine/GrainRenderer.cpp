@@ -1,6 +1,7 @@
 #include "engine/GrainRenderer.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <limits>
 #include <new>
@@ -42,6 +43,7 @@ void GrainRenderer::SetUp(const CProject& proj, const std::vector<CPSection>& pl
     volume_ = std::isfinite(props.volume) ? std::clamp(props.volume, 0.0, 1.0) : 0.0;
     target_ = background;
     targetFrameCount_ = backgroundFrameCount;
+    destination_ = nullptr;
 }
 
 void GrainRenderer::NextSection() {
@@ -198,10 +200,73 @@ bool GrainRenderer::Finish(WorkerPool& pool) {
     progress_->SetProgress(100);
     // A cancelled or failed render is thrown away by the caller, so the
     // finishing passes are skipped rather than run on a partial buffer.
+    finishSeconds_ = 0.0;
     if (!running_) return false;
-    if (!loopMusic_) StartFill(pool);
-    Normalize(pool);
+    const auto start = std::chrono::steady_clock::now();
+    // Two passes over the buffer: the start fill with the peak of every piece
+    // (a piece of [0, a) is filled before its peak is read; the fill reads
+    // only [2a, 3a), which it never writes), then gain and fades into the
+    // destination. The same operations on every sample as StartFill and
+    // Normalize one after the other.
+    const std::int64_t frames = targetFrameCount_;
+    const std::int64_t a = loopMusic_ ? 0 : StartFillFrames();
+    std::vector<float> peaks(Pieces(frames), 0.0f);
+    pool.Run(peaks.size(), [&](std::size_t piece) {
+        const auto [from, to] = Piece(piece, frames);
+        if (from < a) StartFillFrames(a, from, std::min(to, a));
+        peaks[piece] = PeakOf(from, to);
+    });
+    float peak = 0.0f;
+    for (float p : peaks) peak = std::max(peak, p);
+    StereoFrame* const into = destination_ != nullptr ? destination_ : target_;
+    // A silent render stays silent instead of dividing by zero.
+    const bool silent = !(peak > 0.0f) || !std::isfinite(peak);
+    if (!silent || into != target_) {
+        pool.Run(peaks.size(), [&](std::size_t piece) {
+            const auto [from, to] = Piece(piece, frames);
+            if (silent) {
+                std::copy(target_ + from, target_ + to, into + from);
+            } else {
+                ScaleFrames(into, peak, from, to);
+            }
+        });
+    }
+    finishSeconds_ = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     return running_;
+}
+
+std::int64_t GrainRenderer::StartFillFrames() const {
+    // Needs nine seconds of music, which the ten-second minimum guarantees;
+    // held within the buffer for any other length.
+    const std::int64_t a =
+        std::min<std::int64_t>(3 * static_cast<std::int64_t>(propertiesSampleRate_), targetFrameCount_ / 3);
+    return a < 2 ? 0 : a;
+}
+
+void GrainRenderer::StartFillFrames(std::int64_t a, std::int64_t from, std::int64_t to) {
+    const float denominator = static_cast<float>(a - 1);
+    for (std::int64_t i = from; i < to; ++i) {
+        const float w = 1.0f - static_cast<float>(i) / denominator;
+        target_[i].left += target_[2 * a + i].left * w;
+        target_[i].right += target_[2 * a + i].right * w;
+    }
+}
+
+float GrainRenderer::PeakOf(std::int64_t from, std::int64_t to) const {
+    float peak = 0.0f;
+    for (std::int64_t i = from; i < to; ++i) {
+        peak = std::max(peak, std::fabs(target_[i].left));
+        peak = std::max(peak, std::fabs(target_[i].right));
+    }
+    return peak;
+}
+
+void GrainRenderer::ScaleFrames(StereoFrame* into, float peak, std::int64_t from, std::int64_t to) const {
+    for (std::int64_t i = from; i < to; ++i) {
+        const float gain = FadeGain(static_cast<std::uint32_t>(i));
+        into[i].left = target_[i].left / peak * gain;
+        into[i].right = target_[i].right / peak * gain;
+    }
 }
 
 void GrainRenderer::StartFill() {
@@ -210,20 +275,12 @@ void GrainRenderer::StartFill() {
 }
 
 void GrainRenderer::StartFill(WorkerPool& pool) {
-    // Needs nine seconds of music, which the ten-second minimum guarantees;
-    // held within the buffer for any other length.
-    const std::int64_t a =
-        std::min<std::int64_t>(3 * static_cast<std::int64_t>(propertiesSampleRate_), targetFrameCount_ / 3);
-    if (a < 2) return;
-    const float denominator = static_cast<float>(a - 1);
+    const std::int64_t a = StartFillFrames();
+    if (a == 0) return;
     // Reads [2a, 3a) and writes [0, a): the pieces never meet.
     pool.Run(Pieces(a), [&](std::size_t piece) {
         const auto [from, to] = Piece(piece, a);
-        for (std::int64_t i = from; i < to; ++i) {
-            const float w = 1.0f - static_cast<float>(i) / denominator;
-            target_[i].left += target_[2 * a + i].left * w;
-            target_[i].right += target_[2 * a + i].right * w;
-        }
+        StartFillFrames(a, from, to);
     });
 }
 
@@ -250,12 +307,7 @@ void GrainRenderer::Normalize(WorkerPool& pool) {
     std::vector<float> peaks(Pieces(frames), 0.0f);
     pool.Run(peaks.size(), [&](std::size_t piece) {
         const auto [from, to] = Piece(piece, frames);
-        float peak = 0.0f;
-        for (std::int64_t i = from; i < to; ++i) {
-            peak = std::max(peak, std::fabs(target_[i].left));
-            peak = std::max(peak, std::fabs(target_[i].right));
-        }
-        peaks[piece] = peak;
+        peaks[piece] = PeakOf(from, to);
     });
     float peak = 0.0f;
     for (float p : peaks) peak = std::max(peak, p);
@@ -263,11 +315,7 @@ void GrainRenderer::Normalize(WorkerPool& pool) {
     if (!(peak > 0.0f) || !std::isfinite(peak)) return;
     pool.Run(peaks.size(), [&](std::size_t piece) {
         const auto [from, to] = Piece(piece, frames);
-        for (std::int64_t i = from; i < to; ++i) {
-            const float gain = FadeGain(static_cast<std::uint32_t>(i));
-            target_[i].left = target_[i].left / peak * gain;
-            target_[i].right = target_[i].right / peak * gain;
-        }
+        ScaleFrames(target_, peak, from, to);
     });
 }
 

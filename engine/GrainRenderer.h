@@ -11,14 +11,15 @@
 // the passes after the last grain, and give the same bytes:
 //  - Render: the plain scalar renderer, one grain after the other, one sample
 //    after the other. It is the reference the tests hold the other one to.
-//  - RenderParallel: plans the grains of a block (all random draws, in the
+//  - RenderParallel: plans a block of grains (all random draws, in the
 //    same order) on the calling thread, then lets worker threads split the
-//    block's output frames into chunks. Inside a chunk every output sample
-//    still sums its grains in grain order, so the float sums are the same
-//    operations in the same order as the scalar renderer's, for any number of
-//    threads. The per-sample `i / rate` division is replaced by runs of
-//    contiguous source frames whose ends are found with the same division,
-//    so the inner loop is a plain vectorisable multiply-add.
+//    block's output frames into tiles small enough for the first-level cache.
+//    A tile sums every grain of the block that overlaps it, in grain order,
+//    so every output sample still sums its grains in grain order: the float
+//    sums are the same operations in the same order as the scalar renderer's,
+//    for any number of threads. The per-sample `i / rate` division is replaced
+//    by runs of contiguous source frames whose ends are found with the same
+//    division, so the inner loop is a plain vectorisable multiply-add.
 //
 // Runs on the creating thread (plus the workers RenderParallel starts and
 // joins); progress, cancel and messages go through the IProgress.
@@ -69,6 +70,12 @@ public:
                StereoFrame* background, std::int32_t backgroundFrameCount, std::int32_t rate,
                IProgress& progressSink, AllocationBudget* budget);
 
+    // Where the last pass (gain and fades) writes the music: the render
+    // target itself unless set. SetUp resets it.
+    void SetDestination(StereoFrame* destination) { destination_ = destination; }
+    // Seconds the passes after the last grain took in the last render.
+    double FinishSeconds() const { return finishSeconds_; }
+
     // The scalar reference renderer. True when it ran to the end (not
     // cancelled, no allocation failure).
     bool Render(CNoteSequence& score);
@@ -77,6 +84,8 @@ public:
     // reports, same cancel points as Render. Without `vectorKernels` it mixes
     // with the portable loops that machines without AVX2 run.
     bool RenderParallel(CNoteSequence& score, unsigned threads, bool vectorKernels = true);
+    // The same on a pool the caller keeps (and may use for its own passes).
+    bool RenderParallel(CNoteSequence& score, WorkerPool& pool, bool vectorKernels = true);
 
     // Told of every grain as it is planned (both renderers), with the section
     // whose parameters it takes; for diagnostics and tests. Empty by default.
@@ -125,6 +134,15 @@ private:
     bool Finish(WorkerPool& pool);
     void StartFill(WorkerPool& pool);
     void Normalize(WorkerPool& pool);
+    // The a of the start fill (three seconds, at most a third of the music),
+    // 0 when there is nothing to fill.
+    std::int64_t StartFillFrames() const;
+    // Frames [from, to) of the start fill: reads [2a, 3a), writes [0, a).
+    void StartFillFrames(std::int64_t a, std::int64_t from, std::int64_t to);
+    // The largest magnitude in frames [from, to).
+    float PeakOf(std::int64_t from, std::int64_t to) const;
+    // Frames [from, to) scaled by 1 / peak and the fade gain into `into`.
+    void ScaleFrames(StereoFrame* into, float peak, std::int64_t from, std::int64_t to) const;
 
     bool running_ = false;
     std::int32_t sampleRate_ = 0;
@@ -142,12 +160,15 @@ private:
     const StereoFrame* source_ = nullptr;
     std::int32_t sourceFrameCount_ = 0;
     StereoFrame* target_ = nullptr;
+    StereoFrame* destination_ = nullptr;  // null: the target
+    double finishSeconds_ = 0.0;
     std::int32_t targetFrameCount_ = 0;
     std::vector<float> envelope_;
     std::uint32_t grainLength_ = 0;
     std::uint32_t spread_ = 0;
     std::int32_t hop_ = 0;
     GrainObserver onGrain_;
+    std::vector<PlannedGrain> block_;  // the grains planned and not yet mixed
 
     AllocationBudget* budget_ = nullptr;
     std::uint32_t propertiesSampleRate_ = 0;

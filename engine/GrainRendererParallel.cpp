@@ -14,12 +14,16 @@
 namespace dw {
 namespace {
 
-// Output frames per task: the chunk of the target one thread sums into stays
-// in the first-level cache while the block's grains pass over it.
-constexpr std::int64_t kChunkFrames = 2048;
-// Grains per block: progress is reported after grains 0, 100, 200 ..., so a
-// block ends on each of them and cancel stops where the reference stops.
+// Output frames per task: the tile of the target one thread sums into (32 KiB)
+// stays in a 48 KiB first-level cache while the grains that overlap it pass
+// over it, the envelope sliding along with them and the source streaming in.
+constexpr std::int64_t kTileFrames = 4096;
+// Progress is reported after grains 0, 100, 200 ..., as by the reference.
 constexpr std::uint64_t kReportEvery = 100;
+// The frames of grain starts one block plans before it is mixed, and the
+// grains it holds at most (a block's memory stays small at any rate).
+constexpr std::int64_t kBlockFrames = 1 << 18;
+constexpr std::size_t kBlockGrains = 1 << 16;
 // Below this distance from 1 (but not 1 itself) a rate is served by the
 // reference's per-sample division: the run arithmetic relies on trunc(i / rate) - i
 // changing by at most one per sample, in one direction, which holds with a
@@ -286,17 +290,18 @@ void GrainRenderer::MixBlock(const PlannedGrain* grains, std::size_t count, Work
     std::int64_t hi = static_cast<std::int64_t>(grains[count - 1].position) + length;
     if (!loopMusic_) hi = std::min(hi, frames);
     if (hi - lo > frames) {
-        // Cannot happen with music of ten seconds or more (a block spans at
-        // most about four); a wrap onto the block's own frames would break
-        // the per-chunk order, so the reference renderer's loop takes over.
+        // Blocks are planned at most a quarter of the music long, so only a
+        // grain longer than most of the music gets here; a wrap onto the
+        // block's own frames would break the per-tile order, so the reference
+        // renderer's loop takes over.
         for (std::size_t g = 0; g < count; ++g) AddGrain(grains[g]);
         return;
     }
-    // Chunks of the unwrapped range, split at the end of the music so that
-    // each chunk maps onto consecutive frames.
+    // Tiles of the unwrapped range, split at the end of the music so that
+    // each tile maps onto consecutive frames.
     const std::int64_t firstEnd = std::min(hi, frames);
-    const std::int64_t chunksBefore = (firstEnd - lo + kChunkFrames - 1) / kChunkFrames;
-    const std::int64_t chunksAfter = hi > frames ? (hi - frames + kChunkFrames - 1) / kChunkFrames : 0;
+    const std::int64_t tilesBefore = (firstEnd - lo + kTileFrames - 1) / kTileFrames;
+    const std::int64_t tilesAfter = hi > frames ? (hi - frames + kTileFrames - 1) / kTileFrames : 0;
     const MixAddFn mixAdd = vectorKernels ? kBestMixAdd : MixAddPortable;
 #if defined(DW_HAVE_AVX2_KERNEL)
     const bool spanKernel = mixAdd == MixAddAvx2;
@@ -305,47 +310,46 @@ void GrainRenderer::MixBlock(const PlannedGrain* grains, std::size_t count, Work
 #endif
     const MixContext ctx{reinterpret_cast<float*>(target_), source_, sourceFrameCount_, envelope_.data(), mixAdd,
                          spanKernel};
-    // Chunks are handed out from the middle of the block outwards: the
-    // middle ones hold the most grains, and starting with them lets the light
-    // ones at the edges even out the threads' finish.
-    const std::int64_t chunks = chunksBefore + chunksAfter;
-    const std::int64_t middle = chunks / 2;
-    const std::int64_t pairs = std::min(middle, chunks - middle);
-    auto middleOut = [&](std::int64_t task) {
-        if (task < 2 * pairs) return task % 2 == 0 ? middle + task / 2 : middle - 1 - task / 2;
-        const std::int64_t k = pairs + (task - 2 * pairs);
-        return chunks - middle > middle ? middle + k : middle - 1 - k;
-    };
+    const PlannedGrain* const end = grains + count;
     auto job = [&](std::size_t task) {
+        const auto t = static_cast<std::int64_t>(task);
         std::int64_t u0, u1;
-        const std::int64_t t = middleOut(static_cast<std::int64_t>(task));
-        if (t < chunksBefore) {
-            u0 = lo + t * kChunkFrames;
-            u1 = std::min(u0 + kChunkFrames, firstEnd);
+        if (t < tilesBefore) {
+            u0 = lo + t * kTileFrames;
+            u1 = std::min(u0 + kTileFrames, firstEnd);
         } else {
-            u0 = frames + (t - chunksBefore) * kChunkFrames;
-            u1 = std::min(u0 + kChunkFrames, hi);
+            u0 = frames + (t - tilesBefore) * kTileFrames;
+            u1 = std::min(u0 + kTileFrames, hi);
         }
         const std::int64_t shift = u0 >= frames ? frames : 0;
-        for (std::size_t g = 0; g < count; ++g) {
-            const std::int64_t p = grains[g].position;
+        // Positions grow with the grain number, so the grains that reach into
+        // [u0, u1) are one run of the block: those starting after u0 - length
+        // and before u1. They are summed in grain order.
+        const PlannedGrain* first = std::partition_point(
+            grains, end, [&](const PlannedGrain& g) { return g.position + length <= u0; });
+        for (const PlannedGrain* g = first; g != end && g->position < u1; ++g) {
+            const std::int64_t p = g->position;
             const std::int64_t i0 = std::max<std::int64_t>(0, u0 - p);
             const std::int64_t i1 = std::min<std::int64_t>(length, u1 - p);
             if (i0 >= i1) continue;
             // Rates a hair from 1 take the reference's loop: frame p + i
-            // wraps onto p - shift + i, as the chunk maps it.
-            if (NeedsDivision(grains[g].rate)) {
-                AddSamples(grains[g], i0, i1);
+            // wraps onto p - shift + i, as the tile maps it.
+            if (NeedsDivision(g->rate)) {
+                AddSamples(*g, i0, i1);
             } else {
-                MixGrain(ctx, grains[g], p - shift, i0, i1);
+                MixGrain(ctx, *g, p - shift, i0, i1);
             }
         }
     };
-    pool.Run(static_cast<std::size_t>(chunksBefore + chunksAfter), job);
+    pool.Run(static_cast<std::size_t>(tilesBefore + tilesAfter), job);
 }
 
 bool GrainRenderer::RenderParallel(CNoteSequence& score, unsigned threads, bool vectorKernels) {
     WorkerPool pool(std::max(1u, threads));
+    return RenderParallel(score, pool, vectorKernels);
+}
+
+bool GrainRenderer::RenderParallel(CNoteSequence& score, WorkerPool& pool, bool vectorKernels) {
     running_ = true;
     Clear(pool);
     score.ResetCursor();
@@ -353,31 +357,39 @@ bool GrainRenderer::RenderParallel(CNoteSequence& score, unsigned threads, bool 
     sectionEnd_ = -1;
     std::int32_t position = 0;
     std::uint64_t k = 0;
-    PlannedGrain block[kReportEvery];
+    // A block spans this many frames of grain starts at most: long enough
+    // that a tile meets most of its grains in one block, so it is loaded into
+    // the cache about once; a quarter of the music at most, so that a block
+    // never wraps onto itself.
+    const std::int64_t blockSpan = std::max<std::int64_t>(1, std::min<std::int64_t>(kBlockFrames, targetFrameCount_ / 4));
+    std::vector<PlannedGrain>& block = block_;
     while (running_ && position < targetFrameCount_) {
-        // Plan a block: every draw in the reference's order, up to and
-        // including the next grain that reports progress, and never across
-        // a section boundary (the envelope changes there).
-        std::size_t n = 0;
-        bool report = false;
-        std::int32_t reportPosition = 0;
+        // Plan a block: every draw in the reference's order, never across a
+        // section boundary (the envelope changes there). Progress is reported
+        // (and cancel noticed) at the same grains as by the reference.
+        block.clear();
+        std::int64_t blockStart = position;
         while (position < targetFrameCount_) {
             if (position > sectionEnd_) {
-                if (n > 0) break;
+                if (!block.empty()) break;
                 NextSection();
                 if (!running_) break;
+                blockStart = position;
             }
-            block[n++] = PlanGrain(score, position);
-            if (k % kReportEvery == 0) {
-                report = true;
-                reportPosition = position;
-            }
+            if (position - blockStart >= std::max<std::int64_t>(blockSpan, 2 * static_cast<std::int64_t>(hop_)) ||
+                block.size() >= kBlockGrains)
+                break;
+            block.push_back(PlanGrain(score, position));
+            const bool report = k % kReportEvery == 0;
+            const std::int32_t reportPosition = position;
             position = position + hop_;
             k = k + 1;
-            if (report || n == kReportEvery) break;
+            if (report) {
+                ReportGrain(reportPosition);
+                if (!running_) break;  // cancelled: the render is thrown away
+            }
         }
-        MixBlock(block, n, pool, vectorKernels);
-        if (report) ReportGrain(reportPosition);
+        if (running_) MixBlock(block.data(), block.size(), pool, vectorKernels);
     }
     return Finish(pool);
 }

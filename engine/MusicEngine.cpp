@@ -1,6 +1,7 @@
 #include "engine/MusicEngine.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <cstring>
 #include <new>
@@ -31,6 +32,10 @@ double Fraction(double f) {
 double SourceFraction(double f) {
     if (f == kDefaultSourceRange || std::isnan(f)) return kDefaultSourceRange;
     return Fraction(f);
+}
+
+double SecondsSince(std::chrono::steady_clock::time_point start) {
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 }
 
 std::uint32_t MotifFrames(std::uint32_t rate, double baseMotifLength) {
@@ -70,6 +75,13 @@ bool CMusicEngine::CheckProject(const CProject& proj, IProgress& progress) const
     return false;
 }
 
+CMusicEngine::Frames CMusicEngine::AllocateFrames(std::uint32_t count) {
+    // StereoFrame is an aggregate of two floats, so raw storage holds its
+    // frames; nothing writes them here.
+    return Frames(static_cast<StereoFrame*>(::operator new[](static_cast<std::size_t>(count) * sizeof(StereoFrame),
+                                                              std::nothrow)));
+}
+
 bool CMusicEngine::Create(CProject& proj, IProgress& progress, const CreateOptions& options) {
     if (!CheckProject(proj, progress)) return false;
     if (options.seed) {
@@ -82,13 +94,19 @@ bool CMusicEngine::Create(CProject& proj, IProgress& progress, const CreateOptio
     sampleRate = proj.properties.sampleRate;
     planned_ = false;
     budget_ = AllocationBudget{options.allocationLimitBytes, 0};
+    stageSeconds_ = StageSeconds{};
 
-    if (!AllocateOutput(progress)) return false;          // stage A
-    if (!PlanSections(progress)) return false;            // stage B (Sequence included)
+    if (!AllocateOutput(progress)) return false;  // stage A
+    const auto planStart = std::chrono::steady_clock::now();
+    const bool plannedOk = PlanSections(progress);  // stage B (Sequence included)
+    stageSeconds_.plan = SecondsSince(planStart);
+    if (!plannedOk) {
+        ClearFreshOutput();
+        return false;
+    }
     renderState_ = RandomState();
     planned_ = true;
-    if (!RenderBackground(progress, options)) return false;  // stage C
-    CopyOut();                                             // stage D
+    if (!RenderBackground(progress, options)) return false;  // stages C and D
     proj.musicOutdated = 0;
     return true;
 }
@@ -96,10 +114,9 @@ bool CMusicEngine::Create(CProject& proj, IProgress& progress, const CreateOptio
 bool CMusicEngine::Rerender(IProgress& progress, const CreateOptions& options) {
     if (!planned_ || project == nullptr || !output) return false;
     budget_ = AllocationBudget{options.allocationLimitBytes, 0};
+    stageSeconds_ = StageSeconds{};
     SeedRandom(renderState_);
-    if (!RenderBackground(progress, options)) return false;
-    CopyOut();
-    return true;
+    return RenderBackground(progress, options);
 }
 
 bool CMusicEngine::AllocateOutput(IProgress& progress) {
@@ -108,13 +125,23 @@ bool CMusicEngine::AllocateOutput(IProgress& progress) {
     output.reset();
     outputFrameCount = 0;
     const std::uint64_t bytes = static_cast<std::uint64_t>(n) * sizeof(StereoFrame);
-    if (budget_.Take(bytes)) output.reset(new (std::nothrow) StereoFrame[n]);
+    if (budget_.Take(bytes)) output = AllocateFrames(n);
     if (!output) {
         progress.ShowMessage(IDS_OUTPUT_ALLOC_FAILED, LoadString(IDS_OUTPUT_ALLOC_FAILED), MessageIcon::Exclamation);
         return false;
     }
+    outputFresh_ = true;
     outputFrameCount = n;
     return true;
+}
+
+// A creation that fails before its music is written leaves a new MusicBuffer
+// silent, as its length promises, rather than holding whatever the
+// allocation returned.
+void CMusicEngine::ClearFreshOutput() {
+    if (!output || !outputFresh_) return;
+    std::fill(output.get(), output.get() + outputFrameCount, StereoFrame{});
+    outputFresh_ = false;
 }
 
 bool CMusicEngine::PlanSections(IProgress& progress) {
@@ -226,14 +253,21 @@ bool CMusicEngine::Sequence(IProgress& progress) {
     return true;
 }
 
-bool CMusicEngine::AllocateBackground(IProgress& progress) {
+bool CMusicEngine::AllocateBackground(IProgress& progress, bool inPlace) {
+    if (inPlace) {
+        // The MusicBuffer is the render target: no second buffer, and none
+        // kept from an earlier creation either.
+        background.reset();
+        backgroundFrameCount = 0;
+        return true;
+    }
     // Kept from the last creation when its length is unchanged: the renderer
     // clears it anyway, and a fresh allocation would only cost time.
     if (!background || backgroundFrameCount != outputFrameCount) {
         background.reset();
         backgroundFrameCount = 0;
         const std::uint64_t bytes = static_cast<std::uint64_t>(outputFrameCount) * sizeof(StereoFrame);
-        if (budget_.Take(bytes)) background.reset(new (std::nothrow) StereoFrame[outputFrameCount]);
+        if (budget_.Take(bytes)) background = AllocateFrames(outputFrameCount);
     } else if (!budget_.Take(static_cast<std::uint64_t>(outputFrameCount) * sizeof(StereoFrame))) {
         background.reset();
         backgroundFrameCount = 0;
@@ -248,17 +282,49 @@ bool CMusicEngine::AllocateBackground(IProgress& progress) {
 }
 
 bool CMusicEngine::RenderBackground(IProgress& progress, const CreateOptions& options) {
-    if (!AllocateBackground(progress)) return false;
-    renderer.SetUp(*project, plannedSections, background.get(), static_cast<std::int32_t>(backgroundFrameCount),
+    const bool inPlace = options.renderInPlace;
+    if (!AllocateBackground(progress, inPlace)) {
+        ClearFreshOutput();
+        return false;
+    }
+    StereoFrame* const target = inPlace ? output.get() : background.get();
+    renderer.SetUp(*project, plannedSections, target, static_cast<std::int32_t>(outputFrameCount),
                    static_cast<std::int32_t>(sampleRate), progress, &budget_);
-    if (options.renderer == RenderMode::Reference) return renderer.Render(score);
+    // The last pass writes the music into the MusicBuffer; until then it
+    // holds the previous music (or, rendering in place, the work in progress).
+    renderer.SetDestination(output.get());
     unsigned threads = options.threads;
-    if (threads == 0) threads = std::max(1u, std::thread::hardware_concurrency());
-    return renderer.RenderParallel(score, threads, options.renderer != RenderMode::Portable);
-}
-
-void CMusicEngine::CopyOut() {
-    std::memcpy(output.get(), background.get(), static_cast<std::size_t>(outputFrameCount) * sizeof(StereoFrame));
+    if (options.renderer == RenderMode::Reference) {
+        threads = 1;
+    } else if (threads == 0) {
+        threads = std::max(1u, std::thread::hardware_concurrency());
+    }
+    // The pool lives as long as the engine: a creation after an edit starts
+    // no threads.
+    if (!pool_ || pool_->Threads() != threads) {
+        pool_.reset();
+        pool_ = std::make_unique<WorkerPool>(threads);
+    }
+    const auto renderStart = std::chrono::steady_clock::now();
+    if (inPlace) outputFresh_ = false;  // the render writes it from here on
+    const bool ok = options.renderer == RenderMode::Reference
+                        ? renderer.Render(score)
+                        : renderer.RenderParallel(score, *pool_, options.renderer != RenderMode::Portable);
+    stageSeconds_.finish = renderer.FinishSeconds();
+    stageSeconds_.render = SecondsSince(renderStart) - stageSeconds_.finish;
+    if (!ok) {
+        if (inPlace) {
+            // A partial render is no music.
+            output.reset();
+            outputFrameCount = 0;
+            planned_ = false;
+        } else {
+            ClearFreshOutput();
+        }
+        return false;
+    }
+    outputFresh_ = false;
+    return true;
 }
 
 }  // namespace dw

@@ -8,8 +8,10 @@
 //   B  PlanSections, then Sequence: one motif per section, repeated into the
 //      score;
 //   C  AllocateBackground, then rendering of the grains into the
-//      BackgroundBuffer, start fill and final gain;
-//   D  CopyOut into the MusicBuffer.
+//      BackgroundBuffer and the start fill;
+//   D  the final gain and fades, written into the MusicBuffer by the same
+//      pass that computes them (no separate copy).
+// With renderInPlace the BackgroundBuffer is the MusicBuffer itself.
 // Only a creation that passes all four clears the project's musicOutdated;
 // a cancelled or failed one leaves the previous music in the MusicBuffer
 // (silence when the length changed).
@@ -38,6 +40,7 @@
 #include "engine/GrainRenderer.h"
 #include "engine/NoteSequence.h"
 #include "engine/Sequencing.h"
+#include "engine/WorkerPool.h"
 #include "model/StereoFrame.h"
 
 namespace dw {
@@ -62,6 +65,11 @@ struct CreateOptions {
     // reallocated, BackgroundBuffer, envelopes); 0 means no limit. A buffer
     // over the limit fails as an allocation failure does, with its message.
     std::uint64_t allocationLimitBytes = 0;
+    // Renders straight into the MusicBuffer, without the BackgroundBuffer:
+    // half the memory, for callers no player listens to (the command line).
+    // The previous music is gone once rendering begins: a creation cancelled
+    // or failed from then on leaves no music (OutputFrameCount 0).
+    bool renderInPlace = false;
 };
 
 class CMusicEngine {
@@ -83,6 +91,17 @@ public:
     // comparing renderers and thread counts, and for timing rendering alone.
     bool Rerender(IProgress& progress, const CreateOptions& options = {});
 
+    // Seconds the stages of the last Create (or Rerender) took: planning and
+    // sequencing, the grains, and the passes after them (start fill, peak,
+    // gain and fades into the MusicBuffer). For benchmarks and the command
+    // line's figures; no effect on the music.
+    struct StageSeconds {
+        double plan = 0.0;
+        double render = 0.0;
+        double finish = 0.0;
+    };
+    const StageSeconds& LastStageSeconds() const { return stageSeconds_; }
+
     // The MusicBuffer; null before the first allocation.
     const StereoFrame* Output() const { return output.get(); }
     std::uint32_t OutputFrameCount() const { return output ? outputFrameCount : 0; }
@@ -102,16 +121,26 @@ private:
     bool PlanSections(IProgress& progress);
     void PlanMotif(CPSection& planned);
     bool Sequence(IProgress& progress);
-    bool AllocateBackground(IProgress& progress);
+    bool AllocateBackground(IProgress& progress, bool inPlace);
     bool RenderBackground(IProgress& progress, const CreateOptions& options);
-    void CopyOut();
+    void ClearFreshOutput();
     bool Report(IProgress& progress, int percent) const;
 
     CProject* project = nullptr;
     std::uint32_t sampleRate = 0;
-    std::unique_ptr<StereoFrame[]> output;
+    // Music buffers are allocated without being written: the render threads
+    // touch their pages first, in parallel, instead of the creating thread.
+    struct FreeFrames {
+        void operator()(StereoFrame* frames) const { ::operator delete[](frames); }
+    };
+    using Frames = std::unique_ptr<StereoFrame[], FreeFrames>;
+    static Frames AllocateFrames(std::uint32_t count);
+
+    std::unique_ptr<WorkerPool> pool_;
+    Frames output;
+    bool outputFresh_ = false;  // allocated by this creation, not yet written
     std::uint32_t outputFrameCount = 0;
-    std::unique_ptr<StereoFrame[]> background;
+    Frames background;
     std::uint32_t backgroundFrameCount = 0;
     std::int32_t sectionCount = 0;
     std::vector<CPSection> plannedSections;
@@ -122,6 +151,7 @@ private:
     std::uint32_t renderState_ = 0;  // generator state when stage C begins
     bool planned_ = false;           // plan and score are complete
     AllocationBudget budget_;
+    StageSeconds stageSeconds_;
 };
 
 }  // namespace dw

@@ -150,6 +150,48 @@ TEST(MusicEngine, WholeCreationsOfBothRenderersGiveTheSameBytes) {
 INSTANTIATE_TEST_SUITE_P(Projects, RendererAgreement, testing::ValuesIn(kRenderCases),
                          [](const testing::TestParamInfo<RenderCase>& param) { return std::string(param.param.name); });
 
+// Rendering in place (no BackgroundBuffer) is the same music from one
+// buffer: for both renderers, for a whole creation and for a rerender.
+class InPlace : public testing::TestWithParam<RenderMode> {};
+
+TEST_P(InPlace, GivesTheSameBytesAsTheBufferedCreation) {
+    CProject project;
+    MakeLightProject(project);
+    NullProgress progress;
+    CMusicEngine buffered, inPlace;
+    ASSERT_TRUE(buffered.Create(project, progress, Seeded(5, GetParam(), 2)));
+    CreateOptions options = Seeded(5, GetParam(), 2);
+    options.renderInPlace = true;
+    ASSERT_TRUE(inPlace.Create(project, progress, options));
+    EXPECT_TRUE(OutputBytes(inPlace) == OutputBytes(buffered));
+    ASSERT_TRUE(inPlace.Rerender(progress, options));
+    EXPECT_TRUE(OutputBytes(inPlace) == OutputBytes(buffered)) << "rerendered in place";
+}
+
+INSTANTIATE_TEST_SUITE_P(Renderers, InPlace, testing::Values(RenderMode::Production, RenderMode::Reference),
+                         [](const testing::TestParamInfo<RenderMode>& param) {
+                             return std::string(param.param == RenderMode::Production ? "Production" : "Reference");
+                         });
+
+TEST(MusicEngine, InPlaceCreationFitsInOneMusicBuffer) {
+    CProject project;
+    MakeLightProject(project);
+    NullProgress progress;
+    CMusicEngine probe;
+    ASSERT_TRUE(probe.Create(project, progress, Seeded(5)));
+    // One music buffer and the envelopes, with room to spare for neither a
+    // second buffer.
+    const std::uint64_t buffer = static_cast<std::uint64_t>(probe.OutputFrameCount()) * sizeof(StereoFrame);
+    CreateOptions options = Seeded(5);
+    options.allocationLimitBytes = buffer + buffer / 2;
+    CMusicEngine buffered;
+    EXPECT_FALSE(buffered.Create(project, progress, options)) << "the background buffer should not fit";
+    options.renderInPlace = true;
+    CMusicEngine inPlace;
+    ASSERT_TRUE(inPlace.Create(project, progress, options));
+    EXPECT_TRUE(OutputBytes(inPlace) == OutputBytes(probe));
+}
+
 TEST(MusicEngine, PeakEqualsVolumeOutsideTheFades) {
     CProject project;
     MakeSmallProject(project);
@@ -294,6 +336,29 @@ INSTANTIATE_TEST_SUITE_P(Stages, CancelInEachStage,
                          testing::Values(CancelCase{"Planning", kPlanning}, CancelCase{"Sequencing", kSequencing},
                                          CancelCase{"Rendering", kRendering}),
                          [](const testing::TestParamInfo<CancelCase>& param) { return std::string(param.param.name); });
+
+TEST(MusicEngine, InPlaceCreationCancelledWhileRenderingLeavesNoMusic) {
+    CProject project;
+    MakeLightProject(project);
+    CMusicEngine engine;
+    NullProgress quiet;
+    CreateOptions options = Seeded(11);
+    options.renderInPlace = true;
+    ASSERT_TRUE(engine.Create(project, quiet, options));
+    const auto first = OutputBytes(engine);
+
+    project.musicOutdated = 1;
+    CancelAtStage cancel(kRendering);
+    EXPECT_FALSE(engine.Create(project, cancel, options));
+    EXPECT_EQ(project.musicOutdated, 1u);
+    EXPECT_EQ(engine.Output(), nullptr) << "a partial render must not pass for music";
+    EXPECT_EQ(engine.OutputFrameCount(), 0u);
+    EXPECT_FALSE(engine.Rerender(quiet, options));
+
+    // The engine stays usable: the next creation gives the first one's bytes.
+    ASSERT_TRUE(engine.Create(project, quiet, options));
+    EXPECT_TRUE(OutputBytes(engine) == first);
+}
 
 TEST(MusicEngine, CancelDuringRenderingStopsAtTheNextHundredthGrain) {
     CProject project;
