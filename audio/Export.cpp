@@ -10,6 +10,7 @@
 #include <cmath>
 #include <cstring>
 #include <random>
+#include <utility>
 
 #include "base/OutputFile.h"
 #include "resources/StringTable.h"
@@ -124,6 +125,19 @@ SoundFormat Mp3At(std::uint32_t rate, std::uint32_t kbps) { return Make(*RowById
 struct Mp3Scale {
     std::uint32_t minKbps, maxKbps;
 };
+
+// Level 1.0 itself is refused for MP3; just below it still lands on the lowest rate.
+constexpr double kMp3TopLevel = 0.999;
+
+// libsndfile sets the Opus bit rate through the compression level too, on a
+// straight line from its highest stereo rate (level 0) to its lowest (level 1).
+constexpr std::uint32_t kOpusMinKbps = 6;
+constexpr std::uint32_t kOpusMaxKbps = 512;
+
+double OpusLevelFor(std::uint32_t kbps) {
+    return std::clamp(double(kOpusMaxKbps - std::min(kbps, kOpusMaxKbps)) / double(kOpusMaxKbps - kOpusMinKbps), 0.0,
+                      1.0);
+}
 
 Mp3Scale ScaleOf(std::uint32_t rate) {
     if (rate >= 32000) return {32, 320};  // MPEG-1
@@ -502,9 +516,58 @@ std::optional<SoundFormat> ChooseAcmFormat(int encoder, std::uint32_t sampleRate
     return formats[*chosen];
 }
 
+std::string EncoderSettingsProblem(const SoundFormat& format, const EncoderSettings& settings) {
+    const bool mp3 = format.container == SoundContainer::Mp3;
+    const bool opus = format.container == SoundContainer::Opus;
+    const bool compressible = mp3 || opus || format.container == SoundContainer::Flac ||
+                              format.container == SoundContainer::Ogg;
+    if (settings.compression) {
+        if (!compressible) return "--compression: only FLAC, Ogg Vorbis, Opus and MP3 take a compression level.";
+        if (!(*settings.compression >= 0.0 && *settings.compression <= 1.0))
+            return "--compression: the level runs from 0 (best) to 1 (smallest).";
+        if (mp3 && settings.bitrateKbps)
+            return "--compression and --bitrate: MP3 takes one of them (a variable or a constant bit rate).";
+    }
+    if (settings.bitrateKbps) {
+        const std::uint32_t k = *settings.bitrateKbps;
+        if (mp3) {
+            const auto rates = Mp3BitRates(format.sampleRate);
+            if (std::find(rates.begin(), rates.end(), k) == rates.end()) {
+                std::string list;
+                for (std::size_t i = 0; i < rates.size(); ++i)
+                    list += (i == 0 ? "" : i + 1 == rates.size() ? " or " : ", ") + std::to_string(rates[i]);
+                return "--bitrate: MP3 at " + std::to_string(format.sampleRate) + " Hz takes " + list + " kbit/s.";
+            }
+        } else if (opus) {
+            if (k < kOpusMinKbps || k > kOpusMaxKbps)
+                return "--bitrate: Opus takes " + std::to_string(kOpusMinKbps) + " to " + std::to_string(kOpusMaxKbps) +
+                       " kbit/s.";
+        } else {
+            return "--bitrate: only MP3 and Opus take a bit rate.";
+        }
+    }
+    return {};
+}
+
+SoundFormat ApplyEncoderSettings(SoundFormat format, const EncoderSettings& settings) {
+    if (format.container == SoundContainer::Mp3 && settings.bitrateKbps && EncoderSettingsProblem(format, settings).empty())
+        format = Mp3At(format.sampleRate, *settings.bitrateKbps);
+    return format;
+}
+
 WriteResult WriteSoundFile(const std::filesystem::path& target, const StereoFrame* frames, std::uint32_t frameCount,
                            std::uint32_t sampleRate, const SoundFormat& format, IProgress& progress,
                            WriteError& error) {
+    return WriteSoundFile(target, frames, frameCount, sampleRate, format, progress, error, WriteOptions{});
+}
+
+WriteResult WriteSoundFile(const std::filesystem::path& target, const StereoFrame* frames, std::uint32_t frameCount,
+                           std::uint32_t sampleRate, const SoundFormat& format, IProgress& progress,
+                           WriteError& error, const WriteOptions& options) {
+    if (const std::string problem = EncoderSettingsProblem(format, options.encoder); !problem.empty()) {
+        error = {IDS_ENCODER_CREATE_FAILED, problem};
+        return WriteResult::Failed;
+    }
     const auto fail = [&](int messageId, std::string reason = {}) {
         error = {messageId, std::move(reason)};
         return WriteResult::Failed;
@@ -541,15 +604,47 @@ WriteResult WriteSoundFile(const std::filesystem::path& target, const StereoFram
     // same music must always give the same bytes.
     sf_command(file, SFC_SET_ADD_PEAK_CHUNK, nullptr, SF_FALSE);
     sf_command(file, SFC_SET_CLIPPING, nullptr, SF_TRUE);
-    if (format.container == SoundContainer::Mp3) {
+    // Tags go in before the first samples: FLAC, Ogg and Opus write them
+    // into their headers, MP3 into the ID3 block in front of the frames.
+    const std::pair<int, const std::string*> tags[] = {
+        {SF_STR_TITLE, &options.tags.title},     {SF_STR_ARTIST, &options.tags.artist},
+        {SF_STR_SOFTWARE, &options.tags.software}, {SF_STR_DATE, &options.tags.date},
+        {SF_STR_COMMENT, &options.tags.comment}};
+    for (const auto& [kind, text] : tags) {
+        // MP3 has no software field; libsndfile refuses it there.
+        if (text->empty() || (kind == SF_STR_SOFTWARE && format.container == SoundContainer::Mp3)) continue;
+        if (sf_set_string(file, kind, text->c_str()) != 0) {
+            const std::string why = sf_strerror(file);
+            sf_close(file);
+            return fail(IDS_ENCODER_CREATE_FAILED, "the tags could not be written (" + why + ")");
+        }
+    }
+    std::optional<double> level = options.encoder.compression;
+    if (format.container == SoundContainer::Opus && options.encoder.bitrateKbps)
+        level = OpusLevelFor(*options.encoder.bitrateKbps);
+    if (format.container == SoundContainer::Mp3 && level) {
+        // A compression level asks for a variable bit rate, as MP3 users know it.
+        int mode = SF_BITRATE_MODE_VARIABLE;
+        double value = std::min(*level, kMp3TopLevel);
+        if (sf_command(file, SFC_SET_BITRATE_MODE, &mode, sizeof(mode)) != 0 ||
+            sf_command(file, SFC_SET_COMPRESSION_LEVEL, &value, sizeof(value)) != SF_TRUE) {
+            sf_close(file);
+            return fail(IDS_ENCODER_CREATE_FAILED, "the encoder refused the compression level");
+        }
+    } else if (level) {
+        double value = *level;
+        if (sf_command(file, SFC_SET_COMPRESSION_LEVEL, &value, sizeof(value)) != SF_TRUE) {
+            sf_close(file);
+            return fail(IDS_ENCODER_CREATE_FAILED, "the encoder refused the compression level");
+        }
+    } else if (format.container == SoundContainer::Mp3) {
         int mode = SF_BITRATE_MODE_CONSTANT;
         const Mp3Scale scale = ScaleOf(format.sampleRate);
         const double kbps = format.bitRate / 1000.0;
-        // Level 1.0 itself is refused; just below it still lands on the lowest rate.
-        double level = std::clamp((scale.maxKbps - kbps) / (scale.maxKbps - scale.minKbps), 0.0, 0.999);
+        double cbr = std::clamp((scale.maxKbps - kbps) / (scale.maxKbps - scale.minKbps), 0.0, kMp3TopLevel);
         // The bit-rate mode answers 0 on success, the compression level SF_TRUE.
         if (sf_command(file, SFC_SET_BITRATE_MODE, &mode, sizeof(mode)) != 0 ||
-            sf_command(file, SFC_SET_COMPRESSION_LEVEL, &level, sizeof(level)) != SF_TRUE) {
+            sf_command(file, SFC_SET_COMPRESSION_LEVEL, &cbr, sizeof(cbr)) != SF_TRUE) {
             sf_close(file);
             return fail(IDS_ENCODER_CREATE_FAILED, "the encoder refused the bit rate");
         }

@@ -162,6 +162,41 @@ WriteResult WriteSoundFile(const std::filesystem::path& target, const StereoFram
                            std::uint32_t sampleRate, const SoundFormat& format, IProgress& progress,
                            WriteError& error);
 
+// Text a written file carries in its container's own place (RIFF INFO in
+// WAV, Vorbis comments in FLAC, Ogg and Opus, ID3 in MP3); empty fields are
+// left out. MP3 keeps only the year of the date and has no software field.
+struct SoundTags {
+    std::string title;
+    std::string artist;
+    std::string software;
+    std::string date;     // "YYYY-MM-DD"
+    std::string comment;
+};
+
+// The encoder's own controls; none: its default.
+struct EncoderSettings {
+    std::optional<double> compression;        // 0 (largest, best) to 1 (smallest): FLAC, Ogg, Opus, MP3 (VBR)
+    std::optional<std::uint32_t> bitrateKbps; // MP3 (constant) and Opus
+};
+
+struct WriteOptions {
+    SoundTags tags;
+    EncoderSettings encoder;
+};
+
+// Empty when `settings` suit `format`; otherwise why not, with the values the
+// encoder takes ("--bitrate: MP3 at 44100 Hz takes 32, 40, ... or 320 kbit/s").
+// For MP3 a bit rate is also folded into the returned format by
+// ApplyEncoderSettings.
+std::string EncoderSettingsProblem(const SoundFormat& format, const EncoderSettings& settings);
+// `format` with the settings that belong to the format block itself (the MP3 bit rate).
+SoundFormat ApplyEncoderSettings(SoundFormat format, const EncoderSettings& settings);
+
+// As above, with tags and encoder settings.
+WriteResult WriteSoundFile(const std::filesystem::path& target, const StereoFrame* frames, std::uint32_t frameCount,
+                           std::uint32_t sampleRate, const SoundFormat& format, IProgress& progress,
+                           WriteError& error, const WriteOptions& options);
+
 // The toolbar's Write Music to File: encoder 0 or 1 writes its own format;
 // encoder 2 or 3 writes the chosen format block, and without one (or with a
 // block of another encoder) shows "Error (audio): Encoder ACM file".
