@@ -698,8 +698,14 @@ WriteResult WriteSoundFile(const std::filesystem::path& target, const StereoFram
 
 WriteResult WriteSoundFile(const std::filesystem::path& target, const StereoFrame* frames, std::uint32_t frameCount,
                            std::uint32_t sampleRate, const SoundFormat& format, IProgress& progress) {
+    return WriteSoundFile(target, frames, frameCount, sampleRate, format, progress, WriteOptions{});
+}
+
+WriteResult WriteSoundFile(const std::filesystem::path& target, const StereoFrame* frames, std::uint32_t frameCount,
+                           std::uint32_t sampleRate, const SoundFormat& format, IProgress& progress,
+                           const WriteOptions& options) {
     WriteError error;
-    const WriteResult result = WriteSoundFile(target, frames, frameCount, sampleRate, format, progress, error);
+    const WriteResult result = WriteSoundFile(target, frames, frameCount, sampleRate, format, progress, error, options);
     if (result == WriteResult::Failed) {
         std::string text(LoadString(error.messageId));
         // The program's own message first; then which file and why, where
@@ -713,8 +719,15 @@ WriteResult WriteSoundFile(const std::filesystem::path& target, const StereoFram
 
 WriteResult WriteMusic(const std::filesystem::path& target, const StereoFrame* frames, std::uint32_t frameCount,
                        std::uint32_t sampleRate, int encoder, const SoundFormat* chosen, IProgress& progress) {
+    return WriteMusic(target, frames, frameCount, sampleRate, encoder, chosen, progress, WriteOptions{});
+}
+
+WriteResult WriteMusic(const std::filesystem::path& target, const StereoFrame* frames, std::uint32_t frameCount,
+                       std::uint32_t sampleRate, int encoder, const SoundFormat* chosen, IProgress& progress,
+                       const WriteOptions& options) {
     if (encoder == kEncoderWavFloat || encoder == kEncoderWav16)
-        return WriteSoundFile(target, frames, frameCount, sampleRate, FormatForEncoder(encoder, sampleRate), progress);
+        return WriteSoundFile(target, frames, frameCount, sampleRate, FormatForEncoder(encoder, sampleRate), progress,
+                              options);
     const bool fits = chosen != nullptr &&
                       ((encoder == kEncoderWavCompressed && chosen->container == SoundContainer::Wav) ||
                        (encoder == kEncoderMp3 && chosen->formatTag == kTagMpegLayer3));
@@ -722,7 +735,11 @@ WriteResult WriteMusic(const std::filesystem::path& target, const StereoFrame* f
         Say(progress, IDS_ENCODER_ACM_FILE);
         return WriteResult::Failed;
     }
-    return WriteSoundFile(target, frames, frameCount, sampleRate, *chosen, progress);
+    return WriteSoundFile(target, frames, frameCount, sampleRate, *chosen, progress, options);
+}
+
+bool IsLossyCodec(const SoundFormat& format) {
+    return format.codec == SoundCodec::Mpeg3 || format.codec == SoundCodec::Vorbis || format.codec == SoundCodec::Opus;
 }
 
 }  // namespace dw

@@ -133,6 +133,12 @@ std::optional<SoundFormat> ChooseAcmFormat(int encoder, std::uint32_t sampleRate
 
 enum class WriteResult { Written, Cancelled, Failed };
 
+struct WriteOptions;
+
+// Coded lossily in a way whose decoders can give back more than full scale
+// (MP3, Vorbis, Opus), so the music needs headroom under its true peak.
+bool IsLossyCodec(const SoundFormat& format);
+
 // Why a write failed: the program's message for it and, where the system
 // gave one, the reason ("No space left on device").
 struct WriteError {
@@ -155,6 +161,10 @@ struct WriteError {
 // take their serial number from the music).
 WriteResult WriteSoundFile(const std::filesystem::path& target, const StereoFrame* frames, std::uint32_t frameCount,
                            std::uint32_t sampleRate, const SoundFormat& format, IProgress& progress);
+// The same with tags and encoder settings.
+WriteResult WriteSoundFile(const std::filesystem::path& target, const StereoFrame* frames, std::uint32_t frameCount,
+                           std::uint32_t sampleRate, const SoundFormat& format, IProgress& progress,
+                           const WriteOptions& options);
 
 // The same for callers that word their own messages (the command line): shows
 // nothing, and on failure fills `error`.
@@ -202,5 +212,8 @@ WriteResult WriteSoundFile(const std::filesystem::path& target, const StereoFram
 // block of another encoder) shows "Error (audio): Encoder ACM file".
 WriteResult WriteMusic(const std::filesystem::path& target, const StereoFrame* frames, std::uint32_t frameCount,
                        std::uint32_t sampleRate, int encoder, const SoundFormat* chosen, IProgress& progress);
+WriteResult WriteMusic(const std::filesystem::path& target, const StereoFrame* frames, std::uint32_t frameCount,
+                       std::uint32_t sampleRate, int encoder, const SoundFormat* chosen, IProgress& progress,
+                       const WriteOptions& options);
 
 }  // namespace dw

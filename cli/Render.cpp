@@ -103,12 +103,6 @@ std::string Decibels(double value) {
     return text;
 }
 
-// Lossy codecs whose decoders give back more than full scale when the
-// samples come near it.
-bool IsLossy(const SoundFormat& format) {
-    return format.codec == SoundCodec::Mpeg3 || format.codec == SoundCodec::Vorbis || format.codec == SoundCodec::Opus;
-}
-
 // The finishing that shaped the file, for its comment tag.
 std::string FinishText(const FileOptions& file, const FinishReport& finished) {
     std::string text = file.noEffects ? "no effects" : "";
@@ -249,7 +243,7 @@ int Render(const RenderRequest& request, std::ostream& out, std::ostream& err, C
     finish.effects = !request.file.noEffects;
     finish.loudnessLufs = request.file.loudness;
     finish.truePeakCeilingDbtp = request.file.truePeak;
-    finish.lossy = IsLossy(fileFormat);
+    finish.lossy = IsLossyCodec(fileFormat);
     const bool finishing = (finish.effects && AnyEffectOn(properties)) || finish.loudnessLufs || finish.lossy;
     FinishReport finished;
     if (finishing) {
