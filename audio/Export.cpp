@@ -130,13 +130,17 @@ struct Mp3Scale {
 constexpr double kMp3TopLevel = 0.999;
 
 // libsndfile sets the Opus bit rate through the compression level too, on a
-// straight line from its highest stereo rate (level 0) to its lowest (level 1).
-constexpr std::uint32_t kOpusMinKbps = 6;
-constexpr std::uint32_t kOpusMaxKbps = 512;
+// straight line from 256 kbit/s per channel (level 0) down to 6 (level 1);
+// Opus itself takes at most 510 kbit/s for two channels.
+constexpr std::uint32_t kOpusMinKbps = 12;
+constexpr std::uint32_t kOpusMaxKbps = 510;
+constexpr double kOpusMinPerChannel = 6.0;
+constexpr double kOpusMaxPerChannel = 256.0;
 
 double OpusLevelFor(std::uint32_t kbps) {
-    return std::clamp(double(kOpusMaxKbps - std::min(kbps, kOpusMaxKbps)) / double(kOpusMaxKbps - kOpusMinKbps), 0.0,
-                      1.0);
+    // Half a bit per second high, so that the encoder's truncation lands on the rate asked for.
+    const double perChannel = kbps / 2.0 + 0.0005;
+    return std::clamp(1.0 - (perChannel - kOpusMinPerChannel) / (kOpusMaxPerChannel - kOpusMinPerChannel), 0.0, 1.0);
 }
 
 Mp3Scale ScaleOf(std::uint32_t rate) {
@@ -605,14 +609,16 @@ WriteResult WriteSoundFile(const std::filesystem::path& target, const StereoFram
     sf_command(file, SFC_SET_ADD_PEAK_CHUNK, nullptr, SF_FALSE);
     sf_command(file, SFC_SET_CLIPPING, nullptr, SF_TRUE);
     // Tags go in before the first samples: FLAC, Ogg and Opus write them
-    // into their headers, MP3 into the ID3 block in front of the frames.
+    // into their headers. MP3 goes without: libsndfile writes its ID3 block
+    // in front of the frames, and the encoder's Info frame (its delay and
+    // padding) then no longer lands where decoders look for it, so the music
+    // would decode longer than it is and lose its seamless loop.
     const std::pair<int, const std::string*> tags[] = {
         {SF_STR_TITLE, &options.tags.title},     {SF_STR_ARTIST, &options.tags.artist},
         {SF_STR_SOFTWARE, &options.tags.software}, {SF_STR_DATE, &options.tags.date},
         {SF_STR_COMMENT, &options.tags.comment}};
     for (const auto& [kind, text] : tags) {
-        // MP3 has no software field; libsndfile refuses it there.
-        if (text->empty() || (kind == SF_STR_SOFTWARE && format.container == SoundContainer::Mp3)) continue;
+        if (text->empty() || format.container == SoundContainer::Mp3) continue;
         if (sf_set_string(file, kind, text->c_str()) != 0) {
             const std::string why = sf_strerror(file);
             sf_close(file);

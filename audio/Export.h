@@ -173,8 +173,9 @@ WriteResult WriteSoundFile(const std::filesystem::path& target, const StereoFram
                            WriteError& error);
 
 // Text a written file carries in its container's own place (RIFF INFO in
-// WAV, Vorbis comments in FLAC, Ogg and Opus, ID3 in MP3); empty fields are
-// left out. MP3 keeps only the year of the date and has no software field.
+// WAV, Vorbis comments in FLAC, Ogg and Opus); empty fields are left out.
+// MP3 carries none: libsndfile's ID3 block would move the encoder's Info
+// frame out of its place and cost the file its exact length and seamless loop.
 struct SoundTags {
     std::string title;
     std::string artist;

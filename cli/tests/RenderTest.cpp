@@ -368,7 +368,7 @@ TEST_P(RenderToStandardOutput, StreamsTheFileAndNothingElse) {
 INSTANTIATE_TEST_SUITE_P(Table, RenderToStandardOutput,
                          ::testing::Values(StreamCase{"flac", "fLaC", false, true},
                                            // Without its closing tag frame the decoder keeps the encoder's padding.
-                                           StreamCase{"mp3", "ID3", false, false},  // its tags come first
+                                           StreamCase{"mp3", "\xFF", false, false},
                                            StreamCase{"ogg", "OggS", true, true},
                                            StreamCase{"opus", "OggS", true, true}),
                          [](const auto& p) { return std::string(p.param.format); });
@@ -1003,19 +1003,20 @@ TEST_P(RenderTags, EveryFormatCarriesTitleSoftwareDateAndTheSeed) {
         const char* text = sf_get_string(file, kind);
         return std::string(text ? text : "");
     };
+    if (row.container == SoundContainer::Mp3) {
+        // No ID3 block: it would cost the file its exact length (see Export.h).
+        EXPECT_EQ(tag(SF_STR_TITLE), "");
+        sf_close(file);
+        return;
+    }
     EXPECT_EQ(tag(SF_STR_TITLE), "Night Tide");
     EXPECT_EQ(tag(SF_STR_ARTIST), "A. Listener");
     const std::string comment = tag(SF_STR_COMMENT);
     EXPECT_NE(comment.find("seed 77"), std::string::npos) << comment;
     EXPECT_NE(comment.find("source source.wav"), std::string::npos) << comment;
     EXPECT_NE(comment.find("Driftwell "), std::string::npos) << comment;
-    if (row.container == SoundContainer::Mp3) {
-        // ID3 keeps the year, or the whole date where the encoder writes ID3v2.
-        EXPECT_EQ(tag(SF_STR_DATE).rfind("2026", 0), 0u) << tag(SF_STR_DATE);
-    } else {
-        EXPECT_EQ(tag(SF_STR_DATE), "2026-05-28");
-        EXPECT_EQ(tag(SF_STR_SOFTWARE).rfind("Driftwell ", 0), 0u) << tag(SF_STR_SOFTWARE);
-    }
+    EXPECT_EQ(tag(SF_STR_DATE), "2026-05-28");
+    EXPECT_EQ(tag(SF_STR_SOFTWARE).rfind("Driftwell ", 0), 0u) << tag(SF_STR_SOFTWARE);
     sf_close(file);
 }
 
@@ -1059,7 +1060,7 @@ INSTANTIATE_TEST_SUITE_P(
         EncoderOptionCase{"FlacLevel", {"--format", "flac", "--compression", "1"}, ""},
         EncoderOptionCase{"OggLevel", {"--format", "ogg", "--compression", "0"}, ""},
         EncoderOptionCase{"Mp3RateNotOffered", {"--format", "mp3", "--bitrate", "100"}, "224, 256 or 320 kbit/s"},
-        EncoderOptionCase{"OpusTooLow", {"--format", "opus", "--bitrate", "2"}, "Opus takes 6 to 512 kbit/s"},
+        EncoderOptionCase{"OpusTooLow", {"--format", "opus", "--bitrate", "2"}, "Opus takes 12 to 510 kbit/s"},
         EncoderOptionCase{"FlacHasNoBitRate", {"--format", "flac", "--bitrate", "128"}, "only MP3 and Opus"},
         EncoderOptionCase{"WavHasNoLevel", {"--format", "wav16", "--compression", "0.5"}, "only FLAC, Ogg Vorbis"},
         EncoderOptionCase{"LevelAboveOne", {"--format", "ogg", "--compression", "1.5"}, "from 0 (best) to 1"},
