@@ -10,6 +10,7 @@
 #include <cmath>
 #include <cstring>
 #include <random>
+#include <utility>
 
 #include "base/OutputFile.h"
 #include "resources/StringTable.h"
@@ -124,6 +125,23 @@ SoundFormat Mp3At(std::uint32_t rate, std::uint32_t kbps) { return Make(*RowById
 struct Mp3Scale {
     std::uint32_t minKbps, maxKbps;
 };
+
+// Level 1.0 itself is refused for MP3; just below it still lands on the lowest rate.
+constexpr double kMp3TopLevel = 0.999;
+
+// libsndfile sets the Opus bit rate through the compression level too, on a
+// straight line from 256 kbit/s per channel (level 0) down to 6 (level 1);
+// Opus itself takes at most 510 kbit/s for two channels.
+constexpr std::uint32_t kOpusMinKbps = 12;
+constexpr std::uint32_t kOpusMaxKbps = 510;
+constexpr double kOpusMinPerChannel = 6.0;
+constexpr double kOpusMaxPerChannel = 256.0;
+
+double OpusLevelFor(std::uint32_t kbps) {
+    // Half a bit per second high, so that the encoder's truncation lands on the rate asked for.
+    const double perChannel = kbps / 2.0 + 0.0005;
+    return std::clamp(1.0 - (perChannel - kOpusMinPerChannel) / (kOpusMaxPerChannel - kOpusMinPerChannel), 0.0, 1.0);
+}
 
 Mp3Scale ScaleOf(std::uint32_t rate) {
     if (rate >= 32000) return {32, 320};  // MPEG-1
@@ -502,9 +520,58 @@ std::optional<SoundFormat> ChooseAcmFormat(int encoder, std::uint32_t sampleRate
     return formats[*chosen];
 }
 
+std::string EncoderSettingsProblem(const SoundFormat& format, const EncoderSettings& settings) {
+    const bool mp3 = format.container == SoundContainer::Mp3;
+    const bool opus = format.container == SoundContainer::Opus;
+    const bool compressible = mp3 || opus || format.container == SoundContainer::Flac ||
+                              format.container == SoundContainer::Ogg;
+    if (settings.compression) {
+        if (!compressible) return "--compression: only FLAC, Ogg Vorbis, Opus and MP3 take a compression level.";
+        if (!(*settings.compression >= 0.0 && *settings.compression <= 1.0))
+            return "--compression: the level runs from 0 (best) to 1 (smallest).";
+        if (mp3 && settings.bitrateKbps)
+            return "--compression and --bitrate: MP3 takes one of them (a variable or a constant bit rate).";
+    }
+    if (settings.bitrateKbps) {
+        const std::uint32_t k = *settings.bitrateKbps;
+        if (mp3) {
+            const auto rates = Mp3BitRates(format.sampleRate);
+            if (std::find(rates.begin(), rates.end(), k) == rates.end()) {
+                std::string list;
+                for (std::size_t i = 0; i < rates.size(); ++i)
+                    list += (i == 0 ? "" : i + 1 == rates.size() ? " or " : ", ") + std::to_string(rates[i]);
+                return "--bitrate: MP3 at " + std::to_string(format.sampleRate) + " Hz takes " + list + " kbit/s.";
+            }
+        } else if (opus) {
+            if (k < kOpusMinKbps || k > kOpusMaxKbps)
+                return "--bitrate: Opus takes " + std::to_string(kOpusMinKbps) + " to " + std::to_string(kOpusMaxKbps) +
+                       " kbit/s.";
+        } else {
+            return "--bitrate: only MP3 and Opus take a bit rate.";
+        }
+    }
+    return {};
+}
+
+SoundFormat ApplyEncoderSettings(SoundFormat format, const EncoderSettings& settings) {
+    if (format.container == SoundContainer::Mp3 && settings.bitrateKbps && EncoderSettingsProblem(format, settings).empty())
+        format = Mp3At(format.sampleRate, *settings.bitrateKbps);
+    return format;
+}
+
 WriteResult WriteSoundFile(const std::filesystem::path& target, const StereoFrame* frames, std::uint32_t frameCount,
                            std::uint32_t sampleRate, const SoundFormat& format, IProgress& progress,
                            WriteError& error) {
+    return WriteSoundFile(target, frames, frameCount, sampleRate, format, progress, error, WriteOptions{});
+}
+
+WriteResult WriteSoundFile(const std::filesystem::path& target, const StereoFrame* frames, std::uint32_t frameCount,
+                           std::uint32_t sampleRate, const SoundFormat& format, IProgress& progress,
+                           WriteError& error, const WriteOptions& options) {
+    if (const std::string problem = EncoderSettingsProblem(format, options.encoder); !problem.empty()) {
+        error = {IDS_ENCODER_CREATE_FAILED, problem};
+        return WriteResult::Failed;
+    }
     const auto fail = [&](int messageId, std::string reason = {}) {
         error = {messageId, std::move(reason)};
         return WriteResult::Failed;
@@ -541,15 +608,49 @@ WriteResult WriteSoundFile(const std::filesystem::path& target, const StereoFram
     // same music must always give the same bytes.
     sf_command(file, SFC_SET_ADD_PEAK_CHUNK, nullptr, SF_FALSE);
     sf_command(file, SFC_SET_CLIPPING, nullptr, SF_TRUE);
-    if (format.container == SoundContainer::Mp3) {
+    // Tags go in before the first samples: FLAC, Ogg and Opus write them
+    // into their headers. MP3 goes without: libsndfile writes its ID3 block
+    // in front of the frames, and the encoder's Info frame (its delay and
+    // padding) then no longer lands where decoders look for it, so the music
+    // would decode longer than it is and lose its seamless loop.
+    const std::pair<int, const std::string*> tags[] = {
+        {SF_STR_TITLE, &options.tags.title},     {SF_STR_ARTIST, &options.tags.artist},
+        {SF_STR_SOFTWARE, &options.tags.software}, {SF_STR_DATE, &options.tags.date},
+        {SF_STR_COMMENT, &options.tags.comment}};
+    for (const auto& [kind, text] : tags) {
+        if (text->empty() || format.container == SoundContainer::Mp3) continue;
+        if (sf_set_string(file, kind, text->c_str()) != 0) {
+            const std::string why = sf_strerror(file);
+            sf_close(file);
+            return fail(IDS_ENCODER_CREATE_FAILED, "the tags could not be written (" + why + ")");
+        }
+    }
+    std::optional<double> level = options.encoder.compression;
+    if (format.container == SoundContainer::Opus && options.encoder.bitrateKbps)
+        level = OpusLevelFor(*options.encoder.bitrateKbps);
+    if (format.container == SoundContainer::Mp3 && level) {
+        // A compression level asks for a variable bit rate, as MP3 users know it.
+        int mode = SF_BITRATE_MODE_VARIABLE;
+        double value = std::min(*level, kMp3TopLevel);
+        if (sf_command(file, SFC_SET_BITRATE_MODE, &mode, sizeof(mode)) != 0 ||
+            sf_command(file, SFC_SET_COMPRESSION_LEVEL, &value, sizeof(value)) != SF_TRUE) {
+            sf_close(file);
+            return fail(IDS_ENCODER_CREATE_FAILED, "the encoder refused the compression level");
+        }
+    } else if (level) {
+        double value = *level;
+        if (sf_command(file, SFC_SET_COMPRESSION_LEVEL, &value, sizeof(value)) != SF_TRUE) {
+            sf_close(file);
+            return fail(IDS_ENCODER_CREATE_FAILED, "the encoder refused the compression level");
+        }
+    } else if (format.container == SoundContainer::Mp3) {
         int mode = SF_BITRATE_MODE_CONSTANT;
         const Mp3Scale scale = ScaleOf(format.sampleRate);
         const double kbps = format.bitRate / 1000.0;
-        // Level 1.0 itself is refused; just below it still lands on the lowest rate.
-        double level = std::clamp((scale.maxKbps - kbps) / (scale.maxKbps - scale.minKbps), 0.0, 0.999);
+        double cbr = std::clamp((scale.maxKbps - kbps) / (scale.maxKbps - scale.minKbps), 0.0, kMp3TopLevel);
         // The bit-rate mode answers 0 on success, the compression level SF_TRUE.
         if (sf_command(file, SFC_SET_BITRATE_MODE, &mode, sizeof(mode)) != 0 ||
-            sf_command(file, SFC_SET_COMPRESSION_LEVEL, &level, sizeof(level)) != SF_TRUE) {
+            sf_command(file, SFC_SET_COMPRESSION_LEVEL, &cbr, sizeof(cbr)) != SF_TRUE) {
             sf_close(file);
             return fail(IDS_ENCODER_CREATE_FAILED, "the encoder refused the bit rate");
         }
@@ -603,8 +704,14 @@ WriteResult WriteSoundFile(const std::filesystem::path& target, const StereoFram
 
 WriteResult WriteSoundFile(const std::filesystem::path& target, const StereoFrame* frames, std::uint32_t frameCount,
                            std::uint32_t sampleRate, const SoundFormat& format, IProgress& progress) {
+    return WriteSoundFile(target, frames, frameCount, sampleRate, format, progress, WriteOptions{});
+}
+
+WriteResult WriteSoundFile(const std::filesystem::path& target, const StereoFrame* frames, std::uint32_t frameCount,
+                           std::uint32_t sampleRate, const SoundFormat& format, IProgress& progress,
+                           const WriteOptions& options) {
     WriteError error;
-    const WriteResult result = WriteSoundFile(target, frames, frameCount, sampleRate, format, progress, error);
+    const WriteResult result = WriteSoundFile(target, frames, frameCount, sampleRate, format, progress, error, options);
     if (result == WriteResult::Failed) {
         std::string text(LoadString(error.messageId));
         // The program's own message first; then which file and why, where
@@ -618,8 +725,15 @@ WriteResult WriteSoundFile(const std::filesystem::path& target, const StereoFram
 
 WriteResult WriteMusic(const std::filesystem::path& target, const StereoFrame* frames, std::uint32_t frameCount,
                        std::uint32_t sampleRate, int encoder, const SoundFormat* chosen, IProgress& progress) {
+    return WriteMusic(target, frames, frameCount, sampleRate, encoder, chosen, progress, WriteOptions{});
+}
+
+WriteResult WriteMusic(const std::filesystem::path& target, const StereoFrame* frames, std::uint32_t frameCount,
+                       std::uint32_t sampleRate, int encoder, const SoundFormat* chosen, IProgress& progress,
+                       const WriteOptions& options) {
     if (encoder == kEncoderWavFloat || encoder == kEncoderWav16)
-        return WriteSoundFile(target, frames, frameCount, sampleRate, FormatForEncoder(encoder, sampleRate), progress);
+        return WriteSoundFile(target, frames, frameCount, sampleRate, FormatForEncoder(encoder, sampleRate), progress,
+                              options);
     const bool fits = chosen != nullptr &&
                       ((encoder == kEncoderWavCompressed && chosen->container == SoundContainer::Wav) ||
                        (encoder == kEncoderMp3 && chosen->formatTag == kTagMpegLayer3));
@@ -627,7 +741,11 @@ WriteResult WriteMusic(const std::filesystem::path& target, const StereoFrame* f
         Say(progress, IDS_ENCODER_ACM_FILE);
         return WriteResult::Failed;
     }
-    return WriteSoundFile(target, frames, frameCount, sampleRate, *chosen, progress);
+    return WriteSoundFile(target, frames, frameCount, sampleRate, *chosen, progress, options);
+}
+
+bool IsLossyCodec(const SoundFormat& format) {
+    return format.codec == SoundCodec::Mpeg3 || format.codec == SoundCodec::Vorbis || format.codec == SoundCodec::Opus;
 }
 
 }  // namespace dw

@@ -133,6 +133,12 @@ std::optional<SoundFormat> ChooseAcmFormat(int encoder, std::uint32_t sampleRate
 
 enum class WriteResult { Written, Cancelled, Failed };
 
+struct WriteOptions;
+
+// Coded lossily in a way whose decoders can give back more than full scale
+// (MP3, Vorbis, Opus), so the music needs headroom under its true peak.
+bool IsLossyCodec(const SoundFormat& format);
+
 // Why a write failed: the program's message for it and, where the system
 // gave one, the reason ("No space left on device").
 struct WriteError {
@@ -155,6 +161,10 @@ struct WriteError {
 // take their serial number from the music).
 WriteResult WriteSoundFile(const std::filesystem::path& target, const StereoFrame* frames, std::uint32_t frameCount,
                            std::uint32_t sampleRate, const SoundFormat& format, IProgress& progress);
+// The same with tags and encoder settings.
+WriteResult WriteSoundFile(const std::filesystem::path& target, const StereoFrame* frames, std::uint32_t frameCount,
+                           std::uint32_t sampleRate, const SoundFormat& format, IProgress& progress,
+                           const WriteOptions& options);
 
 // The same for callers that word their own messages (the command line): shows
 // nothing, and on failure fills `error`.
@@ -162,10 +172,49 @@ WriteResult WriteSoundFile(const std::filesystem::path& target, const StereoFram
                            std::uint32_t sampleRate, const SoundFormat& format, IProgress& progress,
                            WriteError& error);
 
+// Text a written file carries in its container's own place (RIFF INFO in
+// WAV, Vorbis comments in FLAC, Ogg and Opus); empty fields are left out.
+// MP3 carries none: libsndfile's ID3 block would move the encoder's Info
+// frame out of its place and cost the file its exact length and seamless loop.
+struct SoundTags {
+    std::string title;
+    std::string artist;
+    std::string software;
+    std::string date;     // "YYYY-MM-DD"
+    std::string comment;
+};
+
+// The encoder's own controls; none: its default.
+struct EncoderSettings {
+    std::optional<double> compression;        // 0 (largest, best) to 1 (smallest): FLAC, Ogg, Opus, MP3 (VBR)
+    std::optional<std::uint32_t> bitrateKbps; // MP3 (constant) and Opus
+};
+
+struct WriteOptions {
+    SoundTags tags;
+    EncoderSettings encoder;
+};
+
+// Empty when `settings` suit `format`; otherwise why not, with the values the
+// encoder takes ("--bitrate: MP3 at 44100 Hz takes 32, 40, ... or 320 kbit/s").
+// For MP3 a bit rate is also folded into the returned format by
+// ApplyEncoderSettings.
+std::string EncoderSettingsProblem(const SoundFormat& format, const EncoderSettings& settings);
+// `format` with the settings that belong to the format block itself (the MP3 bit rate).
+SoundFormat ApplyEncoderSettings(SoundFormat format, const EncoderSettings& settings);
+
+// As above, with tags and encoder settings.
+WriteResult WriteSoundFile(const std::filesystem::path& target, const StereoFrame* frames, std::uint32_t frameCount,
+                           std::uint32_t sampleRate, const SoundFormat& format, IProgress& progress,
+                           WriteError& error, const WriteOptions& options);
+
 // The toolbar's Write Music to File: encoder 0 or 1 writes its own format;
 // encoder 2 or 3 writes the chosen format block, and without one (or with a
 // block of another encoder) shows "Error (audio): Encoder ACM file".
 WriteResult WriteMusic(const std::filesystem::path& target, const StereoFrame* frames, std::uint32_t frameCount,
                        std::uint32_t sampleRate, int encoder, const SoundFormat* chosen, IProgress& progress);
+WriteResult WriteMusic(const std::filesystem::path& target, const StereoFrame* frames, std::uint32_t frameCount,
+                       std::uint32_t sampleRate, int encoder, const SoundFormat* chosen, IProgress& progress,
+                       const WriteOptions& options);
 
 }  // namespace dw

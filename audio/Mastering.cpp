@@ -181,4 +181,62 @@ std::optional<LoudnessAdjustment> NormaliseLoudness(std::span<StereoFrame> music
     return a;
 }
 
+namespace {
+
+float SamplePeak(std::span<const StereoFrame> music) {
+    float peak = 0.0f;
+    for (const StereoFrame& f : music) peak = std::max({peak, std::fabs(f.left), std::fabs(f.right)});
+    return peak;
+}
+
+void Scale(std::span<StereoFrame> music, double gainDb) {
+    const auto factor = static_cast<float>(std::pow(10.0, gainDb / 20.0));
+    for (auto& f : music) {
+        f.left *= factor;
+        f.right *= factor;
+    }
+}
+
+}  // namespace
+
+bool FinishForFile(std::span<StereoFrame> music, std::uint32_t sampleRate, const CProperties& properties,
+                   const FinishOptions& options, IProgress* progress, FinishReport& report, std::string& problem) {
+    report = {};
+    problem.clear();
+    if (options.effects && AnyEffectOn(properties)) {
+        if (!ApplyEffectsOffline(music, sampleRate, properties, properties.loopMusic, progress)) return false;
+        report.effectsApplied = true;
+        // Reverb and chorus add to the peaks; the volume is the peak the user asked for.
+        const float peak = SamplePeak(music);
+        const double volume = std::clamp(properties.volume, 0.0, 1.0);
+        if (volume > 0.0 && peak > volume) {
+            report.effectsTrimDb = 20.0 * std::log10(volume / peak);
+            Scale(music, report.effectsTrimDb);
+        }
+    }
+    if (options.loudnessLufs) {
+        report.loudness = NormaliseLoudness(music, sampleRate, *options.loudnessLufs, options.truePeakCeilingDbtp);
+        if (!report.loudness) {
+            problem = "the loudness could not be measured";
+            return false;
+        }
+        report.finished = report.loudness->after;
+    } else if (options.lossy) {
+        const auto reading = MeasureLoudness(music, sampleRate);
+        if (!reading) {
+            problem = "the true peak could not be measured";
+            return false;
+        }
+        report.finished = *reading;
+        if (std::isfinite(reading->truePeakDbtp) && reading->truePeakDbtp > options.truePeakCeilingDbtp) {
+            report.headroomDb = options.truePeakCeilingDbtp - reading->truePeakDbtp;
+            Scale(music, report.headroomDb);
+            report.finished->integratedLufs += report.headroomDb;
+            report.finished->truePeakDbtp += report.headroomDb;
+        }
+    }
+    if (progress != nullptr && !progress->IsRunning()) return false;
+    return true;
+}
+
 }  // namespace dw

@@ -17,6 +17,7 @@
 #include <cstdint>
 #include <optional>
 #include <span>
+#include <string>
 
 #include "model/Progress.h"
 #include "model/Properties.h"
@@ -56,5 +57,31 @@ struct LoudnessAdjustment {
 // piece is left as it is. None when it could not be measured.
 std::optional<LoudnessAdjustment> NormaliseLoudness(std::span<StereoFrame> music, std::uint32_t sampleRate,
                                                     double targetLufs, double ceilingDbtp);
+
+// How the music is finished for one file.
+struct FinishOptions {
+    bool effects = true;                    // run the project's switched-on effects
+    std::optional<double> loudnessLufs;     // set the integrated loudness; none: keep the peak level
+    double truePeakCeilingDbtp = -1.0;      // with a loudness target, and for lossy codecs
+    bool lossy = false;                     // coded lossily: its decoded peaks overshoot the samples'
+};
+
+struct FinishReport {
+    bool effectsApplied = false;
+    double effectsTrimDb = 0.0;                 // taken off so the effects stay within the volume
+    std::optional<LoudnessAdjustment> loudness; // with a loudness target
+    double headroomDb = 0.0;                    // taken off a lossy file without a target
+    std::optional<LoudnessReading> finished;    // of the finished music, when it was measured
+};
+
+// The finishing steps between creating the music and writing a file, in
+// place: the effects (a peak they push above the project's volume is brought
+// back to it), then either the loudness target under the true-peak ceiling
+// or, for lossy codecs, the music lowered until its true peak is under the
+// ceiling (their decoders otherwise go beyond full scale). Deterministic.
+// False when cancelled (through `progress`) or when a measurement failed;
+// `problem` then says which (empty for a cancel).
+bool FinishForFile(std::span<StereoFrame> music, std::uint32_t sampleRate, const CProperties& properties,
+                   const FinishOptions& options, IProgress* progress, FinishReport& report, std::string& problem);
 
 }  // namespace dw

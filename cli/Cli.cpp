@@ -101,6 +101,18 @@ int Run(int argc, const char* const* argv, std::ostream& out, std::ostream& err,
         ->check(CLI::Range(1u, 1024u));
     renderCmd->add_flag("-q,--quiet", render.quiet, "Print nothing but errors");
     AddPropertyOptions(*renderCmd, render.settings);
+    renderCmd->add_flag("--no-effects", render.file.noEffects,
+                        "Write the music without the project's high-cut, reverb and chorus");
+    renderCmd->add_option("--loudness", render.file.loudness,
+                          "Integrated loudness to set, in LUFS (EBU R128), e.g. -16; default: peak at the volume")
+        ->check(CLI::Range(-70.0, 0.0));
+    renderCmd->add_option("--true-peak", render.file.truePeak, "True-peak ceiling in dBTP (default: -1)")
+        ->check(CLI::Range(-20.0, 0.0));
+    renderCmd->add_option("--title", render.file.title, "Title tag (default: the project's or the source's name)");
+    renderCmd->add_option("--artist", render.file.artist, "Artist tag");
+    renderCmd->add_option("--bitrate", render.file.bitrate, "Bit rate in kbit/s, for mp3 and opus");
+    renderCmd->add_option("--compression", render.file.compression,
+                          "Compression level from 0 (best) to 1 (smallest), for flac, ogg, opus and mp3");
 
     // info
     std::string infoPath;

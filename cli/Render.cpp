@@ -14,6 +14,8 @@
 #include <system_error>
 
 #include "audio/Export.h"
+#include "audio/FileTags.h"
+#include "audio/Mastering.h"
 #include "audio/SourceLoader.h"
 #include "base/OutputFile.h"
 #include "base/SameFile.h"
@@ -91,6 +93,28 @@ const std::vector<int> kCreationPasses = {15, 15, 70};
 std::string Seconds(double s) {
     char text[32];
     std::snprintf(text, sizeof text, "%.1f s", s);
+    return text;
+}
+
+std::string Decibels(double value) {
+    if (!std::isfinite(value)) return "-inf";
+    char text[32];
+    std::snprintf(text, sizeof text, "%.1f", value);
+    return text;
+}
+
+// The finishing that shaped the file, for its comment tag.
+std::string FinishText(const FileOptions& file, const FinishReport& finished) {
+    std::string text = file.noEffects ? "no effects" : "";
+    auto add = [&](const std::string& part) { text += (text.empty() ? "" : ", ") + part; };
+    if (file.loudness) add("loudness " + Decibels(*file.loudness) + " LUFS under " + Decibels(file.truePeak) + " dBTP");
+    if (finished.headroomDb < 0.0) add("lowered " + Decibels(-finished.headroomDb) + " dB for the codec");
+    if (file.bitrate) add(std::to_string(*file.bitrate) + " kbit/s");
+    if (file.compression) {
+        char level[16];
+        std::snprintf(level, sizeof level, "%.2f", *file.compression);
+        add(std::string("compression ") + level);
+    }
     return text;
 }
 
@@ -173,6 +197,10 @@ int Render(const RenderRequest& request, std::ostream& out, std::ostream& err, C
         return usage("--format: " + EscapeForDisplay(request.format) + " is not one of " + OutputFormatNames() +
                      ", or cannot hold music at " + std::to_string(properties.sampleRate) + " Hz.");
     }
+    const EncoderSettings encoderSettings{request.file.compression, request.file.bitrate};
+    if (const std::string problem = EncoderSettingsProblem(*format, encoderSettings); !problem.empty())
+        return usage(problem);
+    const SoundFormat fileFormat = ApplyEncoderSettings(*format, encoderSettings);
     if (const OutputFormatRecord* row = OutputFormatOf(*format); row && !row->streams && IsOneWayTarget(output))
         return usage((toStdout ? std::string("Standard output") : "The output " + outputName) +
                      " is a pipe, FIFO or socket, and " + std::string(row->id) +
@@ -211,10 +239,41 @@ int Render(const RenderRequest& request, std::ostream& out, std::ostream& err, C
     if (CancelRequested()) return cancelled();
     if (!created) return failed("The music was not created; nothing was written.");
 
+    // What the listener hears while playing: the effects, and the level.
+    FinishOptions finish;
+    finish.effects = !request.file.noEffects;
+    finish.loudnessLufs = request.file.loudness;
+    finish.truePeakCeilingDbtp = request.file.truePeak;
+    finish.lossy = IsLossyCodec(fileFormat);
+    const bool finishing = (finish.effects && AnyEffectOn(properties)) || finish.loudnessLufs || finish.lossy;
+    FinishReport finished;
+    if (finishing) {
+        progress.BeginStage("Finishing music");
+        std::string problem;
+        const bool done = FinishForFile(std::span(engine.MutableOutput(), engine.OutputFrameCount()),
+                                        engine.SampleRate(), properties, finish, &progress, finished, problem);
+        progress.EndStage();
+        if (CancelRequested()) return cancelled();
+        if (!done) return failed("The music could not be finished: " + problem + "; nothing was written.");
+    }
+
+    WriteOptions fileOptions;
+    fileOptions.encoder = encoderSettings;
+    TagRequest tagRequest;
+    tagRequest.title = request.file.title;
+    tagRequest.artist = request.file.artist;
+    tagRequest.version = DW_VERSION;
+    tagRequest.seed = seed;
+    tagRequest.projectPath = request.project;
+    tagRequest.extra = FinishText(request.file, finished);
+    tagRequest.when = TagTime();
+    tagRequest.sourcePath = fromStdin ? std::string() : sourcePath;
+    fileOptions.tags = MakeSoundTags(properties, tagRequest);
+
     progress.BeginStage("Writing " + (toStdout ? outputName : Shown(output.filename())));
     WriteError writeError;
     const WriteResult written = WriteSoundFile(output, engine.Output(), engine.OutputFrameCount(),
-                                               engine.SampleRate(), *format, progress, writeError);
+                                               engine.SampleRate(), fileFormat, progress, writeError, fileOptions);
     progress.EndStage();
     if (written == WriteResult::Cancelled || CancelRequested()) return cancelled();
     if (written != WriteResult::Written)
@@ -235,8 +294,15 @@ int Render(const RenderRequest& request, std::ostream& out, std::ostream& err, C
 
     const double took = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
     if (!request.quiet) {
-        report << "Wrote " << outputName << ": " << properties.musicLength << " s of music, " << format->name
+        report << "Wrote " << outputName << ": " << properties.musicLength << " s of music, " << fileFormat.name
                << ", seed " << seed << ", in " << Seconds(took) << ".\n";
+        if (finished.loudness && finished.loudness->ceilingBinds)
+            report << "The true-peak ceiling of " << Decibels(request.file.truePeak) << " dBTP keeps the music "
+                   << Decibels(finished.loudness->shortfallLu) << " LU below the target of "
+                   << Decibels(*request.file.loudness) << " LUFS.\n";
+        if (finished.finished)
+            report << "Loudness " << Decibels(finished.finished->integratedLufs) << " LUFS, true peak "
+                   << Decibels(finished.finished->truePeakDbtp) << " dBTP.\n";
     }
     return kExitOk;
 }

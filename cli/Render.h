@@ -12,6 +12,17 @@
 
 namespace dw::cli {
 
+// How the written file is finished and labelled.
+struct FileOptions {
+    bool noEffects = false;               // write the raw music, without the project's effects
+    std::optional<double> loudness;       // LUFS; none: peak-normalised to the volume
+    double truePeak = -1.0;               // dBTP ceiling
+    std::string title;                    // empty: the project's or the source's name
+    std::string artist;
+    std::optional<std::uint32_t> bitrate; // kbit/s
+    std::optional<double> compression;    // 0 to 1
+};
+
 struct RenderRequest {
     std::string source;   // replaces the project's sourcePath when not empty; "-": standard input
     std::string project;  // empty: the default project
@@ -19,6 +30,7 @@ struct RenderRequest {
     std::string format;   // a format name; empty: from the output's extension
     std::optional<std::uint32_t> seed;     // none: the time seed, printed
     PropertyOptions settings;              // changes to the project
+    FileOptions file;
     std::string saveProject;               // where to write the project used; empty: nowhere
     std::string plan;     // where to write the plan JSON; empty: nowhere
     unsigned threads = 0; // 0: all cores

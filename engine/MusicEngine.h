@@ -104,6 +104,8 @@ public:
 
     // The MusicBuffer; null before the first allocation.
     const StereoFrame* Output() const { return output.get(); }
+    // For finishing the music in place where no player holds it (the command line).
+    StereoFrame* MutableOutput() { return output.get(); }
     std::uint32_t OutputFrameCount() const { return output ? outputFrameCount : 0; }
     // Sample rate of the last creation.
     std::uint32_t SampleRate() const { return sampleRate; }

@@ -9,9 +9,11 @@
 #include "audio/Export.h"
 
 #include <QString>
+#include <QStringList>
 
 #include <functional>
 #include <optional>
+#include <vector>
 
 class QWidget;
 
@@ -23,6 +25,9 @@ class IMessageSink;
 
 inline constexpr const char* kMusicFileDialogName = "music-file-dialog";
 inline constexpr const char* kWriteProgressName = "write-music-progress";
+inline constexpr const char* kLoudnessBoxName = "write-music-loudness";
+// Where the program remembers the loudness choice (QSettings), not the project.
+inline constexpr const char* kLoudnessSettingKey = "writeMusic/loudnessLufs";
 // Writing over the music source or the project file would destroy what the
 // project is made from.
 inline constexpr std::string_view kMsgTargetIsProjectFile =
@@ -46,6 +51,18 @@ struct WriteMusicSetup {
         askTarget;
 };
 
+// The loudness choices offered beside the file name: none is Off (the
+// music's peak stays at the volume), otherwise a target in LUFS.
+std::vector<std::optional<double>> LoudnessChoices();
+QString LoudnessChoiceText(std::optional<double> lufs);
+// The choice remembered in the program's settings; Off when none is.
+std::optional<double> RememberedLoudness();
+void RememberLoudness(std::optional<double> lufs);
+
+// The save dialog's file types: the encoder's own first, then FLAC, Ogg
+// Vorbis and Opus, which every project can write besides.
+QStringList MusicFileFilters(int encoder, const SoundFormat* chosen);
+
 // The extension (without the dot) of what `encoder` writes.
 QString MusicFileExtension(int encoder, const SoundFormat* chosen);
 
@@ -53,7 +70,11 @@ QString MusicFileExtension(int encoder, const SoundFormat* chosen);
 // with `extension`, in the project's folder when it has one.
 QString SuggestedMusicFilePath(const QString& projectPath, const QString& extension);
 
-// Runs the whole command; Cancelled when the user stopped at any step.
+// Runs the whole command; Cancelled when the user stopped at any step. The
+// file gets what playing gives (the project's effects, run offline), the
+// remembered loudness choice, and tags with the seed and the settings; a
+// name ending in .flac, .ogg or .opus writes that format, any other the
+// encoder's.
 WriteResult WriteMusicToFile(const WriteMusicSetup& setup);
 
 }  // namespace dw

@@ -3,9 +3,12 @@
 // and the copy of PlaybackStreamProc. Built, never run as a test.
 #include <benchmark/benchmark.h>
 
+#include <cmath>
 #include <vector>
 
 #include "audio/Effects.h"
+#include "audio/Mastering.h"
+#include "model/Properties.h"
 #include "audio/Playback.h"
 #include "audio/RateConverter.h"
 
@@ -60,6 +63,44 @@ void BM_PlaybackStreamProc(benchmark::State& state) {
     state.SetItemsProcessed(static_cast<std::int64_t>(state.iterations() * kBlock));
 }
 BENCHMARK(BM_PlaybackStreamProc);
+
+// Finishing a written file: 60 minutes at 48000 Hz, the whole offline effect
+// chain (loop warm-up included) and the loudness measurement with its 4x
+// oversampled true peak. Compare with the render of the same piece
+// (bench/EngineBench.cpp); together they should stay under a quarter of it.
+std::vector<dw::StereoFrame>& HourAt48k() {
+    static std::vector<dw::StereoFrame> music = [] {
+        std::vector<dw::StereoFrame> m(48000u * 3600u);
+        for (std::size_t i = 0; i < m.size(); ++i) {
+            const double t = static_cast<double>(i) / 48000.0;
+            m[i].left = static_cast<float>(0.3 * std::sin(2 * M_PI * 220.0 * t) * std::sin(0.1 * t));
+            m[i].right = static_cast<float>(0.3 * std::sin(2 * M_PI * 331.0 * t) * std::cos(0.07 * t));
+        }
+        return m;
+    }();
+    return music;
+}
+
+void BM_HourOfEffectsOffline(benchmark::State& state) {
+    auto& music = HourAt48k();
+    dw::CProperties p;
+    p.SetDefaults();
+    p.highCutOn = p.reverbOn = p.chorusOn = true;
+    p.loopMusic = true;
+    for (auto _ : state) {
+        dw::ApplyEffectsOffline(music, 48000, p, p.loopMusic);
+        benchmark::DoNotOptimize(music.data());
+    }
+    state.SetItemsProcessed(static_cast<std::int64_t>(state.iterations() * music.size()));
+}
+BENCHMARK(BM_HourOfEffectsOffline)->Unit(benchmark::kMillisecond)->Iterations(1)->Repetitions(3);
+
+void BM_HourOfLoudness(benchmark::State& state) {
+    auto& music = HourAt48k();
+    for (auto _ : state) benchmark::DoNotOptimize(dw::MeasureLoudness(music, 48000));
+    state.SetItemsProcessed(static_cast<std::int64_t>(state.iterations() * music.size()));
+}
+BENCHMARK(BM_HourOfLoudness)->Unit(benchmark::kMillisecond)->Iterations(1)->Repetitions(3);
 
 }  // namespace
 

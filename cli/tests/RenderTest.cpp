@@ -8,6 +8,7 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <sndfile.h>
+#include <ebur128.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 
@@ -828,6 +829,259 @@ TEST_P(RenderInterrupted, StopsTheRenderWithTheShellsStatusAndLeavesNoOutput) {
 INSTANTIATE_TEST_SUITE_P(Table, RenderInterrupted,
                          ::testing::Values(SignalCase{"CtrlC", SIGINT, 130}, SignalCase{"Terminate", SIGTERM, 143}),
                          [](const auto& p) { return std::string(p.param.name); });
+
+// ------------------------------------------------------------------ finishing the file
+
+// Decoded samples, interleaved stereo, and their rate.
+struct Decoded {
+    int rate = 0;
+    std::vector<float> samples;
+};
+
+Decoded Decode(const fs::path& path) {
+    Decoded d;
+    SF_INFO info{};
+    SNDFILE* file = sf_open(path.c_str(), SFM_READ, &info);
+    if (file == nullptr) {
+        ADD_FAILURE() << "cannot read " << path << ": " << sf_strerror(nullptr);
+        return d;
+    }
+    EXPECT_EQ(info.channels, 2);
+    d.rate = info.samplerate;
+    std::vector<float> block(4096 * 2);
+    for (sf_count_t got; (got = sf_readf_float(file, block.data(), 4096)) > 0;)
+        d.samples.insert(d.samples.end(), block.begin(), block.begin() + got * 2);
+    sf_close(file);
+    return d;
+}
+
+// Loudness and true peak of a decoded file, measured here with libebur128
+// directly, not through the program's own mastering code.
+struct Meter {
+    double lufs = 0.0;
+    double truePeakDb = 0.0;
+};
+
+Meter Measure(const Decoded& d) {
+    Meter m;
+    ebur128_state* st = ebur128_init(2, static_cast<unsigned long>(d.rate), EBUR128_MODE_I | EBUR128_MODE_TRUE_PEAK);
+    if (st == nullptr) {
+        ADD_FAILURE() << "libebur128 refused the rate " << d.rate;
+        return m;
+    }
+    ebur128_add_frames_float(st, d.samples.data(), d.samples.size() / 2);
+    ebur128_loudness_global(st, &m.lufs);
+    double peak = 0.0;
+    for (unsigned c = 0; c < 2; ++c) {
+        double p = 0.0;
+        ebur128_true_peak(st, c, &p);
+        peak = std::max(peak, p);
+    }
+    m.truePeakDb = 20.0 * std::log10(peak);
+    ebur128_destroy(&st);
+    return m;
+}
+
+float SamplePeak(const Decoded& d) {
+    float peak = 0.0f;
+    for (const float v : d.samples) peak = std::max(peak, std::fabs(v));
+    return peak;
+}
+
+TEST_F(RenderTest, EffectsReachTheFileRepeatByteForByteAndNoEffectsWritesTheRawMusic) {
+    const std::vector<std::string> base = {"render", "source.wav", "--seed", "3", "-q", "--format", "wav-float"};
+    auto render = [&](const std::string& out, std::vector<std::string> more) {
+        std::vector<std::string> args = base;
+        args.insert(args.end(), {"-o", out});
+        args.insert(args.end(), more.begin(), more.end());
+        const ProcessResult r = RunCli(Args(args), dir.path());
+        EXPECT_EQ(r.status, 0) << r.err;
+    };
+    render("dry.wav", {});
+    render("wet1.wav", {"--reverb", "0.6", "--chorus", "0.4", "--high-cut", "0.5"});
+    render("wet2.wav", {"--reverb", "0.6", "--chorus", "0.4", "--high-cut", "0.5"});
+    render("raw.wav", {"--reverb", "0.6", "--chorus", "0.4", "--high-cut", "0.5", "--no-effects"});
+    EXPECT_EQ(Bytes(dir / "wet1.wav"), Bytes(dir / "wet2.wav")) << "the same seed and project must give the same file";
+    EXPECT_NE(SampleBits(dir / "wet1.wav"), SampleBits(dir / "dry.wav")) << "the effects never reached the file";
+    EXPECT_EQ(SampleBits(dir / "raw.wav"), SampleBits(dir / "dry.wav"));
+    const Decoded wet = Decode(dir / "wet1.wav");
+    EXPECT_EQ(wet.samples.size(), Decode(dir / "dry.wav").samples.size()) << "the reverb's tail must stay inside";
+    EXPECT_LE(SamplePeak(wet), 0.9f + 1e-6f) << "the effects must not push the music above its volume";
+}
+
+TEST_F(RenderTest, ALoopedPieceWithEffectsStillJoinsSmoothly) {
+    const ProcessResult r = RunCli(Args({"render", "source.wav", "-o", "loop.wav", "--seed", "4", "-q", "--loop",
+                                         "--reverb", "0.8", "--chorus", "0.7"}),
+                                   dir.path());
+    ASSERT_EQ(r.status, 0) << r.err;
+    const Decoded d = Decode(dir / "loop.wav");
+    ASSERT_GT(d.samples.size(), 8u);
+    // The jump from the last frame back to the first, against the steps inside the music.
+    std::vector<float> steps;
+    for (std::size_t i = 2; i < d.samples.size(); ++i) steps.push_back(std::fabs(d.samples[i] - d.samples[i - 2]));
+    std::sort(steps.begin(), steps.end());
+    const float typicalLarge = steps[steps.size() * 99 / 100];
+    for (int c = 0; c < 2; ++c) {
+        const float seam = std::fabs(d.samples[static_cast<std::size_t>(c)] - d.samples[d.samples.size() - 2 + c]);
+        EXPECT_LE(seam, typicalLarge) << "channel " << c << ": the loop point clicks";
+    }
+}
+
+struct LoudnessCase {
+    const char* name;
+    const char* format;
+    const char* target;
+    const char* ceiling;
+};
+
+class RenderLoudness : public RenderTest, public ::testing::WithParamInterface<LoudnessCase> {};
+
+TEST_P(RenderLoudness, TheDecodedFileMeetsTheTargetUnderTheCeiling) {
+    const LoudnessCase& c = GetParam();
+    const ProcessResult r =
+        RunCli(Args({"render", "source.wav", "-o", "out.file", "--format", c.format, "--seed", "2", "--loudness",
+                     c.target, "--true-peak", c.ceiling},
+                    {"--length", "20", "--quality", "2"}),
+               dir.path());
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find("Loudness "), std::string::npos) << r.out;
+    const Meter m = Measure(Decode(dir / "out.file"));
+    const double target = std::stod(c.target);
+    const double ceiling = std::stod(c.ceiling);
+    EXPECT_LE(m.truePeakDb, ceiling + 0.05) << "true peak over the ceiling";
+    if (r.out.find("true-peak ceiling") == std::string::npos)
+        EXPECT_NEAR(m.lufs, target, 1.0);
+    else
+        EXPECT_LT(m.lufs, target) << "the ceiling bound, so the music stays below the target";
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, RenderLoudness,
+                         ::testing::Values(LoudnessCase{"FloatWavBroadcast", "wav-float", "-23", "-1"},
+                                           LoudnessCase{"FlacStreaming", "flac", "-16", "-1"},
+                                           LoudnessCase{"Mp3Streaming", "mp3", "-16", "-1"},
+                                           LoudnessCase{"OggLoud", "ogg", "-14", "-1"},
+                                           LoudnessCase{"OpusStreaming", "opus", "-16", "-1.5"},
+                                           LoudnessCase{"CeilingBinds", "wav-float", "-5", "-3"}),
+                         [](const auto& p) { return std::string(p.param.name); });
+
+TEST_F(RenderTest, TheCommandSaysWhenTheCeilingHoldsTheMusicBelowTheTarget) {
+    const ProcessResult r = RunCli(Args({"render", "source.wav", "-o", "a.wav", "--seed", "2", "--loudness", "-3",
+                                         "--true-peak", "-6"}),
+                                   dir.path());
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find("The true-peak ceiling of -6.0 dBTP keeps the music "), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find(" LU below the target of -3.0 LUFS."), std::string::npos) << r.out;
+}
+
+class LossyAtFullVolume : public RenderTest, public ::testing::WithParamInterface<const char*> {};
+
+TEST_P(LossyAtFullVolume, DecodesWithinFullScale) {
+    const ProcessResult r = RunCli(Args({"render", "source.wav", "-o", "out.file", "--format", GetParam(), "--seed",
+                                         "6", "-q", "--volume", "1"},
+                                        {"--length", "20", "--quality", "2"}),
+                                   dir.path());
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_LE(SamplePeak(Decode(dir / "out.file")), 1.0f);
+}
+
+INSTANTIATE_TEST_SUITE_P(Formats, LossyAtFullVolume, ::testing::Values("mp3", "ogg", "opus"));
+
+class RenderTags : public RenderTest, public ::testing::WithParamInterface<OutputFormatRecord> {};
+
+TEST_P(RenderTags, EveryFormatCarriesTitleSoftwareDateAndTheSeed) {
+    const OutputFormatRecord& row = GetParam();
+    ::setenv("SOURCE_DATE_EPOCH", "1780000000", 1);  // 2026-05-28
+    const ProcessResult r = RunCli(Args({"render", "source.wav", "-o", "out.file", "--format", std::string(row.id),
+                                         "--seed", "77", "-q", "--title", "Night Tide", "--artist", "A. Listener"}),
+                                   dir.path());
+    ::unsetenv("SOURCE_DATE_EPOCH");
+    ASSERT_EQ(r.status, 0) << r.err;
+    SF_INFO info{};
+    SNDFILE* file = sf_open((dir / "out.file").c_str(), SFM_READ, &info);
+    ASSERT_NE(file, nullptr) << sf_strerror(nullptr);
+    auto tag = [&](int kind) {
+        const char* text = sf_get_string(file, kind);
+        return std::string(text ? text : "");
+    };
+    if (row.container == SoundContainer::Mp3) {
+        // No ID3 block: it would cost the file its exact length (see Export.h).
+        EXPECT_EQ(tag(SF_STR_TITLE), "");
+        sf_close(file);
+        return;
+    }
+    EXPECT_EQ(tag(SF_STR_TITLE), "Night Tide");
+    EXPECT_EQ(tag(SF_STR_ARTIST), "A. Listener");
+    const std::string comment = tag(SF_STR_COMMENT);
+    EXPECT_NE(comment.find("seed 77"), std::string::npos) << comment;
+    EXPECT_NE(comment.find("source source.wav"), std::string::npos) << comment;
+    EXPECT_NE(comment.find("Driftwell "), std::string::npos) << comment;
+    EXPECT_EQ(tag(SF_STR_DATE), "2026-05-28");
+    EXPECT_EQ(tag(SF_STR_SOFTWARE).rfind("Driftwell ", 0), 0u) << tag(SF_STR_SOFTWARE);
+    sf_close(file);
+}
+
+INSTANTIATE_TEST_SUITE_P(Formats, RenderTags, ::testing::ValuesIn(OutputFormats().begin(), OutputFormats().end()),
+                         [](const auto& p) {
+                             std::string name(p.param.id);
+                             std::replace(name.begin(), name.end(), '-', '_');
+                             return name;
+                         });
+
+struct EncoderOptionCase {
+    const char* name;
+    std::vector<std::string> args;
+    const char* message;  // empty: accepted
+};
+
+class RenderEncoderOptions : public RenderTest, public ::testing::WithParamInterface<EncoderOptionCase> {};
+
+TEST_P(RenderEncoderOptions, AreCheckedBeforeRendering) {
+    const EncoderOptionCase& c = GetParam();
+    std::vector<std::string> args = {"render", "source.wav", "-o", "out.file", "--seed", "1", "-q"};
+    args.insert(args.end(), c.args.begin(), c.args.end());
+    const ProcessResult r = RunCli(Args(args, {"--length", "10", "--quality", "2"}), dir.path());
+    if (std::string(c.message).empty()) {
+        EXPECT_EQ(r.status, 0) << r.err;
+        EXPECT_GT(Decode(dir / "out.file").samples.size(), 0u);
+    } else {
+        EXPECT_EQ(r.status, 2) << r.err;
+        EXPECT_NE(r.err.find(c.message), std::string::npos) << r.err;
+        EXPECT_FALSE(fs::exists(dir / "out.file"));
+        EXPECT_EQ(r.err.find("Creating music"), std::string::npos) << "refused only after the work";
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, RenderEncoderOptions,
+    ::testing::Values(
+        EncoderOptionCase{"Mp3BitRate", {"--format", "mp3", "--bitrate", "96"}, ""},
+        EncoderOptionCase{"Mp3Variable", {"--format", "mp3", "--compression", "0.4"}, ""},
+        EncoderOptionCase{"OpusBitRate", {"--format", "opus", "--bitrate", "48"}, ""},
+        EncoderOptionCase{"FlacLevel", {"--format", "flac", "--compression", "1"}, ""},
+        EncoderOptionCase{"OggLevel", {"--format", "ogg", "--compression", "0"}, ""},
+        EncoderOptionCase{"Mp3RateNotOffered", {"--format", "mp3", "--bitrate", "100"}, "224, 256 or 320 kbit/s"},
+        EncoderOptionCase{"OpusTooLow", {"--format", "opus", "--bitrate", "2"}, "Opus takes 12 to 510 kbit/s"},
+        EncoderOptionCase{"FlacHasNoBitRate", {"--format", "flac", "--bitrate", "128"}, "only MP3 and Opus"},
+        EncoderOptionCase{"WavHasNoLevel", {"--format", "wav16", "--compression", "0.5"}, "only FLAC, Ogg Vorbis"},
+        EncoderOptionCase{"LevelAboveOne", {"--format", "ogg", "--compression", "1.5"}, "from 0 (best) to 1"},
+        EncoderOptionCase{"Mp3Both", {"--format", "mp3", "--bitrate", "128", "--compression", "0.5"}, "takes one"}),
+    [](const auto& p) { return std::string(p.param.name); });
+
+TEST_F(RenderTest, EncoderSettingsChangeWhatIsWritten) {
+    auto size = [&](const std::vector<std::string>& more) {
+        std::vector<std::string> args = {"render", "source.wav", "-o", "out.file", "--seed", "1", "-q"};
+        args.insert(args.end(), more.begin(), more.end());
+        const ProcessResult r = RunCli(Args(args, {"--length", "20", "--quality", "2"}), dir.path());
+        EXPECT_EQ(r.status, 0) << r.err;
+        return fs::file_size(dir / "out.file");
+    };
+    EXPECT_LT(size({"--format", "opus", "--bitrate", "24"}) * 3, size({"--format", "opus", "--bitrate", "128"}));
+    EXPECT_LT(size({"--format", "mp3", "--bitrate", "64"}) * 3, size({"--format", "mp3", "--bitrate", "256"}));
+    EXPECT_LT(size({"--format", "flac", "--compression", "1"}), size({"--format", "flac", "--compression", "0"}));
+    // Opus's bit rate is what was asked for, within the container's overhead.
+    const double kbps = double(size({"--format", "opus", "--bitrate", "64"})) * 8 / 20 / 1000;
+    EXPECT_NEAR(kbps, 64.0, 12.0);
+}
 
 }  // namespace
 }  // namespace dw::cli::test

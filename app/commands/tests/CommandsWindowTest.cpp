@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QComboBox>
+#include <QStandardPaths>
 #include <QDialogButtonBox>
 #include <QFileDialog>
 #include <QLineEdit>
@@ -19,6 +21,7 @@
 
 #include <cerrno>
 #include <cmath>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -29,6 +32,7 @@
 #include "app/commands/CommandDialogs.h"
 #include "app/commands/ProjectCommandsUi.h"
 #include "app/commands/WriteMusicFlow.h"
+#include "audio/Mastering.h"
 #include "base/OutputFile.h"
 #include "engine/MusicEngine.h"
 #include "model/Project.h"
@@ -500,6 +504,83 @@ TEST_F(WriteMusicTest, AFullDiskSaysWhyAndKeepsThePreviousFile) {
     EXPECT_TRUE(std::getline(kept, line) && kept.peek() == std::ifstream::traits_type::eof());
     EXPECT_EQ(line, "the previous music");
     EXPECT_EQ(std::distance(fs::directory_iterator(dir), fs::directory_iterator()), 1) << "nothing left beside it";
+}
+
+class WriteMusicFileTypes : public WriteMusicTest, public ::testing::WithParamInterface<const char*> {};
+
+TEST_P(WriteMusicFileTypes, TheNamesExtensionChoosesFlacOggOrOpusBesidesTheEncoder) {
+    const std::string ext = GetParam();
+    const fs::path target = dir / ("music." + ext);
+    AnswerFileDialog(Q(target), kMusicFileDialogName);
+    ASSERT_EQ(WriteMusicToFile(Setup(kEncoderWav16, nullptr)), WriteResult::Written);
+    const Written w = ReadBack(target);
+    EXPECT_EQ(w.format & SF_FORMAT_TYPEMASK, ext == "flac" ? SF_FORMAT_FLAC : SF_FORMAT_OGG);
+    EXPECT_EQ(w.format & SF_FORMAT_SUBMASK, ext == "opus" ? SF_FORMAT_OPUS : ext == "ogg" ? SF_FORMAT_VORBIS
+                                                                                          : SF_FORMAT_PCM_24);
+    EXPECT_EQ(w.channels, 2);
+    EXPECT_TRUE(sink.texts.empty());
+    // The project's encoder is not touched by the choice of file type.
+    EXPECT_EQ(project.properties.encoder, 0u);
+}
+
+INSTANTIATE_TEST_SUITE_P(Types, WriteMusicFileTypes, ::testing::Values("flac", "ogg", "opus"));
+
+TEST_F(WriteMusicTest, TheSaveDialogOffersEveryFileTypeAndTheRememberedLoudness) {
+    QStandardPaths::setTestModeEnabled(true);
+    RememberLoudness(-16.0);
+    QStringList filters;
+    QString loudness;
+    AnswerNextDialog<QFileDialog>(
+        [&](QFileDialog* d) {
+            filters = d->nameFilters();
+            if (auto* box = d->findChild<QComboBox*>(QLatin1String(kLoudnessBoxName))) {
+                loudness = box->currentText();
+                box->setCurrentIndex(1);  // -23 LUFS, remembered from now on
+            }
+            d->reject();
+        },
+        kMusicFileDialogName);
+    EXPECT_EQ(WriteMusicToFile(Setup(kEncoderWavFloat, nullptr)), WriteResult::Cancelled);
+    EXPECT_EQ(filters, (QStringList{"WAV sound file (*.wav)", "FLAC sound file (*.flac)",
+                                    "Ogg Vorbis sound file (*.ogg)", "Opus sound file (*.opus)"}));
+    EXPECT_EQ(loudness, QStringLiteral("-16 LUFS"));
+    EXPECT_EQ(RememberedLoudness(), std::optional<double>(-16.0)) << "a cancelled dialog changes no setting";
+    RememberLoudness(std::nullopt);
+    EXPECT_EQ(RememberedLoudness(), std::nullopt);
+}
+
+TEST_F(WriteMusicTest, TheFileGetsTheEffectsAndTheLoudnessWhileThePlayerKeepsItsMusic) {
+    QStandardPaths::setTestModeEnabled(true);
+    project.properties.reverbOn = true;
+    project.properties.reverb = 0.7;
+    RememberLoudness(-16.0);
+    AnswerFileDialog(Q(dir / "wet.wav"), kMusicFileDialogName);
+    ASSERT_EQ(WriteMusicToFile(Setup(kEncoderWavFloat, nullptr)), WriteResult::Written);
+    RememberLoudness(std::nullopt);
+    const std::vector<StereoFrame> playing(engine.Output(), engine.Output() + engine.OutputFrameCount());
+
+    SF_INFO info{};
+    SNDFILE* f = sf_open((dir / "wet.wav").c_str(), SFM_READ, &info);
+    ASSERT_NE(f, nullptr);
+    std::vector<StereoFrame> written(static_cast<std::size_t>(info.frames));
+    sf_readf_float(f, &written[0].left, info.frames);
+    const char* comment = sf_get_string(f, SF_STR_COMMENT);
+    const std::string tags = comment ? comment : "";
+    sf_close(f);
+    ASSERT_EQ(written.size(), playing.size());
+    EXPECT_NE(std::memcmp(written.data(), playing.data(), written.size() * sizeof(StereoFrame)), 0)
+        << "the file must carry the reverb";
+    const auto reading = MeasureLoudness(written, 11025);
+    ASSERT_TRUE(reading.has_value());
+    EXPECT_LE(reading->truePeakDbtp, -1.0 + 0.05);
+    // Sparse test music may reach the ceiling before the target; then the ceiling holds it.
+    if (std::fabs(reading->integratedLufs + 16.0) > 1.0) {
+        EXPECT_NEAR(reading->truePeakDbtp, -1.0, 0.05);
+    }
+    EXPECT_NE(tags.find("seed 7"), std::string::npos) << tags;
+    EXPECT_NE(tags.find("reverb 0.70"), std::string::npos) << tags;
+    // The player's music is what the engine made, untouched by the finishing.
+    EXPECT_EQ(playing.size(), 110250u);
 }
 
 TEST(WriteMusicNames, SuggestedNameFollowsTheProject) {
