@@ -25,5 +25,5 @@ fi
 [ "${DW_SKIP_BUILD:-0}" = "1" ] && exit 0
 
 build="${DW_BUILD_DIR:-$root/build}"
-cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE="${DW_BUILD_TYPE:-RelWithDebInfo}" ${DW_CMAKE_ARGS:-} >/dev/null
+cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE="${DW_BUILD_TYPE:-Release}" ${DW_CMAKE_ARGS:-} >/dev/null
 cmake --build "$build" -j "$(nproc)"
