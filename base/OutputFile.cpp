@@ -45,12 +45,19 @@ int ResolveLinks(const fs::path& target, fs::path& resolved) {
 // The hidden name of a temporary: ".NAME.PID-N.dwtmp", NAME cut (at a UTF-8
 // character's start) so that the whole fits in `nameMax` bytes.
 std::string TempName(const std::string& name, std::size_t nameMax) {
-    const std::string suffix = "." + std::to_string(::getpid()) + "-" + std::to_string(g_counter.fetch_add(1)) +
-                               std::string(kTempSuffix);
+    std::string suffix(1, '.');
+    suffix += std::to_string(::getpid());
+    suffix += '-';
+    suffix += std::to_string(g_counter.fetch_add(1));
+    suffix += kTempSuffix;
     std::size_t room = nameMax > suffix.size() + 1 ? nameMax - suffix.size() - 1 : 0;
     room = std::min(room, name.size());
     while (room > 0 && room < name.size() && (static_cast<unsigned char>(name[room]) & 0xC0) == 0x80) --room;
-    return "." + name.substr(0, room) + suffix;
+    // Built by appending: GCC 12 warns falsely about "." + std::string at -O3.
+    std::string temp(1, '.');
+    temp.append(name, 0, room);
+    temp += suffix;
+    return temp;
 }
 
 // The process id in a temporary name of ours, or 0 when `name` is not one.

@@ -337,8 +337,12 @@ void CWndInfo::ApplyQuality() {
 bool CWndInfo::EnsureSource() {
     CProperties& p = project_->properties;
     // A source that failed to open is asked for again, as a missing one is.
-    if ((p.sourcePath.empty() || p.sourceMissing) && !ChooseSourceFile()) return false;
-    DecodeSource();
+    const bool chosen = p.sourcePath.empty() || p.sourceMissing;
+    if (chosen && !ChooseSourceFile()) return false;
+    // The project's own source keeps the trim range stored with it: putting
+    // it back to the default after opening a project lost the user's range
+    // at the next save. A newly chosen file starts from the default.
+    DecodeSource(/*keepTrim=*/!chosen);
     return !project_->properties.sourcePath.empty();
 }
 
@@ -359,7 +363,7 @@ bool CWndInfo::ChooseSourceFile() {
     return true;
 }
 
-bool CWndInfo::DecodeSource() {
+bool CWndInfo::DecodeSource(bool keepTrim) {
     CProperties& p = project_->properties;
     if (p.sourcePath.empty()) return false;
     if (p.sourceLoaded) return true;
@@ -374,8 +378,10 @@ bool CWndInfo::DecodeSource() {
     }
     p.sourceLoaded = true;
     UpdateControls();
-    p.trimStart = 0.05;
-    p.trimEnd = 0.95;
+    if (!keepTrim) {
+        p.trimStart = 0.05;
+        p.trimEnd = 0.95;
+    }
     project_->musicOutdated = 1;
     Edited();  // the new trim range belongs to the source that set it
     return true;

@@ -110,7 +110,7 @@ public:
 
     // The operations behind the controls.
     bool ChooseSourceFile();
-    bool DecodeSource();
+    bool DecodeSource(bool keepTrim = false);
     void ApplyQuality();
     void UpdateEnables();
     void ShowMotifLength();

@@ -286,6 +286,20 @@ TEST_F(CWndInfoTest, ChoosingASourceDecodesItAndResetsTheTrimRange) {
     EXPECT_EQ(Ctl<QLineEdit>(CWndInfo::IDC_SOURCE_NAME)->text(), QStringLiteral("other.wav"));
 }
 
+TEST_F(CWndInfoTest, AnOpenedProjectsOwnSourceKeepsItsStoredTrimRange) {
+    // As after Open Project: the path and the range come from the file, nothing decoded yet.
+    project.properties.sourcePath = tone.toStdString();
+    project.properties.sourceLoaded = false;
+    project.properties.trimStart = 0.3;
+    project.properties.trimEnd = 0.4;
+    EXPECT_TRUE(panel->EnsureSource());
+    EXPECT_EQ(decodes, 1);
+    EXPECT_TRUE(project.properties.sourceLoaded);
+    EXPECT_DOUBLE_EQ(project.properties.trimStart, 0.3) << "the stored range would be lost at the next save";
+    EXPECT_DOUBLE_EQ(project.properties.trimEnd, 0.4);
+    EXPECT_EQ(project.musicOutdated, 1u);
+}
+
 TEST_F(CWndInfoTest, QualityChangeDecodesAgainAtTheNewRate) {
     ChooseTone();
     project.properties.trimStart = 0.2;
