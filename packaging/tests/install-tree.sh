@@ -43,6 +43,21 @@ for p in "${programs[@]}"; do
   grep -q "^NAME" <<<"$shown" || problem "$p.1 has no NAME section"
   grep -q "$p - " <<<"$shown" || problem "$p.1 does not name $p"
 done
+# Both pages are made from their program's help: every long option that the
+# installed program's --help (and each command's) lists is in its page.
+for p in "${programs[@]}"; do
+  page="$root/share/man/man1/$p.1"
+  [ -f "$page" ] || continue
+  shown="$(LC_ALL=C.UTF-8 MANWIDTH=200 MANPAGER=cat man -l "$page" 2>/dev/null | col -b)"
+  helps=("")
+  [ "$p" = driftwell-cli ] && helps=("" render info new)
+  for sub in "${helps[@]}"; do
+    # shellcheck disable=SC2086
+    for opt in $("$root/bin/$p" $sub --help 2>/dev/null | grep -o -- '--[a-z][a-z-]*' | sort -u); do
+      grep -qF -- "$opt" <<<"$shown" || problem "$p.1 does not mention $opt${sub:+ (of $sub)}"
+    done
+  done
+done
 if [ -f "$root/share/man/man1/driftwell-cli.1" ]; then
   shown="$(LC_ALL=C.UTF-8 MANWIDTH=100 MANPAGER=cat man -l "$root/share/man/man1/driftwell-cli.1" 2>&1)"
   # Each command's own options come from its help.
