@@ -312,8 +312,11 @@ int main(int argc, char** argv) {
     for (QTextBlock b = doc.begin(); b.isValid(); b = b.next()) {
         const int level = b.blockFormat().headingLevel();
         if (level == 0) continue;
+        // The heading's own text only: a BlockUnderCursor selection reaches
+        // back over the paragraph separator before it, and the block format
+        // set on it would make that paragraph a heading too.
         QTextCursor c(b);
-        c.select(QTextCursor::BlockUnderCursor);
+        c.movePosition(QTextCursor::EndOfBlock, QTextCursor::KeepAnchor);
         QTextCharFormat f;
         f.setForeground(QColor(39, 54, 61));
         f.setFontPointSize(level == 1 ? 22 : 14);
@@ -321,7 +324,7 @@ int main(int argc, char** argv) {
         QTextBlockFormat bf = b.blockFormat();
         bf.setTopMargin(level == 1 ? 0 : 14);
         bf.setBottomMargin(6);
-        c.setBlockFormat(bf);
+        QTextCursor(b).setBlockFormat(bf);
     }
     for (QTextFrame* frame : doc.rootFrame()->childFrames()) {
         if (auto* table = qobject_cast<QTextTable*>(frame)) {
