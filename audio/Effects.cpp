@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <numbers>
 
 namespace dw {
@@ -40,21 +41,42 @@ void LowPassFilter::SetParams(const LowPassParams& p) {
 void LowPassFilter::Reset() { z_ = {}; }
 
 void LowPassFilter::Process(float* frames, std::size_t count) {
-    for (int c = 0; c < 2; ++c) {
-        if (!Uses(mask_, c)) continue;
-        double z1 = z_[c][0], z2 = z_[c][1];
+    const double b0 = b0_, b1 = b1_, b2 = b2_, a1 = a1_, a2 = a2_;
+    if (mask_ == 3) {
+        // Both sides in one pass: two independent recursions overlap in the
+        // processor, where one side after the other waits on each sample.
+        double l1 = z_[0][0], l2 = z_[0][1], r1 = z_[1][0], r2 = z_[1][1];
         for (std::size_t i = 0; i < count; ++i) {
-            const double x = frames[2 * i + c];
-            const double y = b0_ * x + z1;
-            z1 = b1_ * x - a1_ * y + z2;
-            z2 = b2_ * x - a2_ * y;
-            frames[2 * i + c] = static_cast<float>(y);
+            const double xl = frames[2 * i], xr = frames[2 * i + 1];
+            const double yl = b0 * xl + l1;
+            const double yr = b0 * xr + r1;
+            l1 = b1 * xl - a1 * yl + l2;
+            r1 = b1 * xr - a1 * yr + r2;
+            l2 = b2 * xl - a2 * yl;
+            r2 = b2 * xr - a2 * yr;
+            frames[2 * i] = static_cast<float>(yl);
+            frames[2 * i + 1] = static_cast<float>(yr);
         }
-        // Keep denormals out of the state when the input falls silent.
-        if (std::fabs(z1) < 1e-20) z1 = 0.0;
-        if (std::fabs(z2) < 1e-20) z2 = 0.0;
-        z_[c] = {z1, z2};
+        z_[0] = {l1, l2};
+        z_[1] = {r1, r2};
+    } else {
+        for (int c = 0; c < 2; ++c) {
+            if (!Uses(mask_, c)) continue;
+            double z1 = z_[c][0], z2 = z_[c][1];
+            for (std::size_t i = 0; i < count; ++i) {
+                const double x = frames[2 * i + c];
+                const double y = b0 * x + z1;
+                z1 = b1 * x - a1 * y + z2;
+                z2 = b2 * x - a2 * y;
+                frames[2 * i + c] = static_cast<float>(y);
+            }
+            z_[c] = {z1, z2};
+        }
     }
+    // Keep denormals out of the state when the input falls silent.
+    for (auto& z : z_)
+        for (double& v : z)
+            if (std::fabs(v) < 1e-20) v = 0.0;
 }
 
 // ---------------------------------------------------------------- reverb
@@ -84,6 +106,11 @@ void Reverb::Prepare(double sampleRate) {
             allPasses_[c][i].gain = kAllPassGain;
         }
     }
+    block_ = kBlock;
+    for (const auto& side : combs_)
+        for (const Line& l : side) block_ = std::min(block_, l.buf.size());
+    for (const auto& side : allPasses_)
+        for (const Line& l : side) block_ = std::min(block_, l.buf.size());
     SetParams(ReverbParams{});
     Reset();
 }
@@ -114,28 +141,177 @@ void Reverb::Reset() {
         }
 }
 
-void Reverb::Process(float* frames, std::size_t count) {
-    for (std::size_t i = 0; i < count; ++i) {
-        const float in = (frames[2 * i] + frames[2 * i + 1]) * 0.5f * kInputGain;
-        for (int c = 0; c < 2; ++c) {
-            float wet = 0.0f;
-            for (auto& comb : combs_[c]) {
-                const float y = comb.buf[comb.pos];
-                comb.damp = y * (1.0f - kCombDamping) + comb.damp * kCombDamping;
-                comb.buf[comb.pos] = in + comb.damp * comb.gain;
-                if (++comb.pos == comb.buf.size()) comb.pos = 0;
-                wet += y;
+namespace {
+
+// Four floats as one vector: SSE on x86, NEON on Arm, plain code elsewhere.
+using V4 = float __attribute__((vector_size(16)));
+
+V4 Load4(const float* p) {
+    V4 v;
+    std::memcpy(&v, p, sizeof v);
+    return v;
+}
+
+void Store4(float* p, V4 v) { std::memcpy(p, &v, sizeof v); }
+
+using I4 = std::int32_t __attribute__((vector_size(16)));
+
+V4 Abs4(V4 v) {
+    I4 bits;
+    std::memcpy(&bits, &v, sizeof v);
+    bits &= 0x7fffffff;
+    std::memcpy(&v, &bits, sizeof v);
+    return v;
+}
+
+// Rows become columns: four lines' next four frames turn into four frames'
+// values of the four lines, and back.
+void Transpose4(V4& a, V4& b, V4& c, V4& d) {
+    const V4 ab01 = __builtin_shufflevector(a, b, 0, 4, 1, 5);
+    const V4 ab23 = __builtin_shufflevector(a, b, 2, 6, 3, 7);
+    const V4 cd01 = __builtin_shufflevector(c, d, 0, 4, 1, 5);
+    const V4 cd23 = __builtin_shufflevector(c, d, 2, 6, 3, 7);
+    a = __builtin_shufflevector(ab01, cd01, 0, 1, 4, 5);
+    b = __builtin_shufflevector(ab01, cd01, 2, 3, 6, 7);
+    c = __builtin_shufflevector(ab23, cd23, 0, 1, 4, 5);
+    d = __builtin_shufflevector(ab23, cd23, 2, 3, 6, 7);
+}
+
+constexpr int kSideCombs = 8;
+
+// The eight combs of one side over `n` frames that no loop wraps inside. The
+// vectors hold four combs each: eight independent recursions in flight at
+// once, and four frames of each line moved at a time. A one-pole low-pass in every
+// loop's feedback (`damp`) is the recursion that keeps frames in order.
+void CombRun(const std::array<float*, kSideCombs>& lines, std::array<float, kSideCombs>& damp,
+             const std::array<float, kSideCombs>& gain, const float* __restrict in, float* __restrict wet,
+             std::size_t n) {
+    constexpr float keep = kCombDamping, take = 1.0f - kCombDamping;
+    constexpr int kGroups = kSideCombs / 4;
+    V4 d[kGroups], g[kGroups];
+    for (int q = 0; q < kGroups; ++q) {
+        d[q] = Load4(damp.data() + 4 * q);
+        g[q] = Load4(gain.data() + 4 * q);
+    }
+    std::size_t k = 0;
+    for (; k + 4 <= n; k += 4) {
+        V4 y[kGroups][4];
+        for (int q = 0; q < kGroups; ++q)
+            for (int i = 0; i < 4; ++i) y[q][i] = Load4(lines[4 * q + i] + k);
+        // The wet signal is the sum of the eight lines' outputs.
+        Store4(wet + k, ((y[0][0] + y[0][1]) + (y[0][2] + y[0][3])) + ((y[1][0] + y[1][1]) + (y[1][2] + y[1][3])));
+        for (int q = 0; q < kGroups; ++q) Transpose4(y[q][0], y[q][1], y[q][2], y[q][3]);
+        for (int j = 0; j < 4; ++j) {
+            const float x = in[k + j];
+            for (int q = 0; q < kGroups; ++q) {
+                d[q] = y[q][j] * take + d[q] * keep;
+                y[q][j] = x + d[q] * g[q];
             }
-            for (auto& ap : allPasses_[c]) {
-                const float delayed = ap.buf[ap.pos];
-                const float y = delayed - ap.gain * wet;
-                ap.buf[ap.pos] = wet + ap.gain * y;
-                if (++ap.pos == ap.buf.size()) ap.pos = 0;
-                wet = y;
-            }
-            if (std::fabs(wet) < 1e-25f) wet = 0.0f;
-            frames[2 * i + c] += level_ * wet;
         }
+        for (int q = 0; q < kGroups; ++q) {
+            Transpose4(y[q][0], y[q][1], y[q][2], y[q][3]);
+            for (int i = 0; i < 4; ++i) Store4(lines[4 * q + i] + k, y[q][i]);
+        }
+    }
+    for (int q = 0; q < kGroups; ++q) Store4(damp.data() + 4 * q, d[q]);
+    // The last frames of a run, one at a time with the same arithmetic.
+    for (; k < n; ++k) {
+        float y[kSideCombs];
+        for (int i = 0; i < kSideCombs; ++i) y[i] = lines[i][k];
+        wet[k] = ((y[0] + y[1]) + (y[2] + y[3])) + ((y[4] + y[5]) + (y[6] + y[7]));
+        for (int i = 0; i < kSideCombs; ++i) {
+            damp[i] = y[i] * take + damp[i] * keep;
+            lines[i][k] = in[k] + damp[i] * gain[i];
+        }
+    }
+}
+
+// One all-pass over `n` frames that its loop does not wrap inside. Each
+// frame reads what was written a whole loop ago, so the frames of a block
+// shorter than the loop do not depend on one another and run as vectors.
+void AllPassRun(float* __restrict line, float gain, float* __restrict wet, std::size_t n) {
+    for (std::size_t k = 0; k < n; ++k) {
+        const float delayed = line[k];
+        const float y = delayed - gain * wet[k];
+        line[k] = wet[k] + gain * y;
+        wet[k] = y;
+    }
+}
+
+}  // namespace
+
+void Reverb::Process(float* frames, std::size_t count) {
+    static_assert(kCombs == kSideCombs, "CombRun takes one side's combs");
+    std::array<float, kBlock> in;
+    std::array<std::array<float, kBlock>, 2> wet;
+    for (std::size_t done = 0; done < count;) {
+        // A block never spans a whole loop of any line.
+        const std::size_t n = std::min(count - done, block_);
+        float* f = frames + 2 * done;
+        {
+            // Both sides mixed down, four frames at a time.
+            std::size_t k = 0;
+            for (; k + 4 <= n; k += 4) {
+                const V4 a = Load4(f + 2 * k), b = Load4(f + 2 * k + 4);
+                const V4 left = __builtin_shufflevector(a, b, 0, 2, 4, 6);
+                const V4 right = __builtin_shufflevector(a, b, 1, 3, 5, 7);
+                Store4(in.data() + k, (left + right) * 0.5f * kInputGain);
+            }
+            for (; k < n; ++k) in[k] = (f[2 * k] + f[2 * k + 1]) * 0.5f * kInputGain;
+        }
+        for (int c = 0; c < 2; ++c) {
+            auto& combs = combs_[c];
+            for (std::size_t at = 0; at < n;) {
+                std::size_t run = n - at;
+                for (const Line& l : combs) run = std::min(run, l.buf.size() - l.pos);
+                std::array<float*, kCombs> lines;
+                std::array<float, kCombs> damp, gain;
+                for (int i = 0; i < kCombs; ++i) {
+                    lines[i] = combs[i].buf.data() + combs[i].pos;
+                    damp[i] = combs[i].damp;
+                    gain[i] = combs[i].gain;
+                }
+                CombRun(lines, damp, gain, in.data() + at, wet[c].data() + at, run);
+                for (int i = 0; i < kCombs; ++i) {
+                    Line& l = combs[i];
+                    // Keep denormals out of the loop when the input falls silent.
+                    l.damp = std::fabs(damp[i]) < 1e-20f ? 0.0f : damp[i];
+                    l.pos += run;
+                    if (l.pos == l.buf.size()) l.pos = 0;
+                }
+                at += run;
+            }
+        }
+        for (int c = 0; c < 2; ++c)
+            for (Line& ap : allPasses_[c]) {
+                for (std::size_t at = 0; at < n;) {
+                    const std::size_t run = std::min(n - at, ap.buf.size() - ap.pos);
+                    AllPassRun(ap.buf.data() + ap.pos, ap.gain, wet[c].data() + at, run);
+                    ap.pos += run;
+                    if (ap.pos == ap.buf.size()) ap.pos = 0;
+                    at += run;
+                }
+            }
+        // Mixed in four frames at a time; a tail fallen to denormal size is
+        // left out.
+        {
+            const float level = level_;
+            const V4 zero = {0.0f, 0.0f, 0.0f, 0.0f};
+            std::size_t k = 0;
+            for (; k + 4 <= n; k += 4) {
+                V4 wl = Load4(wet[0].data() + k), wr = Load4(wet[1].data() + k);
+                wl = Abs4(wl) < 1e-25f ? zero : wl * level;
+                wr = Abs4(wr) < 1e-25f ? zero : wr * level;
+                Store4(f + 2 * k, Load4(f + 2 * k) + __builtin_shufflevector(wl, wr, 0, 4, 1, 5));
+                Store4(f + 2 * k + 4, Load4(f + 2 * k + 4) + __builtin_shufflevector(wl, wr, 2, 6, 3, 7));
+            }
+            for (; k < n; ++k) {
+                const float wl = wet[0][k], wr = wet[1][k];
+                f[2 * k] += std::fabs(wl) < 1e-25f ? 0.0f : level * wl;
+                f[2 * k + 1] += std::fabs(wr) < 1e-25f ? 0.0f : level * wr;
+            }
+        }
+        done += n;
     }
 }
 
@@ -144,7 +320,7 @@ void Reverb::Process(float* frames, std::size_t count) {
 void Chorus::Prepare(double sampleRate) {
     rate_ = sampleRate;
     size_ = static_cast<std::size_t>(kMaxSweepUs * 1e-6 * rate_) + 4;
-    line_.assign(size_ * 2, 0.0f);
+    line_.assign(size_ * 4, 0.0f);
     SetParams(ChorusParams{});
     Reset();
 }
@@ -170,24 +346,42 @@ void Chorus::Process(float* frames, std::size_t count) {
     const double minD = p_.minSweep * 1e-6 * rate_;
     const double depth = (p_.maxSweep - p_.minSweep) * 1e-6 * rate_;
     const double step = p_.rate / 1000.0 / rate_;
+    // The sweep turns by rotation, one step a frame; the right side runs a
+    // quarter period ahead, which is the cosine of the left's angle. Exact
+    // values at the start of every call keep rounding from building up.
+    const double turn = 2.0 * std::numbers::pi * step;
+    const double cosStep = std::cos(turn), sinStep = std::sin(turn);
+    double sinNow = std::sin(2.0 * std::numbers::pi * phase_);
+    double cosNow = std::cos(2.0 * std::numbers::pi * phase_);
+    // A side the chorus leaves alone keeps its dry signal: 1 x + 0 y.
+    const float dry[2] = {Uses(mask_, 0) ? p_.dryMix : 1.0f, Uses(mask_, 1) ? p_.dryMix : 1.0f};
+    const float wet[2] = {Uses(mask_, 0) ? p_.wetMix : 0.0f, Uses(mask_, 1) ? p_.wetMix : 0.0f};
+    const float feedback = p_.feedback;
+    float* line = line_.data();
+    const auto size = static_cast<double>(size_);
     for (std::size_t i = 0; i < count; ++i) {
+        const double lfo[2] = {0.5 + 0.5 * sinNow, 0.5 + 0.5 * cosNow};
         for (int c = 0; c < 2; ++c) {
-            const double lfo = 0.5 + 0.5 * std::sin(2.0 * std::numbers::pi * (phase_ + 0.25 * c));
-            const double d = std::max(1.0, minD + depth * lfo);
-            double read = static_cast<double>(pos_) - d;
-            if (read < 0) read += static_cast<double>(size_);
+            // The ring is written twice, a ring's length apart, so a read a
+            // delay back from the second copy never wraps.
+            const double d = std::max(1.0, minD + depth * lfo[c]);
+            const double read = static_cast<double>(pos_) + size - d;
             const auto i0 = static_cast<std::size_t>(read);
-            const std::size_t i1 = i0 + 1 == size_ ? 0 : i0 + 1;
             const auto frac = static_cast<float>(read - static_cast<double>(i0));
-            const float y = line_[2 * i0 + c] * (1.0f - frac) + line_[2 * i1 + c] * frac;
+            const float y = line[2 * i0 + c] * (1.0f - frac) + line[2 * i0 + 2 + c] * frac;
             const float x = frames[2 * i + c];
-            line_[2 * pos_ + c] = x + p_.feedback * y;
-            if (Uses(mask_, c)) frames[2 * i + c] = p_.dryMix * x + p_.wetMix * y;
+            const float w = x + feedback * y;
+            line[2 * pos_ + c] = w;
+            line[2 * (pos_ + size_) + c] = w;
+            frames[2 * i + c] = dry[c] * x + wet[c] * y;
         }
         if (++pos_ == size_) pos_ = 0;
-        phase_ += step;
-        if (phase_ >= 1.0) phase_ -= 1.0;
+        const double nextSin = sinNow * cosStep + cosNow * sinStep;
+        cosNow = cosNow * cosStep - sinNow * sinStep;
+        sinNow = nextSin;
     }
+    phase_ += step * static_cast<double>(count);
+    phase_ -= std::floor(phase_);
 }
 
 }  // namespace dw

@@ -72,6 +72,7 @@ public:
 private:
     static constexpr int kCombs = 8;
     static constexpr int kAllPasses = 4;
+    static constexpr std::size_t kBlock = 256;  // frames per pass over the lines
     struct Line {
         std::vector<float> buf;
         std::size_t pos = 0;
@@ -80,6 +81,7 @@ private:
     };
     double rate_ = 44100.0;
     float level_ = 0.0f;
+    std::size_t block_ = kBlock;  // at most the shortest line, so no block spans a loop
     std::array<std::array<Line, kCombs>, 2> combs_;
     std::array<std::array<Line, kAllPasses>, 2> allPasses_;
 };
@@ -101,7 +103,7 @@ private:
     double rate_ = 44100.0;
     ChorusParams p_;
     int mask_ = 3;
-    std::vector<float> line_;  // interleaved stereo ring
+    std::vector<float> line_;  // interleaved stereo ring, held twice over
     std::size_t size_ = 0;     // frames in the ring
     std::size_t pos_ = 0;
     double phase_ = 0.0;       // LFO phase, 0..1

@@ -437,7 +437,9 @@ std::string OutputFormatExtensions() {
         std::string_view list = row.pickedBy;
         while (!list.empty()) {
             const auto space = list.find(' ');
-            all.push_back("." + std::string(list.substr(0, space)));
+            std::string extension(1, '.');
+            extension.append(list.substr(0, space));
+            all.push_back(std::move(extension));
             list = space == std::string_view::npos ? std::string_view() : list.substr(space + 1);
         }
     }

@@ -3,13 +3,21 @@
 #include <ebur128.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <limits>
 #include <memory>
+#include <thread>
 #include <vector>
+
+#if defined(__SSE__)
+#include <xmmintrin.h>
+#endif
 
 #include "audio/Effects.h"
 #include "audio/Playback.h"
+#include "audio/TruePeak.h"
+#include "base/WorkerPool.h"
 
 namespace dw {
 
@@ -17,17 +25,72 @@ namespace {
 
 constexpr std::size_t kBlock = 4096;  // frames per pass of the chain, and between progress reports
 
-// How long the chain runs over the end of a looped piece before its start:
-// twice the reverb time brings the echoes of anything earlier 120 dB down, far
-// below what a float file can show against the music.
-constexpr double kLoopWarmUpSeconds = 2.0 * 3.0 + 0.1;
+// The longest reverb tail the chain makes: the reverb time is fixed at three
+// seconds. Twice that brings the echoes of anything earlier 120 dB down, far
+// below what a float file can show against the music; the chorus's feedback
+// and the high-cut forget their past far sooner.
+constexpr double kWarmUpSeconds = 2.0 * 3.0 + 0.1;
+
+// A long piece is finished in parts of fixed length, on as many threads as
+// the machine has: the parts, not the threads, decide the result, so every
+// machine writes the same bytes. Each part's effects start fresh the warm-up
+// before it, and each part is measured on its own meter; the parts begin at
+// whole steps of the meter's 100 ms grid, so together the meters see the
+// blocks one meter would.
+constexpr std::size_t kPartSteps = 1200;  // 120 s
+
+std::size_t MeterStep(std::uint32_t rate) { return (rate + 5) / 10; }
+
+struct Parts {
+    std::size_t length = 0;
+    std::size_t count = 0;
+    std::size_t Begin(std::size_t k) const { return k * length; }
+    std::size_t End(std::size_t k, std::size_t total) const { return std::min(total, (k + 1) * length); }
+};
+
+Parts PartsOf(std::size_t frames, std::uint32_t rate) {
+    Parts p;
+    p.length = std::max<std::size_t>(1, MeterStep(rate) * kPartSteps);
+    p.count = std::max<std::size_t>(1, (frames + p.length - 1) / p.length);
+    return p;
+}
+
+unsigned ThreadsFor(std::size_t parts) {
+    const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
+    return static_cast<unsigned>(std::min<std::size_t>(cores, parts));
+}
+
+// Denormal numbers, where a reverb tail fades into silence, cost the
+// processor a hundred times the work of normal ones; the threads of the
+// offline chain treat them as zero. The change is far below anything a float
+// file can show, and the same on every run.
+class FlushDenormals {
+public:
+    FlushDenormals() {
+#if defined(__SSE__)
+        saved_ = _mm_getcsr();
+        _mm_setcsr(saved_ | 0x8040);  // flush to zero, denormals are zero
+#endif
+    }
+    ~FlushDenormals() {
+#if defined(__SSE__)
+        _mm_setcsr(saved_);
+#endif
+    }
+    FlushDenormals(const FlushDenormals&) = delete;
+    FlushDenormals& operator=(const FlushDenormals&) = delete;
+
+private:
+    [[maybe_unused]] unsigned saved_ = 0;
+};
 
 float* Samples(StereoFrame* frames) { return &frames->left; }
 
 // The switched-on effects of a project, prepared for one rate.
 class OfflineChain {
 public:
-    OfflineChain(const CProperties& p, std::uint32_t rate) : chorusOn_(p.chorusOn), reverbOn_(p.reverbOn), highCutOn_(p.highCutOn) {
+    OfflineChain(const CProperties& p, std::uint32_t rate)
+        : rate_(rate), chorusOn_(p.chorusOn), reverbOn_(p.reverbOn), highCutOn_(p.highCutOn) {
         if (chorusOn_) {
             chorus_.Prepare(rate);
             chorusParams_ = ChorusParamsFor(p.chorus);
@@ -43,19 +106,24 @@ public:
         }
     }
 
-    // Tunes the sweep to `periods` whole periods over `frames` and sets its
-    // phase to where it stands `before` frames ahead of the start.
-    void LoopChorus(std::size_t frames, std::uint32_t rate, std::size_t before) {
+    // For music that loops: tunes the sweep to whole periods over `frames`,
+    // so that it runs on across the seam.
+    void LoopChorus(std::size_t frames) {
         if (!chorusOn_ || frames == 0) return;
         const double hz = chorusParams_.rate / 1000.0;
-        const double periods = std::max(1.0, std::round(static_cast<double>(frames) * hz / rate));
-        const double tuned = periods * rate / static_cast<double>(frames);
+        const double periods = std::max(1.0, std::round(static_cast<double>(frames) * hz / rate_));
+        const double tuned = periods * rate_ / static_cast<double>(frames);
         chorusParams_.rate = static_cast<float>(tuned * 1000.0);
         chorus_.SetParams(chorusParams_);
-        // The float rate is what the sweep steps with, so the phase ahead of the
-        // start is computed from it too.
-        const double step = chorusParams_.rate / 1000.0 / rate;
-        chorus_.SetPhase(-static_cast<double>(before) * step);
+    }
+
+    // Sets the sweep to where it stands at `frame` of the music (negative:
+    // before the start of a looped piece). The float rate is what the sweep
+    // steps with, so the phase is computed from it too.
+    void StartAt(std::int64_t frame) {
+        if (!chorusOn_) return;
+        const double step = chorusParams_.rate / 1000.0 / rate_;
+        chorus_.SetPhase(static_cast<double>(frame) * step);
     }
 
     // The same order as playback: the high-cut last, so that it also softens
@@ -67,6 +135,7 @@ public:
     }
 
 private:
+    std::uint32_t rate_;
     bool chorusOn_, reverbOn_, highCutOn_;
     ChorusParams chorusParams_;
     Chorus chorus_;
@@ -82,6 +151,37 @@ struct StateDeleter {
     void operator()(ebur128_state* st) const { ebur128_destroy(&st); }
 };
 
+// Progress of work spread over threads: workers count what they finished;
+// only the thread that called reports it and asks whether to go on, since a
+// progress dialog belongs to that thread.
+class SharedProgress {
+public:
+    SharedProgress(IProgress* progress, std::size_t total) : progress_(progress), total_(std::max<std::size_t>(total, 1)) {}
+
+    // After `frames` more are done; false once the work is to stop.
+    bool Done(std::size_t frames) {
+        const std::size_t now = done_.fetch_add(frames, std::memory_order_relaxed) + frames;
+        if (progress_ != nullptr && std::this_thread::get_id() == caller_) {
+            const int percent = static_cast<int>(std::min<std::size_t>(now, total_) * 100 / total_);
+            if (percent != lastPercent_) {
+                lastPercent_ = percent;
+                progress_->SetProgress(percent);
+            }
+            if (!progress_->IsRunning()) stop_.store(true, std::memory_order_relaxed);
+        }
+        return !stop_.load(std::memory_order_relaxed);
+    }
+    bool Stopped() const { return stop_.load(std::memory_order_relaxed); }
+
+private:
+    IProgress* progress_;
+    std::size_t total_;
+    std::thread::id caller_ = std::this_thread::get_id();
+    std::atomic<std::size_t> done_{0};
+    std::atomic<bool> stop_{false};
+    int lastPercent_ = -1;
+};
+
 }  // namespace
 
 bool AnyEffectOn(const CProperties& p) { return p.highCutOn || p.reverbOn || p.chorusOn; }
@@ -89,70 +189,133 @@ bool AnyEffectOn(const CProperties& p) { return p.highCutOn || p.reverbOn || p.c
 bool ApplyEffectsOffline(std::span<StereoFrame> music, std::uint32_t sampleRate, const CProperties& properties,
                          bool loop, IProgress* progress) {
     if (!AnyEffectOn(properties) || music.empty() || sampleRate == 0) return true;
-    OfflineChain chain(properties, sampleRate);
     const std::size_t total = music.size();
-    const std::size_t warmUp = loop ? static_cast<std::size_t>(std::ceil(kLoopWarmUpSeconds * sampleRate)) : 0;
-    const std::size_t work = warmUp + total;
-    std::size_t done = 0;
-    int lastPercent = -1;
-    auto report = [&]() {
-        if (progress == nullptr) return true;
-        const int percent = static_cast<int>(done * 100 / work);
-        if (percent != lastPercent) {
-            lastPercent = percent;
-            progress->SetProgress(percent);
-        }
-        return progress->IsRunning();
-    };
+    const Parts parts = PartsOf(total, sampleRate);
+    const auto warmUp = static_cast<std::size_t>(std::ceil(kWarmUpSeconds * sampleRate));
+    // The first part of a piece that does not loop starts from silence, as
+    // playback does; every other part starts the warm-up before it: the end
+    // of the music for the first part of a looped piece (repeated when the
+    // piece is shorter), the part before it otherwise.
+    auto warmUpOf = [&](std::size_t k) { return k == 0 && !loop ? std::size_t{0} : warmUp; };
+    std::size_t work = total;
+    for (std::size_t k = 0; k < parts.count; ++k) work += warmUpOf(k);
 
-    if (loop) {
-        chain.LoopChorus(total, sampleRate, warmUp);
-        // Run over the frames that come before the start when the piece loops:
-        // the end of the music, repeated when the piece is shorter than the warm-up.
-        std::vector<StereoFrame> scratch(std::min(kBlock, warmUp));
-        std::size_t index = (total - warmUp % total) % total;
-        for (std::size_t left = warmUp; left > 0;) {
+    std::vector<std::unique_ptr<OfflineChain>> chains(parts.count);
+    SharedProgress shared(progress, work);
+    WorkerPool pool(ThreadsFor(parts.count));
+    // First every chain runs over what comes before its part, reading the
+    // music as it is; only then are the parts changed in place.
+    pool.Run(parts.count, [&](std::size_t k) {
+        const FlushDenormals flush;
+        auto chain = std::make_unique<OfflineChain>(properties, sampleRate);
+        if (loop) chain->LoopChorus(total);
+        const std::size_t before = warmUpOf(k);
+        const std::size_t begin = parts.Begin(k);
+        chain->StartAt(static_cast<std::int64_t>(begin) - static_cast<std::int64_t>(before));
+        std::vector<StereoFrame> scratch(std::min(kBlock, before));
+        std::size_t index = (begin + total - before % total) % total;
+        for (std::size_t left = before; left > 0 && !shared.Stopped();) {
             const std::size_t n = std::min(left, scratch.size());
-            for (std::size_t k = 0; k < n; ++k) {
-                scratch[k] = music[index];
+            for (std::size_t i = 0; i < n; ++i) {
+                scratch[i] = music[index];
                 if (++index == total) index = 0;
             }
-            chain.Process(Samples(scratch.data()), n);
+            chain->Process(Samples(scratch.data()), n);
             left -= n;
-            done += n;
-            if (!report()) return false;
+            if (!shared.Done(n)) break;
         }
-    }
-    for (std::size_t at = 0; at < total; at += kBlock) {
-        const std::size_t n = std::min(kBlock, total - at);
-        chain.Process(Samples(music.data() + at), n);
-        done += n;
-        if (!report()) return false;
-    }
-    return true;
+        chains[k] = std::move(chain);
+    });
+    if (shared.Stopped()) return false;
+    pool.Run(parts.count, [&](std::size_t k) {
+        const FlushDenormals flush;
+        const std::size_t end = parts.End(k, total);
+        for (std::size_t at = parts.Begin(k); at < end && !shared.Stopped(); at += kBlock) {
+            const std::size_t n = std::min(kBlock, end - at);
+            chains[k]->Process(Samples(music.data() + at), n);
+            if (!shared.Done(n)) break;
+        }
+        chains[k].reset();
+    });
+    return !shared.Stopped();
 }
 
 std::optional<LoudnessReading> MeasureLoudness(std::span<const StereoFrame> music, std::uint32_t sampleRate) {
-    std::unique_ptr<ebur128_state, StateDeleter> st(
-        ebur128_init(2, sampleRate, EBUR128_MODE_I | EBUR128_MODE_TRUE_PEAK));
-    if (!st) return std::nullopt;
-    constexpr std::size_t kChunk = 1 << 16;
-    for (std::size_t at = 0; at < music.size(); at += kChunk) {
-        const std::size_t n = std::min(kChunk, music.size() - at);
-        if (ebur128_add_frames_float(st.get(), &music[at].left, n) != EBUR128_SUCCESS) return std::nullopt;
-    }
+    if (sampleRate == 0) return std::nullopt;
+    const Parts parts = PartsOf(music.size(), sampleRate);
+    // A meter's first block needs 400 ms; every later part's meter first
+    // hears the 300 ms before the part, so that its first block is the one a
+    // single meter would have ended 100 ms into the part.
+    const std::size_t lead = 3 * MeterStep(sampleRate);
+    std::vector<std::unique_ptr<ebur128_state, StateDeleter>> meters(parts.count);
+    std::vector<float> peaks(parts.count, 0.0f);
+    std::vector<char> ok(parts.count, 0);
+    WorkerPool pool(ThreadsFor(parts.count));
+    pool.Run(parts.count, [&](std::size_t k) {
+        std::unique_ptr<ebur128_state, StateDeleter> st(ebur128_init(2, sampleRate, EBUR128_MODE_I));
+        if (!st) return;
+        const std::size_t begin = parts.Begin(k);
+        const std::size_t end = parts.End(k, music.size());
+        const std::size_t from = k == 0 ? 0 : begin - std::min(begin, lead);
+        constexpr std::size_t kChunk = 1 << 16;
+        for (std::size_t at = from; at < end; at += kChunk) {
+            const std::size_t n = std::min(kChunk, end - at);
+            if (ebur128_add_frames_float(st.get(), &music[at].left, n) != EBUR128_SUCCESS) return;
+        }
+        peaks[k] = TruePeakOf(music, sampleRate, begin, end);
+        meters[k] = std::move(st);
+        ok[k] = 1;
+    });
+    if (std::find(ok.begin(), ok.end(), 0) != ok.end()) return std::nullopt;
+    std::vector<ebur128_state*> raw;
+    for (auto& st : meters) raw.push_back(st.get());
     LoudnessReading r;
-    if (ebur128_loudness_global(st.get(), &r.integratedLufs) != EBUR128_SUCCESS) return std::nullopt;
-    double peak = 0.0;
-    for (unsigned c = 0; c < 2; ++c) {
-        double p = 0.0;
-        if (ebur128_true_peak(st.get(), c, &p) != EBUR128_SUCCESS) return std::nullopt;
-        peak = std::max(peak, p);
-    }
-    r.truePeakDbtp = ToDb(peak);
+    if (ebur128_loudness_global_multiple(raw.data(), raw.size(), &r.integratedLufs) != EBUR128_SUCCESS)
+        return std::nullopt;
+    r.truePeakDbtp = ToDb(*std::max_element(peaks.begin(), peaks.end()));
     if (!std::isfinite(r.integratedLufs)) r.integratedLufs = -std::numeric_limits<double>::infinity();
     return r;
 }
+
+namespace {
+
+// Passes over the whole music that only read or scale it go in chunks of
+// this many frames over the threads.
+Parts ChunksOf(std::size_t frames) {
+    Parts p;
+    p.length = std::size_t{1} << 22;
+    p.count = std::max<std::size_t>(1, (frames + p.length - 1) / p.length);
+    return p;
+}
+
+float SamplePeak(std::span<const StereoFrame> music) {
+    const Parts parts = ChunksOf(music.size());
+    std::vector<float> peaks(parts.count, 0.0f);
+    WorkerPool pool(ThreadsFor(parts.count));
+    pool.Run(parts.count, [&](std::size_t k) {
+        float peak = 0.0f;
+        const std::size_t end = parts.End(k, music.size());
+        for (std::size_t i = parts.Begin(k); i < end; ++i)
+            peak = std::max({peak, std::fabs(music[i].left), std::fabs(music[i].right)});
+        peaks[k] = peak;
+    });
+    return *std::max_element(peaks.begin(), peaks.end());
+}
+
+void Scale(std::span<StereoFrame> music, double gainDb) {
+    const auto factor = static_cast<float>(std::pow(10.0, gainDb / 20.0));
+    const Parts parts = ChunksOf(music.size());
+    WorkerPool pool(ThreadsFor(parts.count));
+    pool.Run(parts.count, [&](std::size_t k) {
+        const std::size_t end = parts.End(k, music.size());
+        for (std::size_t i = parts.Begin(k); i < end; ++i) {
+            music[i].left *= factor;
+            music[i].right *= factor;
+        }
+    });
+}
+
+}  // namespace
 
 std::optional<LoudnessAdjustment> NormaliseLoudness(std::span<StereoFrame> music, std::uint32_t sampleRate,
                                                     double targetLufs, double ceilingDbtp) {
@@ -170,34 +333,12 @@ std::optional<LoudnessAdjustment> NormaliseLoudness(std::span<StereoFrame> music
         a.shortfallLu = targetLufs - (before->integratedLufs + gain);
     }
     a.gainDb = gain;
-    const auto factor = static_cast<float>(std::pow(10.0, gain / 20.0));
-    for (auto& f : music) {
-        f.left *= factor;
-        f.right *= factor;
-    }
+    Scale(music, gain);
     // Scaling moves both figures by the gain; measuring again would double the cost.
     a.after.integratedLufs = before->integratedLufs + gain;
     a.after.truePeakDbtp = before->truePeakDbtp + gain;
     return a;
 }
-
-namespace {
-
-float SamplePeak(std::span<const StereoFrame> music) {
-    float peak = 0.0f;
-    for (const StereoFrame& f : music) peak = std::max({peak, std::fabs(f.left), std::fabs(f.right)});
-    return peak;
-}
-
-void Scale(std::span<StereoFrame> music, double gainDb) {
-    const auto factor = static_cast<float>(std::pow(10.0, gainDb / 20.0));
-    for (auto& f : music) {
-        f.left *= factor;
-        f.right *= factor;
-    }
-}
-
-}  // namespace
 
 bool FinishForFile(std::span<StereoFrame> music, std::uint32_t sampleRate, const CProperties& properties,
                    const FinishOptions& options, IProgress* progress, FinishReport& report, std::string& problem) {

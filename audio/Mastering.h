@@ -11,8 +11,9 @@
 // starts is the state where it ends, and the chorus sweep is tuned to a whole
 // number of periods over the music, so the seam is as smooth as the rest.
 //
-// Everything runs on the calling thread and allocates only the effects' own
-// delay lines and a warm-up copy; no I/O.
+// Long pieces are worked on in parts of fixed length over all cores; the
+// parts, not the number of threads, decide the result. Progress is reported,
+// and a cancel noticed, on the calling thread. No I/O.
 
 #include <cstdint>
 #include <optional>

@@ -6,8 +6,14 @@
 // after the grains). BM_CreateProduction/11025 is the creation after an edit
 // in the program: same length, buffers and threads reused.
 // BM_Command is the command line's render from start to file, stage by stage:
-// decode a 44100 Hz float WAV source, create in place into a fresh engine,
-// write a float WAV (decode_ms, plan_ms, render_ms, finish_ms, write_ms).
+// decode a float WAV source, create in place into a fresh engine, write a
+// float WAV (decode_ms, plan_ms, render_ms, finish_ms, write_ms). Its
+// arguments are the rate, the length in seconds (0: the project's 64) and
+// whether the written file is finished: high-cut, reverb and chorus on and a
+// loudness target of -16 LUFS, reported as effects_ms and loudness_ms and, in
+// finishing_share, as a share of the creation (plan, render, final passes).
+// BM_Command/48000/3599/1 is the 60-minute piece of the finishing goal:
+//   dw_bench_engine --benchmark_filter=BM_Command/48000
 //
 //   dw_bench_engine --benchmark_repetitions=5 --benchmark_report_aggregates_only=true
 // On a busy machine compare the CPU column of the one-thread runs: it counts
@@ -22,10 +28,12 @@
 #include <cstdlib>
 #include <filesystem>
 #include <memory>
+#include <span>
 #include <string>
 #include <thread>
 
 #include "audio/Export.h"
+#include "audio/Mastering.h"
 #include "audio/SourceLoader.h"
 #include "engine/MusicEngine.h"
 #include "model/Progress.h"
@@ -169,13 +177,17 @@ void BM_Command(benchmark::State& state) {
             return;
         }
     }
-    double decode = 0, plan = 0, render = 0, finish = 0, write = 0;
+    const auto seconds = static_cast<std::uint32_t>(state.range(1));
+    const bool finished = state.range(2) != 0;
+    double decode = 0, plan = 0, render = 0, finish = 0, effects = 0, loudness = 0, write = 0;
     for (auto _ : state) {
         CProject project;
         project.SetDefaults();
         project.properties.sampleRate = rate;
-        project.properties.quality = rate == 44100 ? 2 : 0;
+        project.properties.quality = rate == 48000 ? 3 : rate == 44100 ? 2 : 0;
         project.properties.sourcePath = source.string();
+        if (seconds != 0) project.properties.musicLength = seconds;
+        if (finished) project.properties.highCutOn = project.properties.reverbOn = project.properties.chorusOn = true;
         auto start = std::chrono::steady_clock::now();
         if (!dw::DecodeSource(project.properties, progress)) {
             state.SkipWithError("decoding failed");
@@ -193,6 +205,21 @@ void BM_Command(benchmark::State& state) {
         plan += engine.LastStageSeconds().plan;
         render += engine.LastStageSeconds().render;
         finish += engine.LastStageSeconds().finish;
+        if (finished) {
+            const std::span music(engine.MutableOutput(), engine.OutputFrameCount());
+            start = std::chrono::steady_clock::now();
+            if (!dw::ApplyEffectsOffline(music, rate, project.properties, project.properties.loopMusic)) {
+                state.SkipWithError("the effects failed");
+                break;
+            }
+            effects += Since(start);
+            start = std::chrono::steady_clock::now();
+            if (!dw::NormaliseLoudness(music, rate, -16.0, -1.0)) {
+                state.SkipWithError("the loudness could not be measured");
+                break;
+            }
+            loudness += Since(start);
+        }
         start = std::chrono::steady_clock::now();
         if (dw::WriteSoundFile(target, engine.Output(), engine.OutputFrameCount(), rate, wavFloat, progress) !=
             dw::WriteResult::Written) {
@@ -208,6 +235,11 @@ void BM_Command(benchmark::State& state) {
     state.counters["render_ms"] = render * perIteration;
     state.counters["finish_ms"] = finish * perIteration;
     state.counters["write_ms"] = write * perIteration;
+    if (finished) {
+        state.counters["effects_ms"] = effects * perIteration;
+        state.counters["loudness_ms"] = loudness * perIteration;
+        state.counters["finishing_share"] = (effects + loudness) / std::max(1e-9, plan + render + finish);
+    }
 }
 
 // Arguments: sample rate, render threads (0: one per core; the reference
@@ -216,7 +248,8 @@ BENCHMARK(BM_RenderProduction)->ArgsProduct({{11025, 44100}, {0, 1}})->Unit(benc
 BENCHMARK(BM_CreateProduction)->ArgsProduct({{11025, 44100}, {0}})->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_RenderReference)->ArgsProduct({{11025, 44100}, {1}})->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(2);
 BENCHMARK(BM_CreateReference)->ArgsProduct({{11025, 44100}, {1}})->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(2);
-BENCHMARK(BM_Command)->Arg(44100)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_Command)->Args({44100, 0, 0})->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_Command)->Args({48000, 3599, 1})->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(1);
 
 }  // namespace
 

@@ -9,7 +9,7 @@
 #include <utility>
 
 #include "engine/Quotient.h"
-#include "engine/WorkerPool.h"
+#include "base/WorkerPool.h"
 #include "model/Progress.h"
 #include "model/Project.h"
 #include "model/Random.h"

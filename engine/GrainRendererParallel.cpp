@@ -9,7 +9,7 @@
 
 #include "engine/GrainRenderer.h"
 #include "engine/Quotient.h"
-#include "engine/WorkerPool.h"
+#include "base/WorkerPool.h"
 
 namespace dw {
 namespace {

@@ -40,7 +40,7 @@
 #include "engine/GrainRenderer.h"
 #include "engine/NoteSequence.h"
 #include "engine/Sequencing.h"
-#include "engine/WorkerPool.h"
+#include "base/WorkerPool.h"
 #include "model/StereoFrame.h"
 
 namespace dw {

@@ -1,7 +1,9 @@
 #include "audio/Mastering.h"
 
+#include <ebur128.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <numbers>
@@ -9,6 +11,9 @@
 #include <string>
 #include <vector>
 
+#include "audio/Effects.h"
+#include "audio/Playback.h"
+#include "audio/TruePeak.h"
 #include "audio/tests/TestSignals.h"
 
 namespace dw {
@@ -144,6 +149,48 @@ TEST(OfflineEffects, CancelStopsAndSaysSo) {
     EXPECT_FALSE(ApplyEffectsOffline(music, 44100, p, false, &progress));
 }
 
+// A long piece is finished in parts on several threads, each part's chain
+// warmed up on the music before it. The joins must not show: the result
+// stays within a hair of one chain run over the whole piece, a large share
+// of whose samples the effects do change.
+TEST(OfflineEffects, PartsJoinLikeOneChain) {
+    CProperties p;
+    p.highCutOn = p.reverbOn = p.chorusOn = true;
+    p.highCut = 0.5;
+    p.reverb = p.chorus = 0.8;
+    constexpr std::uint32_t rate = 11025;
+    const auto dry = LoopingPiece(rate, 250.0);  // three parts of 120 s
+    auto parted = dry;
+    ASSERT_TRUE(ApplyEffectsOffline(parted, rate, p, false));
+
+    Chorus chorus;
+    Reverb reverb;
+    LowPassFilter highCut;
+    chorus.Prepare(rate);
+    chorus.SetParams(ChorusParamsFor(p.chorus));
+    reverb.Prepare(rate);
+    reverb.SetParams(ReverbParamsFor(p.reverb));
+    highCut.Prepare(rate);
+    highCut.SetParams(HighCutParams(p.highCut, rate));
+    auto whole = dry;
+    for (std::size_t at = 0; at < whole.size(); at += 4096) {
+        const std::size_t n = std::min<std::size_t>(4096, whole.size() - at);
+        float* samples = &whole[at].left;
+        chorus.Process(samples, n);
+        reverb.Process(samples, n);
+        highCut.Process(samples, n);
+    }
+    double worst = 0.0;
+    std::size_t changed = 0;
+    for (std::size_t i = 0; i < dry.size(); ++i) {
+        worst = std::max({worst, double(std::fabs(parted[i].left - whole[i].left)),
+                          double(std::fabs(parted[i].right - whole[i].right))});
+        if (std::fabs(parted[i].left - dry[i].left) > 1e-3f) ++changed;
+    }
+    EXPECT_LT(worst, 1e-5);
+    EXPECT_GT(changed, dry.size() / 2);
+}
+
 // ---------------------------------------------------------------- loudness
 
 std::vector<StereoFrame> Noise(std::uint32_t rate, double seconds, float amp, unsigned seed = 1) {
@@ -207,6 +254,100 @@ TEST(Loudness, SilenceIsLeftAlone) {
     EXPECT_TRUE(std::isinf(a->before.integratedLufs));
     EXPECT_EQ(a->gainDb, 0.0);
     for (const auto& f : music) ASSERT_EQ(f.left, 0.0f);
+}
+
+// libebur128 itself, one meter over the whole piece: what MeasureLoudness
+// must read, though it splits the piece over several meters and finds the
+// true peak with its own vectorised oversampler.
+LoudnessReading OneMeter(const std::vector<StereoFrame>& music, std::uint32_t rate) {
+    ebur128_state* st = ebur128_init(2, rate, EBUR128_MODE_I | EBUR128_MODE_TRUE_PEAK);
+    EXPECT_NE(st, nullptr);
+    LoudnessReading r;
+    if (st == nullptr) return r;
+    ebur128_add_frames_float(st, &music.front().left, music.size());
+    ebur128_loudness_global(st, &r.integratedLufs);
+    double left = 0.0, right = 0.0;
+    ebur128_true_peak(st, 0, &left);
+    ebur128_true_peak(st, 1, &right);
+    r.truePeakDbtp = 20.0 * std::log10(std::max(left, right));
+    ebur128_destroy(&st);
+    return r;
+}
+
+// Signals whose peaks lie between the samples, and ordinary ones, each
+// ending in silence (libebur128 never reports the points of the last few
+// frames, which the player's converter does make).
+std::vector<StereoFrame> PeakSignal(const std::string& kind, std::uint32_t rate) {
+    const std::size_t frames = rate * 3;
+    std::vector<StereoFrame> v(frames + 64);
+    std::mt19937 gen(5);
+    std::normal_distribution<float> noise(0.0f, 0.2f);
+    for (std::size_t i = 0; i < frames; ++i) {
+        const double t = static_cast<double>(i) / rate;
+        float l = 0.0f, r = 0.0f;
+        if (kind == "QuarterRateSine") {  // samples at 0.707 of a peak of 1
+            l = static_cast<float>(std::sin(2.0 * std::numbers::pi * rate / 4.0 * t + std::numbers::pi / 4.0));
+        } else if (kind == "TwoTones") {
+            l = static_cast<float>(0.5 * std::sin(2.0 * std::numbers::pi * 997.0 * t));
+            r = static_cast<float>(0.5 * std::cos(2.0 * std::numbers::pi * 1997.0 * t));
+        } else if (kind == "Noise") {
+            l = noise(gen);
+            r = noise(gen);
+        } else if (kind == "ClippedSine") {
+            l = std::clamp(static_cast<float>(1.5 * std::sin(2.0 * std::numbers::pi * rate / 9.7 * t)), -1.0f, 1.0f);
+            r = -l;
+        } else if (kind == "Pulses") {
+            l = i % 7 == 3 ? 0.9f : i % 7 == 4 ? -0.9f : 0.0f;
+        }
+        // Faded in and out over 50 ms, so that neither edge rings above the signal.
+        const std::size_t edge = rate / 20;
+        const std::size_t nearest = std::min(i, frames - 1 - i);
+        const auto fade = nearest >= edge ? 1.0f
+                                          : static_cast<float>(0.5 - 0.5 * std::cos(std::numbers::pi *
+                                                                                    static_cast<double>(nearest) / edge));
+        v[i] = {l * fade, r * fade};
+    }
+    return v;
+}
+
+class TruePeak : public ::testing::TestWithParam<std::tuple<const char*, std::uint32_t>> {};
+
+TEST_P(TruePeak, ReadsWhatLibebur128Reads) {
+    const auto& [kind, rate] = GetParam();
+    const auto music = PeakSignal(kind, rate);
+    const double ours = 20.0 * std::log10(TruePeakOf(music, rate, 0, music.size()));
+    EXPECT_NEAR(ours, OneMeter(music, rate).truePeakDbtp, 0.001);
+    if (std::string(kind) == "QuarterRateSine") {
+        // The filter's ripple reads a tenth of a decibel over; the samples alone read -3 dB.
+        EXPECT_NEAR(ours, 0.0, 0.2) << "the peak between the samples";
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Signals, TruePeak,
+                         ::testing::Combine(::testing::Values("QuarterRateSine", "TwoTones", "Noise", "ClippedSine",
+                                                              "Pulses"),
+                                            ::testing::Values(11025u, 44100u, 48000u)),
+                         [](const auto& i) {
+                             return std::string(std::get<0>(i.param)) + "_" + std::to_string(std::get<1>(i.param));
+                         });
+
+// A piece of several parts, loud and quiet in turn so that the gates have
+// work to do, reads as one meter reads it.
+TEST(Loudness, PartsReadLikeOneMeter) {
+    constexpr std::uint32_t rate = 11025;
+    auto music = Noise(rate, 250.0, 0.1f, 9);
+    for (std::size_t i = 0; i < music.size(); ++i) {
+        const double t = static_cast<double>(i) / rate;
+        const auto swell = static_cast<float>(0.05 + 0.95 * std::pow(std::sin(t / 13.0), 2.0));
+        music[i].left *= swell;
+        music[i].right *= swell;
+    }
+    music.resize(music.size() + 64);  // a silent end, see PeakSignal
+    const auto parted = MeasureLoudness(music, rate);
+    ASSERT_TRUE(parted);
+    const LoudnessReading one = OneMeter(music, rate);
+    EXPECT_NEAR(parted->integratedLufs, one.integratedLufs, 0.01);
+    EXPECT_NEAR(parted->truePeakDbtp, one.truePeakDbtp, 0.001);
 }
 
 }  // namespace

@@ -203,9 +203,12 @@ void CWndControlbar::OnGoToStart() {
 void CWndControlbar::MoveCursorToSection(int direction) {
     if (!cursor_ || !project_) return;
     const CProperties& props = project_->properties;
-    const auto target =
-        SectionStepTarget(project_->sections, cursor_->PlayCursor(), props.sampleRate, props.musicLength, direction);
-    if (target) cursor_->SetPlayCursor(*target);
+    // Copied out of the optional before the call: GCC 12 at -O3 otherwise
+    // warns of a dangling pointer into it that is not there.
+    const double at = cursor_->PlayCursor();
+    const double target =
+        SectionStepTarget(project_->sections, at, props.sampleRate, props.musicLength, direction).value_or(at);
+    if (target != at) cursor_->SetPlayCursor(target);
     cursor_->Repaint();
 }
 

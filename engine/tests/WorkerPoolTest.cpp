@@ -6,8 +6,8 @@
 #include <atomic>
 #include <vector>
 
+#include "base/WorkerPool.h"
 #include "engine/MusicEngine.h"
-#include "engine/WorkerPool.h"
 #include "engine/tests/EngineTestSupport.h"
 #include "model/Progress.h"
 

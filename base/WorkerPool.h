@@ -1,5 +1,5 @@
 #pragma once
-// A small fork-join pool for the renderer: Run(tasks, fn) calls fn(0) ..
+// A small fork-join pool for long work (the renderer, finishing a file): Run(tasks, fn) calls fn(0) ..
 // fn(tasks - 1) spread over the workers and the calling thread, and returns
 // when all have finished. Tasks are taken in increasing order from a shared
 // counter, so the load evens out whatever the tasks cost. No allocation per

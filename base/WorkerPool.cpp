@@ -1,4 +1,4 @@
-#include "engine/WorkerPool.h"
+#include "base/WorkerPool.h"
 
 namespace dw {
 
