@@ -17,6 +17,7 @@ constexpr int kBefore = 5;   // frames before the point's left neighbour
 constexpr int kAfter = 6;    // frames from its right neighbour on
 constexpr int kMaxPhases = 3;
 constexpr std::size_t kBlock = 1024;  // frames deinterleaved at a time
+constexpr std::size_t kRound = 8;     // blocks are measured in whole eights of frames
 
 struct Filter {
     int phases = 0;  // in-between points per frame: factor - 1
@@ -47,43 +48,59 @@ const Filter& FilterFor(std::uint32_t sampleRate) {
     return sampleRate < 96000 ? four : sampleRate < 192000 ? two : none;
 }
 
-// Four floats as one vector: SSE on x86, NEON on Arm, plain code elsewhere.
+// Vectors of floats: four wide everywhere (SSE on x86, NEON on Arm), eight
+// wide where the processor has AVX2. Every lane does the same additions in
+// the same order either way, so both widths read the same peak.
 using V4 = float __attribute__((vector_size(16)));
-using I4 = std::int32_t __attribute__((vector_size(16)));
-
-V4 Load4(const float* p) {
-    V4 v;
-    std::memcpy(&v, p, sizeof v);
-    return v;
-}
-
-V4 Abs4(V4 v) {
-    I4 bits;
-    std::memcpy(&bits, &v, sizeof v);
-    bits &= 0x7fffffff;
-    std::memcpy(&v, &bits, sizeof v);
-    return v;
-}
-
-V4 Max4(V4 a, V4 b) { return a > b ? a : b; }
+using V8 = float __attribute__((vector_size(32)));
 
 // The highest magnitude among the samples and in-between points of `n`
-// frames of one channel (`n` a multiple of four); `x` holds them with kBefore
-// frames before and kAfter after. Four neighbouring points of every phase at
-// a time, each window of frames loaded once for all phases.
-float ChannelPeak(const Filter& f, const float* __restrict x, std::size_t n) {
-    V4 peak = {0.0f, 0.0f, 0.0f, 0.0f};
-    for (std::size_t i = 0; i < n; i += 4) {
+// frames of one channel (`n` a multiple of kRound); `x` holds them with
+// kBefore frames before and kAfter after. Neighbouring points of every phase
+// a vector at a time, each window of frames loaded once for all phases.
+template <class V>
+[[gnu::always_inline]] inline float PeakOf(const Filter& f, const float* __restrict x, std::size_t n) {
+    constexpr std::size_t kWidth = sizeof(V) / sizeof(float);
+    // No helper functions taking or returning vectors: eight-wide ones would
+    // cross a call boundary compiled without AVX.
+    V peak = {};
+    for (std::size_t i = 0; i < n; i += kWidth) {
         const float* w = x + i;
-        peak = Max4(peak, Abs4(Load4(w + kBefore)));
-        V4 acc[kMaxPhases] = {};
+        V v;
+        std::memcpy(&v, w + kBefore, sizeof v);
+        v = v < 0.0f ? -v : v;
+        peak = peak > v ? peak : v;
+        V acc[kMaxPhases] = {};
         for (int t = 0; t < kTaps; ++t) {
-            const V4 v = Load4(w + t);
-            for (int p = 0; p < kMaxPhases; ++p) acc[p] += v * f.taps[static_cast<std::size_t>(p)][static_cast<std::size_t>(t)];
+            std::memcpy(&v, w + t, sizeof v);
+            for (int p = 0; p < kMaxPhases; ++p)
+                acc[p] += v * f.taps[static_cast<std::size_t>(p)][static_cast<std::size_t>(t)];
         }
-        for (int p = 0; p < kMaxPhases; ++p) peak = Max4(peak, Abs4(acc[p]));
+        for (int p = 0; p < kMaxPhases; ++p) {
+            v = acc[p] < 0.0f ? -acc[p] : acc[p];
+            peak = peak > v ? peak : v;
+        }
     }
-    return std::max(std::max(peak[0], peak[1]), std::max(peak[2], peak[3]));
+    float most = 0.0f;
+    for (std::size_t l = 0; l < kWidth; ++l) most = std::max(most, peak[l]);
+    return most;
+}
+
+float ChannelPeakFour(const Filter& f, const float* x, std::size_t n) { return PeakOf<V4>(f, x, n); }
+
+#if defined(__x86_64__) || defined(__i386__)
+__attribute__((target("avx2"))) float ChannelPeakEight(const Filter& f, const float* x, std::size_t n) {
+    return PeakOf<V8>(f, x, n);
+}
+#endif
+
+using ChannelPeakFn = float (*)(const Filter&, const float*, std::size_t);
+
+ChannelPeakFn ChooseChannelPeak() {
+#if defined(__x86_64__) || defined(__i386__)
+    if (__builtin_cpu_supports("avx2")) return ChannelPeakEight;
+#endif
+    return ChannelPeakFour;
 }
 
 }  // namespace
@@ -93,15 +110,16 @@ float TruePeakOf(std::span<const StereoFrame> music, std::uint32_t sampleRate, s
     if (begin >= end) return 0.0f;
     const Filter& filter = FilterFor(sampleRate);
     const auto total = static_cast<std::ptrdiff_t>(music.size());
-    // Room for a block rounded up to whole vectors, with the frames around it.
-    std::array<std::array<float, kBlock + 4 + kTaps>, 2> lane;
+    static const ChannelPeakFn channelPeak = ChooseChannelPeak();
+    // Room for a block rounded up to whole eights, with the frames around it.
+    std::array<std::array<float, kBlock + kRound + kTaps>, 2> lane;
     float peak = 0.0f;
     for (std::size_t at = begin; at < end; at += kBlock) {
         const std::size_t n = std::min(kBlock, end - at);
-        const std::size_t padded = (n + 3) / 4 * 4;
+        const std::size_t padded = (n + kRound - 1) / kRound * kRound;
         // One channel after the other, with the frames around the block;
         // outside the music the waveform is silent. Rounding the block up to
-        // whole vectors measures up to three points of the frames after it:
+        // whole eights measures up to seven points of the frames after it:
         // points of the same waveform, so the peak of the piece is unchanged.
         const auto first = static_cast<std::ptrdiff_t>(at) - kBefore;
         for (std::size_t i = 0; i < padded + kTaps - 1; ++i) {
@@ -111,7 +129,7 @@ float TruePeakOf(std::span<const StereoFrame> music, std::uint32_t sampleRate, s
             lane[1][i] = inside ? music[static_cast<std::size_t>(f)].right : 0.0f;
         }
         for (int c = 0; c < 2; ++c)
-            peak = std::max(peak, ChannelPeak(filter, lane[static_cast<std::size_t>(c)].data(), padded));
+            peak = std::max(peak, channelPeak(filter, lane[static_cast<std::size_t>(c)].data(), padded));
     }
     return peak;
 }
