@@ -50,8 +50,9 @@ void LowPassFilter::Process(float* frames, std::size_t count) {
             const double xl = frames[2 * i], xr = frames[2 * i + 1];
             const double yl = b0 * xl + l1;
             const double yr = b0 * xr + r1;
-            l1 = b1 * xl - a1 * yl + l2;
-            r1 = b1 * xr - a1 * yr + r2;
+            // The new input's share first: only the last step waits on y.
+            l1 = (b1 * xl + l2) - a1 * yl;
+            r1 = (b1 * xr + r2) - a1 * yr;
             l2 = b2 * xl - a2 * yl;
             r2 = b2 * xr - a2 * yr;
             frames[2 * i] = static_cast<float>(yl);
@@ -106,6 +107,7 @@ void Reverb::Prepare(double sampleRate) {
             allPasses_[c][i].gain = kAllPassGain;
         }
     }
+    dcPole_ = static_cast<float>(std::exp(-2.0 * std::numbers::pi * 20.0 / rate_));
     block_ = kBlock;
     for (const auto& side : combs_)
         for (const Line& l : side) block_ = std::min(block_, l.buf.size());
@@ -128,6 +130,7 @@ void Reverb::SetParams(const ReverbParams& p) {
 }
 
 void Reverb::Reset() {
+    dcIn_ = dcOut_ = 0.0f;
     for (auto& side : combs_)
         for (auto& l : side) {
             std::fill(l.buf.begin(), l.buf.end(), 0.0f);
@@ -240,6 +243,35 @@ void AllPassRun(float* __restrict line, float gain, float* __restrict wet, std::
 
 }  // namespace
 
+// A high-pass at 20 Hz on the reverb's input: a loop that feeds back with
+// gain g holds a constant at 1 / (1 - g), so without it an offset or a rumble
+// under the music came out of the combs sixteen times as strong. Four frames
+// a step, each from the output before the four, so that the recursion waits
+// on itself once per four frames: y[j] = u[j] + r u[j-1] + ... + r^(j+1) y.
+void Reverb::BlockDc(float* x, std::size_t n) {
+    const float r = dcPole_, r2 = r * r, r3 = r2 * r, r4 = r2 * r2;
+    float last = dcIn_, y = dcOut_;
+    std::size_t k = 0;
+    for (; k + 4 <= n; k += 4) {
+        const float u0 = x[k] - last, u1 = x[k + 1] - x[k], u2 = x[k + 2] - x[k + 1], u3 = x[k + 3] - x[k + 2];
+        last = x[k + 3];
+        const float p1 = u1 + r * u0, p2 = u2 + r * p1, p3 = u3 + r * p2;
+        x[k] = u0 + r * y;
+        x[k + 1] = p1 + r2 * y;
+        x[k + 2] = p2 + r3 * y;
+        y = p3 + r4 * y;
+        x[k + 3] = y;
+    }
+    for (; k < n; ++k) {
+        const float u = x[k] - last;
+        last = x[k];
+        y = u + r * y;
+        x[k] = y;
+    }
+    dcIn_ = last;
+    dcOut_ = std::fabs(y) < 1e-20f ? 0.0f : y;
+}
+
 void Reverb::Process(float* frames, std::size_t count) {
     static_assert(kCombs == kSideCombs, "CombRun takes one side's combs");
     std::array<float, kBlock> in;
@@ -258,6 +290,7 @@ void Reverb::Process(float* frames, std::size_t count) {
                 Store4(in.data() + k, (left + right) * 0.5f * kInputGain);
             }
             for (; k < n; ++k) in[k] = (f[2 * k] + f[2 * k + 1]) * 0.5f * kInputGain;
+            BlockDc(in.data(), n);
         }
         for (int c = 0; c < 2; ++c) {
             auto& combs = combs_[c];

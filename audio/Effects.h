@@ -61,7 +61,8 @@ private:
 };
 
 // Parallel damped feedback combs into series all-passes, with slightly
-// different lengths per side for width. The comb gains follow the reverb time.
+// different lengths per side for width. The comb gains follow the reverb time;
+// the input is high-passed at 20 Hz so that the loops do not pile up an offset.
 class Reverb {
 public:
     void Prepare(double sampleRate);
@@ -82,6 +83,9 @@ private:
     double rate_ = 44100.0;
     float level_ = 0.0f;
     std::size_t block_ = kBlock;  // at most the shortest line, so no block spans a loop
+    float dcPole_ = 0.0f;         // the input's high-pass: pole, last input, last output
+    float dcIn_ = 0.0f, dcOut_ = 0.0f;
+    void BlockDc(float* x, std::size_t n);
     std::array<std::array<Line, kCombs>, 2> combs_;
     std::array<std::array<Line, kAllPasses>, 2> allPasses_;
 };

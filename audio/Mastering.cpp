@@ -257,12 +257,18 @@ std::optional<LoudnessReading> MeasureLoudness(std::span<const StereoFrame> musi
         const std::size_t begin = parts.Begin(k);
         const std::size_t end = parts.End(k, music.size());
         const std::size_t from = k == 0 ? 0 : begin - std::min(begin, lead);
-        constexpr std::size_t kChunk = 1 << 16;
-        for (std::size_t at = from; at < end; at += kChunk) {
+        if (from < begin && ebur128_add_frames_float(st.get(), &music[from].left, begin - from) != EBUR128_SUCCESS)
+            return;
+        // Chunks small enough to stay in the cache between the meter and the
+        // true-peak scan, so the music is read from memory once.
+        constexpr std::size_t kChunk = 1 << 14;
+        float peak = 0.0f;
+        for (std::size_t at = begin; at < end; at += kChunk) {
             const std::size_t n = std::min(kChunk, end - at);
             if (ebur128_add_frames_float(st.get(), &music[at].left, n) != EBUR128_SUCCESS) return;
+            peak = std::max(peak, TruePeakOf(music, sampleRate, at, at + n));
         }
-        peaks[k] = TruePeakOf(music, sampleRate, begin, end);
+        peaks[k] = peak;
         meters[k] = std::move(st);
         ok[k] = 1;
     });

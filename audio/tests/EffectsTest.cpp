@@ -87,6 +87,25 @@ TEST(Reverb, LevelZeroLeavesTheDrySignal) {
     EXPECT_EQ(sig, original);
 }
 
+// The loops hold a constant at 1 / (1 - g): an offset under the music (or a
+// rumble below hearing) once came out sixteen times as strong, written files
+// then peaked at full scale while sounding quiet. The reverb must add nothing
+// to an offset, and still ring for a tone.
+TEST(Reverb, AddsNothingToAnOffset) {
+    Reverb r;
+    r.Prepare(kRate);
+    r.SetParams({0.6f, 3000});
+    const std::size_t n = static_cast<std::size_t>(kRate * 10);
+    std::vector<float> offset(n * 2, 0.01f);
+    r.Process(offset.data(), n);
+    for (std::size_t i = n - 4410; i < n; ++i) ASSERT_NEAR(offset[2 * i], 0.01f, 0.001f) << "frame " << i;
+    r.Reset();
+    auto tone = test::StereoSine(300.0, kRate, n);
+    const double dry = test::Rms(tone.data(), n - 44100, 44100);
+    r.Process(tone.data(), n);
+    EXPECT_GT(test::Rms(tone.data(), n - 44100, 44100), dry * 1.2) << "the reverb must still ring";
+}
+
 TEST(Chorus, SweepModulatesASteadyToneAndDryOnlyDoesNot) {
     const auto swing = [](float wet) {
         Chorus c;
