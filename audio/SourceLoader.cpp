@@ -7,6 +7,7 @@
 #include <cmath>
 #include <cstring>
 #include <cctype>
+#include <filesystem>
 #include <new>
 
 #include <sndfile.h>
@@ -204,8 +205,18 @@ bool LoadSourceSamples(CProperties& properties, IProgress& progress, SourceWarni
     }
 
     // The buffer follows what arrives, never more than the header announces:
-    // a header may claim hours for a file of one second.
-    std::uint64_t capacity = std::min(announced, kFirstBufferFrames);
+    // a header may claim hours for a file of one second. It starts at what
+    // the file's size makes possible for plain PCM (two bytes a frame and
+    // more) beyond the first block, so that a long WAV is read straight into
+    // a buffer of its length instead of being copied into one twice the size
+    // of the last; compressed sources may still grow it.
+    std::error_code sizeError;
+    const std::uintmax_t fileBytes = std::filesystem::file_size(properties.sourcePath, sizeError);
+    const std::uint64_t plausible =
+        sizeError || fileBytes >= (std::uint64_t{1} << 40)
+            ? 0
+            : static_cast<std::uint64_t>(fileBytes) / 2 * info.targetRate / info.sourceRate;
+    std::uint64_t capacity = std::min(announced, kFirstBufferFrames + plausible);
     std::unique_ptr<StereoFrame[]> frames(new (std::nothrow) StereoFrame[capacity]);  // all 0.0
     if (!frames) {
         Fail(progress, IDS_SOURCE_ALLOC_FAILED, failure, "not enough memory to hold it");

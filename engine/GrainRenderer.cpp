@@ -8,8 +8,8 @@
 #include <numbers>
 #include <utility>
 
-#include "engine/Quotient.h"
 #include "base/WorkerPool.h"
+#include "engine/Quotient.h"
 #include "model/Progress.h"
 #include "model/Project.h"
 #include "model/Random.h"

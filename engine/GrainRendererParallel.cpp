@@ -7,9 +7,9 @@
 #include <immintrin.h>
 #endif
 
+#include "base/WorkerPool.h"
 #include "engine/GrainRenderer.h"
 #include "engine/Quotient.h"
-#include "base/WorkerPool.h"
 
 namespace dw {
 namespace {

@@ -78,8 +78,7 @@ bool CMusicEngine::CheckProject(const CProject& proj, IProgress& progress) const
 CMusicEngine::Frames CMusicEngine::AllocateFrames(std::uint32_t count) {
     // StereoFrame is an aggregate of two floats, so raw storage holds its
     // frames; nothing writes them here.
-    return Frames(static_cast<StereoFrame*>(::operator new[](static_cast<std::size_t>(count) * sizeof(StereoFrame),
-                                                              std::nothrow)));
+    return Frames(static_cast<StereoFrame*>(AllocateLarge(static_cast<std::size_t>(count) * sizeof(StereoFrame))));
 }
 
 bool CMusicEngine::Create(CProject& proj, IProgress& progress, const CreateOptions& options) {

@@ -37,10 +37,11 @@
 #include <optional>
 #include <vector>
 
+#include "base/LargeBuffer.h"
+#include "base/WorkerPool.h"
 #include "engine/GrainRenderer.h"
 #include "engine/NoteSequence.h"
 #include "engine/Sequencing.h"
-#include "base/WorkerPool.h"
 #include "model/StereoFrame.h"
 
 namespace dw {
@@ -130,10 +131,11 @@ private:
 
     CProject* project = nullptr;
     std::uint32_t sampleRate = 0;
-    // Music buffers are allocated without being written: the render threads
-    // touch their pages first, in parallel, instead of the creating thread.
+    // Music buffers are allocated without being written, on huge pages where
+    // the system has them: the render threads touch their pages first, in
+    // parallel, instead of the creating thread.
     struct FreeFrames {
-        void operator()(StereoFrame* frames) const { ::operator delete[](frames); }
+        void operator()(StereoFrame* frames) const { FreeLarge(frames); }
     };
     using Frames = std::unique_ptr<StereoFrame[], FreeFrames>;
     static Frames AllocateFrames(std::uint32_t count);
