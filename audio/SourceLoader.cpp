@@ -146,10 +146,10 @@ constexpr std::uint64_t kFirstBufferFrames = std::uint64_t{1} << 22;
 // Below one step of 16-bit sound a source counts as silent.
 constexpr float kSilentPeak = 1.0f / 32768.0f;
 
-// A new buffer of `frames` (silent) holding the first `keep` frames of `old`;
-// null when it cannot be had.
-std::unique_ptr<StereoFrame[]> Reallocate(const StereoFrame* old, std::uint64_t keep, std::uint64_t frames) {
-    std::unique_ptr<StereoFrame[]> grown(new (std::nothrow) StereoFrame[frames]);
+// A new buffer of `frames` holding the first `keep` frames of `old`, the rest
+// not yet written; null when it cannot be had.
+FrameBuffer Reallocate(const StereoFrame* old, std::uint64_t keep, std::uint64_t frames) {
+    FrameBuffer grown = AllocateFrames(static_cast<std::size_t>(frames));
     if (grown && keep > 0) std::memcpy(grown.get(), old, static_cast<std::size_t>(keep) * sizeof(StereoFrame));
     return grown;
 }
@@ -217,7 +217,8 @@ bool LoadSourceSamples(CProperties& properties, IProgress& progress, SourceWarni
             ? 0
             : static_cast<std::uint64_t>(fileBytes) / 2 * info.targetRate / info.sourceRate;
     std::uint64_t capacity = std::min(announced, kFirstBufferFrames + plausible);
-    std::unique_ptr<StereoFrame[]> frames(new (std::nothrow) StereoFrame[capacity]);  // all 0.0
+    // Written only as the decoder delivers; what it does not is silenced below.
+    FrameBuffer frames = AllocateFrames(static_cast<std::size_t>(capacity));
     if (!frames) {
         Fail(progress, IDS_SOURCE_ALLOC_FAILED, failure, "not enough memory to hold it");
         return false;
@@ -279,6 +280,9 @@ bool LoadSourceSamples(CProperties& properties, IProgress& progress, SourceWarni
             return false;
         }
     }
+    // What the decoder fell short of is silence.
+    if (done < count)
+        std::memset(static_cast<void*>(frames.get() + done), 0, static_cast<std::size_t>(count - done) * sizeof(StereoFrame));
     properties.sourceFrames = std::move(frames);
     properties.sourceFrameCount = static_cast<std::uint32_t>(count);
 

@@ -54,7 +54,7 @@ void MakeProject(CProject& project, std::uint32_t rate) {
     project.properties.sampleRate = rate;
     project.properties.quality = rate == 44100 ? 2 : 0;
     const std::uint32_t frames = 180 * rate;  // three minutes of source
-    project.properties.sourceFrames = std::make_unique<dw::StereoFrame[]>(frames);
+    project.properties.sourceFrames = dw::MakeSilentFrames(frames);
     project.properties.sourceFrameCount = frames;
     project.properties.sourceLoaded = true;
     std::uint32_t noise = 1;

@@ -75,12 +75,6 @@ bool CMusicEngine::CheckProject(const CProject& proj, IProgress& progress) const
     return false;
 }
 
-CMusicEngine::Frames CMusicEngine::AllocateFrames(std::uint32_t count) {
-    // StereoFrame is an aggregate of two floats, so raw storage holds its
-    // frames; nothing writes them here.
-    return Frames(static_cast<StereoFrame*>(AllocateLarge(static_cast<std::size_t>(count) * sizeof(StereoFrame))));
-}
-
 bool CMusicEngine::Create(CProject& proj, IProgress& progress, const CreateOptions& options) {
     if (!CheckProject(proj, progress)) return false;
     if (options.seed) {

@@ -37,7 +37,6 @@
 #include <optional>
 #include <vector>
 
-#include "base/LargeBuffer.h"
 #include "base/WorkerPool.h"
 #include "engine/GrainRenderer.h"
 #include "engine/NoteSequence.h"
@@ -134,11 +133,7 @@ private:
     // Music buffers are allocated without being written, on huge pages where
     // the system has them: the render threads touch their pages first, in
     // parallel, instead of the creating thread.
-    struct FreeFrames {
-        void operator()(StereoFrame* frames) const { FreeLarge(frames); }
-    };
-    using Frames = std::unique_ptr<StereoFrame[], FreeFrames>;
-    static Frames AllocateFrames(std::uint32_t count);
+    using Frames = FrameBuffer;
 
     std::unique_ptr<WorkerPool> pool_;
     Frames output;

@@ -105,7 +105,7 @@ public:
     double reverb;                  // 0 to 1
     bool chorusOn;
     double chorus;                  // 0 to 1
-    std::unique_ptr<StereoFrame[]> sourceFrames;  // the decoded source; never stored
+    FrameBuffer sourceFrames;                     // the decoded source; never stored
     std::uint32_t sourceFrameCount;               // 0 whenever sourceFrames is null
 
 private:

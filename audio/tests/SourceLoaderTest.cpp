@@ -341,7 +341,7 @@ class TooLongSource : public ::testing::TestWithParam<TooLongCase> {};
 TEST_P(TooLongSource, IsRefusedBeforeAnythingIsAllocated) {
     test::TempDir dir;
     CProperties props;
-    props.sourceFrames = std::make_unique<StereoFrame[]>(10);
+    props.sourceFrames = MakeSilentFrames(10);
     props.sourceFrameCount = 10;
     auto r = Load(props, GetParam().make(dir), 44100);
     EXPECT_FALSE(r->ok);

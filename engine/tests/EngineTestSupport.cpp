@@ -8,7 +8,7 @@ namespace dw::test {
 
 void SetSyntheticSource(CProject& project, std::uint32_t frames) {
     CProperties& p = project.properties;
-    p.sourceFrames = std::make_unique<StereoFrame[]>(frames);
+    p.sourceFrames = MakeSilentFrames(frames);
     p.sourceFrameCount = frames;
     p.sourceLoaded = true;
     std::uint32_t noise = 12345;

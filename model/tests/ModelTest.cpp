@@ -49,7 +49,7 @@ TEST(Properties, NewPropertiesHoldTheDefaults) {
 
 TEST(Properties, SetDefaultsKeepsTheDecodedSourceButClearsSourceLoaded) {
     CProperties p;
-    p.sourceFrames = std::make_unique<StereoFrame[]>(16);
+    p.sourceFrames = MakeSilentFrames(16);
     StereoFrame* frames = p.sourceFrames.get();
     p.sourceFrameCount = 16;
     p.sourceLoaded = true;
@@ -75,7 +75,7 @@ TEST(Properties, QualityIndexSelectsRateAndTexts) {
 
 TEST(Properties, AssignStoredFieldsLeavesTheSourceBufferAlone) {
     CProperties target;
-    target.sourceFrames = std::make_unique<StereoFrame[]>(4);
+    target.sourceFrames = MakeSilentFrames(4);
     target.sourceFrameCount = 4;
     target.sourceLoaded = true;
     CProperties other;
@@ -359,7 +359,7 @@ TEST(Project, SetDefaultsLeavesOutdatedFlagAndSourceAlone) {
     p.musicOutdated = 0;
     p.sections.Split(0);
     p.matrix.SplitColumn(0);
-    p.properties.sourceFrames = std::make_unique<StereoFrame[]>(2);
+    p.properties.sourceFrames = MakeSilentFrames(2);
     p.properties.sourceFrameCount = 2;
     p.SetDefaults();
     EXPECT_EQ(p.musicOutdated, 0u);

@@ -169,7 +169,7 @@ TEST(ProjectFile, ARelativeSourceBesideTheProjectIsTakenFromThere) {
 TEST(ProjectFile, LoadTouchesNothingOutsideTheBlocksButSourceLoaded) {
     CProject p;
     p.musicOutdated = 0;
-    p.properties.sourceFrames = std::make_unique<StereoFrame[]>(8);
+    p.properties.sourceFrames = MakeSilentFrames(8);
     StereoFrame* frames = p.properties.sourceFrames.get();
     p.properties.sourceFrameCount = 8;
     p.properties.sourceLoaded = true;

@@ -374,7 +374,7 @@ protected:
         p.baseMotifLength = 2.0;
         // Two seconds of a chord as the decoded source.
         const std::uint32_t n = 2 * 11025;
-        p.sourceFrames = std::make_unique<StereoFrame[]>(n);
+        p.sourceFrames = MakeSilentFrames(n);
         for (std::uint32_t i = 0; i < n; ++i) {
             const double t = i / 11025.0;
             p.sourceFrames[i].left = static_cast<float>(0.3 * std::sin(2 * M_PI * 440 * t));

@@ -22,7 +22,7 @@ constexpr std::uint32_t kSixtyMinutes = 60u * 60u * 11025u;
 
 struct Fixture {
     Fixture() {
-        project.properties.sourceFrames.reset(new dw::StereoFrame[kSixtyMinutes]);
+        project.properties.sourceFrames = dw::MakeSilentFrames(kSixtyMinutes);
         project.properties.sourceFrameCount = kSixtyMinutes;
         project.properties.sampleRate = 11025;
         project.properties.sourceLoaded = true;

@@ -29,7 +29,7 @@ protected:
     static constexpr std::uint32_t kFrames = 110250;
 
     TrimDialog() {
-        project.properties.sourceFrames = std::make_unique<StereoFrame[]>(kFrames);
+        project.properties.sourceFrames = MakeSilentFrames(kFrames);
         project.properties.sourceFrameCount = kFrames;
         project.properties.sourceLoaded = true;
         for (std::uint32_t i = 0; i < kFrames; ++i) {

@@ -375,7 +375,7 @@ TEST(LowRatePlayback, MusicAtALowRateKeepsItsPitchOnA44100Device) {
             p.baseMotifLength = 2.0;
             p.sourcePath = "tone";  // decoded below
             const std::uint32_t n = 2 * rate;
-            p.sourceFrames = std::make_unique<StereoFrame[]>(n);
+            p.sourceFrames = MakeSilentFrames(n);
             for (std::uint32_t i = 0; i < n; ++i) {
                 const auto v = static_cast<float>(0.5 * std::sin(2 * std::numbers::pi * 440.0 * i / rate));
                 p.sourceFrames[i] = {v, v};

@@ -23,7 +23,7 @@ TEST(PlaybackTransport, OwnedPlayerPlaysTheSourceOnTheNullDevice) {
     {
         CProperties properties;
         constexpr std::uint32_t kFrames = 11025;  // one second
-        properties.sourceFrames = std::make_unique<StereoFrame[]>(kFrames);
+        properties.sourceFrames = MakeSilentFrames(kFrames);
         properties.sourceFrameCount = kFrames;
         OwnedPlaybackTransport player(properties, messages);
         EXPECT_TRUE(messages.messages.empty());

@@ -27,7 +27,7 @@ int main(int argc, char** argv) {
     project.matrix.SplitColumn(1);
     project.properties.sourceLoaded = true;
     const std::uint32_t frames = 11025 * 75;
-    project.properties.sourceFrames = std::make_unique<dw::StereoFrame[]>(frames);
+    project.properties.sourceFrames = dw::MakeSilentFrames(frames);
     project.properties.sourceFrameCount = frames;
     for (std::uint32_t i = 0; i < frames; ++i) {
         const double t = i / 11025.0;

@@ -23,7 +23,7 @@ void MakeSmallProject(CProject& project) {
     p.musicLength = 10;
     p.baseMotifLength = 2.0;
     const std::uint32_t n = 2 * 11025;
-    p.sourceFrames = std::make_unique<StereoFrame[]>(n);
+    p.sourceFrames = MakeSilentFrames(n);
     for (std::uint32_t i = 0; i < n; ++i) {
         const float v = static_cast<float>(0.5 * std::sin(i * 0.05));
         p.sourceFrames[i] = {v, v};
