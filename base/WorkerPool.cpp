@@ -1,9 +1,19 @@
 #include "base/WorkerPool.h"
 
+#include <system_error>
+
 namespace dw {
 
 WorkerPool::WorkerPool(unsigned threads) {
-    for (unsigned i = 1; i < threads; ++i) workers_.emplace_back([this] { WorkerLoop(); });
+    for (unsigned i = 1; i < threads; ++i) {
+        try {
+            workers_.emplace_back([this] { WorkerLoop(); });
+        } catch (const std::system_error&) {
+            // The system gives no more threads: the pool works with those it
+            // has, the calling thread at least, and the results are the same.
+            break;
+        }
+    }
 }
 
 WorkerPool::~WorkerPool() {

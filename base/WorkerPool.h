@@ -17,7 +17,8 @@ namespace dw {
 
 class WorkerPool {
 public:
-    // `threads` counts the calling thread: 1 starts no worker.
+    // `threads` counts the calling thread: 1 starts no worker. Where the
+    // system gives fewer threads, the pool runs with those it got.
     explicit WorkerPool(unsigned threads);
     ~WorkerPool();
     WorkerPool(const WorkerPool&) = delete;
