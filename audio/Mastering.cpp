@@ -186,8 +186,14 @@ private:
 
 bool AnyEffectOn(const CProperties& p) { return p.highCutOn || p.reverbOn || p.chorusOn; }
 
-bool ApplyEffectsOffline(std::span<StereoFrame> music, std::uint32_t sampleRate, const CProperties& properties,
-                         bool loop, IProgress* progress) {
+namespace {
+
+// The effects over the whole piece (see ApplyEffectsOffline); `peak` gets the
+// highest sample magnitude of the result, found while each block is still in
+// the cache.
+bool EffectsInParts(std::span<StereoFrame> music, std::uint32_t sampleRate, const CProperties& properties, bool loop,
+                    IProgress* progress, float& peak) {
+    peak = 0.0f;
     if (!AnyEffectOn(properties) || music.empty() || sampleRate == 0) return true;
     const std::size_t total = music.size();
     const Parts parts = PartsOf(total, sampleRate);
@@ -227,17 +233,31 @@ bool ApplyEffectsOffline(std::span<StereoFrame> music, std::uint32_t sampleRate,
         chains[k] = std::move(chain);
     });
     if (shared.Stopped()) return false;
+    std::vector<float> peaks(parts.count, 0.0f);
     pool.Run(parts.count, [&](std::size_t k) {
         const FlushDenormals flush;
         const std::size_t end = parts.End(k, total);
+        float most = 0.0f;
         for (std::size_t at = parts.Begin(k); at < end && !shared.Stopped(); at += kBlock) {
             const std::size_t n = std::min(kBlock, end - at);
-            chains[k]->Process(Samples(music.data() + at), n);
+            float* samples = Samples(music.data() + at);
+            chains[k]->Process(samples, n);
+            for (std::size_t i = 0; i < 2 * n; ++i) most = std::max(most, std::fabs(samples[i]));
             if (!shared.Done(n)) break;
         }
+        peaks[k] = most;
         chains[k].reset();
     });
+    peak = *std::max_element(peaks.begin(), peaks.end());
     return !shared.Stopped();
+}
+
+}  // namespace
+
+bool ApplyEffectsOffline(std::span<StereoFrame> music, std::uint32_t sampleRate, const CProperties& properties,
+                         bool loop, IProgress* progress) {
+    float peak = 0.0f;
+    return EffectsInParts(music, sampleRate, properties, loop, progress, peak);
 }
 
 std::optional<LoudnessReading> MeasureLoudness(std::span<const StereoFrame> music, std::uint32_t sampleRate) {
@@ -285,27 +305,13 @@ std::optional<LoudnessReading> MeasureLoudness(std::span<const StereoFrame> musi
 
 namespace {
 
-// Passes over the whole music that only read or scale it go in chunks of
-// this many frames over the threads.
+// A pass that scales the whole music goes in chunks of this many frames over
+// the threads.
 Parts ChunksOf(std::size_t frames) {
     Parts p;
     p.length = std::size_t{1} << 22;
     p.count = std::max<std::size_t>(1, (frames + p.length - 1) / p.length);
     return p;
-}
-
-float SamplePeak(std::span<const StereoFrame> music) {
-    const Parts parts = ChunksOf(music.size());
-    std::vector<float> peaks(parts.count, 0.0f);
-    WorkerPool pool(ThreadsFor(parts.count));
-    pool.Run(parts.count, [&](std::size_t k) {
-        float peak = 0.0f;
-        const std::size_t end = parts.End(k, music.size());
-        for (std::size_t i = parts.Begin(k); i < end; ++i)
-            peak = std::max({peak, std::fabs(music[i].left), std::fabs(music[i].right)});
-        peaks[k] = peak;
-    });
-    return *std::max_element(peaks.begin(), peaks.end());
 }
 
 void Scale(std::span<StereoFrame> music, double gainDb) {
@@ -323,26 +329,37 @@ void Scale(std::span<StereoFrame> music, double gainDb) {
 
 }  // namespace
 
+namespace {
+
+// The gain that brings a piece read as `before` to the target under the
+// ceiling, and the figures it will then read: scaling moves both by the gain,
+// so measuring again would only double the cost.
+LoudnessAdjustment AdjustmentFor(const LoudnessReading& before, double targetLufs, double ceilingDbtp) {
+    LoudnessAdjustment a;
+    a.before = before;
+    a.after = before;
+    // Silence (or a piece below the gate throughout) has no loudness to set.
+    if (!std::isfinite(before.integratedLufs) || !std::isfinite(before.truePeakDbtp)) return a;
+    double gain = targetLufs - before.integratedLufs;
+    if (before.truePeakDbtp + gain > ceilingDbtp) {
+        gain = ceilingDbtp - before.truePeakDbtp;
+        a.ceilingBinds = true;
+        a.shortfallLu = targetLufs - (before.integratedLufs + gain);
+    }
+    a.gainDb = gain;
+    a.after.integratedLufs = before.integratedLufs + gain;
+    a.after.truePeakDbtp = before.truePeakDbtp + gain;
+    return a;
+}
+
+}  // namespace
+
 std::optional<LoudnessAdjustment> NormaliseLoudness(std::span<StereoFrame> music, std::uint32_t sampleRate,
                                                     double targetLufs, double ceilingDbtp) {
     const auto before = MeasureLoudness(music, sampleRate);
     if (!before) return std::nullopt;
-    LoudnessAdjustment a;
-    a.before = *before;
-    a.after = *before;
-    // Silence (or a piece below the gate throughout) has no loudness to set.
-    if (!std::isfinite(before->integratedLufs) || !std::isfinite(before->truePeakDbtp)) return a;
-    double gain = targetLufs - before->integratedLufs;
-    if (before->truePeakDbtp + gain > ceilingDbtp) {
-        gain = ceilingDbtp - before->truePeakDbtp;
-        a.ceilingBinds = true;
-        a.shortfallLu = targetLufs - (before->integratedLufs + gain);
-    }
-    a.gainDb = gain;
-    Scale(music, gain);
-    // Scaling moves both figures by the gain; measuring again would double the cost.
-    a.after.integratedLufs = before->integratedLufs + gain;
-    a.after.truePeakDbtp = before->truePeakDbtp + gain;
+    const LoudnessAdjustment a = AdjustmentFor(*before, targetLufs, ceilingDbtp);
+    if (a.gainDb != 0.0) Scale(music, a.gainDb);
     return a;
 }
 
@@ -350,38 +367,44 @@ bool FinishForFile(std::span<StereoFrame> music, std::uint32_t sampleRate, const
                    const FinishOptions& options, IProgress* progress, FinishReport& report, std::string& problem) {
     report = {};
     problem.clear();
+    // Every change of level is gathered here and made in one pass at the end:
+    // a gain moves the loudness and the true peak by just as much, so the
+    // music is measured as the effects leave it.
+    double pendingDb = 0.0;
     if (options.effects && AnyEffectOn(properties)) {
-        if (!ApplyEffectsOffline(music, sampleRate, properties, properties.loopMusic, progress)) return false;
+        float peak = 0.0f;
+        if (!EffectsInParts(music, sampleRate, properties, properties.loopMusic, progress, peak)) return false;
         report.effectsApplied = true;
         // Reverb and chorus add to the peaks; the volume is the peak the user asked for.
-        const float peak = SamplePeak(music);
         const double volume = std::clamp(properties.volume, 0.0, 1.0);
         if (volume > 0.0 && peak > volume) {
             report.effectsTrimDb = 20.0 * std::log10(volume / peak);
-            Scale(music, report.effectsTrimDb);
+            pendingDb = report.effectsTrimDb;
         }
     }
-    if (options.loudnessLufs) {
-        report.loudness = NormaliseLoudness(music, sampleRate, *options.loudnessLufs, options.truePeakCeilingDbtp);
-        if (!report.loudness) {
-            problem = "the loudness could not be measured";
-            return false;
-        }
-        report.finished = report.loudness->after;
-    } else if (options.lossy) {
-        const auto reading = MeasureLoudness(music, sampleRate);
+    if (options.loudnessLufs || options.lossy) {
+        auto reading = MeasureLoudness(music, sampleRate);
         if (!reading) {
-            problem = "the true peak could not be measured";
+            problem = options.loudnessLufs ? "the loudness could not be measured" : "the true peak could not be measured";
             return false;
         }
-        report.finished = *reading;
-        if (std::isfinite(reading->truePeakDbtp) && reading->truePeakDbtp > options.truePeakCeilingDbtp) {
-            report.headroomDb = options.truePeakCeilingDbtp - reading->truePeakDbtp;
-            Scale(music, report.headroomDb);
-            report.finished->integratedLufs += report.headroomDb;
-            report.finished->truePeakDbtp += report.headroomDb;
+        reading->integratedLufs += pendingDb;
+        reading->truePeakDbtp += pendingDb;
+        if (options.loudnessLufs) {
+            report.loudness = AdjustmentFor(*reading, *options.loudnessLufs, options.truePeakCeilingDbtp);
+            pendingDb += report.loudness->gainDb;
+            report.finished = report.loudness->after;
+        } else {
+            report.finished = *reading;
+            if (std::isfinite(reading->truePeakDbtp) && reading->truePeakDbtp > options.truePeakCeilingDbtp) {
+                report.headroomDb = options.truePeakCeilingDbtp - reading->truePeakDbtp;
+                pendingDb += report.headroomDb;
+                report.finished->integratedLufs += report.headroomDb;
+                report.finished->truePeakDbtp += report.headroomDb;
+            }
         }
     }
+    if (pendingDb != 0.0) Scale(music, pendingDb);
     if (progress != nullptr && !progress->IsRunning()) return false;
     return true;
 }

@@ -247,6 +247,38 @@ INSTANTIATE_TEST_SUITE_P(Targets, LoudnessTarget,
                                            TargetCase{"LowCeiling", -16.0, -12.0, true}),
                          [](const auto& i) { return std::string(i.param.name); });
 
+// The whole finishing of a file with effects that push the peaks up and a
+// loudness target: every gain is made in one pass at the end, so the figures
+// the report gives must be what the finished music reads.
+TEST(FinishForFile, EffectsAndTargetReadAsReported) {
+    CProperties p;
+    p.SetDefaults();
+    p.reverbOn = p.chorusOn = true;
+    p.highCutOn = false;
+    p.reverb = p.chorus = 1.0;
+    p.volume = 0.5;
+    constexpr std::uint32_t rate = 22050;
+    auto music = Noise(rate, 8.0, 0.4f, 3);
+    for (auto& f : music) {  // peaks at the volume, as the engine leaves them
+        f.left = std::clamp(f.left, -0.5f, 0.5f);
+        f.right = std::clamp(f.right, -0.5f, 0.5f);
+    }
+    FinishOptions options;
+    options.loudnessLufs = -20.0;
+    FinishReport report;
+    std::string problem;
+    ASSERT_TRUE(FinishForFile(music, rate, p, options, nullptr, report, problem)) << problem;
+    EXPECT_TRUE(report.effectsApplied);
+    EXPECT_LT(report.effectsTrimDb, 0.0) << "the reverb must have pushed the peaks over the volume";
+    ASSERT_TRUE(report.loudness && report.finished);
+    const auto again = MeasureLoudness(music, rate);
+    ASSERT_TRUE(again);
+    EXPECT_NEAR(again->integratedLufs, report.finished->integratedLufs, 0.02);
+    EXPECT_NEAR(again->truePeakDbtp, report.finished->truePeakDbtp, 0.02);
+    EXPECT_NEAR(again->integratedLufs, -20.0, 0.02);
+    EXPECT_LE(again->truePeakDbtp, -1.0 + 0.01);
+}
+
 TEST(Loudness, SilenceIsLeftAlone) {
     std::vector<StereoFrame> music(44100 * 2, StereoFrame{0.0f, 0.0f});
     const auto a = NormaliseLoudness(music, 44100, -16.0, -1.0);
