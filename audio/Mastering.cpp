@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <cmath>
 #include <limits>
 #include <memory>
@@ -85,6 +86,20 @@ private:
 };
 
 float* Samples(StereoFrame* frames) { return &frames->left; }
+
+// The highest magnitude of `count` samples, eight running maxima side by side
+// (one alone would wait on itself every sample).
+float PeakOf(const float* samples, std::size_t count) {
+    float lane[8] = {};
+    std::size_t i = 0;
+    for (; i + 8 <= count; i += 8)
+        for (std::size_t l = 0; l < 8; ++l) {
+            const float v = std::fabs(samples[i + l]);
+            lane[l] = lane[l] > v ? lane[l] : v;
+        }
+    for (; i < count; ++i) lane[0] = std::max(lane[0], std::fabs(samples[i]));
+    return *std::max_element(lane, lane + 8);
+}
 
 // The switched-on effects of a project, prepared for one rate.
 class OfflineChain {
@@ -242,7 +257,7 @@ bool EffectsInParts(std::span<StereoFrame> music, std::uint32_t sampleRate, cons
             const std::size_t n = std::min(kBlock, end - at);
             float* samples = Samples(music.data() + at);
             chains[k]->Process(samples, n);
-            for (std::size_t i = 0; i < 2 * n; ++i) most = std::max(most, std::fabs(samples[i]));
+            most = std::max(most, PeakOf(samples, 2 * n));
             if (!shared.Done(n)) break;
         }
         peaks[k] = most;
@@ -371,6 +386,13 @@ bool FinishForFile(std::span<StereoFrame> music, std::uint32_t sampleRate, const
     // a gain moves the loudness and the true peak by just as much, so the
     // music is measured as the effects leave it.
     double pendingDb = 0.0;
+    auto start = std::chrono::steady_clock::now();
+    const auto secondsSince = [&] {
+        const auto now = std::chrono::steady_clock::now();
+        const double seconds = std::chrono::duration<double>(now - start).count();
+        start = now;
+        return seconds;
+    };
     if (options.effects && AnyEffectOn(properties)) {
         float peak = 0.0f;
         if (!EffectsInParts(music, sampleRate, properties, properties.loopMusic, progress, peak)) return false;
@@ -382,6 +404,7 @@ bool FinishForFile(std::span<StereoFrame> music, std::uint32_t sampleRate, const
             pendingDb = report.effectsTrimDb;
         }
     }
+    report.effectsSeconds = secondsSince();
     if (options.loudnessLufs || options.lossy) {
         auto reading = MeasureLoudness(music, sampleRate);
         if (!reading) {
@@ -405,6 +428,7 @@ bool FinishForFile(std::span<StereoFrame> music, std::uint32_t sampleRate, const
         }
     }
     if (pendingDb != 0.0) Scale(music, pendingDb);
+    report.levelSeconds = secondsSince();
     if (progress != nullptr && !progress->IsRunning()) return false;
     return true;
 }

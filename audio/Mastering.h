@@ -73,6 +73,8 @@ struct FinishReport {
     std::optional<LoudnessAdjustment> loudness; // with a loudness target
     double headroomDb = 0.0;                    // taken off a lossy file without a target
     std::optional<LoudnessReading> finished;    // of the finished music, when it was measured
+    double effectsSeconds = 0.0;                // wall time of the effects
+    double levelSeconds = 0.0;                  // of the measurement and the scaling after them
 };
 
 // The finishing steps between creating the music and writing a file, in

@@ -10,7 +10,8 @@
 // float WAV (decode_ms, plan_ms, render_ms, finish_ms, write_ms). Its
 // arguments are the rate, the length in seconds (0: the project's 64) and
 // whether the written file is finished: high-cut, reverb and chorus on and a
-// loudness target of -16 LUFS, reported as effects_ms and loudness_ms and as a
+// loudness target of -16 LUFS as the command finishes a file, reported as
+// effects_ms and loudness_ms (measurement, true peak, the one scaling) and as a
 // share of the creation (plan, render, final passes: finishing_share) and of
 // the whole unfinished command (finishing_share_of_command).
 // BM_Command/48000/3599/1 is the 60-minute piece of the finishing goal:
@@ -207,19 +208,19 @@ void BM_Command(benchmark::State& state) {
         render += engine.LastStageSeconds().render;
         finish += engine.LastStageSeconds().finish;
         if (finished) {
-            const std::span music(engine.MutableOutput(), engine.OutputFrameCount());
-            start = std::chrono::steady_clock::now();
-            if (!dw::ApplyEffectsOffline(music, rate, project.properties, project.properties.loopMusic)) {
-                state.SkipWithError("the effects failed");
+            // As the command finishes a file: effects, then the loudness
+            // measured and every gain made in one pass.
+            dw::FinishOptions finishing;
+            finishing.loudnessLufs = -16.0;
+            dw::FinishReport report;
+            std::string problem;
+            if (!dw::FinishForFile(std::span(engine.MutableOutput(), engine.OutputFrameCount()), rate,
+                                   project.properties, finishing, nullptr, report, problem)) {
+                state.SkipWithError(("finishing failed: " + problem).c_str());
                 break;
             }
-            effects += Since(start);
-            start = std::chrono::steady_clock::now();
-            if (!dw::NormaliseLoudness(music, rate, -16.0, -1.0)) {
-                state.SkipWithError("the loudness could not be measured");
-                break;
-            }
-            loudness += Since(start);
+            effects += report.effectsSeconds;
+            loudness += report.levelSeconds;
         }
         start = std::chrono::steady_clock::now();
         if (dw::WriteSoundFile(target, engine.Output(), engine.OutputFrameCount(), rate, wavFloat, progress) !=
