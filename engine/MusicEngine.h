@@ -130,16 +130,15 @@ private:
 
     CProject* project = nullptr;
     std::uint32_t sampleRate = 0;
-    // Music buffers are allocated without being written, on huge pages where
-    // the system has them: the render threads touch their pages first, in
-    // parallel, instead of the creating thread.
-    using Frames = FrameBuffer;
+    // Music buffers are allocated without being written (AllocateFrames), on
+    // huge pages where the system has them: the render threads touch their
+    // pages first, in parallel, instead of the creating thread.
 
     std::unique_ptr<WorkerPool> pool_;
-    Frames output;
+    FrameBuffer output;
     bool outputFresh_ = false;  // allocated by this creation, not yet written
     std::uint32_t outputFrameCount = 0;
-    Frames background;
+    FrameBuffer background;
     std::uint32_t backgroundFrameCount = 0;
     std::int32_t sectionCount = 0;
     std::vector<CPSection> plannedSections;

@@ -82,6 +82,13 @@ protected:
     static QString SourceNameShown(CDWDlg& w) {
         return static_cast<CWndInfo*>(w.controlPanelWidget())->ControlAs<QLineEdit>(CWndInfo::IDC_SOURCE_NAME)->text();
     }
+    // A default project whose source is `source`, stored at `path`.
+    static void StoreProjectNaming(const QString& source, const QString& path) {
+        CProject saved;
+        saved.properties.sourcePath = source.toStdString();
+        NullProgress sink;
+        ASSERT_TRUE(StoreProject(saved, path.toStdString(), sink));
+    }
     // A started main window at a known client size.
     std::unique_ptr<CDWDlg> StartedWindow(const QString& commandLineFile = {}) {
         auto w = std::make_unique<CDWDlg>(nullptr, AudioChoice::Null);
@@ -376,10 +383,7 @@ TEST_P(FailedSource, IsExplainedKeptAndAskedForAgain) {
         f.write(c.contents.data(), static_cast<qint64>(c.contents.size()));
     }
     const QString path = dir.filePath("Evening.dwv");
-    CProject saved;
-    saved.properties.sourcePath = source.toStdString();
-    NullProgress sink;
-    ASSERT_TRUE(StoreProject(saved, path.toStdString(), sink));
+    ASSERT_NO_FATAL_FAILURE(StoreProjectNaming(source, path));
 
     auto w = StartedWindow(path);
     const CProperties& props = w->project().properties;
@@ -393,6 +397,7 @@ TEST_P(FailedSource, IsExplainedKeptAndAskedForAgain) {
     // Saving keeps the source the project names.
     w->toolbar()->OnCommand(ID_SAVE_PROJECT);
     CProject reread;
+    NullProgress sink;
     ASSERT_TRUE(LoadProject(reread, path.toStdString(), sink));
     EXPECT_EQ(reread.properties.sourcePath, source.toStdString());
 
@@ -496,10 +501,7 @@ TEST_F(MainWindowTest, ControlCharactersInNamesAreShownEscaped) {
     const QString source = dir.filePath(QString::fromUtf8("tone\n\x1b[2J.mp2"));
     ASSERT_TRUE(QFile::copy(DW_APP_TEST_DATA "/tone-440-660-44k1-stereo-1s.mp2", source));
     const QString path = dir.filePath(QString::fromUtf8("Eve\x1b]0;owned\x07ning.dwv"));
-    CProject saved;
-    saved.properties.sourcePath = source.toStdString();
-    NullProgress sink;
-    ASSERT_TRUE(StoreProject(saved, path.toStdString(), sink));
+    ASSERT_NO_FATAL_FAILURE(StoreProjectNaming(source, path));
 
     auto w = StartedWindow(path);
     EXPECT_EQ(w->windowTitle(), QString::fromUtf8("Eve\\e]0;owned\\x07ning - Driftwell"));
@@ -534,10 +536,7 @@ TEST_F(MainWindowTest, SilentSourceLoadsWithItsWarning) {
         f.write(QByteArray(8000, '\0'));
     }
     const QString path = dir.filePath("Quiet.dwv");
-    CProject saved;
-    saved.properties.sourcePath = source.toStdString();
-    NullProgress sink;
-    ASSERT_TRUE(StoreProject(saved, path.toStdString(), sink));
+    ASSERT_NO_FATAL_FAILURE(StoreProjectNaming(source, path));
 
     auto w = StartedWindow(path);
     EXPECT_TRUE(w->project().properties.sourceLoaded);

@@ -42,6 +42,19 @@ std::string ReadText(const std::filesystem::path& path) {
 
 namespace {
 
+// The command line's program and `args`, as posix_spawn takes them.
+struct CliArgv {
+    explicit CliArgv(const std::vector<std::string>& args) : strings{DW_CLI_PATH} {
+        strings.insert(strings.end(), args.begin(), args.end());
+        for (auto& a : strings) pointers.push_back(a.data());
+        pointers.push_back(nullptr);
+    }
+    char* const* data() { return pointers.data(); }
+    const char* program() const { return strings.front().c_str(); }
+    std::vector<std::string> strings;
+    std::vector<char*> pointers;
+};
+
 std::filesystem::path OutPath(const std::filesystem::path& workDir) { return workDir / ".cli-stdout"; }
 std::filesystem::path ErrPath(const std::filesystem::path& workDir) { return workDir / ".cli-stderr"; }
 
@@ -49,11 +62,7 @@ std::filesystem::path ErrPath(const std::filesystem::path& workDir) { return wor
 
 int StartCli(const std::vector<std::string>& args, const std::filesystem::path& workDir) {
     const std::filesystem::path outPath = OutPath(workDir), errPath = ErrPath(workDir);
-    std::vector<std::string> argvStrings{DW_CLI_PATH};
-    argvStrings.insert(argvStrings.end(), args.begin(), args.end());
-    std::vector<char*> argv;
-    for (auto& a : argvStrings) argv.push_back(a.data());
-    argv.push_back(nullptr);
+    CliArgv argv(args);
 
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
@@ -63,9 +72,9 @@ int StartCli(const std::vector<std::string>& args, const std::filesystem::path& 
     posix_spawn_file_actions_addchdir_np(&actions, workDir.c_str());
 
     pid_t pid = 0;
-    const int spawned = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ);
+    const int spawned = posix_spawn(&pid, argv.program(), &actions, nullptr, argv.data(), environ);
     posix_spawn_file_actions_destroy(&actions);
-    if (spawned != 0) throw std::runtime_error("cannot start " + argvStrings[0]);
+    if (spawned != 0) throw std::runtime_error(std::string("cannot start ") + argv.program());
     return pid;
 }
 
@@ -94,11 +103,7 @@ ProcessResult RunCliPiped(const std::vector<std::string>& args, const std::files
                           const std::string& input) {
     int in[2], out[2];
     if (::pipe2(in, O_CLOEXEC) != 0 || ::pipe2(out, O_CLOEXEC) != 0) throw std::runtime_error("pipe failed");
-    std::vector<std::string> argvStrings{DW_CLI_PATH};
-    argvStrings.insert(argvStrings.end(), args.begin(), args.end());
-    std::vector<char*> argv;
-    for (auto& a : argvStrings) argv.push_back(a.data());
-    argv.push_back(nullptr);
+    CliArgv argv(args);
 
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
@@ -108,11 +113,11 @@ ProcessResult RunCliPiped(const std::vector<std::string>& args, const std::files
                                      O_WRONLY | O_CREAT | O_TRUNC, 0644);
     posix_spawn_file_actions_addchdir_np(&actions, workDir.c_str());
     pid_t pid = 0;
-    const int spawned = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ);
+    const int spawned = posix_spawn(&pid, argv.program(), &actions, nullptr, argv.data(), environ);
     posix_spawn_file_actions_destroy(&actions);
     ::close(in[0]);
     ::close(out[1]);
-    if (spawned != 0) throw std::runtime_error("cannot start " + argvStrings[0]);
+    if (spawned != 0) throw std::runtime_error(std::string("cannot start ") + argv.program());
 
     // A reader that stops early must not kill the test with SIGPIPE.
     const auto previous = ::signal(SIGPIPE, SIG_IGN);

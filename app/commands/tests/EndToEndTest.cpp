@@ -45,6 +45,19 @@ void Shoot(const char* name) {
         s->grabWindow(0).save(QString::fromLocal8Bit(dir) + QLatin1Char('/') + QLatin1String(name) + ".png");
 }
 
+// A ten-second project at 11025 Hz whose source is a copy of the one-second
+// test tone at `source`, stored at `projectPath`.
+void StoreToneProject(const QString& source, const QString& projectPath) {
+    ASSERT_TRUE(QFile::copy(DW_COMMANDS_TEST_DATA "/tone-440-660-44k1-stereo-1s.mp2", source));
+    CProject p;
+    p.properties.sourcePath = source.toStdString();
+    p.properties.musicLength = 10;
+    p.properties.quality = 0;
+    p.properties.sampleRate = 11025;
+    NullProgress quiet;
+    ASSERT_TRUE(StoreProject(p, projectPath.toStdString(), quiet));
+}
+
 // Answers the next modal dialog of type T once it is on screen.
 template <class T>
 void WhenOpen(std::function<void(T*)> answer) {
@@ -65,17 +78,8 @@ TEST(CommandsEndToEnd, EditSaveExportAndClose) {
     SetMessageBoxHook([&](const ShownMessage& m) { shown.push_back(m.text); });
     QTemporaryDir dir;
     const QString source = dir.filePath("tone.mp2");
-    ASSERT_TRUE(QFile::copy(DW_COMMANDS_TEST_DATA "/tone-440-660-44k1-stereo-1s.mp2", source));
     const QString projectPath = dir.filePath("Evening.dwv");
-    {
-        CProject p;
-        p.properties.sourcePath = source.toStdString();
-        p.properties.musicLength = 10;
-        p.properties.quality = 0;
-        p.properties.sampleRate = 11025;
-        NullProgress quiet;
-        ASSERT_TRUE(StoreProject(p, projectPath.toStdString(), quiet));
-    }
+    ASSERT_NO_FATAL_FAILURE(StoreToneProject(source, projectPath));
 
     CDWDlg w(nullptr, AudioChoice::Null);
     w.SetCommandLineFile(projectPath);
@@ -154,17 +158,8 @@ TEST(CommandsEndToEnd, TypedValuesAreSavedAndAMatrixDragIsUndone) {
     SetMessageBoxHook([&](const ShownMessage& m) { shown.push_back(m.text); });
     QTemporaryDir dir;
     const QString source = dir.filePath("tone.mp2");
-    ASSERT_TRUE(QFile::copy(DW_COMMANDS_TEST_DATA "/tone-440-660-44k1-stereo-1s.mp2", source));
     const QString projectPath = dir.filePath("Night.dwv");
-    {
-        CProject p;
-        p.properties.sourcePath = source.toStdString();
-        p.properties.musicLength = 10;
-        p.properties.quality = 0;
-        p.properties.sampleRate = 11025;
-        NullProgress quiet;
-        ASSERT_TRUE(StoreProject(p, projectPath.toStdString(), quiet));
-    }
+    ASSERT_NO_FATAL_FAILURE(StoreToneProject(source, projectPath));
     auto stored = [&] {
         auto p = std::make_unique<CProject>();
         NullProgress quiet;
