@@ -73,8 +73,9 @@ struct FinishReport {
     std::optional<LoudnessAdjustment> loudness; // with a loudness target
     double headroomDb = 0.0;                    // taken off a lossy file without a target
     std::optional<LoudnessReading> finished;    // of the finished music, when it was measured
-    double effectsSeconds = 0.0;                // wall time of the effects
-    double levelSeconds = 0.0;                  // of the measurement and the scaling after them
+    double effectsSeconds = 0.0;                // wall time of the effects (and of the measurement
+                                                // taken in the same sweep when both run)
+    double levelSeconds = 0.0;                  // of a measurement on its own and the scaling
 };
 
 // The finishing steps between creating the music and writing a file, in

@@ -248,36 +248,67 @@ INSTANTIATE_TEST_SUITE_P(Targets, LoudnessTarget,
                          [](const auto& i) { return std::string(i.param.name); });
 
 // The whole finishing of a file with effects that push the peaks up and a
-// loudness target: every gain is made in one pass at the end, so the figures
-// the report gives must be what the finished music reads.
-TEST(FinishForFile, EffectsAndTargetReadAsReported) {
+// loudness target: the loudness and true peak are taken in the same sweep as
+// the effects, part by part, and every gain is made in one pass at the end,
+// so the figures the report gives must be what the finished music reads.
+// Long pieces run in several parts; a burst right at the border between two
+// parts must still set the true peak.
+struct FinishCase {
+    const char* name;
+    std::uint32_t rate;
+    double seconds;
+    bool loop;
+    bool burstAtBorder;
+};
+
+class FinishForFileReads : public ::testing::TestWithParam<FinishCase> {};
+
+TEST_P(FinishForFileReads, WhatTheFinishedMusicReads) {
+    const FinishCase& c = GetParam();
     CProperties p;
     p.SetDefaults();
     p.reverbOn = p.chorusOn = true;
     p.highCutOn = false;
     p.reverb = p.chorus = 1.0;
     p.volume = 0.5;
-    constexpr std::uint32_t rate = 22050;
-    auto music = Noise(rate, 8.0, 0.4f, 3);
+    p.loopMusic = c.loop;
+    auto music = Noise(c.rate, c.seconds, 0.4f, 3);
     for (auto& f : music) {  // peaks at the volume, as the engine leaves them
         f.left = std::clamp(f.left, -0.5f, 0.5f);
         f.right = std::clamp(f.right, -0.5f, 0.5f);
+    }
+    if (c.burstAtBorder) {
+        // The parts are 1200 steps of 100 ms; a burst far louder than the
+        // rest, over the border, sets the true peak of the whole piece.
+        const std::size_t border = (c.rate + 5) / 10 * 1200;
+        ASSERT_LT(border + 8, music.size());
+        for (std::size_t i = border - 6; i < border + 6; ++i) {
+            const float v = (i / 2 % 2 == 0) ? 3.0f : -3.0f;
+            music[i] = {v, v};
+        }
     }
     FinishOptions options;
     options.loudnessLufs = -20.0;
     FinishReport report;
     std::string problem;
-    ASSERT_TRUE(FinishForFile(music, rate, p, options, nullptr, report, problem)) << problem;
+    ASSERT_TRUE(FinishForFile(music, c.rate, p, options, nullptr, report, problem)) << problem;
     EXPECT_TRUE(report.effectsApplied);
     EXPECT_LT(report.effectsTrimDb, 0.0) << "the reverb must have pushed the peaks over the volume";
     ASSERT_TRUE(report.loudness && report.finished);
-    const auto again = MeasureLoudness(music, rate);
+    const auto again = MeasureLoudness(music, c.rate);
     ASSERT_TRUE(again);
     EXPECT_NEAR(again->integratedLufs, report.finished->integratedLufs, 0.02);
     EXPECT_NEAR(again->truePeakDbtp, report.finished->truePeakDbtp, 0.02);
     EXPECT_NEAR(again->integratedLufs, -20.0, 0.02);
     EXPECT_LE(again->truePeakDbtp, -1.0 + 0.01);
 }
+
+INSTANTIATE_TEST_SUITE_P(FinishForFile, FinishForFileReads,
+                         ::testing::Values(FinishCase{"OnePart", 22050, 8.0, false, false},
+                                           FinishCase{"ThreeParts", 11025, 250.0, false, false},
+                                           FinishCase{"ThreeLoopedParts", 11025, 250.0, true, false},
+                                           FinishCase{"BurstAtABorder", 11025, 130.0, false, true}),
+                         [](const auto& i) { return std::string(i.param.name); });
 
 TEST(Loudness, SilenceIsLeftAlone) {
     std::vector<StereoFrame> music(44100 * 2, StereoFrame{0.0f, 0.0f});
