@@ -181,6 +181,7 @@ void Transpose4(V4& a, V4& b, V4& c, V4& d) {
 }
 
 constexpr int kSideCombs = 8;
+constexpr int kSideAllPasses = 4;
 
 // The eight combs of one side over `n` frames that no loop wraps inside. The
 // vectors hold four combs each: eight independent recursions in flight at
@@ -229,17 +230,64 @@ void CombRun(const std::array<float*, kSideCombs>& lines, std::array<float, kSid
     }
 }
 
-// One all-pass over `n` frames that its loop does not wrap inside. Each
-// frame reads what was written a whole loop ago, so the frames of a block
-// shorter than the loop do not depend on one another and run as vectors.
-void AllPassRun(float* __restrict line, float gain, float* __restrict wet, std::size_t n) {
-    for (std::size_t k = 0; k < n; ++k) {
-        const float delayed = line[k];
-        const float y = delayed - gain * wet[k];
-        line[k] = wet[k] + gain * y;
-        wet[k] = y;
+// One side's four all-passes in series over `n` frames that none of their
+// loops wraps inside. Each frame reads what was written a whole loop ago, so
+// the frames of a block shorter than the loops do not depend on one another:
+// a vector of frames goes through all four before it is stored.
+template <class V>
+[[gnu::always_inline]] inline void AllPassesBody(float* const* lines, const float* gains, float* __restrict wet,
+                                                 std::size_t n) {
+    constexpr std::size_t kWidth = sizeof(V) / sizeof(float);
+    std::size_t k = 0;
+    for (; k + kWidth <= n; k += kWidth) {
+        V w;
+        std::memcpy(&w, wet + k, sizeof w);
+        for (int a = 0; a < kSideAllPasses; ++a) {
+            V delayed;
+            std::memcpy(&delayed, lines[a] + k, sizeof delayed);
+            const V y = delayed - gains[a] * w;
+            const V back = w + gains[a] * y;
+            std::memcpy(lines[a] + k, &back, sizeof back);
+            w = y;
+        }
+        std::memcpy(wet + k, &w, sizeof w);
+    }
+    for (; k < n; ++k) {
+        float w = wet[k];
+        for (int a = 0; a < kSideAllPasses; ++a) {
+            const float delayed = lines[a][k];
+            const float y = delayed - gains[a] * w;
+            lines[a][k] = w + gains[a] * y;
+            w = y;
+        }
+        wet[k] = w;
     }
 }
+
+void AllPassesFour(float* const* lines, const float* gains, float* wet, std::size_t n) {
+    AllPassesBody<V4>(lines, gains, wet, n);
+}
+
+#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
+using V8 = float __attribute__((vector_size(32)));
+
+__attribute__((target("avx2"))) void AllPassesEight(float* const* lines, const float* gains, float* wet,
+                                                     std::size_t n) {
+    AllPassesBody<V8>(lines, gains, wet, n);
+}
+#endif
+
+using AllPassesFn = void (*)(float* const*, const float*, float*, std::size_t);
+
+AllPassesFn ChooseAllPasses() {
+#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
+    __builtin_cpu_init();  // this runs among the static initialisers
+    if (__builtin_cpu_supports("avx2")) return AllPassesEight;
+#endif
+    return AllPassesFour;
+}
+
+const AllPassesFn kAllPassesRun = ChooseAllPasses();
 
 }  // namespace
 
@@ -274,6 +322,7 @@ void Reverb::BlockDc(float* x, std::size_t n) {
 
 void Reverb::Process(float* frames, std::size_t count) {
     static_assert(kCombs == kSideCombs, "CombRun takes one side's combs");
+    static_assert(kAllPasses == kSideAllPasses, "the all-pass runs take one side's all-passes");
     std::array<float, kBlock> in;
     std::array<std::array<float, kBlock>, 2> wet;
     for (std::size_t done = 0; done < count;) {
@@ -315,16 +364,25 @@ void Reverb::Process(float* frames, std::size_t count) {
                 at += run;
             }
         }
-        for (int c = 0; c < 2; ++c)
-            for (Line& ap : allPasses_[c]) {
-                for (std::size_t at = 0; at < n;) {
-                    const std::size_t run = std::min(n - at, ap.buf.size() - ap.pos);
-                    AllPassRun(ap.buf.data() + ap.pos, ap.gain, wet[c].data() + at, run);
-                    ap.pos += run;
-                    if (ap.pos == ap.buf.size()) ap.pos = 0;
-                    at += run;
+        for (int c = 0; c < 2; ++c) {
+            auto& side = allPasses_[c];
+            for (std::size_t at = 0; at < n;) {
+                std::size_t run = n - at;
+                for (const Line& l : side) run = std::min(run, l.buf.size() - l.pos);
+                std::array<float*, kAllPasses> lines;
+                std::array<float, kAllPasses> gains;
+                for (int i = 0; i < kAllPasses; ++i) {
+                    lines[i] = side[i].buf.data() + side[i].pos;
+                    gains[i] = side[i].gain;
                 }
+                kAllPassesRun(lines.data(), gains.data(), wet[c].data() + at, run);
+                for (Line& l : side) {
+                    l.pos += run;
+                    if (l.pos == l.buf.size()) l.pos = 0;
+                }
+                at += run;
             }
+        }
         // Mixed in four frames at a time; a tail fallen to denormal size is
         // left out.
         {
