@@ -1,6 +1,7 @@
 #include "audio/Effects.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <cstring>
 #include <numbers>
@@ -42,36 +43,45 @@ void LowPassFilter::Reset() { z_ = {}; }
 
 void LowPassFilter::Process(float* frames, std::size_t count) {
     const double b0 = b0_, b1 = b1_, b2 = b2_, a1 = a1_, a2 = a2_;
+    // Direct form I, summed so that a new output waits on the one before it
+    // only for a multiplication and a subtraction: everything else of the
+    // sample (the inputs' share and the older output's) is ready before it.
     if (mask_ == 3) {
         // Both sides in one pass: two independent recursions overlap in the
         // processor, where one side after the other waits on each sample.
-        double l1 = z_[0][0], l2 = z_[0][1], r1 = z_[1][0], r2 = z_[1][1];
+        auto [lx1, lx2, ly1, ly2] = z_[0];
+        auto [rx1, rx2, ry1, ry2] = z_[1];
         for (std::size_t i = 0; i < count; ++i) {
             const double xl = frames[2 * i], xr = frames[2 * i + 1];
-            const double yl = b0 * xl + l1;
-            const double yr = b0 * xr + r1;
-            // The new input's share first: only the last step waits on y.
-            l1 = (b1 * xl + l2) - a1 * yl;
-            r1 = (b1 * xr + r2) - a1 * yr;
-            l2 = b2 * xl - a2 * yl;
-            r2 = b2 * xr - a2 * yr;
+            const double yl = ((b0 * xl + b1 * lx1) + (b2 * lx2 - a2 * ly2)) - a1 * ly1;
+            const double yr = ((b0 * xr + b1 * rx1) + (b2 * rx2 - a2 * ry2)) - a1 * ry1;
+            lx2 = lx1;
+            lx1 = xl;
+            ly2 = ly1;
+            ly1 = yl;
+            rx2 = rx1;
+            rx1 = xr;
+            ry2 = ry1;
+            ry1 = yr;
             frames[2 * i] = static_cast<float>(yl);
             frames[2 * i + 1] = static_cast<float>(yr);
         }
-        z_[0] = {l1, l2};
-        z_[1] = {r1, r2};
+        z_[0] = {lx1, lx2, ly1, ly2};
+        z_[1] = {rx1, rx2, ry1, ry2};
     } else {
         for (int c = 0; c < 2; ++c) {
             if (!Uses(mask_, c)) continue;
-            double z1 = z_[c][0], z2 = z_[c][1];
+            auto [x1, x2, y1, y2] = z_[c];
             for (std::size_t i = 0; i < count; ++i) {
                 const double x = frames[2 * i + c];
-                const double y = b0 * x + z1;
-                z1 = b1 * x - a1 * y + z2;
-                z2 = b2 * x - a2 * y;
+                const double y = ((b0 * x + b1 * x1) + (b2 * x2 - a2 * y2)) - a1 * y1;
+                x2 = x1;
+                x1 = x;
+                y2 = y1;
+                y1 = y;
                 frames[2 * i + c] = static_cast<float>(y);
             }
-            z_[c] = {z1, z2};
+            z_[c] = {x1, x2, y1, y2};
         }
     }
     // Keep denormals out of the state when the input falls silent.
@@ -183,6 +193,19 @@ void Transpose4(V4& a, V4& b, V4& c, V4& d) {
 constexpr int kSideCombs = 8;
 constexpr int kSideAllPasses = 4;
 
+bool HasAvx2() {
+#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
+    __builtin_cpu_init();  // this runs among the static initialisers
+    return __builtin_cpu_supports("avx2") != 0;
+#else
+    return false;
+#endif
+}
+
+const bool kHasAvx2 = HasAvx2();
+// Whether the reverb's AVX2 loops run (see UseWiderVectors).
+std::atomic<bool> avx2{kHasAvx2};
+
 // The eight combs of one side over `n` frames that no loop wraps inside. The
 // vectors hold four combs each: eight independent recursions in flight at
 // once, and four frames of each line moved at a time. A one-pole low-pass in every
@@ -227,6 +250,120 @@ void CombRun(const std::array<float*, kSideCombs>& lines, std::array<float, kSid
             damp[i] = y[i] * take + damp[i] * keep;
             lines[i][k] = in[k] + damp[i] * gain[i];
         }
+    }
+}
+
+
+
+#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
+#define DW_HAVE_AVX2_COMBS 1
+// Both sides' combs at once where the processor has AVX2: eight lanes hold a
+// side's eight combs, so each frame takes one recursion a side, the two
+// sides' waiting on each other's never. Four frames of each line are turned
+// into lines-by-frame in registers and back, as CombRun does a group of four
+// at a time; every lane does CombRun's arithmetic in CombRun's order, so the
+// bytes are the same. No helper takes or returns an eight-wide vector (it
+// would cross a call compiled without AVX).
+__attribute__((target("avx2"))) void CombRunBothAvx2(const std::array<float*, 2 * kSideCombs>& lines,
+                                                      std::array<float, 2 * kSideCombs>& damp,
+                                                      const std::array<float, 2 * kSideCombs>& gain,
+                                                      const float* __restrict in, float* __restrict wetLeft,
+                                                      float* __restrict wetRight, std::size_t n) {
+    using V8 = float __attribute__((vector_size(32)));
+    constexpr float keep = kCombDamping, take = 1.0f - kCombDamping;
+    V8 d[2], g[2];
+    for (int s = 0; s < 2; ++s) {
+        std::memcpy(&d[s], damp.data() + kSideCombs * s, sizeof(V8));
+        std::memcpy(&g[s], gain.data() + kSideCombs * s, sizeof(V8));
+    }
+    float* const wet[2] = {wetLeft, wetRight};
+    std::size_t k = 0;
+    for (; k + 4 <= n; k += 4) {
+        V8 f[2][4];
+        for (int s = 0; s < 2; ++s) {
+            // z[i]: four frames of line i, then four of line 4 + i.
+            V8 z[4];
+            for (int i = 0; i < 4; ++i)
+                z[i] = __builtin_shufflevector(Load4(lines[kSideCombs * s + i] + k),
+                                               Load4(lines[kSideCombs * s + 4 + i] + k), 0, 1, 2, 3, 4, 5, 6, 7);
+            // The side's wet signal: ((y0 + y1) + (y2 + y3)) + ((y4 + y5) + (y6 + y7)).
+            const V8 sum = (z[0] + z[1]) + (z[2] + z[3]);
+            Store4(wet[s] + k, __builtin_shufflevector(sum, sum, 0, 1, 2, 3) + __builtin_shufflevector(sum, sum, 4, 5, 6, 7));
+            // Within each half, four lines by four frames become four frames
+            // by four lines: lane l of f[s][j] is the side's line l at frame j.
+            const V8 lo01 = __builtin_shufflevector(z[0], z[1], 0, 8, 1, 9, 4, 12, 5, 13);
+            const V8 hi01 = __builtin_shufflevector(z[0], z[1], 2, 10, 3, 11, 6, 14, 7, 15);
+            const V8 lo23 = __builtin_shufflevector(z[2], z[3], 0, 8, 1, 9, 4, 12, 5, 13);
+            const V8 hi23 = __builtin_shufflevector(z[2], z[3], 2, 10, 3, 11, 6, 14, 7, 15);
+            f[s][0] = __builtin_shufflevector(lo01, lo23, 0, 1, 8, 9, 4, 5, 12, 13);
+            f[s][1] = __builtin_shufflevector(lo01, lo23, 2, 3, 10, 11, 6, 7, 14, 15);
+            f[s][2] = __builtin_shufflevector(hi01, hi23, 0, 1, 8, 9, 4, 5, 12, 13);
+            f[s][3] = __builtin_shufflevector(hi01, hi23, 2, 3, 10, 11, 6, 7, 14, 15);
+        }
+        for (int j = 0; j < 4; ++j) {
+            const float x = in[k + j];
+            for (int s = 0; s < 2; ++s) {
+                d[s] = f[s][j] * take + d[s] * keep;
+                f[s][j] = x + d[s] * g[s];
+            }
+        }
+        for (int s = 0; s < 2; ++s) {
+            // And back: the same turn undoes itself.
+            const V8 lo01 = __builtin_shufflevector(f[s][0], f[s][1], 0, 8, 1, 9, 4, 12, 5, 13);
+            const V8 hi01 = __builtin_shufflevector(f[s][0], f[s][1], 2, 10, 3, 11, 6, 14, 7, 15);
+            const V8 lo23 = __builtin_shufflevector(f[s][2], f[s][3], 0, 8, 1, 9, 4, 12, 5, 13);
+            const V8 hi23 = __builtin_shufflevector(f[s][2], f[s][3], 2, 10, 3, 11, 6, 14, 7, 15);
+            const V8 z[4] = {
+                __builtin_shufflevector(lo01, lo23, 0, 1, 8, 9, 4, 5, 12, 13),
+                __builtin_shufflevector(lo01, lo23, 2, 3, 10, 11, 6, 7, 14, 15),
+                __builtin_shufflevector(hi01, hi23, 0, 1, 8, 9, 4, 5, 12, 13),
+                __builtin_shufflevector(hi01, hi23, 2, 3, 10, 11, 6, 7, 14, 15),
+            };
+            for (int i = 0; i < 4; ++i) {
+                Store4(lines[kSideCombs * s + i] + k, __builtin_shufflevector(z[i], z[i], 0, 1, 2, 3));
+                Store4(lines[kSideCombs * s + 4 + i] + k, __builtin_shufflevector(z[i], z[i], 4, 5, 6, 7));
+            }
+        }
+    }
+    for (int s = 0; s < 2; ++s) std::memcpy(damp.data() + kSideCombs * s, &d[s], sizeof(V8));
+    // The last frames of a run, one at a time with the same arithmetic.
+    for (; k < n; ++k)
+        for (int s = 0; s < 2; ++s) {
+            float y[kSideCombs];
+            for (int i = 0; i < kSideCombs; ++i) y[i] = lines[kSideCombs * s + i][k];
+            wet[s][k] = ((y[0] + y[1]) + (y[2] + y[3])) + ((y[4] + y[5]) + (y[6] + y[7]));
+            for (int i = 0; i < kSideCombs; ++i) {
+                float& dq = damp[kSideCombs * s + i];
+                dq = y[i] * take + dq * keep;
+                lines[kSideCombs * s + i][k] = in[k] + dq * gain[kSideCombs * s + i];
+            }
+        }
+}
+
+#endif
+
+// Both sides' sixteen combs (lines 0..7 the left's, 8..15 the right's) over
+// `n` frames that no loop wraps inside.
+void CombRunBoth(const std::array<float*, 2 * kSideCombs>& lines, std::array<float, 2 * kSideCombs>& damp,
+                 const std::array<float, 2 * kSideCombs>& gain, const float* in, float* wetLeft, float* wetRight,
+                 std::size_t n) {
+#if defined(DW_HAVE_AVX2_COMBS)
+    if (avx2.load(std::memory_order_relaxed)) {
+        CombRunBothAvx2(lines, damp, gain, in, wetLeft, wetRight, n);
+        return;
+    }
+#endif
+    float* const wet[2] = {wetLeft, wetRight};
+    for (int s = 0; s < 2; ++s) {
+        std::array<float*, kSideCombs> sideLines;
+        std::array<float, kSideCombs> sideDamp, sideGain;
+        for (int i = 0; i < kSideCombs; ++i) {
+            sideLines[i] = lines[kSideCombs * s + i];
+            sideDamp[i] = damp[kSideCombs * s + i];
+            sideGain[i] = gain[kSideCombs * s + i];
+        }
+        CombRun(sideLines, sideDamp, sideGain, in, wet[s], n);
+        for (int i = 0; i < kSideCombs; ++i) damp[kSideCombs * s + i] = sideDamp[i];
     }
 }
 
@@ -277,17 +414,15 @@ __attribute__((target("avx2"))) void AllPassesEight(float* const* lines, const f
 }
 #endif
 
-using AllPassesFn = void (*)(float* const*, const float*, float*, std::size_t);
-
-AllPassesFn ChooseAllPasses() {
+void AllPassesRun(float* const* lines, const float* gains, float* wet, std::size_t n) {
 #if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
-    __builtin_cpu_init();  // this runs among the static initialisers
-    if (__builtin_cpu_supports("avx2")) return AllPassesEight;
+    if (avx2.load(std::memory_order_relaxed)) {
+        AllPassesEight(lines, gains, wet, n);
+        return;
+    }
 #endif
-    return AllPassesFour;
+    AllPassesFour(lines, gains, wet, n);
 }
-
-const AllPassesFn kAllPassesRun = ChooseAllPasses();
 
 }  // namespace
 
@@ -341,28 +476,29 @@ void Reverb::Process(float* frames, std::size_t count) {
             for (; k < n; ++k) in[k] = (f[2 * k] + f[2 * k + 1]) * 0.5f * kInputGain;
             BlockDc(in.data(), n);
         }
-        for (int c = 0; c < 2; ++c) {
-            auto& combs = combs_[c];
-            for (std::size_t at = 0; at < n;) {
-                std::size_t run = n - at;
-                for (const Line& l : combs) run = std::min(run, l.buf.size() - l.pos);
-                std::array<float*, kCombs> lines;
-                std::array<float, kCombs> damp, gain;
+        for (std::size_t at = 0; at < n;) {
+            std::size_t run = n - at;
+            for (const auto& side : combs_)
+                for (const Line& l : side) run = std::min(run, l.buf.size() - l.pos);
+            std::array<float*, 2 * kCombs> lines;
+            std::array<float, 2 * kCombs> damp, gain;
+            for (int c = 0; c < 2; ++c)
                 for (int i = 0; i < kCombs; ++i) {
-                    lines[i] = combs[i].buf.data() + combs[i].pos;
-                    damp[i] = combs[i].damp;
-                    gain[i] = combs[i].gain;
+                    Line& l = combs_[c][i];
+                    lines[kCombs * c + i] = l.buf.data() + l.pos;
+                    damp[kCombs * c + i] = l.damp;
+                    gain[kCombs * c + i] = l.gain;
                 }
-                CombRun(lines, damp, gain, in.data() + at, wet[c].data() + at, run);
+            CombRunBoth(lines, damp, gain, in.data() + at, wet[0].data() + at, wet[1].data() + at, run);
+            for (int c = 0; c < 2; ++c)
                 for (int i = 0; i < kCombs; ++i) {
-                    Line& l = combs[i];
-                    // Keep denormals out of the loop when the input falls silent.
-                    l.damp = std::fabs(damp[i]) < 1e-20f ? 0.0f : damp[i];
+                    Line& l = combs_[c][i];
+                    const float v = damp[kCombs * c + i];
+                    l.damp = std::fabs(v) < 1e-20f ? 0.0f : v;
                     l.pos += run;
                     if (l.pos == l.buf.size()) l.pos = 0;
                 }
-                at += run;
-            }
+            at += run;
         }
         for (int c = 0; c < 2; ++c) {
             auto& side = allPasses_[c];
@@ -375,7 +511,7 @@ void Reverb::Process(float* frames, std::size_t count) {
                     lines[i] = side[i].buf.data() + side[i].pos;
                     gains[i] = side[i].gain;
                 }
-                kAllPassesRun(lines.data(), gains.data(), wet[c].data() + at, run);
+                AllPassesRun(lines.data(), gains.data(), wet[c].data() + at, run);
                 for (Line& l : side) {
                     l.pos += run;
                     if (l.pos == l.buf.size()) l.pos = 0;
@@ -505,5 +641,7 @@ void Chorus::Process(float* frames, std::size_t count) {
     phase_ += step * static_cast<double>(count);
     phase_ -= std::floor(phase_);
 }
+
+void UseWiderVectors(bool on) { avx2.store(on && kHasAvx2, std::memory_order_relaxed); }
 
 }  // namespace dw

@@ -23,6 +23,12 @@
 
 namespace dw {
 
+// The reverb runs its loops on AVX2 where the processor has it; every lane
+// does the same arithmetic in the same order as the plain loops, so the bytes
+// are the same either way. Tests switch the wider loops off (and on again) to
+// hold the two to each other; on a processor without AVX2 this does nothing.
+void UseWiderVectors(bool on);
+
 struct LowPassParams {
     float cutoffHz = 1000.0f;
     float resonance = 1.0f;
@@ -57,7 +63,7 @@ private:
     double rate_ = 44100.0;
     int mask_ = 3;
     double b0_ = 1, b1_ = 0, b2_ = 0, a1_ = 0, a2_ = 0;
-    std::array<std::array<double, 2>, 2> z_{};  // [channel][state]
+    std::array<std::array<double, 4>, 2> z_{};  // [channel]: last two inputs, last two outputs
 };
 
 // Parallel damped feedback combs into series all-passes, with slightly
