@@ -569,10 +569,16 @@ void Chorus::Reset() {
 
 void Chorus::SetPhase(double phase) { phase_ = phase - std::floor(phase); }
 
-void Chorus::Process(float* frames, std::size_t count) {
-    const double minD = p_.minSweep * 1e-6 * rate_;
-    const double depth = (p_.maxSweep - p_.minSweep) * 1e-6 * rate_;
-    const double step = p_.rate / 1000.0 / rate_;
+namespace {
+
+// Chorus::Process: the sweep, where each read falls, the reads and the
+// writes, as four loops of a block; compiled twice (see Chorus::Process).
+[[gnu::always_inline]] inline void ChorusBody(const ChorusParams& params, double rate, int mask, float* line,
+                                              std::size_t ringFrames, std::size_t& pos, double& phase,
+                                              float* frames, std::size_t count) {
+    const double minD = params.minSweep * 1e-6 * rate;
+    const double depth = (params.maxSweep - params.minSweep) * 1e-6 * rate;
+    const double step = params.rate / 1000.0 / rate;
     // The sweep turns by rotation; the right side runs a quarter period
     // ahead, which is the cosine of the left's angle. Four rotations a frame
     // apart each turn four steps at a time, so that no frame waits on the one
@@ -583,27 +589,34 @@ void Chorus::Process(float* frames, std::size_t count) {
     const double cosStep = std::cos(kLanes * turn), sinStep = std::sin(kLanes * turn);
     double sinNow[kLanes], cosNow[kLanes];
     for (std::size_t j = 0; j < kLanes; ++j) {
-        sinNow[j] = std::sin(2.0 * std::numbers::pi * phase_ + static_cast<double>(j) * turn);
-        cosNow[j] = std::cos(2.0 * std::numbers::pi * phase_ + static_cast<double>(j) * turn);
+        sinNow[j] = std::sin(2.0 * std::numbers::pi * phase + static_cast<double>(j) * turn);
+        cosNow[j] = std::cos(2.0 * std::numbers::pi * phase + static_cast<double>(j) * turn);
     }
     // A side the chorus leaves alone keeps its dry signal: 1 x + 0 y.
-    const float dry[2] = {Uses(mask_, 0) ? p_.dryMix : 1.0f, Uses(mask_, 1) ? p_.dryMix : 1.0f};
-    const float wet[2] = {Uses(mask_, 0) ? p_.wetMix : 0.0f, Uses(mask_, 1) ? p_.wetMix : 0.0f};
-    const float feedback = p_.feedback;
-    float* line = line_.data();
-    const auto size = static_cast<double>(size_);
+    const float dry[2] = {Uses(mask, 0) ? params.dryMix : 1.0f, Uses(mask, 1) ? params.dryMix : 1.0f};
+    const float wet[2] = {Uses(mask, 0) ? params.wetMix : 0.0f, Uses(mask, 1) ? params.wetMix : 0.0f};
+    const float feedback = params.feedback;
+    const auto size = static_cast<double>(ringFrames);
     // Every read lies at least the shortest delay back, so a block of fewer
     // frames reads only what was written before it: all its reads can come
     // first and all its writes after, each a plain loop. The ring is held
     // twice over, a ring's length apart, so neither wraps inside a block.
+    // A block goes in four loops: the sweep's value at every frame, where
+    // each read falls (four frames at a time, in double precision as one
+    // frame at a time would), the reads and the writes.
     constexpr std::size_t kMaxBlock = 64;
     const std::size_t block = std::clamp<std::size_t>(static_cast<std::size_t>(std::max(1.0, minD)) - 1, 1, kMaxBlock);
-    float y[2][kMaxBlock];
+    // Room for a block rounded up to whole fours.
+    alignas(64) double sweep[2][kMaxBlock + 3] = {};
+    alignas(64) std::int32_t at[2][kMaxBlock + 3];
+    alignas(64) float part[2][kMaxBlock + 3];
+    alignas(64) float y[2][kMaxBlock];
     std::size_t lane = 0;
     for (std::size_t i = 0; i < count;) {
-        const std::size_t n = std::min({block, count - i, size_ - pos_});
+        const std::size_t n = std::min({block, count - i, ringFrames - pos});
         for (std::size_t k = 0; k < n; ++k) {
-            const double lfo[2] = {0.5 + 0.5 * sinNow[lane], 0.5 + 0.5 * cosNow[lane]};
+            sweep[0][k] = 0.5 + 0.5 * sinNow[lane];
+            sweep[1][k] = 0.5 + 0.5 * cosNow[lane];
             if (++lane == kLanes) {
                 lane = 0;
                 for (std::size_t j = 0; j < kLanes; ++j) {
@@ -612,20 +625,35 @@ void Chorus::Process(float* frames, std::size_t count) {
                     sinNow[j] = nextSin;
                 }
             }
-            for (int c = 0; c < 2; ++c) {
-                const double d = std::max(1.0, minD + depth * lfo[c]);
-                const double read = static_cast<double>(pos_ + k) + size - d;
-                // Through a signed integer: the unsigned conversion costs a
-                // test and a branch for values the ring never reaches.
-                const auto whole = static_cast<std::int64_t>(read);
-                const auto i0 = static_cast<std::size_t>(whole);
-                const auto frac = static_cast<float>(read - static_cast<double>(whole));
+        }
+        {
+            using Double4 = double __attribute__((vector_size(32)));
+            using Int4 = std::int32_t __attribute__((vector_size(16)));
+            using Float4 = float __attribute__((vector_size(16)));
+            const Double4 offsets = {0.0, 1.0, 2.0, 3.0};
+            for (int c = 0; c < 2; ++c)
+                for (std::size_t k = 0; k < n; k += 4) {
+                    Double4 s;
+                    std::memcpy(&s, &sweep[c][k], sizeof s);
+                    Double4 d = minD + depth * s;
+                    d = d > 1.0 ? d : 1.0;  // std::max(1.0, d), lane by lane
+                    // Whole frames as 32-bit integers: the ring holds far fewer.
+                    const Double4 read = (static_cast<double>(pos + k) + offsets) + size - d;
+                    const Int4 whole = __builtin_convertvector(read, Int4);
+                    const Float4 frac = __builtin_convertvector(read - __builtin_convertvector(whole, Double4), Float4);
+                    std::memcpy(&at[c][k], &whole, sizeof whole);
+                    std::memcpy(&part[c][k], &frac, sizeof frac);
+                }
+        }
+        for (int c = 0; c < 2; ++c)
+            for (std::size_t k = 0; k < n; ++k) {
+                const auto i0 = static_cast<std::size_t>(at[c][k]);
+                const float frac = part[c][k];
                 y[c][k] = line[2 * i0 + c] * (1.0f - frac) + line[2 * i0 + 2 + c] * frac;
             }
-        }
         float* __restrict f = frames + 2 * i;
-        float* __restrict first = line + 2 * pos_;
-        float* __restrict second = line + 2 * (pos_ + size_);
+        float* __restrict first = line + 2 * pos;
+        float* __restrict second = line + 2 * (pos + ringFrames);
         for (std::size_t k = 0; k < n; ++k)
             for (std::size_t c = 0; c < 2; ++c) {
                 const float x = f[2 * k + c];
@@ -634,12 +662,39 @@ void Chorus::Process(float* frames, std::size_t count) {
                 second[2 * k + c] = w;
                 f[2 * k + c] = dry[c] * x + wet[c] * y[c][k];
             }
-        pos_ += n;
-        if (pos_ == size_) pos_ = 0;
+        pos += n;
+        if (pos == ringFrames) pos = 0;
         i += n;
     }
-    phase_ += step * static_cast<double>(count);
-    phase_ -= std::floor(phase_);
+    phase += step * static_cast<double>(count);
+    phase -= std::floor(phase);
+}
+
+void ChorusBaseline(const ChorusParams& p, double rate, int mask, float* line, std::size_t size, std::size_t& pos,
+                    double& phase, float* frames, std::size_t count) {
+    ChorusBody(p, rate, mask, line, size, pos, phase, frames, count);
+}
+
+#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
+// AVX2 works out four frames' reads at a time in double precision, where the
+// baseline has registers for two.
+__attribute__((target("avx2"))) void ChorusAvx2(const ChorusParams& p, double rate, int mask, float* line,
+                                                 std::size_t size, std::size_t& pos, double& phase, float* frames,
+                                                 std::size_t count) {
+    ChorusBody(p, rate, mask, line, size, pos, phase, frames, count);
+}
+#endif
+
+}  // namespace
+
+void Chorus::Process(float* frames, std::size_t count) {
+#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
+    if (avx2.load(std::memory_order_relaxed)) {
+        ChorusAvx2(p_, rate_, mask_, line_.data(), size_, pos_, phase_, frames, count);
+        return;
+    }
+#endif
+    ChorusBaseline(p_, rate_, mask_, line_.data(), size_, pos_, phase_, frames, count);
 }
 
 void UseWiderVectors(bool on) { avx2.store(on && kHasAvx2, std::memory_order_relaxed); }

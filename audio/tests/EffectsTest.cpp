@@ -155,16 +155,20 @@ TEST(Effects, LongNoiseRunsStayBoundedAndFinite) {
     EXPECT_LT(peak, 50.0f);
 }
 
-// The reverb's AVX2 loops and its plain ones must give the same bytes: noise,
-// then silence into which the tail dies away (where the loops' small values
-// are flushed), in calls of odd lengths so that the runs end in every way.
-TEST(Reverb, WiderVectorsGiveTheSameBytes) {
+// The chorus's and reverb's AVX2 loops and their plain ones must give the
+// same bytes: noise, then silence into which the tail dies away (where the
+// loops' small values are flushed), in calls of odd lengths so that the runs
+// and blocks end in every way.
+TEST(Effects, WiderVectorsGiveTheSameBytes) {
     std::minstd_rand gen(11);
     std::uniform_real_distribution<float> noise(-0.8f, 0.8f);
     std::vector<float> input(2 * 48000 * 4, 0.0f);
     std::generate(input.begin(), input.begin() + 2 * 48000 * 2, [&] { return noise(gen); });
     auto run = [&](bool wider) {
         UseWiderVectors(wider);
+        Chorus ch;
+        ch.Prepare(48000);
+        ch.SetParams({0.5f, 0.4f, 0.6f, 1000.0f, 6000.0f, 700.0f, -1});
         Reverb r;
         r.Prepare(48000);
         r.SetParams({0.7f, 3000});
@@ -172,6 +176,7 @@ TEST(Reverb, WiderVectorsGiveTheSameBytes) {
         const std::size_t frames = out.size() / 2;
         for (std::size_t at = 0, call = 1; at < frames; call = call * 7 % 997 + 1) {
             const std::size_t n = std::min(frames - at, call);
+            ch.Process(out.data() + 2 * at, n);
             r.Process(out.data() + 2 * at, n);
             at += n;
         }
@@ -182,7 +187,7 @@ TEST(Reverb, WiderVectorsGiveTheSameBytes) {
     UseWiderVectors(true);
     ASSERT_EQ(wide.size(), plain.size());
     EXPECT_EQ(std::memcmp(wide.data(), plain.data(), wide.size() * sizeof(float)), 0);
-    EXPECT_NE(wide, input) << "the reverb must have added its tail";
+    EXPECT_NE(wide, input) << "the effects must have changed the music";
 }
 
 TEST(Effects, ResetClearsTheTail) {
