@@ -41,6 +41,14 @@ class IProgress;
 
 // Bytes the buffers of one creation may still take; 0 means no limit. Lets
 // the caller cap memory, and the tests provoke the allocation failures.
+// The vector instructions the production renderer may mix with; each level
+// gives the same bytes.
+enum class VectorKernels {
+    None,    // portable loops, as other architectures run them
+    Avx2,    // at most AVX2, as x86 processors without AVX-512 run it
+    Widest,  // AVX-512 where the processor has it
+};
+
 struct AllocationBudget {
     std::uint64_t limit = 0;
     std::uint64_t used = 0;
@@ -81,11 +89,12 @@ public:
     bool Render(CNoteSequence& score);
 
     // The production renderer; `threads` >= 1. Same result, same progress
-    // reports, same cancel points as Render. Without `vectorKernels` it mixes
-    // with the portable loops that machines without AVX2 run.
-    bool RenderParallel(CNoteSequence& score, unsigned threads, bool vectorKernels = true);
+    // reports, same cancel points as Render. `kernels` caps the vector
+    // instructions it mixes with (the processor's widest by default), so
+    // that the loops of machines without AVX-512 or AVX2 run here too.
+    bool RenderParallel(CNoteSequence& score, unsigned threads, VectorKernels kernels = VectorKernels::Widest);
     // The same on a pool the caller keeps (and may use for its own passes).
-    bool RenderParallel(CNoteSequence& score, WorkerPool& pool, bool vectorKernels = true);
+    bool RenderParallel(CNoteSequence& score, WorkerPool& pool, VectorKernels kernels = VectorKernels::Widest);
 
     // Told of every grain as it is planned (both renderers), with the section
     // whose parameters it takes; for diagnostics and tests. Empty by default.
@@ -126,7 +135,7 @@ private:
     // past the end of the music wrapped with loopMusic or dropped.
     void AddSamples(const PlannedGrain& grain, std::int64_t i0, std::int64_t i1);
     void ReportGrain(std::int32_t grainPosition);
-    void MixBlock(const PlannedGrain* grains, std::size_t count, WorkerPool& pool, bool vectorKernels);
+    void MixBlock(const PlannedGrain* grains, std::size_t count, WorkerPool& pool, VectorKernels kernels);
     // The passes over the whole buffer, in pieces the pool runs: a pool of
     // one thread runs them in order on the calling thread, as the reference
     // renderer does.

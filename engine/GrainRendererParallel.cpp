@@ -94,6 +94,18 @@ MixAddFn ChooseMixAdd() {
 
 const MixAddFn kBestMixAdd = ChooseMixAdd();
 
+bool HasAvx512() {
+#if defined(DW_HAVE_AVX2_KERNEL)
+    __builtin_cpu_init();
+    return __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512vl") &&
+           __builtin_cpu_supports("avx512dq") && __builtin_cpu_supports("avx512bw");
+#else
+    return false;
+#endif
+}
+
+const bool kHasAvx512 = HasAvx512();
+
 // The same with one source frame for every sample (grains clamped at an end
 // of the source).
 void MixAddConstant(float* __restrict t, const float* __restrict e, float left, float right, std::size_t frames) {
@@ -149,6 +161,7 @@ struct MixContext {
     const float* envelope;         // one value per grain sample
     MixAddFn mixAdd;               // the kernel for runs
     bool spanKernel;               // whole spans in one pass (AVX2)
+    bool wideSpan;                 // ... sixteen frames at a time (AVX-512)
 };
 
 // Samples [a, b) of a grain whose source frame is off + i before clamping,
@@ -252,6 +265,67 @@ __attribute__((target("avx2"))) void MixSpanAvx2(const MixContext& c, std::int64
         one(k, w.d);
     }
 }
+
+// The same sixteen frames at a time where the processor has AVX-512: a run end
+// inside a group is a mask of the lanes at or after it, each lane taking its
+// source frame as shifted before or after the end.
+__attribute__((target("avx512f,avx512vl,avx512dq,avx512bw"))) void MixSpanAvx512(const MixContext& c,
+                                                                                   std::int64_t oBase,
+                                                                                   std::int64_t start, double rate,
+                                                                                   std::int64_t i0, std::int64_t i1) {
+    const float* const e = c.envelope;
+    float* const target = c.target;
+    const float* const source = reinterpret_cast<const float*>(c.source);
+    RunWalker w(rate, i0, i1);
+    // The frame of each sample lane: the envelope value it takes, and where
+    // it stands against a run end.
+    const __m512i low = _mm512_setr_epi32(0, 0, 1, 1, 2, 2, 3, 3, 4, 4, 5, 5, 6, 6, 7, 7);
+    const __m512i high = _mm512_setr_epi32(8, 8, 9, 9, 10, 10, 11, 11, 12, 12, 13, 13, 14, 14, 15, 15);
+    auto one = [&](std::int64_t i, std::int64_t offset) {
+        const float* f = source + 2 * (start + offset + i);
+        float* o = target + 2 * (oBase + i);
+        o[0] += e[i] * f[0];
+        o[1] += e[i] * f[1];
+    };
+    std::int64_t k = i0;
+    for (; k + 16 <= i1; k += 16) {
+        while (w.end <= k) w.Next();
+        const __m512 ev = _mm512_loadu_ps(e + k);
+        // (The zero-masked form: the plain one leaves GCC warning about the
+        // undefined vector it starts from.)
+        const __m512 d0 = _mm512_maskz_permutexvar_ps(0xffff, low, ev);
+        const __m512 d1 = _mm512_maskz_permutexvar_ps(0xffff, high, ev);
+        __m512 s0, s1;
+        if (w.end >= k + 16) {
+            const float* f = source + 2 * (start + w.d + k);
+            s0 = _mm512_loadu_ps(f);
+            s1 = _mm512_loadu_ps(f + 16);
+        } else {
+            const std::int64_t b = w.end;
+            const float* before = source + 2 * (start + w.d + k);
+            w.Next();
+            if (w.end < k + 16) {
+                // Two run ends in sixteen frames: only rates far from any the
+                // texture row can ask for come here.
+                for (std::int64_t i = k; i < k + 16; ++i) one(i, Quotient(i, rate) - i);
+                continue;
+            }
+            const float* after = source + 2 * (start + w.d + k);
+            const __m512i rel = _mm512_set1_epi32(static_cast<int>(b - k));
+            const __mmask16 m0 = _mm512_cmpge_epi32_mask(low, rel);
+            const __mmask16 m1 = _mm512_cmpge_epi32_mask(high, rel);
+            s0 = _mm512_mask_blend_ps(m0, _mm512_loadu_ps(before), _mm512_loadu_ps(after));
+            s1 = _mm512_mask_blend_ps(m1, _mm512_loadu_ps(before + 16), _mm512_loadu_ps(after + 16));
+        }
+        float* const o = target + 2 * (oBase + k);
+        _mm512_storeu_ps(o, _mm512_add_ps(_mm512_loadu_ps(o), _mm512_mul_ps(d0, s0)));
+        _mm512_storeu_ps(o + 16, _mm512_add_ps(_mm512_loadu_ps(o + 16), _mm512_mul_ps(d1, s1)));
+    }
+    for (; k < i1; ++k) {
+        while (w.end <= k) w.Next();
+        one(k, w.d);
+    }
+}
 #endif
 
 bool NeedsDivision(double rate) { return rate != 1.0 && std::fabs(rate - 1.0) < kMinRunDeviation; }
@@ -266,7 +340,11 @@ void MixGrain(const MixContext& c, const GrainRenderer::PlannedGrain& g, std::in
         const std::int64_t first = g.start + Quotient(i0, rate);
         const std::int64_t final = g.start + Quotient(i1 - 1, rate);
         if (first >= 1 && final <= c.sourceFrames - 2) {
-            MixSpanAvx2(c, oBase, g.start, rate, i0, i1);
+            if (c.wideSpan) {
+                MixSpanAvx512(c, oBase, g.start, rate, i0, i1);
+            } else {
+                MixSpanAvx2(c, oBase, g.start, rate, i0, i1);
+            }
             return;
         }
     }
@@ -284,7 +362,7 @@ void MixGrain(const MixContext& c, const GrainRenderer::PlannedGrain& g, std::in
 
 }  // namespace
 
-void GrainRenderer::MixBlock(const PlannedGrain* grains, std::size_t count, WorkerPool& pool, bool vectorKernels) {
+void GrainRenderer::MixBlock(const PlannedGrain* grains, std::size_t count, WorkerPool& pool, VectorKernels kernels) {
     if (count == 0) return;
     const std::int64_t frames = targetFrameCount_;
     const std::int64_t length = grainLength_;
@@ -306,14 +384,14 @@ void GrainRenderer::MixBlock(const PlannedGrain* grains, std::size_t count, Work
     const std::int64_t firstEnd = std::min(hi, frames);
     const std::int64_t tilesBefore = (firstEnd - lo + kTileFrames - 1) / kTileFrames;
     const std::int64_t tilesAfter = hi > frames ? (hi - frames + kTileFrames - 1) / kTileFrames : 0;
-    const MixAddFn mixAdd = vectorKernels ? kBestMixAdd : MixAddPortable;
+    const MixAddFn mixAdd = kernels != VectorKernels::None ? kBestMixAdd : MixAddPortable;
 #if defined(DW_HAVE_AVX2_KERNEL)
     const bool spanKernel = mixAdd == MixAddAvx2;
 #else
     const bool spanKernel = false;
 #endif
     const MixContext ctx{reinterpret_cast<float*>(target_), source_, sourceFrameCount_, envelope_.data(), mixAdd,
-                         spanKernel};
+                         spanKernel, spanKernel && kernels == VectorKernels::Widest && kHasAvx512};
     const PlannedGrain* const end = grains + count;
     auto job = [&](std::size_t task) {
         const auto t = static_cast<std::int64_t>(task);
@@ -348,12 +426,12 @@ void GrainRenderer::MixBlock(const PlannedGrain* grains, std::size_t count, Work
     pool.Run(static_cast<std::size_t>(tilesBefore + tilesAfter), job);
 }
 
-bool GrainRenderer::RenderParallel(CNoteSequence& score, unsigned threads, bool vectorKernels) {
+bool GrainRenderer::RenderParallel(CNoteSequence& score, unsigned threads, VectorKernels kernels) {
     WorkerPool pool(std::max(1u, threads));
-    return RenderParallel(score, pool, vectorKernels);
+    return RenderParallel(score, pool, kernels);
 }
 
-bool GrainRenderer::RenderParallel(CNoteSequence& score, WorkerPool& pool, bool vectorKernels) {
+bool GrainRenderer::RenderParallel(CNoteSequence& score, WorkerPool& pool, VectorKernels kernels) {
     running_ = true;
     Clear(pool);
     score.ResetCursor();
@@ -393,7 +471,7 @@ bool GrainRenderer::RenderParallel(CNoteSequence& score, WorkerPool& pool, bool 
                 if (!running_) break;  // cancelled: the render is thrown away
             }
         }
-        if (running_) MixBlock(block.data(), block.size(), pool, vectorKernels);
+        if (running_) MixBlock(block.data(), block.size(), pool, kernels);
     }
     return Finish(pool);
 }

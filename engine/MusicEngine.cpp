@@ -302,7 +302,10 @@ bool CMusicEngine::RenderBackground(IProgress& progress, const CreateOptions& op
     if (inPlace) outputFresh_ = false;  // the render writes it from here on
     const bool ok = options.renderer == RenderMode::Reference
                         ? renderer.Render(score)
-                        : renderer.RenderParallel(score, *pool_, options.renderer != RenderMode::Portable);
+                        : renderer.RenderParallel(score, *pool_,
+                                                  options.renderer == RenderMode::Portable ? VectorKernels::None
+                                                  : options.renderer == RenderMode::Avx2   ? VectorKernels::Avx2
+                                                                                           : VectorKernels::Widest);
     stageSeconds_.finish = renderer.FinishSeconds();
     stageSeconds_.render = SecondsSince(renderStart) - stageSeconds_.finish;
     if (!ok) {

@@ -52,6 +52,7 @@ enum class RenderMode {
     Production,  // threads over the output range, vectorised; the default
     Reference,   // the plain scalar renderer the production one is held to
     Portable,    // Production without the vector kernels, as machines without AVX2 run it
+    Avx2,        // Production with at most AVX2, as machines without AVX-512 run it
 };
 
 struct CreateOptions {

@@ -75,10 +75,11 @@ struct ModeCase {
 
 void PrintTo(const ModeCase& c, std::ostream* os) { *os << c.name; }
 
-// Production takes the AVX2 kernels where the processor has them.
+// Production takes the AVX-512 or AVX2 kernels where the processor has them.
 const ModeCase kModes[] = {
     {"Reference", RenderMode::Reference},
     {"Production", RenderMode::Production},
+    {"Avx2", RenderMode::Avx2},
     {"Portable", RenderMode::Portable},
 };
 

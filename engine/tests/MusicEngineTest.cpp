@@ -132,7 +132,10 @@ TEST_P(RendererAgreement, ProductionEqualsReferenceForEveryThreadCount) {
         ASSERT_TRUE(engine.Rerender(progress, Seeded(7, RenderMode::Production, threads)));
         EXPECT_TRUE(OutputBytes(engine) == reference) << threads << " threads";
     }
-    // The loops that machines without AVX2 (and other architectures) run.
+    // The loops that machines without AVX-512, without AVX2 (and other
+    // architectures) run.
+    ASSERT_TRUE(engine.Rerender(progress, Seeded(7, RenderMode::Avx2, 2)));
+    EXPECT_TRUE(OutputBytes(engine) == reference) << "AVX2 kernels";
     ASSERT_TRUE(engine.Rerender(progress, Seeded(7, RenderMode::Portable, 2)));
     EXPECT_TRUE(OutputBytes(engine) == reference) << "portable kernels";
 }
