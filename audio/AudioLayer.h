@@ -65,8 +65,15 @@ public:
     // True while the stream has data left to give.
     bool IsActive() const { return active_; }
     // Reads up to `frames` stereo frames (interleaved floats); returns the
-    // count read, 0 at the end, -1 on a decoding error.
-    std::int64_t ReadStereo(float* dest, std::size_t frames);
+    // count read, 0 at the end, -1 on a decoding error. `quietNotes: false`
+    // leaves standard error alone (SilenceDecoderNotes), for a second
+    // reader on another thread of a file whose decoder prints nothing.
+    std::int64_t ReadStereo(float* dest, std::size_t frames, bool quietNotes = true);
+    // True when the file holds plain samples (integer or float, not coded),
+    // so that any frame can be sought exactly and read on its own.
+    bool HoldsPlainSamples() const;
+    // Moves the reading to `frame`; false when the decoder cannot.
+    bool SeekFrame(std::int64_t frame);
     // Marks the stream finished (its reader has drained what it holds).
     void MarkEnded() { active_ = false; }
     // The decoder's reason for the last failed read ("Internal psf_fseek()
@@ -76,6 +83,7 @@ public:
 private:
     DecodeStream() = default;
     void* file_ = nullptr;  // SNDFILE*
+    int format_ = 0;        // libsndfile's container and coding
     DecodeInfo info_;
     bool active_ = true;
     std::vector<float> scratch_;

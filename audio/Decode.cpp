@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <optional>
 #include <atomic>
 #include <cerrno>
 #include <cstring>
@@ -95,6 +96,7 @@ std::unique_ptr<DecodeStream> DecodeStream::Open(const std::filesystem::path& pa
     }
     std::unique_ptr<DecodeStream> s(new DecodeStream());
     s->file_ = f;
+    s->format_ = sfi.format;
     s->info_.sampleRate = static_cast<std::uint32_t>(sfi.samplerate);
     s->info_.channels = static_cast<std::uint32_t>(sfi.channels);
     s->info_.frames = sfi.frames;
@@ -123,9 +125,31 @@ std::string DecodeStream::LastError() const {
     return Trimmed(sf_strerror(Sf(file_)));
 }
 
-std::int64_t DecodeStream::ReadStereo(float* dest, std::size_t frames) {
+bool DecodeStream::HoldsPlainSamples() const {
+    switch (format_ & SF_FORMAT_TYPEMASK) {
+        case SF_FORMAT_WAV: case SF_FORMAT_WAVEX: case SF_FORMAT_RF64: case SF_FORMAT_W64: case SF_FORMAT_AIFF:
+        case SF_FORMAT_AU: case SF_FORMAT_CAF:
+            break;
+        default:
+            return false;
+    }
+    switch (format_ & SF_FORMAT_SUBMASK) {
+        case SF_FORMAT_PCM_S8: case SF_FORMAT_PCM_U8: case SF_FORMAT_PCM_16: case SF_FORMAT_PCM_24:
+        case SF_FORMAT_PCM_32: case SF_FORMAT_FLOAT: case SF_FORMAT_DOUBLE:
+            return true;
+        default:
+            return false;
+    }
+}
+
+bool DecodeStream::SeekFrame(std::int64_t frame) {
+    return file_ != nullptr && sf_seek(Sf(file_), static_cast<sf_count_t>(frame), SEEK_SET) == frame;
+}
+
+std::int64_t DecodeStream::ReadStereo(float* dest, std::size_t frames, bool quietNotes) {
     if (!active_) return 0;
-    QuietDecoder quiet;
+    std::optional<QuietDecoder> quiet;
+    if (quietNotes) quiet.emplace();
     const std::size_t ch = info_.channels;
     std::size_t done = 0;
     while (done < frames) {

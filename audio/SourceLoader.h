@@ -18,9 +18,6 @@
 
 namespace dw {
 
-// Frames read from the resampler per call.
-inline constexpr std::uint32_t kSourceBlockFrames = 1024;
-
 // What one decoding knows about its source; lives only during the decoding.
 struct SourceInfo {
     std::uint32_t sourceRate = 0;     // the file's own rate, Hz
