@@ -91,6 +91,7 @@ private:
     std::int64_t position_ = 0;
     std::int64_t end_ = 0;
     std::uint64_t written_ = 0;
+    std::uint64_t kickedAt_ = 0;  // written_ when write-back was last started
     std::size_t nameMax_ = 255;
     std::filesystem::path resolved_;
     std::string tempName_;  // the hidden name in the folder, when there is one
