@@ -2,6 +2,7 @@
 // GrainRenderer::Render, spread over threads and vectorised.
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 
 #if defined(__x86_64__)
 #include <immintrin.h>
@@ -205,60 +206,110 @@ struct RunWalker {
 };
 
 #if defined(DW_HAVE_AVX2_KERNEL)
+// The vector steps of a group of frames, in the compiler's vector types so
+// that one skeleton compiles for either instruction set: the wrapper's target
+// decides the registers. Results go out through references (a wide vector
+// returned from a function compiled without its instruction set would change
+// the calling convention).
+template <int kWidth>
+struct Lanes;
+
+// Eight frames a group, for AVX2.
+template <>
+struct Lanes<8> {
+    using V = float __attribute__((vector_size(32)));
+    using I = std::int32_t __attribute__((vector_size(32)));
+    static constexpr std::int64_t kFrames = 8;
+    // The frame of each sample lane of the group's two halves.
+    static constexpr I kLow = {0, 0, 1, 1, 2, 2, 3, 3};
+    static constexpr I kHigh = {4, 4, 5, 5, 6, 6, 7, 7};
+    [[gnu::always_inline]] static inline void Spread(const float* e, V& low, V& high) {
+        V ev;
+        std::memcpy(&ev, e, sizeof ev);
+        low = __builtin_shufflevector(ev, ev, 0, 0, 1, 1, 2, 2, 3, 3);
+        high = __builtin_shufflevector(ev, ev, 4, 4, 5, 5, 6, 6, 7, 7);
+    }
+};
+
+// Sixteen frames a group, for AVX-512.
+template <>
+struct Lanes<16> {
+    using V = float __attribute__((vector_size(64)));
+    using I = std::int32_t __attribute__((vector_size(64)));
+    static constexpr std::int64_t kFrames = 16;
+    static constexpr I kLow = {0, 0, 1, 1, 2, 2, 3, 3, 4, 4, 5, 5, 6, 6, 7, 7};
+    static constexpr I kHigh = {8, 8, 9, 9, 10, 10, 11, 11, 12, 12, 13, 13, 14, 14, 15, 15};
+    [[gnu::always_inline]] static inline void Spread(const float* e, V& low, V& high) {
+        V ev;
+        std::memcpy(&ev, e, sizeof ev);
+        low = __builtin_shufflevector(ev, ev, 0, 0, 1, 1, 2, 2, 3, 3, 4, 4, 5, 5, 6, 6, 7, 7);
+        high = __builtin_shufflevector(ev, ev, 8, 8, 9, 9, 10, 10, 11, 11, 12, 12, 13, 13, 14, 14, 15, 15);
+    }
+};
+
 // Samples [i0, i1) of a grain whose source frames all lie inside the source
-// with a frame to spare at either end, eight at a time across run ends: the
-// run ends come every dozen frames or more, so a group of eight holds at most
+// with a frame to spare at either end, a group of frames at a time across run
+// ends: the run ends come every dozen frames or more, so a group holds at most
 // one, where each lane takes its frame from the source as shifted before or
-// after it. One pass over the span instead of a call per run.
-__attribute__((target("avx2"))) void MixSpanAvx2(const MixContext& c, std::int64_t oBase, std::int64_t start,
-                                                  double rate, std::int64_t i0, std::int64_t i1) {
+// after it. One pass over the span instead of a call per run; every lane adds
+// e[i] * s into the target as the reference does.
+template <class L>
+[[gnu::always_inline]] inline void MixSpanBody(const MixContext& c, std::int64_t oBase, std::int64_t start,
+                                               double rate, std::int64_t i0, std::int64_t i1) {
+    using V = typename L::V;
+    constexpr std::int64_t kGroup = L::kFrames;
     // Pointers are formed only at frames that exist (the grain's start and
     // output base may lie before either buffer).
     const float* const e = c.envelope;
     float* const target = c.target;
     const float* const source = reinterpret_cast<const float*>(c.source);
     RunWalker w(rate, i0, i1);
-    const __m256i lane = _mm256_setr_epi32(0, 0, 1, 1, 2, 2, 3, 3);
     auto one = [&](std::int64_t i, std::int64_t offset) {
         const float* f = source + 2 * (start + offset + i);
         float* o = target + 2 * (oBase + i);
         o[0] += e[i] * f[0];
         o[1] += e[i] * f[1];
     };
+    auto load = [](const float* p, V& v) { std::memcpy(&v, p, sizeof v); };
     std::int64_t k = i0;
-    for (; k + 8 <= i1; k += 8) {
+    for (; k + kGroup <= i1; k += kGroup) {
         while (w.end <= k) w.Next();
-        const __m128 e0 = _mm_loadu_ps(e + k);
-        const __m128 e1 = _mm_loadu_ps(e + k + 4);
-        const __m256 d0 = _mm256_set_m128(_mm_unpackhi_ps(e0, e0), _mm_unpacklo_ps(e0, e0));
-        const __m256 d1 = _mm256_set_m128(_mm_unpackhi_ps(e1, e1), _mm_unpacklo_ps(e1, e1));
-        __m256 s0, s1;
-        if (w.end >= k + 8) {
+        V d0, d1;
+        L::Spread(e + k, d0, d1);
+        V s0, s1;
+        if (w.end >= k + kGroup) {
             const float* f = source + 2 * (start + w.d + k);
-            s0 = _mm256_loadu_ps(f);
-            s1 = _mm256_loadu_ps(f + 8);
+            load(f, s0);
+            load(f + kGroup, s1);
         } else {
             const std::int64_t b = w.end;
             const float* before = source + 2 * (start + w.d + k);
             w.Next();
-            if (w.end < k + 8) {
-                // Two run ends in eight frames: only rates far from any the
+            if (w.end < k + kGroup) {
+                // Two run ends in one group: only rates far from any the
                 // texture row can ask for come here.
-                for (std::int64_t i = k; i < k + 8; ++i) one(i, Quotient(i, rate) - i);
+                for (std::int64_t i = k; i < k + kGroup; ++i) one(i, Quotient(i, rate) - i);
                 continue;
             }
             const float* after = source + 2 * (start + w.d + k);
-            const int rel = static_cast<int>(b - k);
-            const __m256 m0 = _mm256_castsi256_ps(_mm256_cmpgt_epi32(lane, _mm256_set1_epi32(rel - 1)));
-            const __m256 m1 = _mm256_castsi256_ps(_mm256_cmpgt_epi32(lane, _mm256_set1_epi32(rel - 5)));
-            s0 = _mm256_blendv_ps(_mm256_loadu_ps(before), _mm256_loadu_ps(after), m0);
-            s1 = _mm256_blendv_ps(_mm256_loadu_ps(before + 8), _mm256_loadu_ps(after + 8), m1);
+            // Lanes of frames from the run end on take `after`.
+            const auto rel = static_cast<std::int32_t>(b - k);
+            V b0, b1, a0, a1;
+            load(before, b0);
+            load(before + kGroup, b1);
+            load(after, a0);
+            load(after + kGroup, a1);
+            s0 = L::kLow >= rel ? a0 : b0;
+            s1 = L::kHigh >= rel ? a1 : b1;
         }
-        const __m256 p0 = _mm256_mul_ps(d0, s0);
-        const __m256 p1 = _mm256_mul_ps(d1, s1);
         float* const o = target + 2 * (oBase + k);
-        _mm256_storeu_ps(o, _mm256_add_ps(_mm256_loadu_ps(o), p0));
-        _mm256_storeu_ps(o + 8, _mm256_add_ps(_mm256_loadu_ps(o + 8), p1));
+        V t0, t1;
+        load(o, t0);
+        load(o + kGroup, t1);
+        t0 += d0 * s0;
+        t1 += d1 * s1;
+        std::memcpy(o, &t0, sizeof t0);
+        std::memcpy(o + kGroup, &t1, sizeof t1);
     }
     for (; k < i1; ++k) {
         while (w.end <= k) w.Next();
@@ -266,65 +317,16 @@ __attribute__((target("avx2"))) void MixSpanAvx2(const MixContext& c, std::int64
     }
 }
 
-// The same sixteen frames at a time where the processor has AVX-512: a run end
-// inside a group is a mask of the lanes at or after it, each lane taking its
-// source frame as shifted before or after the end.
+__attribute__((target("avx2"))) void MixSpanAvx2(const MixContext& c, std::int64_t oBase, std::int64_t start,
+                                                  double rate, std::int64_t i0, std::int64_t i1) {
+    MixSpanBody<Lanes<8>>(c, oBase, start, rate, i0, i1);
+}
+
 __attribute__((target("avx512f,avx512vl,avx512dq,avx512bw"))) void MixSpanAvx512(const MixContext& c,
                                                                                    std::int64_t oBase,
                                                                                    std::int64_t start, double rate,
                                                                                    std::int64_t i0, std::int64_t i1) {
-    const float* const e = c.envelope;
-    float* const target = c.target;
-    const float* const source = reinterpret_cast<const float*>(c.source);
-    RunWalker w(rate, i0, i1);
-    // The frame of each sample lane: the envelope value it takes, and where
-    // it stands against a run end.
-    const __m512i low = _mm512_setr_epi32(0, 0, 1, 1, 2, 2, 3, 3, 4, 4, 5, 5, 6, 6, 7, 7);
-    const __m512i high = _mm512_setr_epi32(8, 8, 9, 9, 10, 10, 11, 11, 12, 12, 13, 13, 14, 14, 15, 15);
-    auto one = [&](std::int64_t i, std::int64_t offset) {
-        const float* f = source + 2 * (start + offset + i);
-        float* o = target + 2 * (oBase + i);
-        o[0] += e[i] * f[0];
-        o[1] += e[i] * f[1];
-    };
-    std::int64_t k = i0;
-    for (; k + 16 <= i1; k += 16) {
-        while (w.end <= k) w.Next();
-        const __m512 ev = _mm512_loadu_ps(e + k);
-        // (The zero-masked form: the plain one leaves GCC warning about the
-        // undefined vector it starts from.)
-        const __m512 d0 = _mm512_maskz_permutexvar_ps(0xffff, low, ev);
-        const __m512 d1 = _mm512_maskz_permutexvar_ps(0xffff, high, ev);
-        __m512 s0, s1;
-        if (w.end >= k + 16) {
-            const float* f = source + 2 * (start + w.d + k);
-            s0 = _mm512_loadu_ps(f);
-            s1 = _mm512_loadu_ps(f + 16);
-        } else {
-            const std::int64_t b = w.end;
-            const float* before = source + 2 * (start + w.d + k);
-            w.Next();
-            if (w.end < k + 16) {
-                // Two run ends in sixteen frames: only rates far from any the
-                // texture row can ask for come here.
-                for (std::int64_t i = k; i < k + 16; ++i) one(i, Quotient(i, rate) - i);
-                continue;
-            }
-            const float* after = source + 2 * (start + w.d + k);
-            const __m512i rel = _mm512_set1_epi32(static_cast<int>(b - k));
-            const __mmask16 m0 = _mm512_cmpge_epi32_mask(low, rel);
-            const __mmask16 m1 = _mm512_cmpge_epi32_mask(high, rel);
-            s0 = _mm512_mask_blend_ps(m0, _mm512_loadu_ps(before), _mm512_loadu_ps(after));
-            s1 = _mm512_mask_blend_ps(m1, _mm512_loadu_ps(before + 16), _mm512_loadu_ps(after + 16));
-        }
-        float* const o = target + 2 * (oBase + k);
-        _mm512_storeu_ps(o, _mm512_add_ps(_mm512_loadu_ps(o), _mm512_mul_ps(d0, s0)));
-        _mm512_storeu_ps(o + 16, _mm512_add_ps(_mm512_loadu_ps(o + 16), _mm512_mul_ps(d1, s1)));
-    }
-    for (; k < i1; ++k) {
-        while (w.end <= k) w.Next();
-        one(k, w.d);
-    }
+    MixSpanBody<Lanes<16>>(c, oBase, start, rate, i0, i1);
 }
 #endif
 
