@@ -6,6 +6,13 @@
 #include <cstring>
 #include <numbers>
 
+#include "base/Processor.h"
+
+// The AVX2 loops are compiled where the compiler can target them.
+#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
+#define DW_EFFECTS_AVX2 1
+#endif
+
 namespace dw {
 
 namespace {
@@ -193,16 +200,7 @@ void Transpose4(V4& a, V4& b, V4& c, V4& d) {
 constexpr int kSideCombs = 8;
 constexpr int kSideAllPasses = 4;
 
-bool HasAvx2() {
-#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
-    __builtin_cpu_init();  // this runs among the static initialisers
-    return __builtin_cpu_supports("avx2") != 0;
-#else
-    return false;
-#endif
-}
-
-const bool kHasAvx2 = HasAvx2();
+const bool kHasAvx2 = ProcessorHasAvx2();
 // Whether the reverb's AVX2 loops run (see UseWiderVectors).
 std::atomic<bool> avx2{kHasAvx2};
 
@@ -254,9 +252,7 @@ void CombRun(const std::array<float*, kSideCombs>& lines, std::array<float, kSid
 }
 
 
-
-#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
-#define DW_HAVE_AVX2_COMBS 1
+#if defined(DW_EFFECTS_AVX2)
 // Both sides' combs at once where the processor has AVX2: eight lanes hold a
 // side's eight combs, so each frame takes one recursion a side, the two
 // sides' waiting on each other's never. Four frames of each line are turned
@@ -347,7 +343,7 @@ __attribute__((target("avx2"))) void CombRunBothAvx2(const std::array<float*, 2 
 void CombRunBoth(const std::array<float*, 2 * kSideCombs>& lines, std::array<float, 2 * kSideCombs>& damp,
                  const std::array<float, 2 * kSideCombs>& gain, const float* in, float* wetLeft, float* wetRight,
                  std::size_t n) {
-#if defined(DW_HAVE_AVX2_COMBS)
+#if defined(DW_EFFECTS_AVX2)
     if (avx2.load(std::memory_order_relaxed)) {
         CombRunBothAvx2(lines, damp, gain, in, wetLeft, wetRight, n);
         return;
@@ -405,7 +401,7 @@ void AllPassesFour(float* const* lines, const float* gains, float* wet, std::siz
     AllPassesBody<V4>(lines, gains, wet, n);
 }
 
-#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
+#if defined(DW_EFFECTS_AVX2)
 using V8 = float __attribute__((vector_size(32)));
 
 __attribute__((target("avx2"))) void AllPassesEight(float* const* lines, const float* gains, float* wet,
@@ -415,7 +411,7 @@ __attribute__((target("avx2"))) void AllPassesEight(float* const* lines, const f
 #endif
 
 void AllPassesRun(float* const* lines, const float* gains, float* wet, std::size_t n) {
-#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
+#if defined(DW_EFFECTS_AVX2)
     if (avx2.load(std::memory_order_relaxed)) {
         AllPassesEight(lines, gains, wet, n);
         return;
@@ -675,7 +671,7 @@ void ChorusBaseline(const ChorusParams& p, double rate, int mask, float* line, s
     ChorusBody(p, rate, mask, line, size, pos, phase, frames, count);
 }
 
-#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
+#if defined(DW_EFFECTS_AVX2)
 // AVX2 works out four frames' reads at a time in double precision, where the
 // baseline has registers for two.
 __attribute__((target("avx2"))) void ChorusAvx2(const ChorusParams& p, double rate, int mask, float* line,
@@ -688,7 +684,7 @@ __attribute__((target("avx2"))) void ChorusAvx2(const ChorusParams& p, double ra
 }  // namespace
 
 void Chorus::Process(float* frames, std::size_t count) {
-#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
+#if defined(DW_EFFECTS_AVX2)
     if (avx2.load(std::memory_order_relaxed)) {
         ChorusAvx2(p_, rate_, mask_, line_.data(), size_, pos_, phase_, frames, count);
         return;

@@ -303,14 +303,13 @@ bool EffectsInParts(std::span<StereoFrame> music, std::uint32_t sampleRate, cons
     // borders between parts once every part is done.
     constexpr std::size_t kPeakBehind = 24;  // frames the filter and its rounding reach ahead (21)
     constexpr std::size_t kPeakAfter = 8;    // frames it reaches back (5), rounded up
-    std::vector<char> metered(parts.count, 1);
     std::vector<float> peaks(parts.count, 0.0f);
     pool.Run(parts.count, [&](std::size_t k) {
         const FlushDenormals flush;
         const std::size_t begin = parts.Begin(k);
         const std::size_t end = parts.End(k, total);
+        // A part whose meter fails has none: the reading then fails.
         ebur128_state* meter = measure ? meters[k].get() : nullptr;
-        if (measure && meter == nullptr) metered[k] = 0;
         std::size_t peakFrom = begin + kPeakAfter;
         float most = 0.0f, truePeak = 0.0f;
         for (std::size_t at = begin; at < end && !shared.Stopped(); at += kBlock) {
@@ -320,7 +319,7 @@ bool EffectsInParts(std::span<StereoFrame> music, std::uint32_t sampleRate, cons
             most = std::max(most, PeakOf(samples, 2 * n));
             if (meter != nullptr) {
                 if (!FeedMeter(meter, samples, n)) {
-                    metered[k] = 0;
+                    meters[k].reset();
                     meter = nullptr;
                     continue;
                 }
@@ -339,7 +338,7 @@ bool EffectsInParts(std::span<StereoFrame> music, std::uint32_t sampleRate, cons
     peak = *std::max_element(peaks.begin(), peaks.end());
     if (shared.Stopped()) return false;
     if (measure) {
-        if (std::find(metered.begin(), metered.end(), 0) != metered.end()) return true;  // no reading
+        if (std::find(meters.begin(), meters.end(), nullptr) != meters.end()) return true;  // no reading
         // The frames round each border (and the ends of the music), which
         // the parts left out.
         float borders = 0.0f;
@@ -470,14 +469,12 @@ bool FinishForFile(std::span<StereoFrame> music, std::uint32_t sampleRate, const
         return seconds;
     };
     const bool measure = options.loudnessLufs || options.lossy;
-    std::optional<LoudnessReading> reading;
-    bool measured = false;
+    std::optional<LoudnessReading> reading;  // taken with the effects when they run
     if (options.effects && AnyEffectOn(properties)) {
         float peak = 0.0f;
         if (!EffectsInParts(music, sampleRate, properties, properties.loopMusic, progress, peak,
                             measure ? &reading : nullptr))
             return false;
-        measured = measure;
         report.effectsApplied = true;
         // Reverb and chorus add to the peaks; the volume is the peak the user asked for.
         const double volume = std::clamp(properties.volume, 0.0, 1.0);
@@ -488,7 +485,7 @@ bool FinishForFile(std::span<StereoFrame> music, std::uint32_t sampleRate, const
     }
     report.effectsSeconds = secondsSince();
     if (measure) {
-        if (!measured) reading = MeasureLoudness(music, sampleRate);
+        if (!report.effectsApplied) reading = MeasureLoudness(music, sampleRate);
         if (!reading) {
             problem = options.loudnessLufs ? "the loudness could not be measured" : "the true peak could not be measured";
             return false;

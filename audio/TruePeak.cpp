@@ -6,6 +6,8 @@
 #include <cstring>
 #include <numbers>
 
+#include "base/Processor.h"
+
 namespace dw {
 
 namespace {
@@ -104,11 +106,8 @@ using ChannelPeakFn = float (*)(const Filter&, const float*, std::size_t);
 
 ChannelPeakFn ChooseChannelPeak() {
 #if defined(__x86_64__) || defined(__i386__)
-    __builtin_cpu_init();
-    if (__builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512vl") &&
-        __builtin_cpu_supports("avx512dq") && __builtin_cpu_supports("avx512bw"))
-        return ChannelPeakSixteen;
-    if (__builtin_cpu_supports("avx2")) return ChannelPeakEight;
+    if (ProcessorHasAvx512()) return ChannelPeakSixteen;
+    if (ProcessorHasAvx2()) return ChannelPeakEight;
 #endif
     return ChannelPeakFour;
 }

@@ -8,6 +8,7 @@
 #include <immintrin.h>
 #endif
 
+#include "base/Processor.h"
 #include "base/WorkerPool.h"
 #include "engine/GrainRenderer.h"
 #include "engine/Quotient.h"
@@ -87,25 +88,14 @@ using MixAddFn = void (*)(float*, const float*, const float*, std::size_t);
 
 MixAddFn ChooseMixAdd() {
 #if defined(DW_HAVE_AVX2_KERNEL)
-    __builtin_cpu_init();  // this runs among the static initialisers
-    if (__builtin_cpu_supports("avx2")) return MixAddAvx2;
+    if (ProcessorHasAvx2()) return MixAddAvx2;
 #endif
     return MixAddPortable;
 }
 
 const MixAddFn kBestMixAdd = ChooseMixAdd();
 
-bool HasAvx512() {
-#if defined(DW_HAVE_AVX2_KERNEL)
-    __builtin_cpu_init();
-    return __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512vl") &&
-           __builtin_cpu_supports("avx512dq") && __builtin_cpu_supports("avx512bw");
-#else
-    return false;
-#endif
-}
-
-const bool kHasAvx512 = HasAvx512();
+const bool kHasAvx512 = ProcessorHasAvx512();
 
 // The same with one source frame for every sample (grains clamped at an end
 // of the source).
