@@ -19,6 +19,7 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <vector>
 
 #include "model/Progress.h"
 #include "model/Properties.h"
@@ -44,6 +45,12 @@ struct LoudnessReading {
 };
 // None when the measurement could not be made (rate not accepted, out of memory).
 std::optional<LoudnessReading> MeasureLoudness(std::span<const StereoFrame> music, std::uint32_t sampleRate);
+
+// The integrated loudness (LUFS) of a run of consecutive 100 ms energies
+// (the channels' mean squares after the K filter, summed): 400 ms blocks
+// overlapping by three steps, gated at -70 LUFS and then 10 LU under the mean
+// of what passed, as libebur128 gates them. -infinity when no block passes.
+double GatedLoudness(const std::vector<double>& steps);
 
 struct LoudnessAdjustment {
     LoudnessReading before;

@@ -3,7 +3,9 @@
 // and the copy of PlaybackStreamProc. Built, never run as a test.
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
 #include <cmath>
+#include <string>
 #include <vector>
 
 #include "audio/Effects.h"
@@ -101,6 +103,30 @@ void BM_HourOfLoudness(benchmark::State& state) {
     state.SetItemsProcessed(static_cast<std::int64_t>(state.iterations() * music.size()));
 }
 BENCHMARK(BM_HourOfLoudness)->Unit(benchmark::kMillisecond)->Iterations(1)->Repetitions(3);
+
+// Both as a written file is finished: the effects, and the measurement taken
+// in the same sweep, then the one scaling to -16 LUFS.
+void BM_HourFinished(benchmark::State& state) {
+    auto& music = HourAt48k();
+    dw::CProperties p;
+    p.SetDefaults();
+    p.highCutOn = p.reverbOn = p.chorusOn = true;
+    dw::FinishOptions options;
+    options.loudnessLufs = -16.0;
+    double effects = 0.0, level = 0.0;
+    for (auto _ : state) {
+        dw::FinishReport report;
+        std::string problem;
+        if (!dw::FinishForFile(music, 48000, p, options, nullptr, report, problem)) state.SkipWithError(problem.c_str());
+        effects += report.effectsSeconds;
+        level += report.levelSeconds;
+    }
+    const auto runs = static_cast<double>(std::max<benchmark::IterationCount>(1, state.iterations()));
+    state.counters["effects_and_measure_ms"] = 1000.0 * effects / runs;
+    state.counters["scaling_ms"] = 1000.0 * level / runs;
+    state.SetItemsProcessed(static_cast<std::int64_t>(state.iterations() * music.size()));
+}
+BENCHMARK(BM_HourFinished)->Unit(benchmark::kMillisecond)->Iterations(1)->Repetitions(3)->UseRealTime();
 
 }  // namespace
 

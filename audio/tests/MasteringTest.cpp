@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <limits>
 #include <numbers>
 #include <random>
 #include <string>
@@ -394,23 +395,59 @@ INSTANTIATE_TEST_SUITE_P(Signals, TruePeak,
                              return std::string(std::get<0>(i.param)) + "_" + std::to_string(std::get<1>(i.param));
                          });
 
-// A piece of several parts, loud and quiet in turn so that the gates have
-// work to do, reads as one meter reads it.
-TEST(Loudness, PartsReadLikeOneMeter) {
-    constexpr std::uint32_t rate = 11025;
-    auto music = Noise(rate, 250.0, 0.1f, 9);
+// A piece of several parts, loud and quiet in turn so that the relative gate
+// has work to do, with a stretch of silence for the absolute gate, reads as
+// one libebur128 meter reads it. The meters' steps are the library's own
+// blocks where a 100 ms window is a whole number of frames; at 11025 Hz the
+// blocks are two frames shorter than the library's.
+struct PartsCase {
+    std::uint32_t rate;
+    double seconds;
+    double within;
+};
+
+class PartsRead : public ::testing::TestWithParam<PartsCase> {};
+
+TEST_P(PartsRead, LikeOneMeter) {
+    const auto& c = GetParam();
+    auto music = Noise(c.rate, c.seconds, 0.1f, 9);
     for (std::size_t i = 0; i < music.size(); ++i) {
-        const double t = static_cast<double>(i) / rate;
-        const auto swell = static_cast<float>(0.05 + 0.95 * std::pow(std::sin(t / 13.0), 2.0));
+        const double t = static_cast<double>(i) / c.rate;
+        const auto swell = t > 30.0 && t < 40.0 ? 0.0f : static_cast<float>(0.05 + 0.95 * std::pow(std::sin(t / 13.0), 2.0));
         music[i].left *= swell;
         music[i].right *= swell;
     }
     music.resize(music.size() + 64);  // a silent end, see PeakSignal
-    const auto parted = MeasureLoudness(music, rate);
+    const auto parted = MeasureLoudness(music, c.rate);
     ASSERT_TRUE(parted);
-    const LoudnessReading one = OneMeter(music, rate);
-    EXPECT_NEAR(parted->integratedLufs, one.integratedLufs, 0.01);
+    const LoudnessReading one = OneMeter(music, c.rate);
+    EXPECT_NEAR(parted->integratedLufs, one.integratedLufs, c.within);
     EXPECT_NEAR(parted->truePeakDbtp, one.truePeakDbtp, 0.001);
+}
+
+INSTANTIATE_TEST_SUITE_P(Loudness, PartsRead,
+                         ::testing::Values(PartsCase{11025, 250.0, 0.01}, PartsCase{22050, 250.0, 1e-6},
+                                           PartsCase{44100, 125.0, 1e-6}),
+                         [](const auto& i) { return std::to_string(i.param.rate); });
+
+// The gates alone, on steps whose blocks are known: silence and a block under
+// -70 LUFS never count; a quiet stretch more than 10 LU under the rest is
+// left out; fewer than four steps make no block.
+TEST(Loudness, GatesAsTheStandardSays) {
+    const auto energy = [](double lufs) { return std::pow(10.0, (lufs + 0.691) / 10.0); };
+    const double inf = std::numeric_limits<double>::infinity();
+    EXPECT_EQ(GatedLoudness({}), -inf);
+    EXPECT_EQ(GatedLoudness({energy(-20), energy(-20), energy(-20)}), -inf);
+    EXPECT_EQ(GatedLoudness(std::vector<double>(10, energy(-71))), -inf);
+    EXPECT_NEAR(GatedLoudness(std::vector<double>(10, energy(-23))), -23.0, 1e-9);
+    // Forty steps at -20 and forty at -40: the quiet blocks fall under the
+    // relative gate, the blocks across the change do not all.
+    std::vector<double> steps(40, energy(-20));
+    steps.insert(steps.end(), 40, energy(-40));
+    steps.insert(steps.end(), 40, 0.0);
+    const double reading = GatedLoudness(steps);
+    EXPECT_GT(reading, -20.0 - 1.3);
+    EXPECT_LT(reading, -20.0);
 }
 
 }  // namespace
