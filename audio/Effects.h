@@ -64,6 +64,9 @@ private:
     int mask_ = 3;
     double b0_ = 1, b1_ = 0, b2_ = 0, a1_ = 0, a2_ = 0;
     std::array<std::array<double, 4>, 2> z_{};  // [channel]: last two inputs, last two outputs
+    // A group of four frames' outputs from its inputs and from the state
+    // before it: [input or state value][output], see Process.
+    std::array<std::array<double, 4>, 4> fromInput_{}, fromState_{};
 };
 
 // Parallel damped feedback combs into series all-passes, with slightly
