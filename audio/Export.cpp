@@ -12,6 +12,7 @@
 #include <random>
 #include <utility>
 
+#include "audio/FlacWriter.h"
 #include "base/OutputFile.h"
 #include "resources/StringTable.h"
 
@@ -584,6 +585,9 @@ WriteResult WriteSoundFile(const std::filesystem::path& target, const StereoFram
     if (!rateFits || sampleRate == 0 || !Writable(format) || format.channels > 2)
         return fail(IDS_ENCODER_ACM_FILE, "the format cannot hold music at " + std::to_string(sampleRate) + " Hz");
     if (frames == nullptr && frameCount > 0) return fail(IDS_ENCODER_CREATE_FAILED, "there is no music");
+    // FLAC is encoded on every core by libFLAC itself, not through libsndfile.
+    if (format.container == SoundContainer::Flac)
+        return WriteFlacFile(target, frames, frameCount, format, progress, error, options);
 
     SoundSink sink;
     if (const int err = sink.file.Open(target)) return fail(IDS_ENCODER_CREATE_FAILED, ErrorText(err));
