@@ -64,6 +64,27 @@ std::uint16_t Crc16(const unsigned char* data, std::size_t size) {
     return crc;
 }
 
+// (a * b) mod the CRC-16 polynomial, in GF(2)[x].
+std::uint16_t MulMod16(std::uint16_t a, std::uint16_t b) {
+    unsigned r = 0;
+    for (int i = 15; i >= 0; --i) {
+        r = (r & 0x8000) ? ((r << 1) ^ 0x8005) & 0xFFFF : r << 1;
+        if ((b >> i) & 1) r ^= a;
+    }
+    return static_cast<std::uint16_t>(r);
+}
+
+// What `bytes` zero bytes appended to a message do to its CRC-16: it is
+// multiplied by x^(8 * bytes) mod the polynomial.
+std::uint16_t Crc16AfterZeros(std::uint16_t crc, std::size_t bytes) {
+    std::uint16_t power = 0x0100;  // x^8
+    for (; bytes != 0; bytes >>= 1) {
+        if (bytes & 1) crc = MulMod16(crc, power);
+        power = MulMod16(power, power);
+    }
+    return crc;
+}
+
 // The length of the UTF-8-like coded number that starts with `lead`; 0 for a
 // byte that starts none.
 std::size_t CodedLength(unsigned char lead) {
@@ -103,17 +124,26 @@ bool RenumberFlacFrame(std::span<const unsigned char> frame, std::uint32_t numbe
     const std::size_t headerEnd = 4 + coded + extra;  // where the old CRC-8 sits
     if (frame.size() < headerEnd + 1 + 2) return false;
 
-    const std::size_t start = out.size();
-    unsigned char header[4 + 6 + 4];
+    unsigned char header[4 + 6 + 4 + 1];
     std::memcpy(header, frame.data(), 4);
     std::size_t h = 4 + CodeNumber(number, header + 4);
     std::memcpy(header + h, frame.data() + 4 + coded, extra);
     h += extra;
+    header[h] = Crc8(header, h);
+    ++h;
+    const std::size_t oldHeader = headerEnd + 1;
+    if (h < oldHeader) return false;  // numbers only grow: the header never shrinks
+    // The CRC-16 is linear and blind to leading zeros, so the new one is the
+    // old one plus that of the header's change followed by the unchanged
+    // subframes as zeros: no pass over the whole frame again.
+    unsigned char change[sizeof header];
+    std::memcpy(change, header, h);
+    for (std::size_t i = 0; i < oldHeader; ++i) change[h - oldHeader + i] ^= frame[i];
+    const std::size_t body = frame.size() - 2 - oldHeader;
+    const std::uint16_t crc = static_cast<std::uint16_t>(
+        (frame[frame.size() - 2] << 8 | frame[frame.size() - 1]) ^ Crc16AfterZeros(Crc16(change, h), body));
     out.insert(out.end(), header, header + h);
-    out.push_back(Crc8(header, h));
-    // The subframes up to the old CRC-16.
-    out.insert(out.end(), frame.begin() + static_cast<std::ptrdiff_t>(headerEnd + 1), frame.end() - 2);
-    const std::uint16_t crc = Crc16(out.data() + start, out.size() - start);
+    out.insert(out.end(), frame.begin() + static_cast<std::ptrdiff_t>(oldHeader), frame.end() - 2);
     out.push_back(static_cast<unsigned char>(crc >> 8));
     out.push_back(static_cast<unsigned char>(crc & 0xFF));
     return true;
