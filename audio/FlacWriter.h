@@ -24,6 +24,10 @@
 #include <span>
 #include <vector>
 
+#if defined(__SSE__)
+#include <xmmintrin.h>
+#endif
+
 #include "audio/Export.h"
 
 namespace dw {
@@ -46,7 +50,13 @@ inline std::int32_t FlacSample(float value) {
     const float scaled = value * 8388608.0f;
     if (scaled >= 8388607.0f) return 8388607;
     if (scaled <= -8388608.0f) return -8388608;
+#if defined(__SSE__)
+    // lrintf's own instruction, without the call that the C library's errno
+    // rules cost (the value is in range here, so no error can arise).
+    return _mm_cvt_ss2si(_mm_set_ss(scaled));
+#else
     return static_cast<std::int32_t>(std::lrintf(scaled));
+#endif
 }
 
 // Gives one encoded frame of a fixed-block-size stream the frame number
