@@ -13,9 +13,10 @@
 // Only a stream's last frame may be shorter than its block size, which is why
 // every chunk but the last holds whole blocks.
 //
-// The file is what libsndfile writes for a float write into 24-bit FLAC with
-// clipping on: the same samples, the same encoder settings for a compression
-// level, and the same Vorbis comment fields.
+// The file is what libsndfile wrote for a float write into 24-bit FLAC with
+// clipping on: the same samples and MD5, the same encoder level for a
+// compression setting, and the same Vorbis comment fields (only the software
+// tag no longer ends in libsndfile's name, which no longer writes the file).
 
 #include <cmath>
 #include <cstdint>
@@ -32,8 +33,9 @@
 
 namespace dw {
 
-// How the work is cut; the bytes depend on `blocksPerChunk` only (and on it
-// just where an encoder level adapts across frames), never on `workers`.
+// How the work is cut. The bytes never depend on `workers`. Nor on
+// `blocksPerChunk`, except at levels 1 and 4, whose encoders choose the
+// stereo coding once every few frames and start that count anew in each chunk.
 struct FlacChunking {
     unsigned workers = 0;               // encoding threads; 0: one per core
     std::uint32_t blocksPerChunk = 256;  // FLAC blocks in a chunk, at least 1
