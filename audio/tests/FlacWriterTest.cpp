@@ -18,6 +18,7 @@
 #include "audio/Export.h"
 #include "audio/FlacWriter.h"
 #include "audio/tests/TestSignals.h"
+#include "base/OutputFile.h"
 #include "base/tests/FifoReader.h"
 
 namespace dw {
@@ -389,6 +390,27 @@ TEST(FlacWriter, CancelBetweenChunksWritesNothing) {
     EXPECT_EQ(progress.positions.size(), 2u) << "no chunk went out after the cancel";
     EXPECT_TRUE(progress.messages.empty());
     EXPECT_EQ(Slurp(target), "precious");
+    std::size_t files = 0;
+    for ([[maybe_unused]] const auto& e : std::filesystem::directory_iterator(dir.path())) ++files;
+    EXPECT_EQ(files, 1u) << "no temporary left behind";
+}
+
+TEST(FlacWriter, AFullDiskMidStreamStopsTheWorkersAndKeepsTheOldFile) {
+    const std::uint32_t frames = 40 * kBlock;
+    const auto music = Music(frames);
+    test::TempDir dir;
+    const auto target = dir / "old.flac";
+    std::ofstream(target) << "the previous render";
+    SetOutputFileFaultsForTesting({.failAfterBytes = 300000, .error = ENOSPC});  // a few chunks in
+    RecordingProgress progress;
+    WriteError error;
+    const auto result = WriteFlacFile(target, music.data(), frames, Flac(), progress, error, {}, {3, 2});
+    SetOutputFileFaultsForTesting({});
+    EXPECT_EQ(result, WriteResult::Failed);
+    EXPECT_EQ(error.reason, "No space left on device");
+    ASSERT_FALSE(progress.positions.empty());
+    EXPECT_LT(progress.positions.back(), 100);
+    EXPECT_EQ(Slurp(target), "the previous render");
     std::size_t files = 0;
     for ([[maybe_unused]] const auto& e : std::filesystem::directory_iterator(dir.path())) ++files;
     EXPECT_EQ(files, 1u) << "no temporary left behind";
