@@ -120,7 +120,7 @@ int main(int argc, char** argv) {
         const std::string what = workers == 1 ? "WriteFlacFile, one worker" : "WriteFlacFile, one worker per core";
         Measure(what.c_str(), path, [&] {
             dw::WriteError error;
-            return dw::WriteFlacFile(path, music.data(), frames, format, progress, error, {}, {workers, 256}) ==
+            return dw::WriteFlacFile(path, music.data(), frames, format, progress, error, {}, {workers}) ==
                    dw::WriteResult::Written;
         });
     }
