@@ -310,7 +310,8 @@ public:
         chunkFrames_ = std::uint64_t{blockSize} * std::max<std::uint32_t>(1, chunking.blocksPerChunk);
         blocksPerChunk_ = std::max<std::uint32_t>(1, chunking.blocksPerChunk);
         chunks_ = static_cast<std::size_t>((count + chunkFrames_ - 1) / chunkFrames_);
-        const unsigned workers = chunking.workers != 0 ? chunking.workers : std::max(1u, std::thread::hardware_concurrency());
+        const unsigned workers =
+            chunking.workers != 0 ? chunking.workers : std::max(1u, std::thread::hardware_concurrency());
         slots_.resize(std::max<std::size_t>(2, 2 * std::size_t{workers}));
         for (unsigned i = 0; i < workers && i < chunks_; ++i) {
             try {
@@ -405,7 +406,8 @@ private:
         const FLAC__StreamEncoderInitStatus status =
             FLAC__stream_encoder_init_stream(e, &ChunkSink::Write, nullptr, nullptr, nullptr, &sink);
         if (status != FLAC__STREAM_ENCODER_INIT_STATUS_OK) {
-            slot.failure = std::string("the FLAC encoder could not start (") + FLAC__StreamEncoderInitStatusString[status] + ")";
+            slot.failure =
+                std::string("the FLAC encoder could not start (") + FLAC__StreamEncoderInitStatusString[status] + ")";
             return;
         }
         samples.resize(kPiece * settings_.channels);

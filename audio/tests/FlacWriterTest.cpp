@@ -249,7 +249,8 @@ Decoded DecodeOneFrame(const std::vector<unsigned char>& stream) {
         *bytes = n;
         return n == 0 ? FLAC__STREAM_DECODER_READ_STATUS_END_OF_STREAM : FLAC__STREAM_DECODER_READ_STATUS_CONTINUE;
     };
-    const auto write = [](const FLAC__StreamDecoder*, const FLAC__Frame* frame, const FLAC__int32* const[], void* user) {
+    const auto write = [](const FLAC__StreamDecoder*, const FLAC__Frame* frame, const FLAC__int32* const[],
+                          void* user) {
         auto& r = *static_cast<Reader*>(user);
         r.result.firstSample = frame->header.number.sample_number;
         ++r.result.frames;
