@@ -12,6 +12,7 @@
 #include <random>
 #include <utility>
 
+#include "audio/FlacWriter.h"
 #include "base/OutputFile.h"
 #include "resources/StringTable.h"
 
@@ -226,39 +227,16 @@ struct SoundSink {
     int error = 0;
     // On a target that only goes forward, a format that streams may still
     // go back at the end to fill in totals its readers can do without (the
-    // FLAC stream info, the MP3 encoder's tag frame). Those rewrites are
-    // dropped: `rewrite` is where such a write would land, -1 when none.
+    // MP3 encoder's tag frame). Those rewrites are dropped: `rewrite` is
+    // where such a write would land, -1 when none.
     bool dropRewrites = false;
     std::int64_t rewrite = -1;
-    // FLAC that cannot be gone back into: its stream info leaves with the
-    // length still unknown, so it is given the frame count on its way out
-    // (the front is held until the stream info is whole). 0: nothing to do.
-    std::uint64_t flacFrames = 0;
-    std::vector<unsigned char> front;
 
     int Keep(int err) {
         if (error == 0) error = err;
         return err;
     }
-    int Settle() {
-        if (!front.empty()) ReleaseFront();
-        return ogg ? Keep(ogg->Flush(file)) : 0;
-    }
-
-    // "fLaC", the stream info's block header, then the stream info itself,
-    // whose 36-bit total of frames is the low half of byte 21 and bytes 22
-    // to 25.
-    static constexpr std::size_t kFlacFront = 4 + 4 + 34;
-    void ReleaseFront() {
-        if (front.size() >= kFlacFront && std::memcmp(front.data(), "fLaC", 4) == 0 && (front[4] & 0x7F) == 0) {
-            front[21] = static_cast<unsigned char>((front[21] & 0xF0) | ((flacFrames >> 32) & 0x0F));
-            for (int i = 0; i < 4; ++i) front[22 + i] = static_cast<unsigned char>(flacFrames >> (8 * (3 - i)));
-        }
-        flacFrames = 0;
-        std::vector<unsigned char> bytes;
-        bytes.swap(front);
-        Keep(file.Write(bytes.data(), bytes.size()));
-    }
+    int Settle() { return ogg ? Keep(ogg->Flush(file)) : 0; }
 
     static SoundSink& Of(void* user) { return *static_cast<SoundSink*>(user); }
     static sf_count_t Length(void* user) {
@@ -308,11 +286,6 @@ struct SoundSink {
         }
         const auto* bytes = static_cast<const unsigned char*>(data);
         const auto n = static_cast<std::size_t>(count);
-        if (s.flacFrames != 0) {
-            s.front.insert(s.front.end(), bytes, bytes + n);
-            if (s.front.size() >= kFlacFront) s.ReleaseFront();
-            return count;
-        }
         s.Keep(s.ogg ? s.ogg->Write(bytes, n, s.file) : s.file.Write(bytes, n));
         return count;
     }
@@ -321,7 +294,7 @@ struct SoundSink {
         if (s.rewrite >= 0) return s.rewrite;
         return s.file.Position() + static_cast<sf_count_t>(s.Held());
     }
-    std::size_t Held() const { return front.size() + (ogg ? ogg->Pending() : 0); }
+    std::size_t Held() const { return ogg ? ogg->Pending() : 0; }
 };
 
 // The Ogg serial number of some music: the same music, the same number;
@@ -584,6 +557,9 @@ WriteResult WriteSoundFile(const std::filesystem::path& target, const StereoFram
     if (!rateFits || sampleRate == 0 || !Writable(format) || format.channels > 2)
         return fail(IDS_ENCODER_ACM_FILE, "the format cannot hold music at " + std::to_string(sampleRate) + " Hz");
     if (frames == nullptr && frameCount > 0) return fail(IDS_ENCODER_CREATE_FAILED, "there is no music");
+    // FLAC is encoded on every core by libFLAC itself, not through libsndfile.
+    if (format.container == SoundContainer::Flac)
+        return WriteFlacFile(target, frames, frameCount, format, progress, error, options);
 
     SoundSink sink;
     if (const int err = sink.file.Open(target)) return fail(IDS_ENCODER_CREATE_FAILED, ErrorText(err));
@@ -591,7 +567,6 @@ WriteResult WriteSoundFile(const std::filesystem::path& target, const StereoFram
         sink.ogg.emplace(SerialOf(frames, frameCount));
     if (const OutputFormatRecord* row = OutputFormatOf(format); row != nullptr && row->streams)
         sink.dropRewrites = !sink.file.Seekable();
-    if (sink.dropRewrites && format.container == SoundContainer::Flac) sink.flacFrames = frameCount;
     SF_VIRTUAL_IO io{&SoundSink::Length, &SoundSink::Seek, &SoundSink::Read, &SoundSink::Write, &SoundSink::Tell};
     SF_INFO info{};
     info.samplerate = static_cast<int>(format.sampleRate);

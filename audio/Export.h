@@ -14,8 +14,9 @@
 // GSM 6.10 in WAV is mono only in libsndfile, so the chooser never offers it
 // for two channels; asked for by name it writes the mix (left + right) / 2.
 //
-// Everything runs on the calling thread; progress, cancel and messages go
-// through IProgress.
+// FLAC is encoded by libFLAC on every core (audio/FlacWriter.h), the other
+// formats through libsndfile on the calling thread; progress, cancel and
+// messages always go through IProgress on the calling thread.
 
 #include <cstdint>
 #include <filesystem>
