@@ -17,6 +17,7 @@ namespace {
 constexpr int kTaps = 12;
 constexpr int kBefore = 5;   // frames before the point's left neighbour
 constexpr int kAfter = 6;    // frames from its right neighbour on
+static_assert(kBefore + 1 + kAfter == kTaps, "the taps are the frames before, the left neighbour and after");
 constexpr int kMaxPhases = 3;
 constexpr std::size_t kBlock = 1024;  // frames deinterleaved at a time
 constexpr std::size_t kRound = 16;    // blocks are measured in whole sixteens of frames
