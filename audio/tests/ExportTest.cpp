@@ -43,19 +43,6 @@ std::vector<float> Decode(const std::filesystem::path& path, DecodeInfo* info = 
     return all;
 }
 
-std::string Slurp(const std::filesystem::path& p) {
-    std::ifstream in(p, std::ios::binary);
-    std::stringstream ss;
-    ss << in.rdbuf();
-    return ss.str();
-}
-
-std::size_t FilesIn(const std::filesystem::path& dir) {
-    std::size_t n = 0;
-    for ([[maybe_unused]] const auto& e : std::filesystem::directory_iterator(dir)) ++n;
-    return n;
-}
-
 struct RoundTrip {
     const char* name;  // short name of the format
     std::uint32_t rate;
@@ -75,7 +62,7 @@ TEST_P(WriteRoundTrip, ToneComesBackOnBothSides) {
     ASSERT_EQ(WriteSoundFile(target, music.data(), c.rate, c.rate, *format, progress), WriteResult::Written);
     EXPECT_TRUE(progress.messages.empty());
     EXPECT_EQ(progress.positions.back(), 100);
-    EXPECT_EQ(FilesIn(dir.path()), 1u) << "no temporary file left behind";
+    EXPECT_EQ(test::FilesIn(dir.path()), 1u) << "no temporary file left behind";
     DecodeInfo info;
     const auto back = Decode(target, &info);
     EXPECT_EQ(info.sampleRate, format->sampleRate);
@@ -269,8 +256,8 @@ TEST(WriteSoundFile, CancelLeavesTheExistingTargetAlone) {
     EXPECT_EQ(WriteSoundFile(target, music.data(), 44100 * 3, 44100, FormatForEncoder(kEncoderWavFloat, 44100), progress),
               WriteResult::Cancelled);
     EXPECT_TRUE(progress.messages.empty());
-    EXPECT_EQ(Slurp(target), "precious");
-    EXPECT_EQ(FilesIn(dir.path()), 1u);
+    EXPECT_EQ(test::Slurp(target), "precious");
+    EXPECT_EQ(test::FilesIn(dir.path()), 1u);
 }
 
 TEST(WriteSoundFile, ReplacesTheTargetOnlyWhenComplete) {
@@ -282,7 +269,7 @@ TEST(WriteSoundFile, ReplacesTheTargetOnlyWhenComplete) {
     ASSERT_EQ(WriteSoundFile(target, music.data(), 5000, 11025, FormatForEncoder(kEncoderWavFloat, 11025), progress),
               WriteResult::Written);
     EXPECT_EQ(Decode(target).size(), 2u * 5000);
-    EXPECT_EQ(FilesIn(dir.path()), 1u);
+    EXPECT_EQ(test::FilesIn(dir.path()), 1u);
 }
 
 struct WriteFailure {
@@ -305,7 +292,7 @@ TEST_P(WriteFailures, ShowTheirMessageAndWriteNothing) {
     EXPECT_EQ(WriteSoundFile(dir / c.target, music.data(), 1000, 22050, *format, progress), WriteResult::Failed);
     ASSERT_EQ(progress.messages.size(), 1u);
     EXPECT_EQ(progress.messages[0].stringId, c.messageId);
-    EXPECT_EQ(FilesIn(dir.path()), 1u) << "only the folder made by the test";
+    EXPECT_EQ(test::FilesIn(dir.path()), 1u) << "only the folder made by the test";
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -343,7 +330,7 @@ TEST(WriteMusic, EachEncoderWritesItsFormatOrRefusesAMissingBlock) {
             EXPECT_EQ(result, WriteResult::Failed);
             ASSERT_EQ(progress.messages.size(), 1u);
             EXPECT_EQ(progress.messages[0].stringId, IDS_ENCODER_ACM_FILE);
-            EXPECT_EQ(FilesIn(dir.path()), 0u);
+            EXPECT_EQ(test::FilesIn(dir.path()), 0u);
             continue;
         }
         ASSERT_EQ(result, WriteResult::Written);
@@ -406,8 +393,8 @@ TEST_P(EachFormat, AFullDiskFailsWithItsReasonAndKeepsTheOldFile) {
             << message.text;
         EXPECT_EQ(message.text.rfind(LoadString(message.stringId), 0), 0u) << "the program's own text comes first";
         EXPECT_NE(message.text.find(target.string() + ": No space left on device"), std::string::npos) << message.text;
-        EXPECT_EQ(Slurp(target), "the previous render");
-        EXPECT_EQ(FilesIn(dir.path()), 1u) << "no temporary file left behind";
+        EXPECT_EQ(test::Slurp(target), "the previous render");
+        EXPECT_EQ(test::FilesIn(dir.path()), 1u) << "no temporary file left behind";
     }
 }
 
@@ -422,8 +409,8 @@ TEST_P(EachFormat, TheSameMusicGivesTheSameBytes) {
     std::this_thread::sleep_for(std::chrono::milliseconds(20));  // the clock moves on between the two
     ASSERT_EQ(WriteSoundFile(dir / "b", music.data(), 22050, 22050, format, progress), WriteResult::Written);
     ASSERT_EQ(WriteSoundFile(dir / "c", other.data(), 22050, 22050, format, progress), WriteResult::Written);
-    EXPECT_TRUE(Slurp(dir / "a") == Slurp(dir / "b"));
-    EXPECT_FALSE(Slurp(dir / "a") == Slurp(dir / "c")) << "the music itself is in the file";
+    EXPECT_TRUE(test::Slurp(dir / "a") == test::Slurp(dir / "b"));
+    EXPECT_FALSE(test::Slurp(dir / "a") == test::Slurp(dir / "c")) << "the music itself is in the file";
     EXPECT_FALSE(Decode(dir / "a").empty()) << "the file still decodes";
 }
 

@@ -45,13 +45,6 @@ std::vector<StereoFrame> Music(std::uint32_t frames) {
     return m;
 }
 
-std::string Slurp(const std::filesystem::path& p) {
-    std::ifstream in(p, std::ios::binary);
-    std::stringstream ss;
-    ss << in.rdbuf();
-    return ss.str();
-}
-
 SoundFormat Flac(std::uint16_t channels = 2) {
     SoundFormat f = *FormatFromName("flac", kRate);
     f.channels = channels;
@@ -178,7 +171,7 @@ TEST_P(FlacChunks, GiveLibsndfilesSamplesFramesAndMd5) {
     // both checksums right, or the bytes would differ. Levels 1 and 4 choose
     // the stereo coding once every few frames, and a chunk starts that count
     // anew: there only the samples must be the same.
-    const std::string now = Slurp(dir / "new.flac"), then = Slurp(dir / "old.flac");
+    const std::string now = test::Slurp(dir / "new.flac"), then = test::Slurp(dir / "old.flac");
     const unsigned level = FlacLevel(c.compression);
     if (level != 1 && level != 4) {
         EXPECT_TRUE(now.substr(FramesStart(now)) == then.substr(FramesStart(then))) << "the frames differ";
@@ -390,10 +383,8 @@ TEST(FlacWriter, CancelBetweenChunksWritesNothing) {
     EXPECT_EQ(WriteFlacFile(target, music.data(), frames, Flac(), progress, error, {}, {2, 1}), WriteResult::Cancelled);
     EXPECT_EQ(progress.positions.size(), 2u) << "no chunk went out after the cancel";
     EXPECT_TRUE(progress.messages.empty());
-    EXPECT_EQ(Slurp(target), "precious");
-    std::size_t files = 0;
-    for ([[maybe_unused]] const auto& e : std::filesystem::directory_iterator(dir.path())) ++files;
-    EXPECT_EQ(files, 1u) << "no temporary left behind";
+    EXPECT_EQ(test::Slurp(target), "precious");
+    EXPECT_EQ(test::FilesIn(dir.path()), 1u) << "no temporary left behind";
 }
 
 TEST(FlacWriter, AFullDiskMidStreamStopsTheWorkersAndKeepsTheOldFile) {
@@ -411,10 +402,8 @@ TEST(FlacWriter, AFullDiskMidStreamStopsTheWorkersAndKeepsTheOldFile) {
     EXPECT_EQ(error.reason, "No space left on device");
     ASSERT_FALSE(progress.positions.empty());
     EXPECT_LT(progress.positions.back(), 100);
-    EXPECT_EQ(Slurp(target), "the previous render");
-    std::size_t files = 0;
-    for ([[maybe_unused]] const auto& e : std::filesystem::directory_iterator(dir.path())) ++files;
-    EXPECT_EQ(files, 1u) << "no temporary left behind";
+    EXPECT_EQ(test::Slurp(target), "the previous render");
+    EXPECT_EQ(test::FilesIn(dir.path()), 1u) << "no temporary left behind";
 }
 
 }  // namespace

@@ -1,11 +1,14 @@
 #pragma once
-// Small measuring helpers for the audio tests: sines, levels, the strength of
-// one frequency (Goertzel) and a frequency estimate from zero crossings.
+// Small helpers for the audio tests: sines, levels, the strength of one
+// frequency (Goertzel), a frequency estimate from zero crossings, and
+// temporary folders with the files in them.
 
 #include <cmath>
 #include <cstddef>
 #include <filesystem>
+#include <fstream>
 #include <numbers>
+#include <sstream>
 #include <string>
 #include <unistd.h>
 #include <vector>
@@ -82,5 +85,20 @@ public:
 private:
     std::filesystem::path path_;
 };
+
+// A whole file's bytes; empty when it cannot be read.
+inline std::string Slurp(const std::filesystem::path& p) {
+    std::ifstream in(p, std::ios::binary);
+    std::stringstream ss;
+    ss << in.rdbuf();
+    return ss.str();
+}
+
+// How many entries a folder holds (a temporary left behind shows here).
+inline std::size_t FilesIn(const std::filesystem::path& dir) {
+    std::size_t n = 0;
+    for ([[maybe_unused]] const auto& e : std::filesystem::directory_iterator(dir)) ++n;
+    return n;
+}
 
 }  // namespace dw::test
