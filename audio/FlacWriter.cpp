@@ -196,9 +196,25 @@ void ToIntegers(const StereoFrame* frames, std::size_t first, std::size_t count,
     }
 }
 
-// One chunk's frames, numbered for their place in the stream.
+// Appends samples as FLAC's MD5 takes them: each in three bytes,
+// little-endian, interleaved.
+void PackForMd5(const std::int32_t* samples, std::size_t count, std::vector<unsigned char>& out) {
+    const std::size_t at = out.size();
+    out.resize(at + 3 * count);
+    unsigned char* p = out.data() + at;
+    for (std::size_t i = 0; i < count; ++i) {
+        const auto v = static_cast<std::uint32_t>(samples[i]);
+        p[3 * i] = static_cast<unsigned char>(v);
+        p[3 * i + 1] = static_cast<unsigned char>(v >> 8);
+        p[3 * i + 2] = static_cast<unsigned char>(v >> 16);
+    }
+}
+
+// One chunk's frames, numbered for their place in the stream, and its
+// samples packed for the stream's MD5 when the stream info gets one.
 struct Chunk {
     std::vector<unsigned char> bytes;
+    std::vector<unsigned char> packed;  // empty when no MD5 is made
     std::uint32_t minFrame = 0, maxFrame = 0;  // sizes in bytes of its frames
     std::string failure;                       // empty when it was encoded
     bool ready = false;
@@ -305,8 +321,8 @@ void FillStreamInfo(unsigned char* info, std::uint32_t minFrame, std::uint32_t m
 class Encoding {
 public:
     Encoding(const StereoFrame* frames, std::uint32_t count, const Settings& settings, std::uint32_t blockSize,
-             const FlacChunking& chunking)
-        : frames_(frames), count_(count), settings_(settings) {
+             const FlacChunking& chunking, bool pack)
+        : frames_(frames), count_(count), settings_(settings), pack_(pack) {
         chunkFrames_ = std::uint64_t{blockSize} * std::max<std::uint32_t>(1, chunking.blocksPerChunk);
         blocksPerChunk_ = std::max<std::uint32_t>(1, chunking.blocksPerChunk);
         chunks_ = static_cast<std::size_t>((count + chunkFrames_ - 1) / chunkFrames_);
@@ -347,6 +363,7 @@ public:
     void Release(std::size_t k) {
         Chunk& slot = slots_[k % slots_.size()];
         slot.bytes.clear();  // the capacity stays for the chunk after
+        slot.packed.clear();
         slot.minFrame = slot.maxFrame = 0;
         slot.failure.clear();
         {
@@ -415,6 +432,7 @@ private:
         for (std::uint64_t at = first; ok && at < end; at += kPiece) {
             const std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(kPiece, end - at));
             ToIntegers(frames_, static_cast<std::size_t>(at), n, settings_.channels, samples.data());
+            if (pack_) PackForMd5(samples.data(), n * settings_.channels, slot.packed);
             ok = FLAC__stream_encoder_process_interleaved(e, samples.data(), static_cast<uint32_t>(n));
         }
         ok = FLAC__stream_encoder_finish(e) && ok;
@@ -427,6 +445,7 @@ private:
     const StereoFrame* frames_;
     std::uint32_t count_;
     Settings settings_;
+    bool pack_;  // the chunks' samples are packed for the MD5
     std::uint64_t chunkFrames_ = 0;
     std::uint32_t blocksPerChunk_ = 1;
     std::size_t chunks_ = 0;
@@ -460,11 +479,11 @@ WriteResult WriteFlacFile(const std::filesystem::path& target, const StereoFrame
     // known from the start, and frame sizes and MD5 may stay 0 (unknown).
     if (const int err = file.Write(front.data(), front.size())) return fail(IDS_ENCODER_WRITE_FAILED, ErrorText(err));
 
-    Encoding encoding(frames, frameCount, settings, blockSize, chunking);
+    // Only a target that can go back gets the MD5 into its stream info.
+    const bool md5Wanted = file.Seekable();
+    Encoding encoding(frames, frameCount, settings, blockSize, chunking, md5Wanted);
     md5_ctx md5;
     md5_init(&md5);
-    std::vector<std::int32_t> samples(kPiece * settings.channels);
-    std::vector<unsigned char> packed(samples.size() * 3);
     std::uint32_t minFrame = 0, maxFrame = 0;
     int bar = 0;
     for (std::size_t k = 0; k < encoding.Chunks(); ++k) {
@@ -475,23 +494,9 @@ WriteResult WriteFlacFile(const std::filesystem::path& target, const StereoFrame
             return fail(IDS_ENCODER_WRITE_FAILED, ErrorText(err));
         minFrame = minFrame == 0 ? chunk.minFrame : std::min(minFrame, chunk.minFrame);
         maxFrame = std::max(maxFrame, chunk.maxFrame);
+        if (md5Wanted) md5_update(&md5, chunk.packed.size(), chunk.packed.data());
         encoding.Release(k);
-        // The MD5 of the samples as FLAC defines it: each one in three bytes,
-        // little-endian, interleaved.
-        const std::uint64_t first = k * encoding.ChunkFrames();
-        const std::uint64_t end = std::min<std::uint64_t>(frameCount, first + encoding.ChunkFrames());
-        for (std::uint64_t at = first; at < end; at += kPiece) {
-            const std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(kPiece, end - at));
-            const std::size_t count = n * settings.channels;
-            ToIntegers(frames, static_cast<std::size_t>(at), n, settings.channels, samples.data());
-            for (std::size_t i = 0; i < count; ++i) {
-                const auto v = static_cast<std::uint32_t>(samples[i]);
-                packed[3 * i] = static_cast<unsigned char>(v);
-                packed[3 * i + 1] = static_cast<unsigned char>(v >> 8);
-                packed[3 * i + 2] = static_cast<unsigned char>(v >> 16);
-            }
-            md5_update(&md5, 3 * count, packed.data());
-        }
+        const std::uint64_t end = std::min<std::uint64_t>(frameCount, (k + 1) * encoding.ChunkFrames());
         const int percent = static_cast<int>(end * 100 / frameCount);
         if (percent != bar) {
             bar = percent;
@@ -499,7 +504,7 @@ WriteResult WriteFlacFile(const std::filesystem::path& target, const StereoFrame
         }
     }
     encoding.Stop();
-    if (file.Seekable()) {
+    if (md5Wanted) {
         std::uint8_t digest[MD5_DIGEST_SIZE];
         md5_digest(&md5, MD5_DIGEST_SIZE, digest);
         FillStreamInfo(front.data() + kStreamInfoAt, minFrame, maxFrame, frameCount, digest);
