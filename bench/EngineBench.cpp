@@ -34,12 +34,12 @@
 #include <string>
 #include <thread>
 
-#include "audio/Export.h"
-#include "audio/Mastering.h"
-#include "audio/SourceLoader.h"
-#include "engine/MusicEngine.h"
-#include "model/Progress.h"
-#include "model/Project.h"
+#include "core/audio/Export.h"
+#include "core/audio/Mastering.h"
+#include "core/audio/SourceLoader.h"
+#include "core/engine/MusicEngine.h"
+#include "core/model/Progress.h"
+#include "core/model/Project.h"
 
 namespace {
 

@@ -8,15 +8,15 @@
 #include <string>
 #include <system_error>
 
-#include "audio/Export.h"
-#include "base/TextEscape.h"
+#include "core/audio/Export.h"
+#include "core/base/TextEscape.h"
 #include "cli/ConsoleProgress.h"
 #include "cli/ProjectIo.h"
 #include "cli/ProjectJson.h"
 #include "cli/PropertyOptions.h"
 #include "cli/Render.h"
-#include "model/ProjectFile.h"
-#include "model/Properties.h"
+#include "core/model/ProjectFile.h"
+#include "core/model/Properties.h"
 
 #ifndef DW_VERSION
 #define DW_VERSION "unknown"

@@ -15,7 +15,7 @@
 #include <string_view>
 #include <vector>
 
-#include "model/Progress.h"
+#include "core/model/Progress.h"
 
 namespace dw::cli {
 

@@ -9,7 +9,7 @@
 
 #include <nlohmann/json.hpp>
 
-#include "engine/MusicEngine.h"
+#include "core/engine/MusicEngine.h"
 
 namespace dw::cli {
 

@@ -8,8 +8,8 @@
 #include <cstring>
 #include <fstream>
 
-#include "base/TextEscape.h"
-#include "model/ProjectFile.h"
+#include "core/base/TextEscape.h"
+#include "core/model/ProjectFile.h"
 
 namespace dw::cli {
 

@@ -7,8 +7,8 @@
 #include <optional>
 #include <string>
 
-#include "model/Progress.h"
-#include "model/Project.h"
+#include "core/model/Progress.h"
+#include "core/model/Project.h"
 
 namespace dw::cli {
 

@@ -13,7 +13,7 @@
 
 #include <nlohmann/json.hpp>
 
-#include "model/Project.h"
+#include "core/model/Project.h"
 
 namespace dw::cli {
 

@@ -9,7 +9,7 @@
 #include <optional>
 #include <string>
 
-#include "model/Properties.h"
+#include "core/model/Properties.h"
 
 namespace CLI {
 class App;

@@ -13,25 +13,25 @@
 #include <sstream>
 #include <system_error>
 
-#include "audio/Export.h"
-#include "audio/FileTags.h"
-#include "audio/Mastering.h"
-#include "audio/SourceLoader.h"
-#include "base/OutputFile.h"
-#include "base/SameFile.h"
-#include "base/TextEscape.h"
+#include "core/audio/Export.h"
+#include "core/audio/FileTags.h"
+#include "core/audio/Mastering.h"
+#include "core/audio/SourceLoader.h"
+#include "core/base/OutputFile.h"
+#include "core/base/SameFile.h"
+#include "core/base/TextEscape.h"
 #include "cli/Cli.h"
 #include "cli/ConsoleProgress.h"
 #include "cli/PlanJson.h"
 #include "cli/ProjectIo.h"
 #include "cli/ProjectJson.h"
 #include "cli/RenderInput.h"
-#include "engine/MusicEngine.h"
-#include "model/Project.h"
-#include "model/ProjectFile.h"
-#include "model/Properties.h"
-#include "model/Random.h"
-#include "resources/StringTable.h"
+#include "core/engine/MusicEngine.h"
+#include "core/model/Project.h"
+#include "core/model/ProjectFile.h"
+#include "core/model/Properties.h"
+#include "core/model/Random.h"
+#include "core/resources/StringTable.h"
 
 namespace dw::cli {
 

@@ -7,10 +7,10 @@
 #include <memory>
 #include <vector>
 
-#include "audio/AudioLayer.h"
-#include "base/OutputFile.h"
+#include "core/audio/AudioLayer.h"
+#include "core/base/OutputFile.h"
 #include "cli/ConsoleProgress.h"
-#include "model/Properties.h"
+#include "core/model/Properties.h"
 
 namespace dw::cli {
 

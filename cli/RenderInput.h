@@ -8,7 +8,7 @@
 #include <string>
 #include <string_view>
 
-#include "model/Progress.h"
+#include "core/model/Progress.h"
 
 namespace dw::cli {
 

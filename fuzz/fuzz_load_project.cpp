@@ -8,7 +8,7 @@
 #include <cstdlib>
 #include <span>
 
-#include "model/ProjectFile.h"
+#include "core/model/ProjectFile.h"
 
 namespace {
 

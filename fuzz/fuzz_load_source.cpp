@@ -25,8 +25,8 @@
 #include <filesystem>
 #include <string>
 
-#include "audio/SourceLoader.h"
-#include "resources/StringTable.h"
+#include "core/audio/SourceLoader.h"
+#include "core/resources/StringTable.h"
 
 namespace {
 

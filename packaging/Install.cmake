@@ -1,10 +1,10 @@
 # What `cmake --install` puts where: the program, its data folder (the user's
 # guide, found by the program as <prefix>/share/driftwell), the desktop entry,
 # the icon in every size, and the MIME type of project files so that a file
-# manager opens ".dwv" files with Driftwell. Included from app/CMakeLists.txt.
+# manager opens ".dwv" files with Driftwell. Included from gui/app/CMakeLists.txt.
 
 set(_pkg ${CMAKE_CURRENT_LIST_DIR})
-set(_art ${CMAKE_CURRENT_LIST_DIR}/../resources/art)
+set(_art ${CMAKE_CURRENT_LIST_DIR}/../gui/kit/art)
 
 install(TARGETS driftwell RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 install(FILES "${DW_DATA_BUILD_DIR}/${DW_GUIDE_NAME}" DESTINATION ${CMAKE_INSTALL_DATADIR}/driftwell)

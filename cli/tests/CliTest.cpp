@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "cli/tests/RunProcess.h"
-#include "model/ProjectFile.h"
+#include "core/model/ProjectFile.h"
 
 namespace dw::cli::test {
 namespace {

@@ -25,10 +25,10 @@
 #include <thread>
 #include <vector>
 
-#include "audio/Export.h"
-#include "base/tests/FifoReader.h"
+#include "core/audio/Export.h"
+#include "core/base/tests/FifoReader.h"
 #include "cli/tests/RunProcess.h"
-#include "model/ProjectFile.h"
+#include "core/model/ProjectFile.h"
 
 namespace dw::cli::test {
 namespace {

@@ -11,9 +11,9 @@
 #include <cstdio>
 #include <string>
 
-#include "model/Matrix.h"
-#include "model/Project.h"
-#include "model/ProjectFile.h"
+#include "core/model/Matrix.h"
+#include "core/model/Project.h"
+#include "core/model/ProjectFile.h"
 
 namespace {
 

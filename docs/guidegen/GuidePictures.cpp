@@ -6,13 +6,13 @@
 // stay sharp in the PDF, on the project given with its source loaded, and
 // play nothing.
 
-#include "app/CDWDlg.h"
-#include "audio/windows/CDlgTrim.h"
-#include "audio/windows/CDlgTrimPlayer.h"
-#include "editors/windows/CWndMatrix.h"
-#include "model/ProjectFile.h"
-#include "model/Progress.h"
-#include "ui/MessageBox.h"
+#include "gui/app/CDWDlg.h"
+#include "gui/audio/CDlgTrim.h"
+#include "gui/audio/CDlgTrimPlayer.h"
+#include "gui/editors/CWndMatrix.h"
+#include "core/model/ProjectFile.h"
+#include "core/model/Progress.h"
+#include "gui/kit/MessageBox.h"
 
 #include <QApplication>
 #include <QDir>

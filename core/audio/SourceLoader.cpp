@@ -1,0 +1,373 @@
+#include "core/audio/SourceLoader.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <thread>
+#include <atomic>
+#include <cmath>
+#include <cstring>
+#include <cctype>
+#include <filesystem>
+#include <new>
+
+#include <sndfile.h>
+
+#include "core/base/OutputFile.h"
+#include "core/base/TextEscape.h"
+#include "core/resources/StringTable.h"
+
+namespace dw {
+
+namespace {
+
+void Say(IMessageSink& sink, int id) { sink.ShowMessage(id, LoadString(id), MessageIcon::Exclamation); }
+
+// Shows the message and keeps it, with the reason, for the caller.
+void Fail(IMessageSink& sink, int id, SourceFailure* failure, std::string reason = {}) {
+    if (failure != nullptr) *failure = {id, std::move(reason)};
+    Say(sink, id);
+}
+
+// The open failure with the file and why, on a line of its own under the
+// message, so that the user knows which file to look for and what to mend;
+// `failure` keeps the system's or the decoder's own reason.
+void SayCannotOpen(IMessageSink& sink, const std::string& path, const std::string& reason, SourceFailure* failure,
+                   int id, std::string kept) {
+    if (failure != nullptr) *failure = {id, std::move(kept)};
+    sink.ShowMessage(IDS_SOURCE_OPEN_FAILED,
+                     std::string(LoadString(IDS_SOURCE_OPEN_FAILED)) + "\n" + EscapeForDisplay(path) + ": " + reason + ".",
+                     MessageIcon::Exclamation);
+}
+
+}  // namespace
+
+std::vector<std::string> SourceFileExtensions() {
+    std::vector<std::string> found;
+    auto add = [&found](std::string e) {
+        for (char& ch : e) ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
+        if (!e.empty() && std::find(found.begin(), found.end(), e) == found.end()) found.push_back(std::move(e));
+    };
+    // The library's own list of the container types it reads; headerless
+    // raw data is left out, as no sample format can be told from it.
+    int count = 0;
+    bool mpeg = false;
+    sf_command(nullptr, SFC_GET_FORMAT_MAJOR_COUNT, &count, sizeof count);
+    for (int i = 0; i < count; ++i) {
+        SF_FORMAT_INFO info{};
+        info.format = i;
+        if (sf_command(nullptr, SFC_GET_FORMAT_MAJOR, &info, sizeof info) != 0 || info.extension == nullptr) continue;
+        if ((info.format & SF_FORMAT_TYPEMASK) == SF_FORMAT_RAW) continue;
+        mpeg = mpeg || (info.format & SF_FORMAT_TYPEMASK) == SF_FORMAT_MPEG;
+        add(info.extension);
+    }
+    // Other names of the same types, which the list gives once only.
+    for (const char* other : {"wav", "aif", "aiff", "aifc", "flac", "ogg", "oga", "opus"}) add(other);
+    if (mpeg)
+        for (const char* other : {"mp3", "mp2", "mp1", "mpga"}) add(other);
+    return found;
+}
+
+std::string SourceOpenProblem(const std::string& path) {
+    std::error_code error;
+    const auto status = std::filesystem::status(std::filesystem::path(path), error);
+    if (!std::filesystem::exists(status)) return "the file does not exist";
+    if (std::filesystem::is_directory(status)) return "it is a folder, not a sound file";
+    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return "it cannot be read (" + ErrorText(errno) + ")";
+    close(fd);
+    return "it is not a sound file the program can read";
+}
+
+int SourceProgressPercent(std::uint64_t done, std::uint64_t total) {
+    // The bar divides by total - 1 so that the last frame reads 100; with one
+    // frame that would divide by zero, and short sources would pass 100.
+    const std::uint64_t denominator = total > 1 ? total - 1 : 1;
+    return static_cast<int>(std::min<std::uint64_t>(100, done * 100 / denominator));
+}
+
+std::uint64_t MaxSourceFrames() {
+    std::uint64_t limitBytes = 0xFFFFFFFFull;
+    const long pages = sysconf(_SC_PHYS_PAGES);
+    const long pageSize = sysconf(_SC_PAGESIZE);
+    if (pages > 0 && pageSize > 0)
+        limitBytes = std::min(limitBytes, static_cast<std::uint64_t>(pages) * static_cast<std::uint64_t>(pageSize) / 2);
+    return limitBytes / sizeof(StereoFrame);
+}
+
+bool OpenSource(std::uint32_t targetRate, const std::string& sourcePath, SourceInfo& info, IMessageSink& messages,
+                SourceFailure* failure) {
+    info.FreeStreams();
+    info.targetRate = targetRate;
+    std::string why;
+    info.decodeStream = DecodeStream::Open(std::filesystem::path(sourcePath), &why);
+    if (!info.decodeStream) {
+        SayCannotOpen(messages, sourcePath, SourceOpenProblem(sourcePath), failure, IDS_SOURCE_OPEN_FAILED, why);
+        return false;
+    }
+    const std::int64_t bytes = info.decodeStream->LengthBytes();
+    if (bytes < 0) {
+        Fail(messages, IDS_STREAM_FILE_LENGTH, failure, "the file does not tell its length");
+        info.FreeStreams();
+        return false;
+    }
+    const auto seconds = static_cast<float>(info.decodeStream->BytesToSeconds(bytes));
+    if (seconds < 0.0f) {
+        Fail(messages, IDS_STREAM_DURATION, failure, "the file does not tell its length");
+        info.FreeStreams();
+        return false;
+    }
+    const DecodeInfo& di = info.decodeStream->Info();
+    if (di.sampleRate == 0 || targetRate == 0) {
+        Fail(messages, IDS_STREAM_INFO, failure, "the file does not tell its rate");
+        info.FreeStreams();
+        return false;
+    }
+    info.sourceRate = di.sampleRate;
+    // The frame count comes straight from the decoder: going through the
+    // seconds as a 32-bit float would lose frames (1000 frames at 44100 Hz
+    // came out as 999).
+    info.sourceFrames = di.frames;
+    info.rateRatio = static_cast<double>(info.sourceRate) / static_cast<double>(targetRate);
+    info.resampler = ResampleStream::Create(targetRate, *info.decodeStream);
+    if (!info.resampler) {
+        Fail(messages, IDS_RESAMPLER_OPEN_FAILED, failure, "the resampler could not start");
+        info.FreeStreams();
+        return false;
+    }
+    return true;
+}
+
+namespace {
+
+// The first block of the SourceBuffer, in frames (32 MiB, about 95 s at
+// 44100 Hz): most sources fit it whole; longer ones double it as they decode.
+constexpr std::uint64_t kFirstBufferFrames = std::uint64_t{1} << 22;
+
+// Frames asked of the decoder at a time: big enough that the calls cost
+// nothing beside the copying, small enough to notice a cancel at once.
+constexpr std::uint64_t kReadFrames = std::uint64_t{1} << 16;
+
+// From this length on, a plain source is read by two readers (about 24 s at
+// 44100 Hz): shorter ones take too little time to share.
+constexpr std::uint64_t kTwoReadersFrames = std::uint64_t{1} << 20;
+
+// Below one step of 16-bit sound a source counts as silent.
+constexpr float kSilentPeak = 1.0f / 32768.0f;
+
+// A new buffer of `frames` holding the first `keep` frames of `old`, the rest
+// not yet written; null when it cannot be had.
+FrameBuffer Reallocate(const StereoFrame* old, std::uint64_t keep, std::uint64_t frames) {
+    FrameBuffer grown = AllocateFrames(static_cast<std::size_t>(frames));
+    if (grown && keep > 0) std::memcpy(grown.get(), old, static_cast<std::size_t>(keep) * sizeof(StereoFrame));
+    return grown;
+}
+
+// Replaces what no sound can be (NaN, infinities: a damaged float file) with
+// silence, so that it cannot poison every grain the engine mixes from it, and
+// returns the loudest sample of the block.
+float CleanAndMeasure(StereoFrame* frames, std::size_t count) {
+    float peak = 0.0f;
+    auto* samples = reinterpret_cast<float*>(frames);
+    for (std::size_t i = 0; i < 2 * count; ++i) {
+        if (!std::isfinite(samples[i])) samples[i] = 0.0f;
+        peak = std::max(peak, std::fabs(samples[i]));
+    }
+    return peak;
+}
+
+}  // namespace
+
+bool LoadSourceSamples(CProperties& properties, IProgress& progress, SourceWarnings* warnings,
+                       SourceFailure* failure) {
+    int bar = 0;
+    progress.SetProgress(0);
+    properties.sourceFrames.reset();
+    properties.sourceFrameCount = 0;
+    SourceInfo info;
+    if (!OpenSource(properties.sampleRate, properties.sourcePath, info, progress, failure)) return false;
+
+    // source frames / rate ratio, in whole numbers: in floating point 48000
+    // frames at 48000 Hz came out one frame short of 11025 at 11025 Hz. In 64
+    // bits, so that a header claiming an absurd length reaches the checks
+    // below instead of wrapping round to a small number.
+    const auto sourceFrames = static_cast<std::uint64_t>(std::max<std::int64_t>(info.sourceFrames, 0));
+    const std::uint64_t announced =
+        sourceFrames < (std::uint64_t{1} << 40)
+            ? sourceFrames * info.targetRate / info.sourceRate
+            : static_cast<std::uint64_t>(static_cast<double>(sourceFrames) / info.rateRatio);
+    if (announced == 0) {
+        // Nothing to decode: said as an open failure, with the reason.
+        SayCannotOpen(progress, properties.sourcePath, "it is too short: it holds no sound", failure, IDS_STREAM_DATA,
+                      "the file holds no sound");
+        return false;
+    }
+    // Refused on the header's word, before a byte is allocated or decoded: the
+    // engine would refuse it anyway, after the whole decoding.
+    if (announced > kMaxSourceFrameCount) {
+        Fail(progress, IDS_SOURCE_TOO_LONG, failure, "it is longer than the program can hold");
+        return false;
+    }
+    if (announced > MaxSourceFrames()) {
+        Fail(progress, IDS_SOURCE_ALLOC_FAILED, failure, "not enough memory to hold it");
+        return false;
+    }
+
+    // The buffer follows what arrives, never more than the header announces:
+    // a header may claim hours for a file of one second. It starts at what
+    // the file's size makes possible for plain PCM (two bytes a frame and
+    // more) beyond the first block, so that a long WAV is read straight into
+    // a buffer of its length instead of being copied into one twice the size
+    // of the last; compressed sources may still grow it.
+    std::error_code sizeError;
+    const std::uintmax_t fileBytes = std::filesystem::file_size(properties.sourcePath, sizeError);
+    const std::uint64_t plausible =
+        sizeError || fileBytes >= (std::uint64_t{1} << 40)
+            ? 0
+            : static_cast<std::uint64_t>(fileBytes) / 2 * info.targetRate / info.sourceRate;
+    std::uint64_t capacity = std::min(announced, kFirstBufferFrames + plausible);
+    // Written only as the decoder delivers; what it does not is silenced below.
+    FrameBuffer frames = AllocateFrames(static_cast<std::size_t>(capacity));
+    if (!frames) {
+        Fail(progress, IDS_SOURCE_ALLOC_FAILED, failure, "not enough memory to hold it");
+        return false;
+    }
+
+    std::uint64_t done = 0;
+    float peak = 0.0f;
+    // Reads on to `limit` frames (or the end of the source); false on a
+    // decoding error or a failed allocation, with the message given.
+    const auto readUpTo = [&](std::uint64_t limit) {
+        while (done < limit && progress.IsRunning()) {
+            if (done == capacity) {
+                const std::uint64_t grown = std::min(announced, capacity * 2);
+                frames = Reallocate(frames.get(), done, grown);
+                if (!frames) {
+                    Fail(progress, IDS_SOURCE_ALLOC_FAILED, failure, "not enough memory to hold it");
+                    return false;
+                }
+                capacity = grown;
+            }
+            const auto want = static_cast<std::size_t>(std::min({capacity - done, limit - done, kReadFrames}));
+            std::size_t got = 0;
+            if (info.decodeStream->IsActive()) {
+                const std::int64_t read = info.resampler->Read(reinterpret_cast<float*>(frames.get() + done), want);
+                if (read < 0) {
+                    const std::string why = info.decodeStream->LastError();
+                    Fail(progress, IDS_STREAM_DATA, failure,
+                         why.empty() ? "the file is damaged" : "the file is damaged (" + why + ")");
+                    return false;
+                }
+                got = static_cast<std::size_t>(read);
+            }
+            peak = std::max(peak, CleanAndMeasure(frames.get() + done, got));
+            done += got;
+            if (got < want) break;  // the source ended
+            // With two readers the first one's share of its half is the
+            // whole's; the bar never goes back.
+            const int percent = SourceProgressPercent(done, limit);
+            if (percent > bar) {
+                bar = percent;
+                progress.SetProgress(percent);
+            }
+        }
+        return true;
+    };
+
+    // A long source of plain samples at the music's rate is read as two
+    // halves at once, the second through a second handle on the file sought
+    // to its middle: the reading is mostly copying out of the system's file
+    // cache into fresh memory, which two cores do in about half the time.
+    // Whatever the second reader does not deliver whole, the first reads on.
+    std::uint64_t middle = announced;
+    std::uint64_t secondGot = 0;
+    float secondPeak = 0.0f;
+    std::atomic<bool> stopSecond{false};
+    std::thread second;
+    if (capacity >= announced && announced >= kTwoReadersFrames && info.sourceRate == info.targetRate &&
+        info.decodeStream->HoldsPlainSamples() && std::thread::hardware_concurrency() > 1) {
+        std::unique_ptr<DecodeStream> other = DecodeStream::Open(std::filesystem::path(properties.sourcePath));
+        const std::uint64_t half = announced / 2;
+        if (other && other->HoldsPlainSamples() && other->Info().frames == info.sourceFrames &&
+            other->Info().channels == info.decodeStream->Info().channels &&
+            other->SeekFrame(static_cast<std::int64_t>(half))) {
+            middle = half;
+            StereoFrame* const into = frames.get();
+            second = std::thread([&, into, stream = std::move(other)] {
+                while (middle + secondGot < announced && !stopSecond.load(std::memory_order_relaxed)) {
+                    const auto want = static_cast<std::size_t>(std::min(announced - middle - secondGot, kReadFrames));
+                    StereoFrame* at = into + middle + secondGot;
+                    const std::int64_t read = stream->ReadStereo(reinterpret_cast<float*>(at), want, false);
+                    if (read <= 0) break;
+                    secondPeak = std::max(secondPeak, CleanAndMeasure(at, static_cast<std::size_t>(read)));
+                    secondGot += static_cast<std::uint64_t>(read);
+                    if (static_cast<std::size_t>(read) < want) break;
+                }
+            });
+        }
+    }
+    bool readOk = readUpTo(middle);
+    if (second.joinable()) {
+        if (!readOk || !progress.IsRunning()) stopSecond.store(true, std::memory_order_relaxed);
+        second.join();
+        if (readOk && done == middle && middle + secondGot == announced) {
+            done = announced;
+            peak = std::max(peak, secondPeak);
+        }
+    }
+    if (readOk && done < announced) readOk = readUpTo(announced);
+    if (!readOk) return false;
+    progress.SetProgress(100);
+    info.FreeStreams();
+    if (!progress.IsRunning()) return false;
+
+    // A little missing (a decoder's estimate, a resampler's edge, a cut-off
+    // last block) keeps the announced length, silent at the end, as it always
+    // did. More than a tenth and more than a second is a header that lied or
+    // a file cut short: only what was read is kept.
+    const std::uint64_t missing = announced - done;
+    const bool farShort = missing > announced / 10 && missing >= info.targetRate;
+    const std::uint64_t count = farShort ? done : announced;
+    if (count == 0) {
+        Fail(progress, IDS_STREAM_DATA, failure, "the file holds no sound");
+        return false;
+    }
+    if (count != capacity) {
+        frames = Reallocate(frames.get(), std::min(done, count), count);
+        if (!frames) {
+            Fail(progress, IDS_SOURCE_ALLOC_FAILED, failure, "not enough memory to hold it");
+            return false;
+        }
+    }
+    // What the decoder fell short of is silence.
+    if (done < count)
+        std::memset(static_cast<void*>(frames.get() + done), 0, static_cast<std::size_t>(count - done) * sizeof(StereoFrame));
+    properties.sourceFrames = std::move(frames);
+    properties.sourceFrameCount = static_cast<std::uint32_t>(count);
+
+    SourceWarnings found;
+    if (farShort) found.push_back(IDS_SOURCE_SHORTER_THAN_ANNOUNCED);
+    if (peak <= kSilentPeak) found.push_back(IDS_SOURCE_SILENT);
+    if (warnings != nullptr) {
+        warnings->insert(warnings->end(), found.begin(), found.end());
+    } else {
+        for (const int id : found) Say(progress, id);
+    }
+    return true;
+}
+
+bool DecodeSource(CProperties& properties, IProgress& progress, SourceWarnings* warnings, SourceFailure* failure) {
+    if (LoadSourceSamples(properties, progress, warnings, failure)) {
+        properties.sourceLoaded = true;
+        properties.sourceMissing = false;
+        return true;
+    }
+    // The path stays: the project still names its source, and a save must not
+    // drop it. A cancel is no failure of the file.
+    properties.sourceLoaded = false;
+    properties.sourceMissing = progress.IsRunning();
+    return false;
+}
+
+}  // namespace dw

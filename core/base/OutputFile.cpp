@@ -1,0 +1,398 @@
+#include "core/base/OutputFile.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <cstring>
+#include <string_view>
+
+namespace dw {
+
+namespace {
+
+namespace fs = std::filesystem;
+
+OutputFileFaults g_faults;
+std::atomic<unsigned> g_counter{0};
+
+constexpr std::string_view kTempSuffix = ".dwtmp";
+constexpr int kMaxLinks = 40;  // as the kernel's own limit on following links
+
+// `target` with its symbolic links followed, also when the last one dangles:
+// writing through a dangling link creates the file it names.
+int ResolveLinks(const fs::path& target, fs::path& resolved) {
+    fs::path p = target;
+    for (int i = 0; i < kMaxLinks; ++i) {
+        struct stat st {};
+        if (::lstat(p.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) {
+            resolved = p;
+            return 0;
+        }
+        std::error_code ec;
+        const fs::path link = fs::read_symlink(p, ec);
+        if (ec) return ec.value();
+        p = link.is_absolute() ? link : p.parent_path() / link;
+    }
+    return ELOOP;
+}
+
+// The hidden name of a temporary: ".NAME.PID-N.dwtmp", NAME cut (at a UTF-8
+// character's start) so that the whole fits in `nameMax` bytes.
+std::string TempName(const std::string& name, std::size_t nameMax) {
+    std::string suffix(1, '.');
+    suffix += std::to_string(::getpid());
+    suffix += '-';
+    suffix += std::to_string(g_counter.fetch_add(1));
+    suffix += kTempSuffix;
+    std::size_t room = nameMax > suffix.size() + 1 ? nameMax - suffix.size() - 1 : 0;
+    room = std::min(room, name.size());
+    while (room > 0 && room < name.size() && (static_cast<unsigned char>(name[room]) & 0xC0) == 0x80) --room;
+    // Built by appending: GCC 12 warns falsely about "." + std::string at -O3.
+    std::string temp(1, '.');
+    temp.append(name, 0, room);
+    temp += suffix;
+    return temp;
+}
+
+// The process id in a temporary name of ours, or 0 when `name` is not one.
+pid_t TempOwner(std::string_view name) {
+    if (name.size() < 2 + kTempSuffix.size() || name[0] != '.' || !name.ends_with(kTempSuffix)) return 0;
+    name.remove_suffix(kTempSuffix.size());
+    const auto dot = name.rfind('.');
+    if (dot == std::string_view::npos || dot == 0) return 0;
+    const std::string_view tail = name.substr(dot + 1);  // "PID-N"
+    const auto dash = tail.find('-');
+    if (dash == 0 || dash == std::string_view::npos || dash + 1 == tail.size()) return 0;
+    pid_t pid = 0;
+    for (std::size_t i = 0; i < tail.size(); ++i) {
+        if (i == dash) continue;
+        if (tail[i] < '0' || tail[i] > '9') return 0;
+        if (i < dash) {
+            if (pid > 100000000) return 0;
+            pid = pid * 10 + (tail[i] - '0');
+        }
+    }
+    return pid;
+}
+
+// Removes the temporaries of writers that were killed before they finished.
+void RemoveStaleTemporaries(int dirFd) {
+    const int listFd = ::openat(dirFd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (listFd < 0) return;
+    DIR* dir = ::fdopendir(listFd);
+    if (dir == nullptr) {
+        ::close(listFd);
+        return;
+    }
+    while (const dirent* entry = ::readdir(dir)) {
+        const pid_t owner = TempOwner(entry->d_name);
+        if (owner <= 0 || owner == ::getpid()) continue;
+        if (::kill(owner, 0) == 0 || errno != ESRCH) continue;  // alive, or not ours to judge
+        struct stat st {};
+        if (::fstatat(dirFd, entry->d_name, &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(st.st_mode))
+            ::unlinkat(dirFd, entry->d_name, 0);
+    }
+    ::closedir(dir);
+}
+
+int Errno() { return errno != 0 ? errno : EIO; }
+
+// Links the unnamed file `fd` into the folder under `name`. Linking by the
+// descriptor itself needs a privilege that ordinary users lack; the /proc
+// path needs /proc. Either will do.
+int LinkUnnamed(int fd, int dirFd, const std::string& name) {
+    if (::linkat(fd, "", dirFd, name.c_str(), AT_EMPTY_PATH) == 0) return 0;
+    if (errno == EEXIST) return EEXIST;
+    const std::string proc = "/proc/self/fd/" + std::to_string(fd);
+    if (::linkat(AT_FDCWD, proc.c_str(), dirFd, name.c_str(), AT_SYMLINK_FOLLOW) == 0) return 0;
+    return Errno();
+}
+
+// What Open and CheckOutputTarget share: links followed, the kind of target,
+// the folder and the name's length.
+struct Target {
+    fs::path resolved;
+    bool exists = false;
+    struct stat st {};
+    int dirFd = -1;
+    std::string name;
+    std::size_t nameMax = 255;
+};
+
+bool IsStandardOutput(const fs::path& target) { return target == fs::path(kStandardOutput); }
+
+int Examine(const fs::path& target, Target& t) {
+    if (IsStandardOutput(target)) {
+        // Whatever descriptor 1 is, it is written into as it is.
+        t.resolved = target;
+        if (::fstat(STDOUT_FILENO, &t.st) != 0) return Errno();
+        t.exists = true;
+        if ((::fcntl(STDOUT_FILENO, F_GETFL) & O_ACCMODE) == O_RDONLY) return EBADF;
+        return 0;
+    }
+    if (target.empty() || !target.has_filename()) return EISDIR;
+    if (const int err = ResolveLinks(target, t.resolved)) return err;
+    if (::stat(t.resolved.c_str(), &t.st) == 0) {
+        t.exists = true;
+        if (S_ISDIR(t.st.st_mode)) return EISDIR;
+        if (S_ISSOCK(t.st.st_mode)) return ENXIO;  // what open() says of a socket
+        if (!S_ISREG(t.st.st_mode)) return 0;      // written straight into
+    } else if (errno != ENOENT) {
+        return Errno();
+    }
+    const fs::path folder = t.resolved.has_parent_path() ? t.resolved.parent_path() : fs::path(".");
+    t.dirFd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (t.dirFd < 0) return Errno();
+    t.name = t.resolved.filename().string();
+    if (const long max = ::fpathconf(t.dirFd, _PC_NAME_MAX); max > 0) t.nameMax = static_cast<std::size_t>(max);
+    if (t.name.size() > t.nameMax) return ENAMETOOLONG;
+    return 0;
+}
+
+}  // namespace
+
+void SetOutputFileFaultsForTesting(const OutputFileFaults& faults) { g_faults = faults; }
+
+std::string ErrorText(int error) {
+    char buffer[256];
+    return ::strerror_r(error, buffer, sizeof buffer);  // the GNU form returns the text
+}
+
+OutputFile::~OutputFile() { Discard(); }
+
+void OutputFile::Discard() {
+    if (fd_ >= 0) ::close(fd_);
+    fd_ = -1;
+    if (!tempName_.empty() && dirFd_ >= 0) ::unlinkat(dirFd_, tempName_.c_str(), 0);
+    tempName_.clear();
+    if (dirFd_ >= 0) ::close(dirFd_);
+    dirFd_ = -1;
+}
+
+int OutputFile::Fail(int error) {
+    if (error_ == 0) error_ = error != 0 ? error : EIO;
+    return error_;
+}
+
+int OutputFile::Open(const fs::path& target) {
+    Discard();
+    error_ = 0;
+    direct_ = false;
+    seekable_ = true;
+    committed_ = false;
+    position_ = end_ = 0;
+    written_ = 0;
+
+    Target t;
+    const int examined = Examine(target, t);
+    dirFd_ = t.dirFd;
+    resolved_ = t.resolved;
+    nameMax_ = t.nameMax;
+    if (examined != 0) return Fail(examined);
+
+    if (IsStandardOutput(target)) {
+        fd_ = ::fcntl(STDOUT_FILENO, F_DUPFD_CLOEXEC, 3);
+        if (fd_ < 0) return Fail(Errno());
+        direct_ = true;
+        const off_t at = ::lseek(fd_, 0, SEEK_CUR);
+        seekable_ = at == 0 && S_ISREG(t.st.st_mode);  // only from the start: positions count from 0
+        return 0;
+    }
+    if (t.exists && !S_ISREG(t.st.st_mode)) {
+        // A device or FIFO: written into, never replaced. Opening a FIFO
+        // waits for its reader.
+        fd_ = ::open(resolved_.c_str(), O_WRONLY | O_CLOEXEC | O_NOCTTY);
+        if (fd_ < 0) return Fail(Errno());
+        direct_ = true;
+        seekable_ = ::lseek(fd_, 0, SEEK_CUR) >= 0;
+        return 0;
+    }
+
+    RemoveStaleTemporaries(dirFd_);
+    if (!g_faults.namedTemporaries) {
+        fd_ = ::openat(dirFd_, ".", O_TMPFILE | O_RDWR | O_CLOEXEC, 0666);
+        // Refused by the file system (not by permissions): fall back to a name.
+        if (fd_ < 0 && errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL) return Fail(Errno());
+    }
+    for (int attempt = 0; fd_ < 0 && attempt < 100; ++attempt) {
+        tempName_ = TempName(t.name, t.nameMax);
+        fd_ = ::openat(dirFd_, tempName_.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd_ < 0) {
+            const int err = Errno();
+            tempName_.clear();
+            if (err != EEXIST) return Fail(err);
+        }
+    }
+    if (fd_ < 0) return Fail(EEXIST);
+
+    if (t.exists) {
+        // Keep what the user set on the file being replaced. The owner can be
+        // given away by root only; anyone else keeps the file as their own.
+        if (::fchown(fd_, t.st.st_uid, t.st.st_gid) != 0 && errno != EPERM) return Fail(Errno());
+        if (::fchmod(fd_, t.st.st_mode & 07777) != 0) return Fail(Errno());
+    }
+    return 0;
+}
+
+int OutputFile::Write(const void* data, std::size_t size) {
+    if (error_ != 0) return error_;
+    if (fd_ < 0 || committed_) return Fail(EBADF);
+    const auto* p = static_cast<const char*>(data);
+    std::size_t left = size;
+    std::size_t allowed = left;
+    if (g_faults.failAfterBytes != 0)
+        allowed = written_ >= g_faults.failAfterBytes
+                      ? 0
+                      : static_cast<std::size_t>(std::min<std::uint64_t>(left, g_faults.failAfterBytes - written_));
+    while (left > 0) {
+        if (allowed == 0) return Fail(g_faults.error != 0 ? g_faults.error : ENOSPC);
+        const ssize_t n = ::write(fd_, p, allowed);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            return Fail(Errno());
+        }
+        if (n == 0) return Fail(EIO);
+        p += n;
+        left -= static_cast<std::size_t>(n);
+        allowed -= static_cast<std::size_t>(n);
+        if (g_faults.failAfterBytes == 0) allowed = left;
+        written_ += static_cast<std::uint64_t>(n);
+        position_ += n;
+        end_ = std::max(end_, position_);
+    }
+#if defined(__linux__)
+    // Every few megabytes the system is asked to start writing what it holds
+    // to the disk, without waiting: the sync that makes the file durable at
+    // the end then finds most of it written, instead of all of it in the
+    // cache. Only a hint: the sync checks everything.
+    constexpr std::uint64_t kKickBytes = std::uint64_t{8} << 20;
+    if (!direct_ && written_ - kickedAt_ >= kKickBytes) {
+        kickedAt_ = written_;
+        (void)::sync_file_range(fd_, 0, 0, SYNC_FILE_RANGE_WRITE);
+    }
+#endif
+    return 0;
+}
+
+int OutputFile::Read(void* data, std::size_t size, std::size_t& got) {
+    got = 0;
+    if (error_ != 0) return error_;
+    if (fd_ < 0 || committed_) return Fail(EBADF);
+    ssize_t n = 0;
+    do n = ::read(fd_, data, size);
+    while (n < 0 && errno == EINTR);
+    if (n < 0) return Fail(Errno());
+    got = static_cast<std::size_t>(n);
+    position_ += n;
+    return 0;
+}
+
+int OutputFile::Seek(std::int64_t offset, int whence, std::int64_t& position) {
+    position = position_;
+    if (error_ != 0) return error_;
+    if (fd_ < 0 || committed_) return Fail(EBADF);
+    if (!seekable_) {
+        // A FIFO goes one way; a seek that stays where it is costs nothing.
+        const std::int64_t to = whence == SEEK_SET ? offset : whence == SEEK_CUR ? position_ + offset : end_ + offset;
+        if (to != position_) return Fail(ESPIPE);
+        return 0;
+    }
+    const off_t at = ::lseek(fd_, static_cast<off_t>(offset), whence);
+    if (at < 0) return Fail(Errno());
+    position = position_ = at;
+    return 0;
+}
+
+std::int64_t OutputFile::Size() const { return end_; }
+
+int OutputFile::Commit() {
+    if (error_ != 0) return error_;
+    if (fd_ < 0 || committed_) return Fail(EBADF);
+    if (direct_) {
+        // Devices and FIFOs may not sync at all; that is no failure of theirs.
+        if (::fsync(fd_) != 0 && errno != EINVAL && errno != EROFS && errno != ENOTSUP) return Fail(Errno());
+        const int fd = fd_;
+        fd_ = -1;
+        if (::close(fd) != 0 && errno != EINTR) return Fail(Errno());
+        committed_ = true;
+        Discard();
+        return 0;
+    }
+    if (::fsync(fd_) != 0) return Fail(Errno());
+    if (tempName_.empty()) {
+        // An unnamed file gets a hidden name first: linkat cannot replace.
+        for (int attempt = 0; attempt < 100; ++attempt) {
+            std::string name = TempName(resolved_.filename().string(), nameMax_);
+            const int err = LinkUnnamed(fd_, dirFd_, name);
+            if (err == 0) {
+                tempName_ = std::move(name);
+                break;
+            }
+            if (err != EEXIST) return Fail(err);
+        }
+        if (tempName_.empty()) return Fail(EEXIST);
+    }
+    const int fd = fd_;
+    fd_ = -1;
+    if (::close(fd) != 0 && errno != EINTR) return Fail(Errno());
+    if (::renameat(dirFd_, tempName_.c_str(), dirFd_, resolved_.filename().c_str()) != 0) return Fail(Errno());
+    tempName_.clear();
+    committed_ = true;
+    // Makes the rename itself durable. Should this fail, the new file is in
+    // place already; the error is still reported.
+    const int synced = ::fsync(dirFd_) != 0 && errno != EINVAL ? Errno() : 0;
+    Discard();
+    return synced != 0 ? Fail(synced) : 0;
+}
+
+int WriteWholeFile(const fs::path& target, std::span<const std::byte> bytes) {
+    OutputFile file;
+    if (const int err = file.Open(target)) return err;
+    if (const int err = file.Write(bytes.data(), bytes.size())) return err;
+    return file.Commit();
+}
+
+bool IsOneWayTarget(const fs::path& target) {
+    fs::path resolved;
+    struct stat st {};
+    if (IsStandardOutput(target))
+        return ::fstat(STDOUT_FILENO, &st) == 0 && (S_ISFIFO(st.st_mode) || S_ISSOCK(st.st_mode));
+    return ResolveLinks(target, resolved) == 0 && ::stat(resolved.c_str(), &st) == 0 &&
+           (S_ISFIFO(st.st_mode) || S_ISSOCK(st.st_mode));
+}
+
+int CheckOutputTarget(const fs::path& target) {
+    Target t;
+    int err = Examine(target, t);
+    if (IsStandardOutput(target)) return err;
+    if (err == 0 && t.exists && !S_ISREG(t.st.st_mode)) {
+        err = ::access(t.resolved.c_str(), W_OK) == 0 ? 0 : Errno();
+    } else if (err == 0) {
+        // Try what Open will do; an unnamed file leaves no trace at all.
+        int fd = g_faults.namedTemporaries ? -1 : ::openat(t.dirFd, ".", O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
+        if (fd >= 0) {
+            ::close(fd);
+        } else if (!g_faults.namedTemporaries && errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL) {
+            err = Errno();
+        } else {
+            const std::string probe = TempName(t.name, t.nameMax);
+            fd = ::openat(t.dirFd, probe.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+            if (fd < 0) {
+                err = Errno();
+            } else {
+                ::close(fd);
+                ::unlinkat(t.dirFd, probe.c_str(), 0);
+            }
+        }
+    }
+    if (t.dirFd >= 0) ::close(t.dirFd);
+    return err;
+}
+
+}  // namespace dw

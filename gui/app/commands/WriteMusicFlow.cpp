@@ -1,0 +1,214 @@
+#include "gui/app/commands/WriteMusicFlow.h"
+
+#include "core/audio/FileTags.h"
+#include "core/audio/Mastering.h"
+#include "core/base/SameFile.h"
+#include "core/engine/MusicEngine.h"
+#include "core/model/Project.h"
+#include "core/resources/StringTable.h"
+#include "gui/kit/ArtResources.h"
+#include "gui/kit/ProgressBox.h"
+
+#include <QDir>
+#include <QFileDialog>
+#include <QComboBox>
+#include <QFileInfo>
+#include <QGridLayout>
+#include <QLabel>
+#include <QSettings>
+
+#include <filesystem>
+#include <vector>
+
+#ifndef DW_VERSION
+#define DW_VERSION "unknown"
+#endif
+
+namespace dw {
+
+namespace {
+
+void Say(IMessageSink* sink, int id, std::string_view text) {
+    if (sink) sink->ShowMessage(id, text, MessageIcon::Exclamation);
+}
+
+// The formats any project can write besides its encoder's, by extension.
+struct ModernType {
+    const char* extension;
+    const char* filter;
+};
+constexpr ModernType kModernTypes[] = {
+    {"flac", "FLAC sound file (*.flac)"},
+    {"ogg", "Ogg Vorbis sound file (*.ogg)"},
+    {"opus", "Opus sound file (*.opus)"},
+};
+
+// The format a chosen name asks for: FLAC, Ogg or Opus by its extension,
+// otherwise none (the encoder's).
+std::optional<SoundFormat> ModernFormatOf(const std::filesystem::path& target, std::uint32_t sampleRate) {
+    const QString ext = QFileInfo(QString::fromStdString(target.string())).suffix().toLower();
+    for (const ModernType& type : kModernTypes)
+        if (ext == QLatin1String(type.extension) || (ext == QLatin1String("oga") && std::string_view(type.extension) == "ogg"))
+            return FormatFromName(type.extension, sampleRate);
+    return std::nullopt;
+}
+
+}  // namespace
+
+std::vector<std::optional<double>> LoudnessChoices() { return {std::nullopt, -23.0, -16.0, -14.0}; }
+
+QString LoudnessChoiceText(std::optional<double> lufs) {
+    if (!lufs) return QStringLiteral("Off (peak at the volume)");
+    return QStringLiteral("%1 LUFS").arg(*lufs, 0, 'f', 0);
+}
+
+std::optional<double> RememberedLoudness() {
+    const QVariant value = QSettings().value(QLatin1String(kLoudnessSettingKey));
+    bool ok = false;
+    const double lufs = value.toDouble(&ok);
+    // Only the offered choices count: a hand-edited setting cannot ask for anything else.
+    for (const auto& choice : LoudnessChoices())
+        if (ok && choice && *choice == lufs) return choice;
+    return std::nullopt;
+}
+
+void RememberLoudness(std::optional<double> lufs) {
+    QSettings settings;
+    if (lufs)
+        settings.setValue(QLatin1String(kLoudnessSettingKey), *lufs);
+    else
+        settings.setValue(QLatin1String(kLoudnessSettingKey), QStringLiteral("off"));
+}
+
+QStringList MusicFileFilters(int encoder, const SoundFormat* chosen) {
+    const QString own = MusicFileExtension(encoder, chosen) == QLatin1String("mp3")
+                            ? QStringLiteral("MP3 sound file (*.mp3)")
+                            : QStringLiteral("WAV sound file (*.wav)");
+    QStringList filters{own};
+    for (const ModernType& type : kModernTypes) filters << QLatin1String(type.filter);
+    return filters;
+}
+
+QString MusicFileExtension(int encoder, const SoundFormat* chosen) {
+    if ((encoder == kEncoderWavCompressed || encoder == kEncoderMp3) && chosen && !chosen->extension.empty())
+        return QString::fromStdString(chosen->extension);
+    // The extension of the encoder's first format in the table.
+    for (const OutputFormatRecord& row : OutputFormats())
+        if (row.encoder == encoder)
+            return QString::fromUtf8(row.extension.data(), static_cast<qsizetype>(row.extension.size()));
+    return QStringLiteral("wav");
+}
+
+QString SuggestedMusicFilePath(const QString& projectPath, const QString& extension) {
+    QString base = QStringLiteral("Driftwell");
+    QString folder;
+    if (!projectPath.isEmpty()) {
+        const QFileInfo info(projectPath);
+        if (!info.completeBaseName().isEmpty()) base = info.completeBaseName();
+        folder = info.absolutePath();
+    }
+    const QString name = base + QLatin1Char('.') + extension;
+    return folder.isEmpty() ? name : QDir(folder).filePath(name);
+}
+
+WriteResult WriteMusicToFile(const WriteMusicSetup& s) {
+    if (!s.project || !s.engine) return WriteResult::Failed;
+    const bool compressed = s.encoder == kEncoderWavCompressed || s.encoder == kEncoderMp3;
+    // Without a chosen format there is nothing to write with: say so before
+    // the user waits for a creation.
+    if (compressed && !s.chosen) {
+        Say(s.messages, IDS_ENCODER_ACM_FILE, LoadString(IDS_ENCODER_ACM_FILE));
+        return WriteResult::Failed;
+    }
+    if (s.project->musicOutdated != 0 || !s.engine->Output() || s.engine->OutputFrameCount() == 0) {
+        if (!s.createMusic || !s.createMusic()) return WriteResult::Cancelled;
+        if (!s.engine->Output() || s.engine->OutputFrameCount() == 0) return WriteResult::Failed;
+    }
+
+    const QString extension = MusicFileExtension(s.encoder, s.chosen);
+    const QStringList filters = MusicFileFilters(s.encoder, s.chosen);
+    const QString suggested = SuggestedMusicFilePath(s.projectPath, extension);
+    QString chosen;
+    std::optional<double> loudness = RememberedLoudness();
+    if (s.askTarget) {
+        const std::optional<QString> answer = s.askTarget(suggested, filters.join(QStringLiteral(";;")), extension);
+        if (!answer) return WriteResult::Cancelled;
+        chosen = *answer;
+    } else {
+        QFileDialog dialog(s.owner, QStringLiteral("Write Music to File"), QString());
+        dialog.setObjectName(QLatin1String(kMusicFileDialogName));
+        // Qt's own dialog, so that the loudness choice can sit beside the name.
+        dialog.setOption(QFileDialog::DontUseNativeDialog);
+        dialog.setNameFilters(filters);
+        dialog.setAcceptMode(QFileDialog::AcceptSave);
+        dialog.setFileMode(QFileDialog::AnyFile);
+        dialog.setDefaultSuffix(extension);
+        QObject::connect(&dialog, &QFileDialog::filterSelected, &dialog, [&dialog](const QString& filter) {
+            // "FLAC sound file (*.flac)" -> "flac"
+            const qsizetype dot = filter.lastIndexOf(QLatin1String("*."));
+            if (dot >= 0) dialog.setDefaultSuffix(filter.mid(dot + 2).chopped(1));
+        });
+        auto* box = new QComboBox(&dialog);
+        box->setObjectName(QLatin1String(kLoudnessBoxName));
+        const auto choices = LoudnessChoices();
+        for (const auto& choice : choices) box->addItem(LoudnessChoiceText(choice));
+        for (std::size_t i = 0; i < choices.size(); ++i)
+            if (choices[i] == loudness) box->setCurrentIndex(static_cast<int>(i));
+        if (auto* grid = qobject_cast<QGridLayout*>(dialog.layout())) {
+            const int row = grid->rowCount();
+            grid->addWidget(new QLabel(QStringLiteral("Loudness:"), &dialog), row, 0);
+            grid->addWidget(box, row, 1);
+        }
+        if (QFileInfo(suggested).isAbsolute()) dialog.setDirectory(QFileInfo(suggested).absolutePath());
+        dialog.selectFile(QFileInfo(suggested).fileName());
+        if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return WriteResult::Cancelled;
+        chosen = dialog.selectedFiles().first();
+        loudness = choices[static_cast<std::size_t>(std::max(0, box->currentIndex()))];
+        RememberLoudness(loudness);
+    }
+    const std::filesystem::path target(chosen.toStdString());
+    if (target.empty()) return WriteResult::Cancelled;
+
+    const std::string& source = s.project->properties.sourcePath;
+    const std::string projectFile = s.projectPath.toStdString();
+    if ((!source.empty() && SameFile(target, source)) || (!projectFile.empty() && SameFile(target, projectFile))) {
+        Say(s.messages, 0, kMsgTargetIsProjectFile);
+        return WriteResult::Failed;
+    }
+
+    ProgressBox progress(s.owner, QStringLiteral("Writing Music"), s.messages, QLatin1String(kWriteProgressName));
+    progress.SetBanner(LoadBitmapResource(IDB_PROGRESS_WRITE));
+    const std::uint32_t rate = s.engine->SampleRate();
+    const std::optional<SoundFormat> modern = ModernFormatOf(target, rate);
+    // Compressed encoders came here with their chosen format (checked above).
+    const SoundFormat format = modern                        ? *modern
+                               : s.encoder <= kEncoderWav16 ? FormatForEncoder(s.encoder, rate)
+                                                            : *s.chosen;
+
+    // The player keeps the music it holds; the file gets a finished copy.
+    std::vector<StereoFrame> music(s.engine->Output(), s.engine->Output() + s.engine->OutputFrameCount());
+    FinishOptions finish;
+    finish.loudnessLufs = loudness;
+    finish.lossy = IsLossyCodec(format);
+    FinishReport finished;
+    std::string problem;
+    if (!FinishForFile(music, rate, s.project->properties, finish, &progress, finished, problem)) {
+        if (!problem.empty()) Say(s.messages, 0, "The music could not be finished: " + problem + ".");
+        return problem.empty() ? WriteResult::Cancelled : WriteResult::Failed;
+    }
+
+    WriteOptions options;
+    TagRequest tags;
+    tags.version = DW_VERSION;
+    tags.seed = s.engine->Seed();
+    tags.sourcePath = source;
+    tags.projectPath = projectFile;
+    if (loudness) tags.extra = "loudness " + LoudnessChoiceText(loudness).toStdString() + " under -1 dBTP";
+    tags.when = TagTime();
+    options.tags = MakeSoundTags(s.project->properties, tags);
+    const auto count = static_cast<std::uint32_t>(music.size());
+    if (modern) return WriteSoundFile(target, music.data(), count, rate, *modern, progress, options);
+    return WriteMusic(target, music.data(), count, rate, s.encoder, s.chosen, progress, options);
+}
+
+}  // namespace dw

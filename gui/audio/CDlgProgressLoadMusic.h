@@ -1,0 +1,35 @@
+#pragma once
+// The progress dialog that decodes the music source into the SourceBuffer at
+// the project's sample rate. Ends with Accepted (IDOK) and `sourceLoaded` set
+// when the buffer is complete; with Rejected (IDCANCEL) when the decoding
+// failed or was cancelled: `sourceLoaded` clear, `sourcePath` kept, and
+// `sourceMissing` set when the file failed. Its messages are its own; the
+// warnings about a source that loaded (far shorter than announced, silent)
+// are shown after the dialog has ended.
+
+#include "gui/engine/CDlgProgress.h"
+
+namespace dw {
+
+class CProperties;
+
+class CDlgProgressLoadMusic final : public CDlgProgress {
+    Q_OBJECT
+public:
+    // Banner 143: loading music.
+    static constexpr int kBitmapId = 143;
+
+    CDlgProgressLoadMusic(QWidget* parent, CProperties* properties, IMessageSink* messages = nullptr);
+
+    // Cancel and Escape: while decoding, the loop stops at its next report and
+    // the dialog then ends itself; otherwise the dialog closes at once.
+    void OnCancel() override;
+
+protected:
+    void RunWork() override;
+
+private:
+    CProperties* properties_;
+};
+
+}  // namespace dw

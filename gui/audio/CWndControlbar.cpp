@@ -1,0 +1,258 @@
+#include "gui/audio/CWndControlbar.h"
+
+#include <QApplication>
+#include <QPainter>
+#include <QShortcut>
+#include <QTimerEvent>
+
+#include "core/audio/Playback.h"
+#include "gui/audio/CDlgProgressLoadMusic.h"
+#include "gui/audio/CWndControlDisplay.h"
+#include "gui/audio/CWndVolume.h"
+#include "core/transport/PlayCursor.h"
+#include "core/transport/TransportLogic.h"
+#include "gui/engine/CDlgProgressCreateMusic.h"
+#include "core/model/Project.h"
+#include "gui/kit/AppMessages.h"
+#include "gui/kit/ArtResources.h"
+#include "gui/kit/CHoverButton.h"
+#include "gui/kit/MessageBox.h"
+#include "gui/kit/Painting.h"
+#include "gui/kit/PendingEdit.h"
+
+namespace dw {
+
+namespace {
+struct ButtonDef {
+    int id;
+    int bitmap;
+    const char* name;
+};
+// In the order of buttons_.
+constexpr std::array<ButtonDef, 6> kButtons{{
+    {CWndControlbar::ID_STOP, IDB_BTN_STOP, "Stop"},
+    {CWndControlbar::ID_PAUSE, IDB_BTN_PAUSE, "Pause"},
+    {CWndControlbar::ID_PLAY, IDB_BTN_PLAY, "Play"},
+    {CWndControlbar::ID_GO_TO_START, IDB_BTN_START, "Go to start"},
+    {CWndControlbar::ID_PREVIOUS_SECTION, IDB_BTN_PREV, "Previous section"},
+    {CWndControlbar::ID_NEXT_SECTION, IDB_BTN_NEXT, "Next section"},
+}};
+}  // namespace
+
+CWndControlbar::CWndControlbar(QWidget* parent, CProject* project, CMusicEngine* engine, PlaybackStream* player,
+                               IPlayCursor* cursor, QObject* mainWindow, IMessageSink* messages)
+    : QWidget(parent),
+      project_(project),
+      engine_(engine),
+      player_(player),
+      cursor_(cursor),
+      mainWindow_(mainWindow),
+      messages_(messages) {
+    setObjectName(QStringLiteral("panel-%1").arg(kControlId));
+    setAttribute(Qt::WA_OpaquePaintEvent);
+    background_ = LoadBitmapResource(IDB_TRANSPORT_BG);
+
+    for (std::size_t i = 0; i < kButtons.size(); ++i) {
+        auto* b = new CHoverButton(this, kButtons[i].id);
+        b->setObjectName(QStringLiteral("ctl-%1").arg(kButtons[i].id));
+        b->LoadStateStrip(kButtons[i].bitmap);
+        b->setAccessibleName(QString::fromLatin1(kButtons[i].name));
+        b->setFocusPolicy(Qt::TabFocus);
+        connect(b, &CHoverButton::command, this, [this](int id) { OnCommand(id); });
+        buttons_[i] = b;
+    }
+    display_ = new CWndControlDisplay(this, project_, cursor_);
+    display_->resize(120, 40);
+    volume_ = new CWndVolume(this);
+    volume_->resize(171, 40);
+
+    space_ = new QShortcut(QKeySequence(Qt::Key_Space), this);
+    space_->setContext(Qt::WindowShortcut);
+    connect(space_, &QShortcut::activated, this, [this] {
+        QWidget* focus = QApplication::focusWidget();
+        if (IsTextField(focus)) return;
+        for (CHoverButton* b : buttons_) {
+            if (focus == b) {  // a transport button with the focus: press it
+                b->click();
+                return;
+            }
+        }
+        OnPlayPauseKey();
+    });
+
+    // The ring around a button that has the keyboard focus is drawn by the
+    // bar, around the button's picture.
+    connect(qApp, &QApplication::focusChanged, this, [this](QWidget* from, QWidget* to) {
+        for (CHoverButton* b : buttons_)
+            if (b == from || b == to) update();
+    });
+
+    Layout();
+    endTimer_.start(kTimerPeriodMs, this);
+}
+
+CHoverButton* CWndControlbar::button(int id) const {
+    for (std::size_t i = 0; i < kButtons.size(); ++i)
+        if (kButtons[i].id == id) return buttons_[i];
+    return nullptr;
+}
+
+void CWndControlbar::SetLayoutBand(const Rect& band) {
+    band_ = band;
+    Layout();
+}
+
+void CWndControlbar::Layout() {
+    const ControlbarLayout l = ComputeControlbarLayout(band_.left, band_.right, width(), height());
+    const std::array<int, 6> x{l.stop, l.pause, l.play, l.start, l.previous, l.next};
+    for (std::size_t i = 0; i < buttons_.size(); ++i) buttons_[i]->setGeometry(x[i], l.y, 40, 40);
+    display_->setGeometry(l.display, l.y, 120, 40);
+    volume_->setGeometry(l.volume, l.y, 171, 40);
+}
+
+void CWndControlbar::OnCommand(int id) {
+    switch (id) {
+    case ID_PLAY: OnPlay(); break;
+    case ID_PAUSE: OnPause(); break;
+    case ID_STOP: OnStop(); break;
+    case ID_GO_TO_START: OnGoToStart(); break;
+    case ID_PREVIOUS_SECTION: OnPreviousSection(); break;
+    case ID_NEXT_SECTION: OnNextSection(); break;
+    default: break;
+    }
+}
+
+bool CWndControlbar::PlayRoad(std::uint32_t outdated) {
+    if (outdated == 0) return true;
+    if (project_ == nullptr || engine_ == nullptr) return false;
+    CProperties& props = project_->properties;
+
+    SendAppMessage(mainWindow_, WM_APP_STOP);
+    // No source named, or the named one failed: the user is asked for one.
+    if (props.sourcePath.empty() || props.sourceMissing) {
+        SendAppMessage(mainWindow_, WM_APP_ENSURE_SOURCE);
+        if (props.sourcePath.empty() || props.sourceMissing) return false;
+    }
+    if (!props.sourceLoaded) {
+        CDlgProgressLoadMusic load(window(), &props, messages_);
+        if (load.exec() != QDialog::Accepted) {
+            if (project_->musicOutdated != 1) project_->musicOutdated = 1;
+            return false;
+        }
+    }
+    {
+        CDlgProgressCreateMusic create(window(), engine_, project_, messages_);
+        CreateOptions options = createOptions_;
+        if (seedChoice_) {
+            if (const std::optional<std::uint32_t> seed = seedChoice_()) options.seed = seed;
+        }
+        create.SetCreateOptions(options);
+        if (create.exec() != QDialog::Accepted) {
+            project_->musicOutdated = 1;
+            return false;
+        }
+    }
+    SendAppMessage(mainWindow_, WM_APP_MUSIC_CREATED);
+    if (player_ != nullptr) {
+        MessageBoxSink boxes(window());
+        SetPlaybackSource(*player_, static_cast<std::int32_t>(engine_->OutputFrameCount()), engine_->Output(),
+                          messages_ ? *messages_ : static_cast<IMessageSink&>(boxes));
+    }
+    project_->musicOutdated = 0;
+    return true;
+}
+
+void CWndControlbar::OnPlay() {
+    // A value still being typed (music length, base motif length) counts:
+    // the field commits it when it loses the focus, before the road looks at
+    // musicOutdated. The buttons take no focus from a click, so without this
+    // a click on Play would play the old value.
+    CommitPendingEdit();
+    if (!PlayRoad(project_ ? project_->musicOutdated : 0)) return;
+    if (player_ == nullptr || project_ == nullptr) return;
+    if (player_->active && paused_) {
+        PlaybackPlay(*player_);  // continues where it was paused
+        paused_ = false;
+        return;
+    }
+    const CProperties& props = project_->properties;
+    const double cursor = cursor_ ? cursor_->PlayCursor() : 0.0;
+    PlaybackSeek(*player_, CursorBytePosition(cursor, props.sampleRate, props.musicLength));
+    started_ = true;
+    paused_ = false;
+    PlaybackPlay(*player_);
+}
+
+void CWndControlbar::OnPause() {
+    if (player_) PlaybackPause(*player_);
+    paused_ = true;
+}
+
+void CWndControlbar::OnStop() {
+    if (player_) PlaybackStop(*player_);
+    paused_ = false;
+    started_ = false;
+}
+
+void CWndControlbar::OnGoToStart() {
+    if (!cursor_) return;
+    cursor_->SetPlayCursor(0.0);
+    cursor_->Repaint();
+}
+
+void CWndControlbar::MoveCursorToSection(int direction) {
+    if (!cursor_ || !project_) return;
+    const CProperties& props = project_->properties;
+    // Copied out of the optional before the call: GCC 12 at -O3 otherwise
+    // warns of a dangling pointer into it that is not there.
+    const double at = cursor_->PlayCursor();
+    const double target =
+        SectionStepTarget(project_->sections, at, props.sampleRate, props.musicLength, direction).value_or(at);
+    if (target != at) cursor_->SetPlayCursor(target);
+    cursor_->Repaint();
+}
+
+void CWndControlbar::OnPreviousSection() { MoveCursorToSection(-1); }
+void CWndControlbar::OnNextSection() { MoveCursorToSection(+1); }
+
+void CWndControlbar::OnPlayPauseKey() {
+    if (started_ && !paused_ && player_ && player_->active)
+        OnPause();
+    else
+        OnPlay();
+}
+
+void CWndControlbar::OnEndTimer() {
+    if (!started_ || player_ == nullptr || player_->active) return;
+    PlaybackStop(*player_);
+    started_ = false;
+    paused_ = false;
+}
+
+void CWndControlbar::timerEvent(QTimerEvent* event) {
+    if (event->timerId() == endTimer_.timerId())
+        OnEndTimer();
+    else
+        QWidget::timerEvent(event);
+}
+
+void CWndControlbar::resizeEvent(QResizeEvent*) { Layout(); }
+
+void CWndControlbar::paintEvent(QPaintEvent*) {
+    QPixmap buffer = MakeBackBuffer(*this);
+    {
+        QPainter p(&buffer);
+        TileBitmap(background_, Rect{0, 0, width() - 1, height() - 1}, p);
+        for (CHoverButton* b : buttons_) {
+            if (!b->hasFocus()) continue;
+            p.setRenderHint(QPainter::Antialiasing);
+            p.setPen(QPen(QColor(190, 225, 235), 2));
+            p.setBrush(Qt::NoBrush);
+            p.drawRoundedRect(QRectF(b->geometry()).adjusted(-2, -2, 2, 2), 6, 6);
+        }
+    }
+    display_->update();
+    QPainter(this).drawPixmap(0, 0, buffer);
+}
+
+}  // namespace dw

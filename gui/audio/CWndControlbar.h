@@ -1,0 +1,120 @@
+#pragma once
+// The transport bar along the bottom of the main window: stop, pause, play, a
+// time display, go to start, previous and next section, and the master
+// volume. Play is where the whole chain meets: it decodes the source when
+// needed, creates the music when the project changed since the last creation,
+// hands the music to the main playback stream and plays it from the play
+// cursor. The end of playback is noticed by polling the stream (timer 6).
+//
+// Space plays and pauses from anywhere in the window except a text field.
+// User-interface thread only; everything it points to belongs to the main
+// window and outlives it.
+
+#include <QBasicTimer>
+#include <QPixmap>
+#include <QWidget>
+
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <optional>
+
+#include "core/engine/MusicEngine.h"
+#include "gui/kit/Panels.h"
+
+class QShortcut;
+
+namespace dw {
+
+class CHoverButton;
+class CProject;
+class CWndControlDisplay;
+class CWndVolume;
+class IMessageSink;
+class IPlayCursor;
+struct PlaybackStream;
+
+class CWndControlbar final : public QWidget, public ITransportBar {
+    Q_OBJECT
+public:
+    static constexpr int kControlId = 20001;
+    static constexpr int kTimerId = 6;
+    static constexpr int kTimerPeriodMs = 250;
+    enum Command : int {
+        ID_PLAY = 20006,
+        ID_PAUSE = 20007,
+        ID_STOP = 20008,
+        ID_GO_TO_START = 20009,
+        ID_PREVIOUS_SECTION = 20010,
+        ID_NEXT_SECTION = 20011,
+    };
+
+    // `mainWindow` receives WM_APP_STOP, WM_APP_ENSURE_SOURCE and, after each
+    // creation, WM_APP_MUSIC_CREATED; `messages` shows the messages of
+    // decoding, creation and playback set-up (message boxes of the progress
+    // dialogs when null).
+    CWndControlbar(QWidget* parent, CProject* project, CMusicEngine* engine, PlaybackStream* player,
+                   IPlayCursor* cursor, QObject* mainWindow, IMessageSink* messages = nullptr);
+
+    // ITransportBar
+    void SetLayoutBand(const Rect& band) override;
+    void ClearStartedAndPaused() override { started_ = paused_ = false; }
+    bool PlayRoad(std::uint32_t outdated) override;
+
+    // The commands of the six buttons, by id.
+    void OnCommand(int id);
+    void OnPlay();
+    void OnPause();
+    void OnStop();
+    void OnGoToStart();
+    void OnPreviousSection();
+    void OnNextSection();
+    // Space: pause while playing, else play.
+    void OnPlayPauseKey();
+
+    // One tick of timer 6: clears the flags once the stream has played out.
+    void OnEndTimer();
+
+    bool started() const { return started_; }
+    bool paused() const { return paused_; }
+    CHoverButton* button(int id) const;
+    CWndControlDisplay* display() const { return display_; }
+    CWndVolume* volume() const { return volume_; }
+    const Rect& layoutBand() const { return band_; }
+
+    // Options of the creations Play starts (tests fix the seed and threads).
+    void SetCreateOptions(const CreateOptions& options) { createOptions_ = options; }
+    // Asked before each creation: a seed the creation must use (the one the
+    // user keeps), or none for the options' seed (by default the time seed).
+    using SeedChoice = std::function<std::optional<std::uint32_t>()>;
+    void SetSeedChoice(SeedChoice choice) { seedChoice_ = std::move(choice); }
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void timerEvent(QTimerEvent* event) override;
+
+private:
+    void Layout();
+    void MoveCursorToSection(int direction);
+
+    CProject* project_;
+    CMusicEngine* engine_;
+    PlaybackStream* player_;
+    IPlayCursor* cursor_;
+    QObject* mainWindow_;
+    IMessageSink* messages_;
+    Rect band_;
+    bool started_ = false;
+    bool paused_ = false;
+    std::array<CHoverButton*, 6> buttons_{};
+    CWndControlDisplay* display_ = nullptr;
+    CWndVolume* volume_ = nullptr;
+    QPixmap background_;
+    QShortcut* space_ = nullptr;
+    QBasicTimer endTimer_;
+    CreateOptions createOptions_;
+    SeedChoice seedChoice_;
+};
+
+}  // namespace dw

@@ -1,0 +1,83 @@
+#pragma once
+// Helpers of the widget tests: mouse events delivered straight to a widget
+// (as Qt delivers them to the widget that holds the implicit grab), acting on
+// a modal dialog once it is up, and a stand-in main window that records the
+// application messages it receives.
+
+#include <QApplication>
+#include <QDialog>
+#include <QTimer>
+#include <QMouseEvent>
+#include <QObject>
+#include <QTest>
+#include <QWidget>
+
+#include <functional>
+#include <vector>
+
+#include "gui/kit/AppMessages.h"
+
+namespace dw::test {
+
+// Mouse events through Qt Test, which delivers them as the window system
+// would: a press grabs the mouse for the widget, so moves and the release
+// beyond its edges still reach it. The widget must be shown.
+inline void Move(QWidget& w, QPoint pos, Qt::MouseButtons held = Qt::NoButton) {
+    (void)held;  // Qt Test remembers which buttons it pressed
+    // Qt drops a move to where the cursor already is, even over a new window:
+    // step aside first so that every move in a test is delivered.
+    static QPoint last(-1, -1);
+    const QPoint global = w.mapToGlobal(pos);
+    if (global == last) QTest::mouseMove(&w, pos + QPoint(1, 0));
+    QTest::mouseMove(&w, pos);
+    last = global;
+}
+inline void Press(QWidget& w, QPoint pos, Qt::MouseButton button = Qt::LeftButton) {
+    QTest::mousePress(&w, button, Qt::NoModifier, pos);
+}
+inline void Release(QWidget& w, QPoint pos, Qt::MouseButton button = Qt::LeftButton) {
+    QTest::mouseRelease(&w, button, Qt::NoModifier, pos);
+}
+// Shows a widget and waits until the window system has it on screen.
+inline bool ShowAndWait(QWidget& w) {
+    w.show();
+    return QTest::qWaitForWindowExposed(&w);
+}
+inline void Leave(QWidget& w) {
+    QEvent event(QEvent::Leave);
+    QApplication::sendEvent(&w, &event);
+}
+
+// Acts on the next modal dialog as soon as it is up (polling, so that it does
+// not matter which event loop runs first), for tests that drive code which
+// runs a dialog modally.
+inline void WhenDialogOpens(std::function<void(QDialog*)> act) {
+    auto* timer = new QTimer;
+    QObject::connect(timer, &QTimer::timeout, timer, [timer, act = std::move(act)] {
+        auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+        if (!dialog) return;
+        timer->stop();
+        timer->deleteLater();
+        act(dialog);
+    });
+    timer->start(5);
+}
+
+// Records every application message sent to it, in order.
+class MessageRecorder final : public QObject {
+public:
+    std::vector<int> messages;
+    std::function<void(int)> onMessage;
+
+    bool event(QEvent* e) override {
+        if (e->type() == AppMessageEvent::eventType()) {
+            const int message = static_cast<AppMessageEvent*>(e)->message();
+            messages.push_back(message);
+            if (onMessage) onMessage(message);
+            return true;
+        }
+        return QObject::event(e);
+    }
+};
+
+}  // namespace dw::test
