@@ -9,7 +9,10 @@
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
+#include <chrono>
+#include <cstdio>
 #include <cstring>
+#include <optional>
 #include <string_view>
 
 namespace dw {
@@ -42,13 +45,65 @@ int ResolveLinks(const fs::path& target, fs::path& resolved) {
     return ELOOP;
 }
 
-// The hidden name of a temporary: ".NAME.PID-N.dwtmp", NAME cut (at a UTF-8
-// character's start) so that the whole fits in `nameMax` bytes.
+// Who wrote a temporary: the host, the PID namespace and the process. A
+// folder may be shared by renders on other hosts (a network file system) or
+// in other PID namespaces (containers), where our PIDs mean nothing.
+struct TempOwnerId {
+    std::string host;      // the host's name, with '.', '~' and '/' made '_'
+    std::string pidSpace;  // the PID namespace's inode number, in hex
+    pid_t pid = 0;         // in a name; Ourselves() leaves it 0 (a fork changes it)
+};
+
+std::string HostPart() {
+    char host[256] = {};
+    if (::gethostname(host, sizeof host - 1) != 0 || host[0] == '\0') return "unknown";
+    std::string out;
+    for (const char* c = host; *c != '\0' && out.size() < 32; ++c) {
+        const auto u = static_cast<unsigned char>(*c);
+        out += (u < 0x20 || u >= 0x7F || *c == '.' || *c == '~' || *c == '/') ? '_' : *c;
+    }
+    return out;
+}
+
+std::string PidSpacePart() {
+    struct stat st {};
+    if (::stat("/proc/self/ns/pid", &st) != 0) return "0";
+    char buf[32];
+    std::snprintf(buf, sizeof buf, "%llx", static_cast<unsigned long long>(st.st_ino));
+    return buf;
+}
+
+const TempOwnerId& Ourselves() {
+    static const TempOwnerId id{HostPart(), PidSpacePart(), 0};
+    return id;
+}
+
+// Sixteen hex digits from the system's random source (the clock and a
+// counter where it has none): two writers never pick the same name, even on
+// hosts of one name.
+std::string RandomPart() {
+    std::uint64_t r = 0;
+    if (::getentropy(&r, sizeof r) != 0)
+        r = static_cast<std::uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count()) ^
+            (static_cast<std::uint64_t>(g_counter.fetch_add(1)) << 48);
+    char buf[17];
+    std::snprintf(buf, sizeof buf, "%016llx", static_cast<unsigned long long>(r));
+    return buf;
+}
+
+// The hidden name of a temporary: ".NAME.HOST~PIDNS~PID~RANDOM.dwtmp", NAME
+// cut (at a UTF-8 character's start) so that the whole fits in `nameMax`
+// bytes.
 std::string TempName(const std::string& name, std::size_t nameMax) {
+    const TempOwnerId& me = Ourselves();
     std::string suffix(1, '.');
+    suffix += me.host;
+    suffix += '~';
+    suffix += me.pidSpace;
+    suffix += '~';
     suffix += std::to_string(::getpid());
-    suffix += '-';
-    suffix += std::to_string(g_counter.fetch_add(1));
+    suffix += '~';
+    suffix += RandomPart();
     suffix += kTempSuffix;
     std::size_t room = nameMax > suffix.size() + 1 ? nameMax - suffix.size() - 1 : 0;
     room = std::min(room, name.size());
@@ -60,26 +115,37 @@ std::string TempName(const std::string& name, std::size_t nameMax) {
     return temp;
 }
 
-// The process id in a temporary name of ours, or 0 when `name` is not one.
-pid_t TempOwner(std::string_view name) {
-    if (name.size() < 2 + kTempSuffix.size() || name[0] != '.' || !name.ends_with(kTempSuffix)) return 0;
+// Who wrote the temporary `name`; nothing when it is not one of ours of this
+// form (older forms without a host are never judged).
+std::optional<TempOwnerId> TempOwner(std::string_view name) {
+    if (name.size() < 2 + kTempSuffix.size() || name[0] != '.' || !name.ends_with(kTempSuffix)) return std::nullopt;
     name.remove_suffix(kTempSuffix.size());
-    const auto dot = name.rfind('.');
-    if (dot == std::string_view::npos || dot == 0) return 0;
-    const std::string_view tail = name.substr(dot + 1);  // "PID-N"
-    const auto dash = tail.find('-');
-    if (dash == 0 || dash == std::string_view::npos || dash + 1 == tail.size()) return 0;
-    pid_t pid = 0;
-    for (std::size_t i = 0; i < tail.size(); ++i) {
-        if (i == dash) continue;
-        if (tail[i] < '0' || tail[i] > '9') return 0;
-        if (i < dash) {
-            if (pid > 100000000) return 0;
-            pid = pid * 10 + (tail[i] - '0');
-        }
+    std::string_view parts[3];  // PIDNS, PID, RANDOM, read from the end
+    for (int i = 2; i >= 0; --i) {
+        const auto tilde = name.rfind('~');
+        if (tilde == std::string_view::npos) return std::nullopt;
+        parts[i] = name.substr(tilde + 1);
+        name = name.substr(0, tilde);
     }
-    return pid;
+    const auto dot = name.rfind('.');
+    if (dot == std::string_view::npos || dot == 0 || parts[0].empty() || parts[2].empty()) return std::nullopt;
+    TempOwnerId id;
+    id.host = std::string(name.substr(dot + 1));
+    id.pidSpace = std::string(parts[0]);
+    if (parts[1].empty() || parts[1].size() > 9) return std::nullopt;
+    for (const char c : parts[1]) {
+        if (c < '0' || c > '9') return std::nullopt;
+        id.pid = id.pid * 10 + (c - '0');
+    }
+    if (id.host.empty() || id.pid <= 0) return std::nullopt;
+    return id;
 }
+
+// A temporary is left only while its writer may still be writing it: another
+// host's, another PID namespace's and a living process's are never touched,
+// nor one changed in the last few minutes (its writer may have just started
+// on a host with our name).
+constexpr std::chrono::minutes kStaleAfter{5};
 
 // Removes the temporaries of writers that were killed before they finished.
 void RemoveStaleTemporaries(int dirFd) {
@@ -90,13 +156,19 @@ void RemoveStaleTemporaries(int dirFd) {
         ::close(listFd);
         return;
     }
+    const TempOwnerId& me = Ourselves();
+    const auto now = std::chrono::system_clock::now();
     while (const dirent* entry = ::readdir(dir)) {
-        const pid_t owner = TempOwner(entry->d_name);
-        if (owner <= 0 || owner == ::getpid()) continue;
-        if (::kill(owner, 0) == 0 || errno != ESRCH) continue;  // alive, or not ours to judge
+        const std::optional<TempOwnerId> owner = TempOwner(entry->d_name);
+        if (!owner || owner->host != me.host || owner->pidSpace != me.pidSpace || owner->pid == ::getpid()) continue;
+        if (::kill(owner->pid, 0) == 0 || errno != ESRCH) continue;  // alive, or not ours to judge
         struct stat st {};
-        if (::fstatat(dirFd, entry->d_name, &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(st.st_mode))
-            ::unlinkat(dirFd, entry->d_name, 0);
+        if (::fstatat(dirFd, entry->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(st.st_mode)) continue;
+        const auto changed = std::chrono::system_clock::time_point(
+            std::chrono::duration_cast<std::chrono::system_clock::duration>(
+                std::chrono::seconds(st.st_mtim.tv_sec) + std::chrono::nanoseconds(st.st_mtim.tv_nsec)));
+        if (now - changed < kStaleAfter) continue;
+        ::unlinkat(dirFd, entry->d_name, 0);
     }
     ::closedir(dir);
 }

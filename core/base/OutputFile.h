@@ -14,9 +14,14 @@
 //     folder holds nothing new.
 //   Kill: where the file system offers unnamed files (O_TMPFILE) the data has
 //     no name until Commit links it in, so nothing is left behind. Elsewhere
-//     it carries a hidden name ".NAME.PID-N.dwtmp" (cut so that it fits the
-//     file system's name limit); the next OutputFile opened in that folder
-//     removes such names whose process is gone.
+//     (NFS and other network file systems) it carries a hidden name
+//     ".NAME.HOST~PIDNS~PID~RANDOM.dwtmp" (NAME cut so that it fits the file
+//     system's name limit), which a kill leaves behind. An OutputFile opened
+//     later in that folder removes such a name only when it is ours beyond
+//     doubt: written on this host, in this PID namespace, by a process that
+//     is gone, and unchanged for five minutes. Another host's or another
+//     container's temporaries in a shared folder are never touched, so a
+//     temporary killed there stays until its own host writes in the folder.
 //   Devices, FIFOs and sockets are never replaced: the bytes go straight into
 //     them (Direct()), so /dev/null discards, /dev/full fails with ENOSPC and
 //     a FIFO streams to its reader. Such a target cannot seek back; Seek

@@ -43,6 +43,20 @@ std::size_t DecodeUtf8(std::string_view s, std::size_t i, std::uint32_t& cp) {
     return len;
 }
 
+// Controls that reorder the text shown around them: the bidirectional
+// embeddings, overrides and isolates and the direction marks. A name that
+// holds one can show its extension, or the next words, in another order.
+bool IsDirectionControl(std::uint32_t cp) {
+    return (cp >= 0x202A && cp <= 0x202E) || (cp >= 0x2066 && cp <= 0x2069) || cp == 0x200E || cp == 0x200F ||
+           cp == 0x061C;
+}
+
+void AppendCodePoint(std::string& out, std::uint32_t cp) {
+    out += "\\u{";
+    for (int shift = 12; shift >= 0; shift -= 4) out += kHex[(cp >> shift) & 0xF];
+    out += '}';
+}
+
 }  // namespace
 
 std::string EscapeForDisplay(std::string_view text) {
@@ -68,11 +82,8 @@ std::string EscapeForDisplay(std::string_view text) {
                     if (cp < 0x20 || cp == 0x7F) AppendHexByte(out, static_cast<unsigned char>(c));
                     else out += c;
             }
-        } else if (cp >= 0x80 && cp <= 0x9F) {
-            out += "\\u{00";
-            out += kHex[cp >> 4];
-            out += kHex[cp & 0xF];
-            out += '}';
+        } else if ((cp >= 0x80 && cp <= 0x9F) || IsDirectionControl(cp)) {
+            AppendCodePoint(out, cp);
         } else {
             out.append(text.substr(i, len));
         }

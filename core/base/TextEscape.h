@@ -13,7 +13,9 @@ namespace dw {
 // `text` with every C0 control character (U+0000..U+001F), DEL and every C1
 // control (U+0080..U+009F, as UTF-8 or as a lone byte) written as a visible
 // escape: \n, \r, \t, \e for ESC, \\ for a backslash, \xHH for the rest, and
-// \u{HHHH} for C1 controls encoded in UTF-8. Bytes that are not valid UTF-8
+// \u{HHHH} for C1 controls encoded in UTF-8 and for the controls that
+// reorder text (bidirectional embeddings, overrides and isolates U+202A..202E
+// and U+2066..2069, the marks U+200E, U+200F and U+061C). Bytes that are not valid UTF-8
 // are written as \xHH, so the result is always valid UTF-8. Printable text,
 // including any other non-ASCII character, is kept as it is.
 std::string EscapeForDisplay(std::string_view text);

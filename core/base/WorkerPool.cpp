@@ -1,5 +1,6 @@
 #include "core/base/WorkerPool.h"
 
+#include <algorithm>
 #include <system_error>
 
 namespace dw {
@@ -22,7 +23,34 @@ WorkerPool::~WorkerPool() {
         stop_ = true;
     }
     wake_.notify_all();
+    jobWake_.notify_all();
     for (std::thread& t : workers_) t.join();
+    if (jobThread_.joinable()) jobThread_.join();
+}
+
+void WorkerPool::StartRaw(std::function<void()> job) {
+    std::lock_guard lock(mutex_);
+    jobs_.push_back(std::move(job));
+    if (!jobThread_.joinable()) jobThread_ = std::thread([this] { JobLoop(); });
+    jobWake_.notify_one();
+}
+
+void WorkerPool::JobLoop() {
+    std::unique_lock lock(mutex_);
+    for (;;) {
+        jobWake_.wait(lock, [&] { return stop_ || !jobs_.empty(); });
+        if (jobs_.empty()) return;
+        std::function<void()> job = std::move(jobs_.front());
+        jobs_.pop_front();
+        lock.unlock();
+        job();  // a packaged task: its exception goes to the future
+        lock.lock();
+    }
+}
+
+WorkerPool& SharedPool() {
+    static WorkerPool pool(std::max(1u, std::thread::hardware_concurrency()));
+    return pool;
 }
 
 void WorkerPool::Drain(Call call, void* fn, std::size_t tasks) {

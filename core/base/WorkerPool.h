@@ -8,6 +8,10 @@
 #include <atomic>
 #include <condition_variable>
 #include <cstddef>
+#include <deque>
+#include <functional>
+#include <future>
+#include <memory>
 #include <mutex>
 #include <thread>
 #include <type_traits>
@@ -33,7 +37,26 @@ public:
                const_cast<void*>(static_cast<const void*>(&fn)));
     }
 
+    // Long work off the calling thread (what the windows load, create and
+    // write): runs fn once on the pool's job thread (made on first use and
+    // kept; jobs run one after another in the order started). fn may run
+    // batches on any pool. get() on the future returns fn's result or
+    // rethrows its exception.
+    template <class F>
+    auto Start(F&& fn) -> std::future<std::invoke_result_t<std::decay_t<F>>> {
+        using R = std::invoke_result_t<std::decay_t<F>>;
+        auto task = std::make_shared<std::packaged_task<R()>>(std::forward<F>(fn));
+        std::future<R> result = task->get_future();
+        StartRaw([task] { (*task)(); });
+        return result;
+    }
+
 private:
+    void StartRaw(std::function<void()> job);
+    void JobLoop();
+    std::thread jobThread_;
+    std::deque<std::function<void()>> jobs_;
+    std::condition_variable jobWake_;
     using Call = void (*)(void*, std::size_t);
     void RunRaw(std::size_t tasks, Call call, void* fn);
     void WorkerLoop();
@@ -51,5 +74,8 @@ private:
     std::uint64_t generation_ = 0;  // bumped for every job
     bool stop_ = false;
 };
+
+// The process's pool, as many threads as the processor has; made on first use.
+WorkerPool& SharedPool();
 
 }  // namespace dw

@@ -1,5 +1,8 @@
 #include "gui/audio/CDlgProgressLoadMusic.h"
 
+#include <new>
+#include <string>
+
 #include "core/audio/SourceLoader.h"
 #include "core/model/Properties.h"
 #include "core/resources/StringTable.h"
@@ -12,32 +15,52 @@ CDlgProgressLoadMusic::CDlgProgressLoadMusic(QWidget* parent, CProperties* prope
 }
 
 void CDlgProgressLoadMusic::OnCancel() {
-    if (running_ && !workDone()) {
-        running_ = false;  // the work ends the dialog
+    const bool decoding = workBusy();
+    StopWork();
+    if (decoding) return;  // the decoding stops at its next report and ends the dialog
+    if (holding()) {
+        Conclude(false);  // Cancel during the last second still cancels
         return;
     }
-    running_ = false;
     EndDialog(QDialog::Rejected);
 }
 
-void CDlgProgressLoadMusic::RunWork() {
+void CDlgProgressLoadMusic::RunWork(IProgress& progress) {
+    warnings_.clear();
+    loaded_ = properties_ != nullptr && LoadSourceSamples(*properties_, progress, &warnings_);
+}
+
+void CDlgProgressLoadMusic::WorkFinished(std::exception_ptr error) {
     if (properties_ == nullptr) {
         EndDialog(QDialog::Rejected);
         return;
     }
-    SourceWarnings warnings;
-    bool ok = LoadSourceSamples(*properties_, *this, &warnings);
-    if (ok) {
-        HoldAtFull();
-        ok = running_;  // Cancel during the last second still cancels
+    if (error) {
+        loaded_ = false;
+        try {
+            std::rethrow_exception(error);
+        } catch (const std::bad_alloc&) {
+            ShowMessage(0, "Not enough memory to load the music source.", MessageIcon::Error);
+        } catch (const std::exception& e) {
+            ShowMessage(0, std::string("The music source could not be loaded: ") + e.what(), MessageIcon::Error);
+        }
     }
-    if (ok) {
+    if (loaded_ && running_) {
+        HoldAtFull([this] { Conclude(running_); });
+        return;
+    }
+    Conclude(false);
+}
+
+void CDlgProgressLoadMusic::Conclude(bool loaded) {
+    if (ended()) return;
+    if (loaded) {
         properties_->sourceLoaded = true;
         properties_->sourceMissing = false;
         EndDialog(QDialog::Accepted);
         // Told once the bar has gone: the source is loaded and usable, but
         // not what its file promised.
-        for (const int id : warnings) ShowMessage(id, LoadString(id), MessageIcon::Exclamation);
+        for (const int id : warnings_) ShowMessage(id, LoadString(id), MessageIcon::Exclamation);
     } else {
         // The project keeps naming its source (a save must not drop it); the
         // control panel marks it, and Play or Trim ask for another.

@@ -7,6 +7,7 @@
 // warnings about a source that loaded (far shorter than announced, silent)
 // are shown after the dialog has ended.
 
+#include "core/audio/SourceLoader.h"
 #include "gui/engine/CDlgProgress.h"
 
 namespace dw {
@@ -26,10 +27,16 @@ public:
     void OnCancel() override;
 
 protected:
-    void RunWork() override;
+    void RunWork(IProgress& progress) override;
+    void WorkFinished(std::exception_ptr error) override;
 
 private:
+    // Ends the dialog: loaded and usable, or not.
+    void Conclude(bool loaded);
+
     CProperties* properties_;
+    bool loaded_ = false;
+    SourceWarnings warnings_;
 };
 
 }  // namespace dw

@@ -2,21 +2,18 @@
 
 #include <algorithm>
 
-#include <QCoreApplication>
 #include <QDialog>
 #include <QPainter>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QShowEvent>
-#include <QThread>
+#include <QTimer>
 #include <QTimerEvent>
 
 #include "gui/kit/ArtResources.h"
 #include "gui/kit/MessageBox.h"
 
 namespace dw {
-
-void PumpMessages() { QCoreApplication::processEvents(QEventLoop::AllEvents); }
 
 CDlgProgress::TestHooks& CDlgProgress::Hooks() {
     static TestHooks hooks;
@@ -47,6 +44,8 @@ CDlgProgress::CDlgProgress(QWidget* parent, int bitmapId, IMessageSink* messages
     cancel_->setAutoDefault(false);
     cancel_->setGeometry((kBannerWidth - 75) / 2, kBannerHeight + 34, 75, 23);
     connect(cancel_, &QPushButton::clicked, this, [this] { OnCancel(); });
+    connect(&work_, &BackgroundWork::Progressed, this, &CDlgProgress::SetProgress);
+    connect(&work_, &BackgroundWork::Finished, this, &CDlgProgress::OnWorkFinished);
 
     resize(kBannerWidth, kBannerHeight + 34 + 23 + 10);
 }
@@ -82,8 +81,22 @@ void CDlgProgress::timerEvent(QTimerEvent* event) {
     killTimer(timerId_);
     timerId_ = 0;
     if (Hooks().onStart) Hooks().onStart(*this);
-    if (!ended_) RunWork();
+    if (ended_) {
+        workDone_ = true;
+        return;
+    }
+    work_.SetReportsInStep(static_cast<bool>(Hooks().onReport));
+    work_.Start([this](IProgress& progress) { RunWork(progress); });
+}
+
+void CDlgProgress::OnWorkFinished() {
     workDone_ = true;
+    WorkFinished(work_.Error());
+}
+
+void CDlgProgress::StopWork() {
+    running_ = false;
+    work_.Cancel();
 }
 
 void CDlgProgress::SetProgress(int percent) {
@@ -91,7 +104,6 @@ void CDlgProgress::SetProgress(int percent) {
     const int value = std::clamp(percent, 0, 100);
     if (bar_->value() != value) bar_->setValue(value);
     if (Hooks().onReport) Hooks().onReport(*this, percent);
-    PumpMessages();
 }
 
 void CDlgProgress::ShowMessage(int stringId, std::string_view text, MessageIcon icon) {
@@ -102,12 +114,13 @@ void CDlgProgress::ShowMessage(int stringId, std::string_view text, MessageIcon 
     MessageBoxSink(this).ShowMessage(stringId, text, icon);
 }
 
-void CDlgProgress::HoldAtFull() {
+void CDlgProgress::HoldAtFull(std::function<void()> then) {
     bar_->setValue(100);
-    for (int i = 0; i < Hooks().holdRounds && !ended_ && running_; ++i) {
-        QThread::msleep(10);
-        PumpMessages();
-    }
+    holding_ = true;
+    QTimer::singleShot(std::max(0, Hooks().holdRounds) * 10, this, [this, then = std::move(then)] {
+        holding_ = false;
+        if (!ended_) then();
+    });
 }
 
 void CDlgProgress::EndDialog(int result) {

@@ -1,5 +1,8 @@
 #include "gui/engine/CDlgProgressCreateMusic.h"
 
+#include <new>
+#include <string>
+
 #include "core/model/Project.h"
 
 namespace dw {
@@ -11,17 +14,38 @@ CDlgProgressCreateMusic::CDlgProgressCreateMusic(QWidget* parent, CMusicEngine* 
 }
 
 void CDlgProgressCreateMusic::OnCancel() {
-    running_ = false;
+    StopWork();
+    // A creation still running ends at its next report; the dialog ends when
+    // it has, so that nobody touches the music while the engine writes it.
+    if (workBusy()) return;
     EndDialog(QDialog::Rejected);
 }
 
-void CDlgProgressCreateMusic::RunWork() {
-    if (engine_ == nullptr || project_ == nullptr) return;
-    if (!engine_->Create(*project_, *this, options_)) return;  // stays open until Cancel
+void CDlgProgressCreateMusic::RunWork(IProgress& progress) {
+    created_ = engine_ != nullptr && project_ != nullptr && engine_->Create(*project_, progress, options_);
+}
+
+void CDlgProgressCreateMusic::WorkFinished(std::exception_ptr error) {
+    if (!running_) {
+        EndDialog(QDialog::Rejected);
+        return;
+    }
+    if (error) {
+        try {
+            std::rethrow_exception(error);
+        } catch (const std::bad_alloc&) {
+            ShowMessage(0, "Not enough memory to create the music.", MessageIcon::Error);
+        } catch (const std::exception& e) {
+            ShowMessage(0, std::string("The music could not be created: ") + e.what(), MessageIcon::Error);
+        }
+        return;  // stays open until Cancel
+    }
+    if (!created_) return;  // stays open, with the engine's message, until Cancel
     // The bar stays full for a moment. A Cancel pressed meanwhile still
     // counts: the caller then treats the music as out of date.
-    HoldAtFull();
-    if (running_ && project_->musicOutdated == 0) EndDialog(QDialog::Accepted);
+    HoldAtFull([this] {
+        if (running_ && project_->musicOutdated == 0) EndDialog(QDialog::Accepted);
+    });
 }
 
 }  // namespace dw

@@ -29,9 +29,11 @@ public:
     void OnCancel() override;
 
 protected:
-    void RunWork() override;
+    void RunWork(IProgress& progress) override;
+    void WorkFinished(std::exception_ptr error) override;
 
 private:
+    bool created_ = false;
     CMusicEngine* engine_;
     CProject* project_;
     CreateOptions options_;

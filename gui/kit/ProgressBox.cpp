@@ -1,6 +1,10 @@
 #include "gui/kit/ProgressBox.h"
 
-#include <QCoreApplication>
+#include <exception>
+
+#include "gui/kit/BackgroundWork.h"
+
+#include <QEventLoop>
 #include <QLabel>
 #include <QPainter>
 #include <QPixmap>
@@ -41,9 +45,18 @@ void ProgressBox::ShowMessage(int stringId, std::string_view text, MessageIcon i
     if (messages_) messages_->ShowMessage(stringId, text, icon);
 }
 
-void ProgressBox::SetProgress(int percent) {
-    dialog_.setValue(percent);
-    QCoreApplication::processEvents();
+void ProgressBox::SetProgress(int percent) { dialog_.setValue(percent); }
+
+void ProgressBox::Run(const std::function<void(IProgress&)>& work) {
+    BackgroundWork background(this);
+    QEventLoop loop;
+    QObject::connect(&background, &BackgroundWork::Progressed, &dialog_, [this](int percent) { SetProgress(percent); });
+    QObject::connect(&dialog_, &QProgressDialog::canceled, &background, [&background] { background.Cancel(); });
+    QObject::connect(&background, &BackgroundWork::Finished, &loop, &QEventLoop::quit);
+    background.Start(work);
+    if (dialog_.wasCanceled()) background.Cancel();
+    loop.exec();
+    if (background.Error()) std::rethrow_exception(background.Error());
 }
 
 void ProgressBox::SetBanner(const QPixmap& banner) {

@@ -1,12 +1,15 @@
 #pragma once
-// A modal progress window for long work that runs on the user-interface
-// thread (writing a sound file): the work reports through IProgress, the
-// window repaints and its Cancel button stays responsive between reports.
+// A modal progress window for long work (writing a sound file). Run starts
+// the work on the worker pool (BackgroundWork) and turns an event loop until
+// it has ended: the window repaints, its Cancel button answers at once, and
+// the work's reports and messages reach the window through queued signals.
 
 #include "core/model/Progress.h"
 
 #include <QProgressDialog>
 #include <QString>
+
+#include <functional>
 
 namespace dw {
 
@@ -16,6 +19,10 @@ public:
     // `messages` (none are shown when it is null). `objectName` names the
     // window for those who look for it.
     ProgressBox(QWidget* owner, const QString& caption, IMessageSink* messages, const QString& objectName = {});
+
+    // Runs `work` off the user-interface thread with this window showing its
+    // progress; returns once the work has ended, with its exception rethrown.
+    void Run(const std::function<void(IProgress&)>& work);
 
     // The window steps aside first, so that the message box is not hidden
     // behind a modal progress window.

@@ -3,6 +3,8 @@
 // replaced; names at the file system's limit; and SameFile.
 #include <gtest/gtest.h>
 
+#include <chrono>
+
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/stat.h>
@@ -64,6 +66,14 @@ std::vector<std::string> Listing(const fs::path& dir) {
 
 int Write(const fs::path& target, const std::string& text) {
     return WriteWholeFile(target, std::as_bytes(std::span(text.data(), text.size())));
+}
+
+// Sets the file's change time `age` into the past.
+void AgeBy(const fs::path& p, std::chrono::seconds age) {
+    const auto then = std::chrono::system_clock::now() - age;
+    const auto secs = std::chrono::duration_cast<std::chrono::seconds>(then.time_since_epoch()).count();
+    const timespec times[2] = {{secs, 0}, {secs, 0}};
+    ASSERT_EQ(::utimensat(AT_FDCWD, p.c_str(), times, AT_SYMLINK_NOFOLLOW), 0) << p;
 }
 
 mode_t ModeOf(const fs::path& p) {
@@ -189,10 +199,84 @@ TEST_P(OutputFileTest, AKilledWriteLeavesNothingOnceTheNextWriterCame) {
     } else {
         EXPECT_EQ(Listing(dir.path()), std::vector<std::string>{"victim.bin"}) << "an unnamed file has no name";
     }
-    // Any writer into the folder clears what a killed one left.
+    // A writer into the folder leaves a fresh temporary alone (its writer
+    // may be on another host of the same name), and clears it once it has
+    // stood unchanged for more than a few minutes.
     ASSERT_EQ(Write(dir / "other.bin", "x"), 0);
+    EXPECT_EQ(Listing(dir.path()).size(), GetParam() ? 3u : 2u);
+    for (const auto& e : fs::directory_iterator(dir.path())) AgeBy(e.path(), std::chrono::minutes(10));
+    ASSERT_EQ(Write(dir / "other.bin", "y"), 0);
     EXPECT_EQ(Listing(dir.path()), (std::vector<std::string>{"other.bin", "victim.bin"}));
 }
+
+// What a writer in a shared folder may remove: only a temporary written on
+// this host, in this PID namespace, by a process that is gone, and unchanged
+// for minutes. Run with named temporaries, as on a file system without
+// unnamed files.
+struct ForeignTemporary {
+    const char* name;
+    bool sameHost;
+    bool samePidSpace;
+    bool writerGone;
+    bool old;
+    bool oldForm;  // the form of earlier versions, without a host
+    bool removed;
+};
+
+class TemporariesInASharedFolder : public ::testing::TestWithParam<ForeignTemporary> {
+protected:
+    void SetUp() override { SetOutputFileFaultsForTesting({.namedTemporaries = true}); }
+    void TearDown() override { SetOutputFileFaultsForTesting({}); }
+    TempDir dir;
+};
+
+TEST_P(TemporariesInASharedFolder, OnlyOursBeyondDoubtAreRemoved) {
+    const ForeignTemporary& c = GetParam();
+    // Our own host and PID namespace as a temporary of ours spells them.
+    const auto probe = dir / "probe.bin";
+    std::string ours;
+    {
+        OutputFile writer;  // abandoned: its temporary goes with it
+        ASSERT_EQ(writer.Open(probe), 0);
+        for (const auto& e : fs::directory_iterator(dir.path())) ours = e.path().filename().string();
+    }
+    ASSERT_TRUE(ours.ends_with(".dwtmp")) << ours;
+    // ".probe.bin.HOST~PIDNS~PID~RANDOM.dwtmp"
+    const std::string fields = ours.substr(std::string(".probe.bin.").size());
+    const auto t1 = fields.find('~');
+    const auto t2 = fields.find('~', t1 + 1);
+    const std::string host = fields.substr(0, t1);
+    const std::string pidSpace = fields.substr(t1 + 1, t2 - t1 - 1);
+
+    pid_t pid = ::getppid();  // alive
+    if (c.writerGone) {
+        pid = ::fork();
+        ASSERT_GE(pid, 0);
+        if (pid == 0) ::_exit(0);
+        ASSERT_EQ(::waitpid(pid, nullptr, 0), pid);
+    }
+    const std::string name =
+        c.oldForm ? ".song.flac." + std::to_string(pid) + "-3.dwtmp"
+                  : ".song.flac." + (c.sameHost ? host : host + "x") + "~" +
+                        (c.samePidSpace ? pidSpace : pidSpace + "1") + "~" + std::to_string(pid) +
+                        "~0123456789abcdef.dwtmp";
+    Put(dir / name, "another render's half-written music");
+    if (c.old) AgeBy(dir / name, std::chrono::minutes(10));
+
+    ASSERT_EQ(Write(dir / "mine.bin", "x"), 0);
+    EXPECT_EQ(fs::exists(dir / name), !c.removed) << name;
+    EXPECT_TRUE(fs::exists(dir / "mine.bin"));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Fallback, TemporariesInASharedFolder,
+    ::testing::Values(ForeignTemporary{"OursKilledLongAgo", true, true, true, true, false, true},
+                      ForeignTemporary{"OursKilledJustNow", true, true, true, false, false, false},
+                      ForeignTemporary{"OursStillWriting", true, true, false, true, false, false},
+                      ForeignTemporary{"AnotherHosts", false, true, true, true, false, false},
+                      ForeignTemporary{"AnotherContainers", true, false, true, true, false, false},
+                      ForeignTemporary{"AnEarlierVersions", true, true, true, true, true, false}),
+    [](const auto& p) { return std::string(p.param.name); });
 
 TEST_P(OutputFileTest, NamesUpToTheLimitWorkAndLongerOnesAreRefusedAtOnce) {
     for (const std::size_t length : {243u, 250u, 255u}) {

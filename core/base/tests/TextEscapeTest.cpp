@@ -34,7 +34,14 @@ INSTANTIATE_TEST_SUITE_P(
         EscapeCase{"LoneC1Byte", "x\x9B" "2J", "x\\x9B2J"},
         EscapeCase{"Truncated", "ab\xE6\x97", "ab\\xE6\\x97"},
         EscapeCase{"Overlong", "\xC0\x8A", "\\xC0\\x8A"},
-        EscapeCase{"Surrogate", "\xED\xA0\x80", "\\xED\\xA0\\x80"}),
+        EscapeCase{"Surrogate", "\xED\xA0\x80", "\\xED\\xA0\\x80"},
+        // A right-to-left override shows "evil\u202Ewav.exe" as "evilexe.vaw".
+        EscapeCase{"RightToLeftOverride", "evil\xE2\x80\xAEwav.exe", "evil\\u{202E}wav.exe"},
+        EscapeCase{"LeftToRightEmbedding", "\xE2\x80\xAA" "a", "\\u{202A}a"},
+        EscapeCase{"FirstStrongIsolate", "a\xE2\x81\xA8" "b\xE2\x81\xA9", "a\\u{2068}b\\u{2069}"},
+        EscapeCase{"RightToLeftMark", "\xE2\x80\x8F.wav", "\\u{200F}.wav"},
+        EscapeCase{"ArabicLetterMark", "\xD8\x9C", "\\u{061C}"},
+        EscapeCase{"ZeroWidthJoinerKept", "a\xE2\x80\x8D" "b", "a\xE2\x80\x8D" "b"}),
     [](const ::testing::TestParamInfo<EscapeCase>& p) { return std::string(p.param.name); });
 
 }  // namespace
