@@ -77,7 +77,8 @@ int Run(int argc, const char* const* argv, std::ostream& out, std::ostream& err,
                  "driftwell-cli"};
     const std::string version = std::string("driftwell-cli ") + DW_VERSION;
     app.set_version_flag("--version", version);
-    app.add_flag("--verbose", "With --version: also say which FLAC path this build runs");
+    bool verbose = false;  // read from argv below: CLI11 answers --version first
+    app.add_flag("--verbose", verbose, "With --version: also say which FLAC path this build runs");
     // CLI11 answers --version the moment it meets it, whatever follows; the
     // longer answer is given here, in either order of the two words.
     const auto given = [&](std::string_view word) {

@@ -9,37 +9,19 @@
 #include <cmath>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <sstream>
 #include <string>
 #include <vector>
 
 #include "cli/Cli.h"
 #include "cli/Render.h"
+#include "cli/tests/RunProcess.h"
 #include "core/base/AllocationFault.h"
 
 namespace dw::cli::test {
 namespace {
 
 namespace fs = std::filesystem;
-
-class Folder {
-public:
-    Folder() {
-        std::string name = (fs::temp_directory_path() / "dw-oom-XXXXXX").string();
-        path_ = mkdtemp(name.data()) != nullptr ? fs::path(name) : fs::path();
-    }
-    ~Folder() {
-        std::error_code ec;
-        fs::remove_all(path_, ec);
-    }
-    Folder(const Folder&) = delete;
-    Folder& operator=(const Folder&) = delete;
-    const fs::path& path() const { return path_; }
-
-private:
-    fs::path path_;
-};
 
 // Two seconds of a tone, 16-bit stereo at 22050 Hz.
 void WriteSource(const fs::path& path) {
@@ -56,11 +38,6 @@ void WriteSource(const fs::path& path) {
     sf_close(file);
 }
 
-std::string Slurp(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
 struct OomCase {
     const char* name;
     AllocationStage stage;
@@ -74,7 +51,7 @@ class RenderOutOfMemory : public testing::TestWithParam<OomCase> {};
 
 TEST_P(RenderOutOfMemory, SaysSoAndKeepsTheOldFile) {
     const OomCase& c = GetParam();
-    Folder dir;
+    TempDir dir;
     ASSERT_FALSE(dir.path().empty());
     WriteSource(dir.path() / "source.wav");
     const fs::path target = dir.path() / c.output;
@@ -96,7 +73,7 @@ TEST_P(RenderOutOfMemory, SaysSoAndKeepsTheOldFile) {
     EXPECT_EQ(status, kExitFailed);
     EXPECT_NE(err.str().find("Not enough memory for this render; nothing was written."), std::string::npos)
         << err.str();
-    EXPECT_EQ(Slurp(target), "the previous render");
+    EXPECT_EQ(ReadText(target), "the previous render");
     std::size_t files = 0;
     for ([[maybe_unused]] const auto& entry : fs::directory_iterator(dir.path())) ++files;
     EXPECT_EQ(files, 2u) << "the source and the old file only: no temporary left behind";
@@ -112,7 +89,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 // Unarmed, the same render writes its file: the hook changes nothing else.
 TEST(RenderOutOfMemory, UnarmedTheRenderIsWritten) {
-    Folder dir;
+    TempDir dir;
     WriteSource(dir.path() / "source.wav");
     RenderRequest request;
     request.source = (dir.path() / "source.wav").string();
