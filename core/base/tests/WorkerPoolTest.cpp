@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <ostream>
 #include <stdexcept>
 #include <string>
 #include <thread>
@@ -53,6 +54,8 @@ struct ThrowCase {
     Thrower thrower;
     unsigned threads;
 };
+
+void PrintTo(const ThrowCase& c, std::ostream* os) { *os << c.name; }
 
 class WorkerPoolThrow : public testing::TestWithParam<ThrowCase> {};
 
@@ -131,6 +134,8 @@ struct OrderedCase {
     std::size_t tasks;
     std::size_t window;
 };
+
+void PrintTo(const OrderedCase& c, std::ostream* os) { *os << c.name; }
 
 class WorkerPoolOrdered : public testing::TestWithParam<OrderedCase> {};
 
