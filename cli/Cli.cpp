@@ -6,9 +6,11 @@
 #include <filesystem>
 #include <ostream>
 #include <string>
+#include <string_view>
 #include <system_error>
 
 #include "core/audio/Export.h"
+#include "core/audio/FlacWriter.h"
 #include "core/base/TextEscape.h"
 #include "cli/ConsoleProgress.h"
 #include "cli/ProjectIo.h"
@@ -73,7 +75,21 @@ int RunNew(const std::string& path, const std::string& source, const PropertyOpt
 int Run(int argc, const char* const* argv, std::ostream& out, std::ostream& err, bool errIsTerminal) {
     CLI::App app{"Driftwell: turns one recorded piece of music into a long, slowly evolving ambient piece.",
                  "driftwell-cli"};
-    app.set_version_flag("--version", std::string("driftwell-cli ") + DW_VERSION);
+    const std::string version = std::string("driftwell-cli ") + DW_VERSION;
+    app.set_version_flag("--version", version);
+    bool verbose = false;  // read from argv below: CLI11 answers --version first
+    app.add_flag("--verbose", verbose, "With --version: also say which FLAC path this build runs");
+    // CLI11 answers --version the moment it meets it, whatever follows; the
+    // longer answer is given here, in either order of the two words.
+    const auto given = [&](std::string_view word) {
+        for (int i = 1; i < argc; ++i)
+            if (word == argv[i]) return true;
+        return false;
+    };
+    if (given("--version") && given("--verbose")) {
+        out << version << '\n' << FlacPathText() << '\n';
+        return kExitOk;
+    }
     app.require_subcommand(1);
     const std::string footer =
         "Output format: " + OutputFormatNames() + "\n"

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "cli/tests/RunProcess.h"
+#include "core/audio/FlacWriter.h"
 #include "core/model/ProjectFile.h"
 
 namespace dw::cli::test {
@@ -194,6 +195,18 @@ TEST(CliUsage, HelpAndVersionSucceed) {
     const ProcessResult version = RunCli({"--version"}, dir.path());
     EXPECT_EQ(version.status, 0);
     EXPECT_NE(version.out.find("driftwell-cli 4."), std::string::npos) << version.out;
+    EXPECT_EQ(version.out.find("FLAC:"), std::string::npos) << version.out;
+    // Verbose, in either order: also the FLAC path that this build runs.
+    for (const std::vector<std::string>& args : {std::vector<std::string>{"--version", "--verbose"},
+                                                 std::vector<std::string>{"--verbose", "--version"}}) {
+        const ProcessResult verbose = RunCli(args, dir.path());
+        EXPECT_EQ(verbose.status, 0);
+        EXPECT_NE(verbose.out.find("driftwell-cli 4."), std::string::npos) << verbose.out;
+        EXPECT_NE(verbose.out.find("\nFLAC: our chunked encoder on "), std::string::npos) << verbose.out;
+        EXPECT_NE(verbose.out.find(FlacChunkMd5SwitchedOff() ? "encoder MD5 switched off" : "their own MD5: slower"),
+                  std::string::npos)
+            << verbose.out;
+    }
 }
 
 struct BadRun {

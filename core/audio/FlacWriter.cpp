@@ -6,16 +6,17 @@
 
 #include <algorithm>
 #include <array>
-#include <condition_variable>
 #include <cstdlib>
 #include <cstring>
+#include <exception>
 #include <memory>
 #include <mutex>
+#include <new>
 #include <string>
-#include <system_error>
-#include <thread>
 
+#include "core/base/AllocationFault.h"
 #include "core/base/OutputFile.h"
+#include "core/base/WorkerPool.h"
 #include "core/resources/StringTable.h"
 
 // libFLAC exports this switch (its own flac tool uses it) but its installed
@@ -156,6 +157,14 @@ bool RenumberFlacFrame(std::span<const unsigned char> frame, std::uint32_t numbe
     return true;
 }
 
+bool FlacChunkMd5SwitchedOff() { return FLAC__stream_encoder_set_do_md5 != nullptr; }
+
+std::string FlacPathText() {
+    return "FLAC: our chunked encoder on " + std::to_string(SharedPool().Threads()) + " threads, " +
+           (FlacChunkMd5SwitchedOff() ? "encoder MD5 switched off"
+                                      : "encoder MD5 left on (the encoders compute their own MD5: slower)");
+}
+
 unsigned FlacLevel(std::optional<double> compression) {
     if (!compression) return kDefaultLevel;
     return static_cast<unsigned>(std::lrint(std::clamp(*compression, 0.0, 1.0) * 8.0));
@@ -217,40 +226,59 @@ struct Chunk {
     std::vector<unsigned char> packed;  // empty when no MD5 is made
     std::uint32_t minFrame = 0, maxFrame = 0;  // sizes in bytes of its frames
     std::string failure;                       // empty when it was encoded
-    bool ready = false;
 };
 
 // Where a chunk's encoder writes: each frame is renumbered on arrival; the
-// metadata that every encoder writes first is dropped.
+// metadata that every encoder writes first is dropped. This runs inside
+// libFLAC: nothing may leave it as an exception, so a failure is kept for the
+// encoding to throw once libFLAC has returned. The chunk's bytes are reserved
+// ahead, so the callback normally allocates nothing.
 struct ChunkSink {
     Chunk* chunk;
     std::uint32_t nextNumber;
     bool malformed = false;
+    std::exception_ptr error;
 
     static FLAC__StreamEncoderWriteStatus Write(const FLAC__StreamEncoder*, const FLAC__byte buffer[], size_t bytes,
-                                                uint32_t samples, uint32_t, void* user) {
+                                                uint32_t samples, uint32_t, void* user) noexcept {
         auto& s = *static_cast<ChunkSink*>(user);
         if (samples == 0) return FLAC__STREAM_ENCODER_WRITE_STATUS_OK;
-        const std::size_t before = s.chunk->bytes.size();
-        if (!RenumberFlacFrame({buffer, bytes}, s.nextNumber++, s.chunk->bytes)) {
-            s.malformed = true;
+        try {
+            AllocationPoint(AllocationStage::FlacEncoding);
+            const std::size_t before = s.chunk->bytes.size();
+            if (!RenumberFlacFrame({buffer, bytes}, s.nextNumber++, s.chunk->bytes)) {
+                s.malformed = true;
+                return FLAC__STREAM_ENCODER_WRITE_STATUS_FATAL_ERROR;
+            }
+            const auto size = static_cast<std::uint32_t>(s.chunk->bytes.size() - before);
+            s.chunk->minFrame = s.chunk->minFrame == 0 ? size : std::min(s.chunk->minFrame, size);
+            s.chunk->maxFrame = std::max(s.chunk->maxFrame, size);
+            return FLAC__STREAM_ENCODER_WRITE_STATUS_OK;
+        } catch (...) {
+            s.error = std::current_exception();
             return FLAC__STREAM_ENCODER_WRITE_STATUS_FATAL_ERROR;
         }
-        const auto size = static_cast<std::uint32_t>(s.chunk->bytes.size() - before);
-        s.chunk->minFrame = s.chunk->minFrame == 0 ? size : std::min(s.chunk->minFrame, size);
-        s.chunk->maxFrame = std::max(s.chunk->maxFrame, size);
-        return FLAC__STREAM_ENCODER_WRITE_STATUS_OK;
     }
 };
 
 // Collects what an encoder writes: the stream's front, from the encoder that
-// only writes the metadata.
-FLAC__StreamEncoderWriteStatus Collect(const FLAC__StreamEncoder*, const FLAC__byte buffer[], size_t bytes, uint32_t,
-                                       uint32_t, void* user) {
-    auto& out = *static_cast<std::vector<unsigned char>*>(user);
-    out.insert(out.end(), buffer, buffer + bytes);
-    return FLAC__STREAM_ENCODER_WRITE_STATUS_OK;
-}
+// only writes the metadata. Inside libFLAC too: a failure waits in `error`.
+struct FrontSink {
+    std::vector<unsigned char> bytes;
+    std::exception_ptr error;
+
+    static FLAC__StreamEncoderWriteStatus Write(const FLAC__StreamEncoder*, const FLAC__byte buffer[], size_t bytes,
+                                                uint32_t, uint32_t, void* user) noexcept {
+        auto& s = *static_cast<FrontSink*>(user);
+        try {
+            s.bytes.insert(s.bytes.end(), buffer, buffer + bytes);
+            return FLAC__STREAM_ENCODER_WRITE_STATUS_OK;
+        } catch (...) {
+            s.error = std::current_exception();
+            return FLAC__STREAM_ENCODER_WRITE_STATUS_FATAL_ERROR;
+        }
+    }
+};
 
 std::string StateText(const FLAC__StreamEncoder* e) {
     return std::string("the FLAC encoder failed (") +
@@ -262,7 +290,7 @@ std::string StateText(const FLAC__StreamEncoder* e) {
 // vector and `why` when the encoder refused.
 std::vector<unsigned char> StreamFront(const Settings& settings, const SoundTags& tags, std::uint32_t total,
                                        std::string& why) {
-    std::vector<unsigned char> front;
+    FrontSink sink;
     const EncoderPtr encoder = NewEncoder();
     std::unique_ptr<FLAC__StreamMetadata, decltype(&FLAC__metadata_object_delete)> comment(
         FLAC__metadata_object_new(FLAC__METADATA_TYPE_VORBIS_COMMENT), &FLAC__metadata_object_delete);
@@ -291,12 +319,14 @@ std::vector<unsigned char> StreamFront(const Settings& settings, const SoundTags
         return {};
     }
     const FLAC__StreamEncoderInitStatus status =
-        FLAC__stream_encoder_init_stream(encoder.get(), &Collect, nullptr, nullptr, nullptr, &front);
+        FLAC__stream_encoder_init_stream(encoder.get(), &FrontSink::Write, nullptr, nullptr, nullptr, &sink);
     if (status != FLAC__STREAM_ENCODER_INIT_STATUS_OK) {
         why = std::string("the FLAC encoder could not start (") + FLAC__StreamEncoderInitStatusString[status] + ")";
         return {};
     }
     FLAC__stream_encoder_finish(encoder.get());  // no samples: writes no frame
+    if (sink.error) std::rethrow_exception(sink.error);
+    std::vector<unsigned char>& front = sink.bytes;
     if (front.size() < kHeaderFront || std::memcmp(front.data(), "fLaC", 4) != 0 || (front[4] & 0x7F) != 0) {
         why = "the FLAC encoder wrote no stream info";
         return {};
@@ -318,114 +348,72 @@ void FillStreamInfo(unsigned char* info, std::uint32_t minFrame, std::uint32_t m
     std::memcpy(info + 18, md5, MD5_DIGEST_SIZE);
 }
 
+// The chunks' buffers, given back once written so that their capacity
+// serves the chunks after: at most a window of them ever exists.
+class ChunkStore {
+public:
+    Chunk Take() {
+        std::lock_guard lock(mutex_);
+        if (spare_.empty()) return {};
+        Chunk c = std::move(spare_.back());
+        spare_.pop_back();
+        return c;
+    }
+    void Give(Chunk&& c) {
+        c.bytes.clear();
+        c.packed.clear();
+        c.minFrame = c.maxFrame = 0;
+        c.failure.clear();
+        std::lock_guard lock(mutex_);
+        spare_.push_back(std::move(c));
+    }
+
+private:
+    std::mutex mutex_;
+    std::vector<Chunk> spare_;
+};
+
+// How the music is cut into chunks, and each chunk's encoding.
 class Encoding {
 public:
     Encoding(const StereoFrame* frames, std::uint32_t count, const Settings& settings, std::uint32_t blockSize,
              const FlacChunking& chunking, bool pack)
         : frames_(frames), count_(count), settings_(settings), pack_(pack) {
-        chunkFrames_ = std::uint64_t{blockSize} * std::max<std::uint32_t>(1, chunking.blocksPerChunk);
         blocksPerChunk_ = std::max<std::uint32_t>(1, chunking.blocksPerChunk);
+        chunkFrames_ = std::uint64_t{blockSize} * blocksPerChunk_;
         chunks_ = static_cast<std::size_t>((count + chunkFrames_ - 1) / chunkFrames_);
-        const unsigned workers =
-            chunking.workers != 0 ? chunking.workers : std::max(1u, std::thread::hardware_concurrency());
-        slots_.resize(std::max<std::size_t>(2, 2 * std::size_t{workers}));
-        for (unsigned i = 0; i < workers && i < chunks_; ++i) {
-            try {
-                threads_.emplace_back([this] { Work(); });
-            } catch (const std::system_error&) {
-                // No more threads: the writer encodes what no worker took.
-                break;
-            }
-        }
     }
-    ~Encoding() { Stop(); }
-    Encoding(const Encoding&) = delete;
-    Encoding& operator=(const Encoding&) = delete;
 
     std::size_t Chunks() const { return chunks_; }
     std::uint64_t ChunkFrames() const { return chunkFrames_; }
 
-    // Chunk `k`, once encoded; the writer takes them in order and gives each
-    // back with Release before asking for the next.
-    Chunk& Wait(std::size_t k) {
-        Chunk& slot = slots_[k % slots_.size()];
-        std::unique_lock lock(mutex_);
-        if (threads_.empty()) {
-            // No worker could start: the writer encodes each chunk itself.
-            ++next_;
-            lock.unlock();
-            Encode(k, slot);
-            return slot;
-        }
-        changed_.wait(lock, [&] { return slot.ready; });
-        return slot;
-    }
-    void Release(std::size_t k) {
-        Chunk& slot = slots_[k % slots_.size()];
-        slot.bytes.clear();  // the capacity stays for the chunk after
-        slot.packed.clear();
-        slot.minFrame = slot.maxFrame = 0;
-        slot.failure.clear();
-        {
-            std::lock_guard lock(mutex_);
-            slot.ready = false;
-            released_ = k + 1;
-        }
-        changed_.notify_all();
-    }
-    void Stop() {
-        {
-            std::lock_guard lock(mutex_);
-            stop_ = true;
-        }
-        changed_.notify_all();
-        for (std::thread& t : threads_) t.join();
-        threads_.clear();
-    }
-
-private:
-    void Work() {
-        for (;;) {
-            std::size_t k = 0;
-            {
-                std::unique_lock lock(mutex_);
-                changed_.wait(lock, [&] { return stop_ || next_ >= chunks_ || next_ < released_ + slots_.size(); });
-                if (stop_ || next_ >= chunks_) return;
-                k = next_++;
-            }
-            Chunk& slot = slots_[k % slots_.size()];
-            Encode(k, slot);
-            {
-                std::lock_guard lock(mutex_);
-                slot.ready = true;
-            }
-            changed_.notify_all();
-        }
-    }
-
-    // Encodes chunk `k` into `slot` with this thread's encoder.
-    void Encode(std::size_t k, Chunk& slot) {
+    // Encodes chunk `k` with an encoder of its own (on whichever thread).
+    Chunk Encode(std::size_t k, ChunkStore& store) {
         thread_local std::vector<std::int32_t> samples;
+        Chunk slot = store.Take();
         const std::uint64_t first = k * chunkFrames_;
         const std::uint64_t end = std::min<std::uint64_t>(count_, first + chunkFrames_);
-        ChunkSink sink{&slot, static_cast<std::uint32_t>(k * blocksPerChunk_)};
+        // Room for the frames as libFLAC's verbatim worst case would write
+        // them (three bytes a sample and every header), so that the write
+        // callback inside libFLAC need not grow the vector.
+        const std::size_t frames = static_cast<std::size_t>(end - first);
+        slot.bytes.reserve(frames * settings_.channels * 3 + std::size_t{blocksPerChunk_} * (64 + 8 * settings_.channels));
+        if (pack_) slot.packed.reserve(frames * settings_.channels * 3);
+        ChunkSink sink{&slot, static_cast<std::uint32_t>(k * blocksPerChunk_), false, nullptr};
         const EncoderPtr encoder = NewEncoder();
-        if (!encoder) {
-            slot.failure = "out of memory";
-            return;
-        }
+        if (!encoder) throw std::bad_alloc();
         FLAC__StreamEncoder* e = encoder.get();
         if (!Configure(e, settings_) ||
             (FLAC__stream_encoder_set_do_md5 != nullptr && !FLAC__stream_encoder_set_do_md5(e, false))) {
             slot.failure = StateText(e);
-            return;
+            return slot;
         }
         const FLAC__StreamEncoderInitStatus status =
             FLAC__stream_encoder_init_stream(e, &ChunkSink::Write, nullptr, nullptr, nullptr, &sink);
         if (status != FLAC__STREAM_ENCODER_INIT_STATUS_OK) {
             slot.failure =
                 std::string("the FLAC encoder could not start (") + FLAC__StreamEncoderInitStatusString[status] + ")";
-            return;
+            return slot;
         }
         samples.resize(kPiece * settings_.channels);
         bool ok = true;
@@ -436,12 +424,16 @@ private:
             ok = FLAC__stream_encoder_process_interleaved(e, samples.data(), static_cast<uint32_t>(n));
         }
         ok = FLAC__stream_encoder_finish(e) && ok;
+        // Back in C++: what failed inside libFLAC's callback goes on from here.
+        if (sink.error) std::rethrow_exception(sink.error);
         if (sink.malformed)
             slot.failure = "the FLAC encoder wrote a frame that could not be read back";
         else if (!ok)
             slot.failure = StateText(e);
+        return slot;
     }
 
+private:
     const StereoFrame* frames_;
     std::uint32_t count_;
     Settings settings_;
@@ -449,13 +441,6 @@ private:
     std::uint64_t chunkFrames_ = 0;
     std::uint32_t blocksPerChunk_ = 1;
     std::size_t chunks_ = 0;
-    std::vector<Chunk> slots_;
-    std::vector<std::thread> threads_;
-    std::mutex mutex_;
-    std::condition_variable changed_;
-    std::size_t next_ = 0;      // the next chunk to take
-    std::size_t released_ = 0;  // chunks the writer is done with
-    bool stop_ = false;
 };
 
 }  // namespace
@@ -482,28 +467,47 @@ WriteResult WriteFlacFile(const std::filesystem::path& target, const StereoFrame
     // Only a target that can go back gets the MD5 into its stream info.
     const bool md5Wanted = file.Seekable();
     Encoding encoding(frames, frameCount, settings, blockSize, chunking, md5Wanted);
+    ChunkStore store;
     md5_ctx md5;
     md5_init(&md5);
     std::uint32_t minFrame = 0, maxFrame = 0;
     int bar = 0;
-    for (std::size_t k = 0; k < encoding.Chunks(); ++k) {
-        if (!progress.IsRunning()) return WriteResult::Cancelled;
-        Chunk& chunk = encoding.Wait(k);
-        if (!chunk.failure.empty()) return fail(IDS_ENCODER_WRITE_FAILED, chunk.failure);
-        if (const int err = file.Write(chunk.bytes.data(), chunk.bytes.size()))
-            return fail(IDS_ENCODER_WRITE_FAILED, ErrorText(err));
+    // The writing thread takes the chunks in order, writes them, hears a
+    // cancel and reports progress between them; a failure stops the rest.
+    std::optional<WriteResult> stopped;
+    CancelFlag stop;
+    const auto consume = [&](std::size_t k, Chunk chunk) {
+        if (!progress.IsRunning()) {
+            stopped = WriteResult::Cancelled;
+        } else if (!chunk.failure.empty()) {
+            stopped = fail(IDS_ENCODER_WRITE_FAILED, chunk.failure);
+        } else if (const int err = file.Write(chunk.bytes.data(), chunk.bytes.size())) {
+            stopped = fail(IDS_ENCODER_WRITE_FAILED, ErrorText(err));
+        }
+        if (stopped) {
+            stop.Cancel();
+            return;
+        }
         minFrame = minFrame == 0 ? chunk.minFrame : std::min(minFrame, chunk.minFrame);
         maxFrame = std::max(maxFrame, chunk.maxFrame);
         if (md5Wanted) md5_update(&md5, chunk.packed.size(), chunk.packed.data());
-        encoding.Release(k);
+        store.Give(std::move(chunk));
         const std::uint64_t end = std::min<std::uint64_t>(frameCount, (k + 1) * encoding.ChunkFrames());
         const int percent = static_cast<int>(end * 100 / frameCount);
         if (percent != bar) {
             bar = percent;
             progress.SetProgress(percent);
         }
-    }
-    encoding.Stop();
+    };
+    const auto produce = [&](std::size_t k) { return encoding.Encode(k, store); };
+    if (!progress.IsRunning()) return WriteResult::Cancelled;
+    std::optional<WorkerPool> own;
+    if (chunking.workers != 0) own.emplace(chunking.workers);
+    WorkerPool& pool = own ? *own : SharedPool();
+    // Two chunks a thread in flight keep every thread busy while the writer
+    // catches up, and memory small.
+    pool.RunOrdered(encoding.Chunks(), 2 * std::size_t{pool.Threads()}, produce, consume, &stop);
+    if (stopped) return *stopped;
     if (md5Wanted) {
         std::uint8_t digest[MD5_DIGEST_SIZE];
         md5_digest(&md5, MD5_DIGEST_SIZE, digest);

@@ -2,11 +2,18 @@
 // FLAC (24 bits) written on every core. Inside the program only: Export.cpp
 // sends FLAC here after its own checks; the tests reach the chunking.
 //
-// The music is cut into chunks of a whole number of FLAC blocks. Each worker
-// encodes the next chunk with its own libFLAC encoder into memory; the
-// calling thread writes the chunks out in order, computes the MD5 of the
-// samples as they pass, reports progress and hears a cancel between chunks.
-// At most two chunks per worker are in flight, so memory stays small.
+// The music is cut into chunks of a whole number of FLAC blocks, encoded
+// through WorkerPool::RunOrdered: each thread of the pool encodes the next
+// chunk with its own libFLAC encoder into memory; the calling thread writes
+// the chunks out in order, computes the MD5 of the samples as they pass,
+// reports progress and hears a cancel between chunks. At most two chunks per
+// thread are in flight, so memory stays small. Nothing thrown inside
+// libFLAC's write callback leaves it: it is kept and thrown again once
+// libFLAC has returned.
+//
+// libFLAC 1.5 encodes on several threads by itself. Once Debian ships it,
+// this chunking (and the renumbering of frames it needs) can go in favour of
+// one encoder with its thread count set.
 //
 // A chunk's encoder numbers its frames from 0, so each frame's header is given
 // its place in the whole stream (with both of its checksums) as it arrives.
@@ -23,6 +30,7 @@
 #include <filesystem>
 #include <optional>
 #include <span>
+#include <string>
 #include <vector>
 
 #if defined(__SSE__)
@@ -43,6 +51,17 @@ struct FlacChunking {
     // core busy to the end, and a chunk's frames (about 1 MB) stay in cache.
     std::uint32_t blocksPerChunk = 64;
 };
+
+// Whether each chunk's encoder runs without an MD5 of its own. libFLAC
+// exports the switch but no installed header declares it, so it is reached
+// through a weak symbol, which stays null where a libFLAC lacks it: the
+// files are the same either way, only slower (every encoder then computes
+// an MD5 that nothing reads).
+bool FlacChunkMd5SwitchedOff();
+
+// One line naming the FLAC path this build runs and on how many threads,
+// for `driftwell-cli --version --verbose`.
+std::string FlacPathText();
 
 // libFLAC's level (0 to 8) for our compression setting (0 to 1) as libsndfile
 // maps it: the nearest eighth (a tie goes to the even level); none gives

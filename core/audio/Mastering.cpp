@@ -18,6 +18,7 @@
 #include "core/audio/Effects.h"
 #include "core/audio/Playback.h"
 #include "core/audio/TruePeak.h"
+#include "core/base/AllocationFault.h"
 #include "core/base/WorkerPool.h"
 
 namespace dw {
@@ -58,11 +59,6 @@ Parts PartsOf(std::size_t frames, std::uint32_t rate) {
     p.length = std::max<std::size_t>(1, MeterStep(rate) * kPartSteps);
     p.count = std::max<std::size_t>(1, (frames + p.length - 1) / p.length);
     return p;
-}
-
-unsigned ThreadsFor(std::size_t parts) {
-    const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
-    return static_cast<unsigned>(std::min<std::size_t>(cores, parts));
 }
 
 // Denormal numbers, where a reverb tail fades into silence, cost the
@@ -350,11 +346,14 @@ bool EffectsInParts(std::span<StereoFrame> music, std::uint32_t sampleRate, cons
 
     std::vector<std::unique_ptr<OfflineChain>> chains(parts.count);
     SharedProgress shared(progress, work);
-    WorkerPool pool(ThreadsFor(parts.count));
+    // The process's pool: a throw in any part (a chain that cannot be made)
+    // stops the parts not begun and comes back here once all have stopped.
+    WorkerPool& pool = SharedPool();
     // First every chain runs over what comes before its part, reading the
     // music as it is; only then are the parts changed in place.
     pool.Run(parts.count, [&](std::size_t k) {
         const FlushDenormals flush;
+        AllocationPoint(AllocationStage::Finishing);
         auto chain = std::make_unique<OfflineChain>(properties, sampleRate);
         if (loop) chain->LoopChorus(total);
         const std::size_t before = warmUpOf(k);
@@ -457,7 +456,7 @@ std::optional<LoudnessReading> MeasureLoudness(std::span<const StereoFrame> musi
     const std::size_t lead = 3 * MeterStep(sampleRate);
     std::vector<Meter> meters(parts.count);
     std::vector<float> peaks(parts.count, 0.0f);
-    WorkerPool pool(ThreadsFor(parts.count));
+    WorkerPool& pool = SharedPool();
     pool.Run(parts.count, [&](std::size_t k) {
         Meter st = MakeMeter(sampleRate);
         if (!st) return;
@@ -494,7 +493,7 @@ Parts ChunksOf(std::size_t frames) {
 void Scale(std::span<StereoFrame> music, double gainDb) {
     const auto factor = static_cast<float>(std::pow(10.0, gainDb / 20.0));
     const Parts parts = ChunksOf(music.size());
-    WorkerPool pool(ThreadsFor(parts.count));
+    WorkerPool& pool = SharedPool();
     pool.Run(parts.count, [&](std::size_t k) {
         const std::size_t end = parts.End(k, music.size());
         for (std::size_t i = parts.Begin(k); i < end; ++i) {

@@ -4,17 +4,19 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <thread>
 #include <atomic>
 #include <cmath>
 #include <cstring>
 #include <cctype>
 #include <filesystem>
 #include <new>
+#include <thread>
 
 #include <sndfile.h>
 
+#include "core/base/AllocationFault.h"
 #include "core/base/OutputFile.h"
+#include "core/base/WorkerPool.h"
 #include "core/base/TextEscape.h"
 #include "core/resources/StringTable.h"
 
@@ -179,15 +181,14 @@ float CleanAndMeasure(StereoFrame* frames, std::size_t count) {
 
 }  // namespace
 
-bool LoadSourceSamples(CProperties& properties, IProgress& progress, SourceWarnings* warnings,
-                       SourceFailure* failure) {
-    int bar = 0;
-    progress.SetProgress(0);
-    properties.sourceFrames.reset();
-    properties.sourceFrameCount = 0;
-    SourceInfo info;
-    if (!OpenSource(properties.sampleRate, properties.sourcePath, info, progress, failure)) return false;
+namespace {
 
+// The source's length in frames at the music's rate, as its header announces
+// it; 0 (with the message given) when it holds none or more than can be
+// held. Refused on the header's word, before a byte is allocated or decoded:
+// the engine would refuse it anyway, after the whole decoding.
+std::uint64_t CheckAnnouncedLength(const SourceInfo& info, const std::string& path, IMessageSink& messages,
+                                   SourceFailure* failure) {
     // source frames / rate ratio, in whole numbers: in floating point 48000
     // frames at 48000 Hz came out one frame short of 11025 at 11025 Hz. In 64
     // bits, so that a header claiming an absurd length reaches the checks
@@ -199,161 +200,246 @@ bool LoadSourceSamples(CProperties& properties, IProgress& progress, SourceWarni
             : static_cast<std::uint64_t>(static_cast<double>(sourceFrames) / info.rateRatio);
     if (announced == 0) {
         // Nothing to decode: said as an open failure, with the reason.
-        SayCannotOpen(progress, properties.sourcePath, "it is too short: it holds no sound", failure, IDS_STREAM_DATA,
+        SayCannotOpen(messages, path, "it is too short: it holds no sound", failure, IDS_STREAM_DATA,
                       "the file holds no sound");
-        return false;
+        return 0;
     }
-    // Refused on the header's word, before a byte is allocated or decoded: the
-    // engine would refuse it anyway, after the whole decoding.
     if (announced > kMaxSourceFrameCount) {
-        Fail(progress, IDS_SOURCE_TOO_LONG, failure, "it is longer than the program can hold");
-        return false;
+        Fail(messages, IDS_SOURCE_TOO_LONG, failure, "it is longer than the program can hold");
+        return 0;
     }
     if (announced > MaxSourceFrames()) {
-        Fail(progress, IDS_SOURCE_ALLOC_FAILED, failure, "not enough memory to hold it");
-        return false;
+        Fail(messages, IDS_SOURCE_ALLOC_FAILED, failure, "not enough memory to hold it");
+        return 0;
     }
+    return announced;
+}
 
-    // The buffer follows what arrives, never more than the header announces:
-    // a header may claim hours for a file of one second. It starts at what
-    // the file's size makes possible for plain PCM (two bytes a frame and
-    // more) beyond the first block, so that a long WAV is read straight into
-    // a buffer of its length instead of being copied into one twice the size
-    // of the last; compressed sources may still grow it.
+// The buffer's first size. It follows what arrives, never more than the
+// header announces: a header may claim hours for a file of one second. It
+// starts at what the file's size makes possible for plain PCM (two bytes a
+// frame and more) beyond the first block, so that a long WAV is read straight
+// into a buffer of its length instead of being copied into one twice the size
+// of the last; compressed sources may still grow it.
+std::uint64_t FirstCapacity(const SourceInfo& info, const std::string& path, std::uint64_t announced) {
     std::error_code sizeError;
-    const std::uintmax_t fileBytes = std::filesystem::file_size(properties.sourcePath, sizeError);
+    const std::uintmax_t fileBytes = std::filesystem::file_size(path, sizeError);
     const std::uint64_t plausible =
         sizeError || fileBytes >= (std::uint64_t{1} << 40)
             ? 0
             : static_cast<std::uint64_t>(fileBytes) / 2 * info.targetRate / info.sourceRate;
-    std::uint64_t capacity = std::min(announced, kFirstBufferFrames + plausible);
-    // Written only as the decoder delivers; what it does not is silenced below.
-    FrameBuffer frames = AllocateFrames(static_cast<std::size_t>(capacity));
-    if (!frames) {
-        Fail(progress, IDS_SOURCE_ALLOC_FAILED, failure, "not enough memory to hold it");
+    return std::min(announced, kFirstBufferFrames + plausible);
+}
+
+// The decoding of one source into memory, step by step.
+class SourceReading {
+public:
+    SourceReading(SourceInfo& info, const std::string& path, IProgress& progress, SourceFailure* failure,
+                  std::uint64_t announced)
+        : info_(info), path_(path), progress_(progress), failure_(failure), announced_(announced) {}
+
+    // The first buffer; false (with the message) when it cannot be had.
+    bool Allocate(std::uint64_t capacity) {
+        // Written only as the decoder delivers; what it does not is silenced
+        // when the reading is done.
+        frames_ = AllocateFrames(static_cast<std::size_t>(capacity));
+        if (!frames_) return OutOfMemory();
+        capacity_ = capacity;
+        return true;
+    }
+
+    // Reads the whole source: a long plain one in two halves at once.
+    bool Read() {
+        bool ok = CanReadInTwo() ? ReadInTwo() : true;
+        if (ok && done_ < announced_) ok = ReadUpTo(announced_, true);
+        if (!ok) return false;
+        progress_.SetProgress(100);
+        info_.FreeStreams();
+        return progress_.IsRunning();
+    }
+
+    // Keeps the announced length when a little is missing (a decoder's
+    // estimate, a resampler's edge, a cut-off last block), silent at the end,
+    // as it always did. More than a tenth and more than a second is a header
+    // that lied or a file cut short: only what was read is kept.
+    bool Trim() {
+        const std::uint64_t missing = announced_ - done_;
+        farShort_ = missing > announced_ / 10 && missing >= info_.targetRate;
+        count_ = farShort_ ? done_ : announced_;
+        if (count_ == 0) {
+            Fail(progress_, IDS_STREAM_DATA, failure_, "the file holds no sound");
+            return false;
+        }
+        if (count_ != capacity_) {
+            frames_ = Reallocate(frames_.get(), std::min(done_, count_), count_);
+            if (!frames_) return OutOfMemory();
+        }
+        // What the decoder fell short of is silence.
+        if (done_ < count_)
+            std::memset(static_cast<void*>(frames_.get() + done_), 0,
+                        static_cast<std::size_t>(count_ - done_) * sizeof(StereoFrame));
+        return true;
+    }
+
+    // Hands the samples to the project and says what is odd about them.
+    void Keep(CProperties& properties, SourceWarnings* warnings) {
+        properties.sourceFrames = std::move(frames_);
+        properties.sourceFrameCount = static_cast<std::uint32_t>(count_);
+        SourceWarnings found;
+        if (farShort_) found.push_back(IDS_SOURCE_SHORTER_THAN_ANNOUNCED);
+        if (peak_ <= kSilentPeak) found.push_back(IDS_SOURCE_SILENT);
+        if (warnings != nullptr) {
+            warnings->insert(warnings->end(), found.begin(), found.end());
+        } else {
+            for (const int id : found) Say(progress_, id);
+        }
+    }
+
+private:
+    bool OutOfMemory() {
+        Fail(progress_, IDS_SOURCE_ALLOC_FAILED, failure_, "not enough memory to hold it");
         return false;
     }
 
-    std::uint64_t done = 0;
-    float peak = 0.0f;
     // Reads on to `limit` frames (or the end of the source); false on a
-    // decoding error or a failed allocation, with the message given.
-    const auto readUpTo = [&](std::uint64_t limit) {
-        while (done < limit && progress.IsRunning()) {
-            if (done == capacity) {
-                const std::uint64_t grown = std::min(announced, capacity * 2);
-                frames = Reallocate(frames.get(), done, grown);
-                if (!frames) {
-                    Fail(progress, IDS_SOURCE_ALLOC_FAILED, failure, "not enough memory to hold it");
-                    return false;
-                }
-                capacity = grown;
+    // decoding error or a failed allocation, with the message given. The
+    // progress dialog belongs to the calling thread: only there (`onCaller`)
+    // is it told and asked.
+    bool ReadUpTo(std::uint64_t limit, bool onCaller) {
+        while (done_ < limit && (!onCaller || progress_.IsRunning())) {
+            AllocationPoint(AllocationStage::SourceLoading);
+            if (done_ == capacity_) {
+                const std::uint64_t grown = std::min(announced_, capacity_ * 2);
+                frames_ = Reallocate(frames_.get(), done_, grown);
+                if (!frames_) return OutOfMemory();
+                capacity_ = grown;
             }
-            const auto want = static_cast<std::size_t>(std::min({capacity - done, limit - done, kReadFrames}));
+            const auto want = static_cast<std::size_t>(std::min({capacity_ - done_, limit - done_, kReadFrames}));
             std::size_t got = 0;
-            if (info.decodeStream->IsActive()) {
-                const std::int64_t read = info.resampler->Read(reinterpret_cast<float*>(frames.get() + done), want);
+            if (info_.decodeStream->IsActive()) {
+                const std::int64_t read = info_.resampler->Read(reinterpret_cast<float*>(frames_.get() + done_), want);
                 if (read < 0) {
-                    const std::string why = info.decodeStream->LastError();
-                    Fail(progress, IDS_STREAM_DATA, failure,
+                    const std::string why = info_.decodeStream->LastError();
+                    Fail(progress_, IDS_STREAM_DATA, failure_,
                          why.empty() ? "the file is damaged" : "the file is damaged (" + why + ")");
                     return false;
                 }
                 got = static_cast<std::size_t>(read);
             }
-            peak = std::max(peak, CleanAndMeasure(frames.get() + done, got));
-            done += got;
+            peak_ = std::max(peak_, CleanAndMeasure(frames_.get() + done_, got));
+            done_ += got;
             if (got < want) break;  // the source ended
             // With two readers the first one's share of its half is the
             // whole's; the bar never goes back.
-            const int percent = SourceProgressPercent(done, limit);
-            if (percent > bar) {
-                bar = percent;
-                progress.SetProgress(percent);
+            const int percent = SourceProgressPercent(done_, limit);
+            if (onCaller && percent > bar_) {
+                bar_ = percent;
+                progress_.SetProgress(percent);
             }
         }
         return true;
-    };
+    }
 
     // A long source of plain samples at the music's rate is read as two
     // halves at once, the second through a second handle on the file sought
     // to its middle: the reading is mostly copying out of the system's file
     // cache into fresh memory, which two cores do in about half the time.
-    // Whatever the second reader does not deliver whole, the first reads on.
-    std::uint64_t middle = announced;
-    std::uint64_t secondGot = 0;
-    float secondPeak = 0.0f;
-    std::atomic<bool> stopSecond{false};
-    std::thread second;
-    if (capacity >= announced && announced >= kTwoReadersFrames && info.sourceRate == info.targetRate &&
-        info.decodeStream->HoldsPlainSamples() && std::thread::hardware_concurrency() > 1) {
-        std::unique_ptr<DecodeStream> other = DecodeStream::Open(std::filesystem::path(properties.sourcePath));
-        const std::uint64_t half = announced / 2;
-        if (other && other->HoldsPlainSamples() && other->Info().frames == info.sourceFrames &&
-            other->Info().channels == info.decodeStream->Info().channels &&
-            other->SeekFrame(static_cast<std::int64_t>(half))) {
-            middle = half;
-            StereoFrame* const into = frames.get();
-            second = std::thread([&, into, stream = std::move(other)] {
-                while (middle + secondGot < announced && !stopSecond.load(std::memory_order_relaxed)) {
-                    const auto want = static_cast<std::size_t>(std::min(announced - middle - secondGot, kReadFrames));
-                    StereoFrame* at = into + middle + secondGot;
-                    const std::int64_t read = stream->ReadStereo(reinterpret_cast<float*>(at), want, false);
-                    if (read <= 0) break;
-                    secondPeak = std::max(secondPeak, CleanAndMeasure(at, static_cast<std::size_t>(read)));
-                    secondGot += static_cast<std::uint64_t>(read);
-                    if (static_cast<std::size_t>(read) < want) break;
-                }
-            });
-        }
-    }
-    bool readOk = readUpTo(middle);
-    if (second.joinable()) {
-        if (!readOk || !progress.IsRunning()) stopSecond.store(true, std::memory_order_relaxed);
-        second.join();
-        if (readOk && done == middle && middle + secondGot == announced) {
-            done = announced;
-            peak = std::max(peak, secondPeak);
-        }
-    }
-    if (readOk && done < announced) readOk = readUpTo(announced);
-    if (!readOk) return false;
-    progress.SetProgress(100);
-    info.FreeStreams();
-    if (!progress.IsRunning()) return false;
-
-    // A little missing (a decoder's estimate, a resampler's edge, a cut-off
-    // last block) keeps the announced length, silent at the end, as it always
-    // did. More than a tenth and more than a second is a header that lied or
-    // a file cut short: only what was read is kept.
-    const std::uint64_t missing = announced - done;
-    const bool farShort = missing > announced / 10 && missing >= info.targetRate;
-    const std::uint64_t count = farShort ? done : announced;
-    if (count == 0) {
-        Fail(progress, IDS_STREAM_DATA, failure, "the file holds no sound");
-        return false;
-    }
-    if (count != capacity) {
-        frames = Reallocate(frames.get(), std::min(done, count), count);
-        if (!frames) {
-            Fail(progress, IDS_SOURCE_ALLOC_FAILED, failure, "not enough memory to hold it");
+    bool CanReadInTwo() {
+        if (capacity_ < announced_ || announced_ < kTwoReadersFrames || info_.sourceRate != info_.targetRate ||
+            !info_.decodeStream->HoldsPlainSamples() || SharedPool().Threads() < 2)
+            return false;
+        second_ = DecodeStream::Open(std::filesystem::path(path_));
+        const std::uint64_t half = announced_ / 2;
+        if (!second_ || !second_->HoldsPlainSamples() || second_->Info().frames != info_.sourceFrames ||
+            second_->Info().channels != info_.decodeStream->Info().channels ||
+            !second_->SeekFrame(static_cast<std::int64_t>(half))) {
+            second_.reset();
             return false;
         }
+        middle_ = half;
+        return true;
     }
-    // What the decoder fell short of is silence.
-    if (done < count)
-        std::memset(static_cast<void*>(frames.get() + done), 0, static_cast<std::size_t>(count - done) * sizeof(StereoFrame));
-    properties.sourceFrames = std::move(frames);
-    properties.sourceFrameCount = static_cast<std::uint32_t>(count);
 
-    SourceWarnings found;
-    if (farShort) found.push_back(IDS_SOURCE_SHORTER_THAN_ANNOUNCED);
-    if (peak <= kSilentPeak) found.push_back(IDS_SOURCE_SILENT);
-    if (warnings != nullptr) {
-        warnings->insert(warnings->end(), found.begin(), found.end());
-    } else {
-        for (const int id : found) Say(progress, id);
+    // Both halves as two tasks on the pool. The calling thread takes the
+    // first half, which reports progress; whatever the second reader does not
+    // deliver whole, the first reads on afterwards.
+    bool ReadInTwo() {
+        const auto caller = std::this_thread::get_id();
+        std::atomic<int> taken{0};
+        bool firstOk = true;
+        CancelFlag stopSecond;
+        SharedPool().Run(2, [&](std::size_t) {
+            // Each task takes the half its thread prefers, or the one left.
+            const bool onCaller = std::this_thread::get_id() == caller;
+            const int prefer = onCaller ? 1 : 2;
+            const bool first = (taken.fetch_or(prefer) & prefer) ? prefer == 2 : prefer == 1;
+            if (first) {
+                firstOk = ReadUpTo(middle_, onCaller);
+                if (!firstOk || (onCaller && !progress_.IsRunning())) stopSecond.Cancel();
+            } else {
+                ReadSecondHalf(stopSecond);
+            }
+        });
+        second_.reset();
+        if (!firstOk) return false;
+        if (done_ == middle_ && middle_ + secondGot_ == announced_) {
+            done_ = announced_;
+            peak_ = std::max(peak_, secondPeak_);
+        }
+        return true;
     }
+
+    void ReadSecondHalf(const CancelFlag& stop) {
+        StereoFrame* const into = frames_.get();
+        while (middle_ + secondGot_ < announced_ && !stop.Cancelled()) {
+            AllocationPoint(AllocationStage::SourceLoading);
+            const auto want = static_cast<std::size_t>(std::min(announced_ - middle_ - secondGot_, kReadFrames));
+            StereoFrame* at = into + middle_ + secondGot_;
+            const std::int64_t read = second_->ReadStereo(reinterpret_cast<float*>(at), want, false);
+            if (read <= 0) break;
+            secondPeak_ = std::max(secondPeak_, CleanAndMeasure(at, static_cast<std::size_t>(read)));
+            secondGot_ += static_cast<std::uint64_t>(read);
+            if (static_cast<std::size_t>(read) < want) break;
+        }
+    }
+
+    SourceInfo& info_;
+    const std::string& path_;
+    IProgress& progress_;
+    SourceFailure* failure_;
+    const std::uint64_t announced_;
+    FrameBuffer frames_;
+    std::uint64_t capacity_ = 0;
+    std::uint64_t done_ = 0;  // frames read from the start
+    float peak_ = 0.0f;
+    int bar_ = 0;
+    // The second reader: its own handle, where it starts, what it read.
+    std::unique_ptr<DecodeStream> second_;
+    std::uint64_t middle_ = 0;
+    std::uint64_t secondGot_ = 0;
+    float secondPeak_ = 0.0f;
+    // What is kept.
+    std::uint64_t count_ = 0;
+    bool farShort_ = false;
+};
+
+}  // namespace
+
+bool LoadSourceSamples(CProperties& properties, IProgress& progress, SourceWarnings* warnings,
+                       SourceFailure* failure) {
+    progress.SetProgress(0);
+    properties.sourceFrames.reset();
+    properties.sourceFrameCount = 0;
+    SourceInfo info;
+    const std::string& path = properties.sourcePath;
+    if (!OpenSource(properties.sampleRate, path, info, progress, failure)) return false;
+    const std::uint64_t announced = CheckAnnouncedLength(info, path, progress, failure);
+    if (announced == 0) return false;
+    SourceReading reading(info, path, progress, failure, announced);
+    if (!reading.Allocate(FirstCapacity(info, path, announced))) return false;
+    if (!reading.Read()) return false;
+    if (!reading.Trim()) return false;
+    reading.Keep(properties, warnings);
     return true;
 }
 

@@ -5,6 +5,36 @@
 
 namespace dw {
 
+namespace {
+
+// The pools whose batch this thread is working in, innermost first: a
+// worker is always in its own pool, a caller while its batch runs. Kept on
+// the threads' stacks, so marking costs no allocation.
+struct InsideMark {
+    const WorkerPool* pool;
+    InsideMark* outer;
+};
+thread_local InsideMark* tInside = nullptr;
+
+class Mark {
+public:
+    explicit Mark(const WorkerPool* pool) : mark_{pool, tInside} { tInside = &mark_; }
+    ~Mark() { tInside = mark_.outer; }
+    Mark(const Mark&) = delete;
+    Mark& operator=(const Mark&) = delete;
+
+private:
+    InsideMark mark_;
+};
+
+bool Inside(const WorkerPool* pool) {
+    for (const InsideMark* m = tInside; m != nullptr; m = m->outer)
+        if (m->pool == pool) return true;
+    return false;
+}
+
+}  // namespace
+
 WorkerPool::WorkerPool(unsigned threads) {
     for (unsigned i = 1; i < threads; ++i) {
         try {
@@ -19,31 +49,131 @@ WorkerPool::WorkerPool(unsigned threads) {
 
 WorkerPool::~WorkerPool() {
     {
+        std::lock_guard lock(jobMutex_);
+        jobsStop_ = true;
+    }
+    jobWake_.notify_all();
+    // The jobs may still run batches here: the workers stop after them.
+    if (jobThread_.joinable()) jobThread_.join();
+    {
         std::lock_guard lock(mutex_);
         stop_ = true;
     }
     wake_.notify_all();
-    jobWake_.notify_all();
     for (std::thread& t : workers_) t.join();
-    if (jobThread_.joinable()) jobThread_.join();
 }
 
-void WorkerPool::StartRaw(std::function<void()> job) {
-    std::lock_guard lock(mutex_);
-    jobs_.push_back(std::move(job));
-    if (!jobThread_.joinable()) jobThread_ = std::thread([this] { JobLoop(); });
+void WorkerPool::BatchBase::Fail(std::exception_ptr e) noexcept {
+    {
+        std::lock_guard lock(errorMutex);
+        if (!error) error = std::move(e);
+    }
+    stopped.store(true, std::memory_order_relaxed);
+}
+
+void WorkerPool::Batch::Drain(void* self) noexcept {
+    auto& b = *static_cast<Batch*>(self);
+    for (;;) {
+        if (b.stopped.load(std::memory_order_relaxed) || (b.cancel != nullptr && b.cancel->Cancelled())) return;
+        const std::size_t task = b.next.fetch_add(1, std::memory_order_relaxed);
+        if (task >= b.tasks) return;
+        try {
+            b.call(b.fn, task);
+        } catch (...) {
+            b.Fail(std::current_exception());
+        }
+    }
+}
+
+bool WorkerPool::Spread(std::unique_lock<std::mutex>& turn) {
+    if (workers_.empty() || Inside(this)) return false;
+    // A task of another pool must not wait for this one: the batch holding
+    // it may be waiting for that very task.
+    if (tInside != nullptr) return turn.try_lock();
+    turn.lock();
+    return true;
+}
+
+void WorkerPool::RunBatch(Batch& batch) {
+    if (batch.tasks == 0) return;
+    std::unique_lock<std::mutex> turn(turn_, std::defer_lock);
+    if (batch.tasks == 1 || !Spread(turn)) {
+        // Inline: the first throw leaves the loop, which skips the rest.
+        for (std::size_t i = 0; i < batch.tasks; ++i) {
+            if (batch.cancel != nullptr && batch.cancel->Cancelled()) return;
+            batch.call(batch.fn, i);
+        }
+        return;
+    }
+    Dispatch(&Batch::Drain, &Batch::Drain, &batch);
+    if (batch.error) std::rethrow_exception(batch.error);
+}
+
+void WorkerPool::Dispatch(Participate work, Participate lead, void* context) {
+    {
+        std::lock_guard lock(mutex_);
+        work_ = work;
+        context_ = context;
+        finished_ = 0;
+        ++generation_;
+    }
+    wake_.notify_all();
+    {
+        const Mark mark(this);
+        lead(context);
+    }
+    std::unique_lock lock(mutex_);
+    done_.wait(lock, [&] { return finished_ == workers_.size(); });
+    work_ = nullptr;
+    context_ = nullptr;
+}
+
+void WorkerPool::WorkerLoop() {
+    const Mark mark(this);
+    std::uint64_t seen = 0;
+    std::unique_lock lock(mutex_);
+    for (;;) {
+        wake_.wait(lock, [&] { return stop_ || generation_ != seen; });
+        if (stop_) return;
+        seen = generation_;
+        const Participate work = work_;
+        void* const context = context_;
+        lock.unlock();
+        work(context);
+        lock.lock();
+        // Every worker reports every batch, so Dispatch cannot return (and
+        // the batch's state cannot leave the caller's stack) while a worker
+        // still looks at it.
+        if (++finished_ == workers_.size()) done_.notify_one();
+    }
+}
+
+void WorkerPool::Enqueue(std::unique_ptr<Job> job) {
+    {
+        std::lock_guard lock(jobMutex_);
+        jobs_.push_back(std::move(job));
+        if (!jobThread_.joinable()) {
+            try {
+                jobThread_ = std::thread([this] { JobLoop(); });
+            } catch (...) {
+                jobs_.pop_back();  // never to run: the caller hears why
+                throw;
+            }
+        }
+    }
     jobWake_.notify_one();
 }
 
 void WorkerPool::JobLoop() {
-    std::unique_lock lock(mutex_);
+    std::unique_lock lock(jobMutex_);
     for (;;) {
-        jobWake_.wait(lock, [&] { return stop_ || !jobs_.empty(); });
-        if (jobs_.empty()) return;
-        std::function<void()> job = std::move(jobs_.front());
+        jobWake_.wait(lock, [&] { return jobsStop_ || !jobs_.empty(); });
+        if (jobs_.empty()) return;  // stopping, and nothing left to run
+        std::unique_ptr<Job> job = std::move(jobs_.front());
         jobs_.pop_front();
         lock.unlock();
-        job();  // a packaged task: its exception goes to the future
+        job->Run();  // a packaged task: fn's exception goes to its future
+        job.reset();
         lock.lock();
     }
 }
@@ -51,56 +181,6 @@ void WorkerPool::JobLoop() {
 WorkerPool& SharedPool() {
     static WorkerPool pool(std::max(1u, std::thread::hardware_concurrency()));
     return pool;
-}
-
-void WorkerPool::Drain(Call call, void* fn, std::size_t tasks) {
-    for (;;) {
-        const std::size_t task = nextTask_.fetch_add(1, std::memory_order_relaxed);
-        if (task >= tasks) return;
-        call(fn, task);
-    }
-}
-
-void WorkerPool::WorkerLoop() {
-    std::uint64_t seen = 0;
-    std::unique_lock lock(mutex_);
-    for (;;) {
-        wake_.wait(lock, [&] { return stop_ || generation_ != seen; });
-        if (stop_) return;
-        seen = generation_;
-        const Call call = call_;
-        void* const fn = fn_;
-        const std::size_t tasks = taskCount_;
-        lock.unlock();
-        Drain(call, fn, tasks);
-        lock.lock();
-        // Every worker reports every job, so Run cannot return (and the next
-        // job cannot reset the counter) while a worker still holds this one.
-        if (++finished_ == workers_.size()) done_.notify_one();
-    }
-}
-
-void WorkerPool::RunRaw(std::size_t tasks, Call call, void* fn) {
-    if (tasks == 0) return;
-    if (workers_.empty() || tasks == 1) {
-        for (std::size_t i = 0; i < tasks; ++i) call(fn, i);
-        return;
-    }
-    {
-        std::lock_guard lock(mutex_);
-        call_ = call;
-        fn_ = fn;
-        taskCount_ = tasks;
-        nextTask_.store(0, std::memory_order_relaxed);
-        finished_ = 0;
-        ++generation_;
-    }
-    wake_.notify_all();
-    Drain(call, fn, tasks);
-    std::unique_lock lock(mutex_);
-    done_.wait(lock, [&] { return finished_ == workers_.size(); });
-    call_ = nullptr;
-    fn_ = nullptr;
 }
 
 }  // namespace dw

@@ -9,6 +9,7 @@
 #endif
 
 #include "core/base/Processor.h"
+#include "core/base/AllocationFault.h"
 #include "core/base/WorkerPool.h"
 #include "core/engine/GrainRenderer.h"
 #include "core/engine/Quotient.h"
@@ -386,6 +387,7 @@ void GrainRenderer::MixBlock(const PlannedGrain* grains, std::size_t count, Work
                          spanKernel, spanKernel && kernels == VectorKernels::Widest && kHasAvx512};
     const PlannedGrain* const end = grains + count;
     auto job = [&](std::size_t task) {
+        AllocationPoint(AllocationStage::Creation);
         const auto t = static_cast<std::int64_t>(task);
         std::int64_t u0, u1;
         if (t < tilesBefore) {

@@ -6,7 +6,6 @@
 #include <cstring>
 #include <new>
 #include <string>
-#include <thread>
 
 #include "core/model/Progress.h"
 #include "core/model/Project.h"
@@ -286,23 +285,23 @@ bool CMusicEngine::RenderBackground(IProgress& progress, const CreateOptions& op
     // The last pass writes the music into the MusicBuffer; until then it
     // holds the previous music (or, rendering in place, the work in progress).
     renderer.SetDestination(output.get());
-    unsigned threads = options.threads;
-    if (options.renderer == RenderMode::Reference) {
-        threads = 1;
-    } else if (threads == 0) {
-        threads = std::max(1u, std::thread::hardware_concurrency());
-    }
-    // The pool lives as long as the engine: a creation after an edit starts
-    // no threads.
-    if (!pool_ || pool_->Threads() != threads) {
-        pool_.reset();
-        pool_ = std::make_unique<WorkerPool>(threads);
+    // Every core: the process's pool. A count asked for: a pool of the
+    // engine's own, kept as long as the engine, so that a creation after an
+    // edit starts no threads.
+    WorkerPool* pool = &SharedPool();
+    const unsigned threads = options.renderer == RenderMode::Reference ? 1 : options.threads;
+    if (threads != 0) {
+        if (!pool_ || pool_->Threads() != threads) {
+            pool_.reset();
+            pool_ = std::make_unique<WorkerPool>(threads);
+        }
+        pool = pool_.get();
     }
     const auto renderStart = std::chrono::steady_clock::now();
     if (inPlace) outputFresh_ = false;  // the render writes it from here on
     const bool ok = options.renderer == RenderMode::Reference
                         ? renderer.Render(score)
-                        : renderer.RenderParallel(score, *pool_,
+                        : renderer.RenderParallel(score, *pool,
                                                   options.renderer == RenderMode::Portable ? VectorKernels::None
                                                   : options.renderer == RenderMode::Avx2   ? VectorKernels::Avx2
                                                                                            : VectorKernels::Widest);

@@ -12,12 +12,14 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <new>
 #include <optional>
 #include <sstream>
 
 #include "core/audio/Export.h"
 #include "core/audio/FlacWriter.h"
 #include "core/audio/tests/TestSignals.h"
+#include "core/base/AllocationFault.h"
 #include "core/base/OutputFile.h"
 #include "core/base/tests/FifoReader.h"
 
@@ -404,6 +406,34 @@ TEST(FlacWriter, AFullDiskMidStreamStopsTheWorkersAndKeepsTheOldFile) {
     EXPECT_LT(progress.positions.back(), 100);
     EXPECT_EQ(test::Slurp(target), "the previous render");
     EXPECT_EQ(test::FilesIn(dir.path()), 1u) << "no temporary left behind";
+}
+
+// The switch is reached through a weak symbol: should this machine's libFLAC
+// stop exporting it, the files stay right and only get slower, which nothing
+// else would show.
+TEST(FlacWriter, TheEncodersMd5SwitchResolvesOnThisMachine) {
+    EXPECT_TRUE(FlacChunkMd5SwitchedOff())
+        << "libFLAC no longer exports FLAC__stream_encoder_set_do_md5: every chunk computes an MD5 of its own";
+}
+
+// A failed allocation inside libFLAC's write callback must not unwind through
+// libFLAC: it comes back out of the writer as itself, with the old file kept.
+TEST(FlacWriter, RunningOutOfMemoryInsideLibflacKeepsTheOldFile) {
+    const std::uint32_t frames = 40 * kBlock;
+    const auto music = Music(frames);
+    for (const unsigned nth : {1u, 7u, 30u}) {
+        test::TempDir dir;
+        const auto target = dir / "old.flac";
+        std::ofstream(target) << "the previous render";
+        RecordingProgress progress;
+        WriteError error;
+        ArmAllocationFault(AllocationStage::FlacEncoding, nth);
+        EXPECT_THROW(WriteFlacFile(target, music.data(), frames, Flac(), progress, error, {}, {3, 2}), std::bad_alloc)
+            << "frame " << nth;
+        DisarmAllocationFault();
+        EXPECT_EQ(test::Slurp(target), "the previous render");
+        EXPECT_EQ(test::FilesIn(dir.path()), 1u) << "no temporary left behind";
+    }
 }
 
 }  // namespace

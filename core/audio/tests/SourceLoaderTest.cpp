@@ -9,10 +9,12 @@
 #include <cmath>
 #include <fstream>
 #include <limits>
+#include <new>
 #include <random>
 
 #include "core/audio/SourceLoader.h"
 #include "core/audio/tests/TestSignals.h"
+#include "core/base/AllocationFault.h"
 #include "core/resources/StringTable.h"
 
 namespace dw {
@@ -215,6 +217,28 @@ INSTANTIATE_TEST_SUITE_P(LoadSource, TwoReaders,
                                            TwoReadersCase{"CutShortInTheSecondHalf",
                                                           SF_FORMAT_WAV | SF_FORMAT_FLOAT, 2, 0.7}),
                          [](const auto& i) { return std::string(i.param.name); });
+
+// Running out of memory in either reader (the later places fall in whichever
+// reader gets there, the second one on a worker) comes back to the caller
+// once both have stopped; the project keeps no half-read source, and loading
+// again works.
+TEST(LoadSource, RunningOutOfMemoryInEitherReaderComesBackToTheCaller) {
+    test::TempDir dir;
+    const auto path = dir / "long.wav";
+    constexpr int kRate = 11025;
+    ASSERT_TRUE(WriteFile(path, SF_FORMAT_WAV | SF_FORMAT_PCM_16, 2, kRate, SineData(2, kRate, (1 << 20) + 99)));
+    for (const unsigned nth : {1u, 3u, 12u}) {
+        CProperties props;
+        ArmAllocationFault(AllocationStage::SourceLoading, nth);
+        EXPECT_THROW(Load(props, path, kRate), std::bad_alloc) << "place " << nth;
+        DisarmAllocationFault();
+        EXPECT_FALSE(props.sourceFrames) << "place " << nth;
+        EXPECT_EQ(props.sourceFrameCount, 0u);
+    }
+    CProperties props;
+    EXPECT_TRUE(Load(props, path, kRate)->ok);
+    EXPECT_EQ(props.sourceFrameCount, (1u << 20) + 99);
+}
 
 // Each type the source chooser offers decodes, under its usual name.
 struct TypeCase {
