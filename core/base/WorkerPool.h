@@ -130,7 +130,7 @@ private:
     template <class V, class P, class C>
     struct Ordered : BatchBase {
         Ordered(P& p, C& c, std::size_t t, std::size_t w, const CancelFlag* f)
-            : produce(p), consume(c), tasks(t), window(w == 0 ? 1 : w), cancel(f), slots(window) {}
+            : produce(p), consume(c), tasks(t), window(w == 0 ? 1 : w), cancel(f), pending(window) {}
         P& produce;
         C& consume;
         const std::size_t tasks;
@@ -138,7 +138,7 @@ private:
         const CancelFlag* cancel;
         std::mutex mutex;
         std::condition_variable changed;
-        std::vector<std::optional<V>> slots;  // value i waits in slots[i % window]
+        std::vector<std::optional<V>> pending;  // value i waits in pending[i % window]
         std::size_t next = 0;                 // the next value to produce
         std::size_t consumed = 0;             // values consumed (or being consumed: they still count)
 
@@ -156,7 +156,7 @@ private:
                 V value = produce(k);
                 {
                     std::lock_guard lock(mutex);
-                    slots[k % window].emplace(std::move(value));
+                    pending[k % window].emplace(std::move(value));
                 }
                 changed.notify_all();
             } catch (...) {
@@ -183,7 +183,7 @@ private:
             auto& o = *static_cast<Ordered*>(self);
             for (std::size_t k = 0; k < o.tasks; ++k) {
                 std::unique_lock lock(o.mutex);
-                std::optional<V>& slot = o.slots[k % o.window];
+                std::optional<V>& slot = o.pending[k % o.window];
                 for (;;) {
                     if (o.Stopping()) {
                         lock.unlock();
