@@ -155,6 +155,11 @@ constexpr std::uint64_t kReadFrames = std::uint64_t{1} << 16;
 // 44100 Hz): shorter ones take too little time to share.
 constexpr std::uint64_t kTwoReadersFrames = std::uint64_t{1} << 20;
 
+// A source recorded at less than a quarter of the music's rate is "far
+// below" it; resampled, it may hold at most 512 MiB of frames.
+constexpr std::uint32_t kFarBelowFactor = 4;
+constexpr std::uint64_t kFarBelowMaxFrames = (std::uint64_t{512} << 20) / 8;
+
 // Below one step of 16-bit sound a source counts as silent.
 constexpr float kSilentPeak = 1.0f / 32768.0f;
 
@@ -198,10 +203,19 @@ std::uint64_t CheckAnnouncedLength(const SourceInfo& info, const std::string& pa
         sourceFrames < (std::uint64_t{1} << 40)
             ? sourceFrames * info.targetRate / info.sourceRate
             : static_cast<std::uint64_t>(static_cast<double>(sourceFrames) / info.rateRatio);
-    if (announced == 0) {
+    if (announced == 0 && sourceFrames == 0) {
         // Nothing to decode: said as an open failure, with the reason.
         SayCannotOpen(messages, path, "it is too short: it holds no sound", failure, IDS_STREAM_DATA,
                       "the file holds no sound");
+        return 0;
+    }
+    if (announced == 0) {
+        // Some sound, but not one frame's worth at the music's rate.
+        const std::string reason = "it is too short: " + std::to_string(sourceFrames) +
+                                   (sourceFrames == 1 ? " frame" : " frames") + " at " +
+                                   std::to_string(info.sourceRate) + " Hz make less than one frame at " +
+                                   std::to_string(info.targetRate) + " Hz";
+        SayCannotOpen(messages, path, reason, failure, IDS_STREAM_DATA, reason);
         return 0;
     }
     if (announced > kMaxSourceFrameCount) {
@@ -210,6 +224,19 @@ std::uint64_t CheckAnnouncedLength(const SourceInfo& info, const std::string& pa
     }
     if (announced > MaxSourceFrames()) {
         Fail(messages, IDS_SOURCE_ALLOC_FAILED, failure, "not enough memory to hold it");
+        return 0;
+    }
+    if (info.sourceRate < info.targetRate / kFarBelowFactor && announced > kFarBelowMaxFrames) {
+        // A header at a rate far below the music's (1 Hz) makes a tiny file
+        // announce hours of music once resampled: held to what real sound of
+        // that length could be, it would take gigabytes for nothing.
+        const std::string reason =
+            "its " + std::to_string(sourceFrames / info.sourceRate) + " s at " + std::to_string(info.sourceRate) +
+            " Hz would take " + std::to_string(announced * sizeof(StereoFrame) >> 20) + " MiB at " +
+            std::to_string(info.targetRate) + " Hz (at most " +
+            std::to_string(kFarBelowMaxFrames * sizeof(StereoFrame) >> 20) +
+            " MiB for a source recorded far below the music's rate)";
+        SayCannotOpen(messages, path, reason, failure, IDS_SOURCE_TOO_LONG, reason);
         return 0;
     }
     return announced;

@@ -362,6 +362,50 @@ INSTANTIATE_TEST_SUITE_P(
                                   "No such file or directory", "the file does not exist"}),
     [](const auto& p) { return std::string(p.param.name); });
 
+// A source whose rate makes nonsense of its length at the music's rate is
+// refused with its length and rates: one frame that is less than one at the
+// music's rate, and a tiny file whose header rate (1 Hz) is so far below the
+// music's that resampling it would take gigabytes.
+struct RateRefusal {
+    const char* name;
+    int rate;
+    int frames;
+    std::uint32_t musicRate;
+    const char* reason;
+};
+
+class SourceAtAnOddRate : public ::testing::TestWithParam<RateRefusal> {};
+
+TEST_P(SourceAtAnOddRate, IsRefusedWithItsLengthAndRates) {
+    const RateRefusal& c = GetParam();
+    test::TempDir dir;
+    const auto path = dir / "odd.wav";
+    ASSERT_TRUE(WriteFile(path, SF_FORMAT_WAV | SF_FORMAT_PCM_16, 1, c.rate,
+                          std::vector<float>(static_cast<std::size_t>(c.frames), 0.25f)));
+    CProperties props;
+    auto r = Load(props, path, c.musicRate);
+    EXPECT_FALSE(r->ok);
+    ASSERT_EQ(r->progress.messages.size(), 1u);
+    EXPECT_EQ(r->progress.messages[0].text,
+              std::string(LoadString(IDS_SOURCE_OPEN_FAILED)) + "\n" + path.string() + ": " + c.reason + ".");
+    EXPECT_EQ(r->failure.reason, c.reason);
+    EXPECT_EQ(props.sourceFrames, nullptr);
+    EXPECT_EQ(r->progress.positions, std::vector<int>{0}) << "refused before any decoding";
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Source, SourceAtAnOddRate,
+    ::testing::Values(
+        RateRefusal{"OneFrameAt48000For11025", 48000, 1, 11025,
+                    "it is too short: 1 frame at 48000 Hz make less than one frame at 11025 Hz"},
+        RateRefusal{"ElevenThousandSecondsAtOneHertzFor11025", 1, 11000, 11025,
+                    "its 11000 s at 1 Hz would take 925 MiB at 11025 Hz (at most 512 MiB for a source recorded far "
+                    "below the music's rate)"},
+        RateRefusal{"ElevenThousandSecondsAtOneHertzFor22050", 1, 11000, 22050,
+                    "its 11000 s at 1 Hz would take 1850 MiB at 22050 Hz (at most 512 MiB for a source recorded far "
+                    "below the music's rate)"}),
+    [](const auto& p) { return std::string(p.param.name); });
+
 // A file the user may not read is told apart from one that is not sound.
 TEST(LoadSource, UnreadableSourceSaysItCannotBeRead) {
     if (geteuid() == 0) GTEST_SKIP() << "the superuser reads every file";
