@@ -16,6 +16,12 @@
 
 namespace dw {
 
+// The true-peak ceiling (dBTP) the music is held under when its loudness is
+// set and when it is coded lossily, unless the user asks for another: 1 dB of
+// room under full scale for the overshoot of converters and decoders, as the
+// loudness recommendations for distribution ask.
+inline constexpr double kTruePeakCeilingDbtp = -1.0;
+
 // Integrated loudness (LUFS) and true peak (dBTP, 4x oversampled as the
 // standard asks) of a stereo piece. Silence reads -infinity for both.
 struct LoudnessReading {

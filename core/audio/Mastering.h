@@ -53,7 +53,7 @@ std::optional<LoudnessAdjustment> NormaliseLoudness(std::span<StereoFrame> music
 struct FinishOptions {
     bool effects = true;                    // run the project's switched-on effects
     std::optional<double> loudnessLufs;     // set the integrated loudness; none: keep the peak level
-    double truePeakCeilingDbtp = -1.0;      // with a loudness target, and for lossy codecs
+    double truePeakCeilingDbtp = kTruePeakCeilingDbtp;  // with a loudness target, and for lossy codecs
     bool lossy = false;                     // coded lossily: its decoded peaks overshoot the samples'
 };
 
