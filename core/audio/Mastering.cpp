@@ -272,8 +272,8 @@ bool EffectsInParts(std::span<StereoFrame> music, std::uint32_t sampleRate, cons
     // The true peak of a frame needs a few frames either side: inside a part
     // it is taken a little behind the effects, and the frames round the
     // borders between parts once every part is done.
-    constexpr std::size_t kPeakBehind = 24;  // frames the filter and its rounding reach ahead (21)
-    constexpr std::size_t kPeakAfter = 8;    // frames it reaches back (5), rounded up
+    constexpr std::size_t kPeakBehind = kTruePeakReachAhead + 3;  // rounded up
+    constexpr std::size_t kPeakAfter = kTruePeakReachBack + 3;    // rounded up
     std::vector<float> peaks(parts.count, 0.0f);
     pool.Run(parts.count, [&](std::size_t k) {
         const FlushDenormals flush;

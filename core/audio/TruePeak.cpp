@@ -22,6 +22,8 @@ static_assert(kBefore + 1 + kAfter == kTaps, "the taps are the frames before, th
 constexpr int kMaxPhases = 3;
 constexpr std::size_t kBlock = 1024;  // frames deinterleaved at a time
 constexpr std::size_t kRound = 16;    // blocks are measured in whole sixteens of frames
+static_assert(kBefore == kTruePeakReachBack && kAfter + kRound - 1 == kTruePeakReachAhead,
+              "the reach the header tells is the filter's and the rounding's");
 
 struct Filter {
     int phases = 0;  // in-between points per frame: factor - 1
