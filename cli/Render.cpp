@@ -131,7 +131,7 @@ struct Files {
     fs::path output;
     std::string outputName;
     std::string sourceName;
-    std::string sourcePath;  // as named, before standard input was spooled
+    std::string sourcePath;  // the file decoded (for standard input, its spooled copy)
 };
 
 Files FilesOf(const RenderRequest& request) {

@@ -282,59 +282,54 @@ struct SoundSink {
 
 private:
     sf_count_t LengthOf() {
-        SoundSink& s = *this;
-        return std::max<sf_count_t>(s.file.Size(), s.file.Position() + static_cast<sf_count_t>(s.Held()));
+        return std::max<sf_count_t>(file.Size(), file.Position() + static_cast<sf_count_t>(Held()));
     }
     sf_count_t SeekTo(sf_count_t offset, int whence) {
-        SoundSink& s = *this;
-        if (s.dropRewrites) {
-            const std::int64_t here = s.rewrite >= 0 ? s.rewrite : s.file.Position() + static_cast<std::int64_t>(s.Held());
-            const std::int64_t end = s.file.Position() + static_cast<std::int64_t>(s.Held());
+        if (dropRewrites) {
+            const std::int64_t here = rewrite >= 0 ? rewrite : file.Position() + static_cast<std::int64_t>(Held());
+            const std::int64_t end = file.Position() + static_cast<std::int64_t>(Held());
             const std::int64_t to = whence == SEEK_SET ? offset : whence == SEEK_CUR ? here + offset : end + offset;
             if (to < 0 || to > end) return -1;
-            s.rewrite = to < end ? to : -1;
+            rewrite = to < end ? to : -1;
             return to;
         }
-        std::int64_t at = s.file.Position();
-        if (s.Settle() != 0 || s.Keep(s.file.Seek(offset, whence, at)) != 0) return -1;
+        std::int64_t at = file.Position();
+        if (Settle() != 0 || Keep(file.Seek(offset, whence, at)) != 0) return -1;
         return at;
     }
     sf_count_t ReadInto(void* data, sf_count_t count) {
-        SoundSink& s = *this;
         std::size_t got = 0;
-        if (count < 0 || s.rewrite >= 0 || s.Settle() != 0) return 0;
+        if (count < 0 || rewrite >= 0 || Settle() != 0) return 0;
         // Reading back may meet the end of a file still being written: that
         // is no failure, and a write-only device may refuse reads altogether.
-        if (s.file.Read(data, static_cast<std::size_t>(count), got) != 0) return 0;
+        if (file.Read(data, static_cast<std::size_t>(count), got) != 0) return 0;
         return static_cast<sf_count_t>(got);
     }
     // After a failure the bytes are dropped but reported as taken: the write
     // has failed already, and some of libsndfile's encoders print to standard
     // output when told of a short write.
     sf_count_t WriteFrom(const void* data, sf_count_t count) {
-        SoundSink& s = *this;
-        if (count <= 0 || s.error != 0) return std::max<sf_count_t>(count, 0);
-        if (s.rewrite >= 0) {
+        if (count <= 0 || error != 0) return std::max<sf_count_t>(count, 0);
+        if (rewrite >= 0) {
             // Going over what has left already: dropped, but a write that
             // runs past the end would lose music.
-            const std::int64_t end = s.file.Position() + static_cast<std::int64_t>(s.Held());
-            if (s.rewrite + count > end) {
-                s.Keep(ESPIPE);
+            const std::int64_t end = file.Position() + static_cast<std::int64_t>(Held());
+            if (rewrite + count > end) {
+                Keep(ESPIPE);
                 return count;
             }
-            s.rewrite += count;
-            if (s.rewrite == end) s.rewrite = -1;
+            rewrite += count;
+            if (rewrite == end) rewrite = -1;
             return count;
         }
         const auto* bytes = static_cast<const unsigned char*>(data);
         const auto n = static_cast<std::size_t>(count);
-        s.Keep(s.ogg ? s.ogg->Write(bytes, n, s.file) : s.file.Write(bytes, n));
+        Keep(ogg ? ogg->Write(bytes, n, file) : file.Write(bytes, n));
         return count;
     }
     sf_count_t TellWhere() const {
-        const SoundSink& s = *this;
-        if (s.rewrite >= 0) return s.rewrite;
-        return s.file.Position() + static_cast<sf_count_t>(s.Held());
+        if (rewrite >= 0) return rewrite;
+        return file.Position() + static_cast<sf_count_t>(Held());
     }
 
 public:
