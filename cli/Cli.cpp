@@ -3,6 +3,7 @@
 
 #include <CLI/CLI.hpp>
 
+#include <cstdio>
 #include <filesystem>
 #include <ostream>
 #include <string>
@@ -11,6 +12,7 @@
 
 #include "core/audio/Export.h"
 #include "core/audio/FlacWriter.h"
+#include "core/audio/Loudness.h"
 #include "core/base/TextEscape.h"
 #include "cli/ConsoleProgress.h"
 #include "cli/ProjectIo.h"
@@ -122,7 +124,10 @@ int Run(int argc, const char* const* argv, std::ostream& out, std::ostream& err,
     renderCmd->add_option("--loudness", render.file.loudness,
                           "Integrated loudness to set, in LUFS (EBU R128), e.g. -16; default: peak at the volume")
         ->check(CLI::Range(-70.0, 0.0));
-    renderCmd->add_option("--true-peak", render.file.truePeak, "True-peak ceiling in dBTP (default: -1)")
+    char ceiling[32];
+    std::snprintf(ceiling, sizeof ceiling, "%g", kTruePeakCeilingDbtp);
+    renderCmd->add_option("--true-peak", render.file.truePeak,
+                          std::string("True-peak ceiling in dBTP (default: ") + ceiling + ")")
         ->check(CLI::Range(-20.0, 0.0));
     renderCmd->add_option("--title", render.file.title, "Title tag (default: the project's or the source's name)");
     renderCmd->add_option("--artist", render.file.artist, "Artist tag");

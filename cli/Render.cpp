@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <new>
+#include <optional>
 #include <ostream>
 #include <span>
 #include <sstream>
@@ -16,6 +17,7 @@
 #include "core/audio/Export.h"
 #include "core/audio/FileTags.h"
 #include "core/audio/Mastering.h"
+#include "core/audio/WriteMusic.h"
 #include "core/audio/SourceLoader.h"
 #include "core/base/OutputFile.h"
 #include "core/base/SameFile.h"
@@ -103,82 +105,93 @@ std::string Decibels(double value) {
     return text;
 }
 
-// The finishing that shaped the file, for its comment tag.
-std::string FinishText(const FileOptions& file, const FinishReport& finished) {
-    std::string text = file.noEffects ? "no effects" : "";
-    auto add = [&](const std::string& part) { text += (text.empty() ? "" : ", ") + part; };
-    if (file.loudness) add("loudness " + Decibels(*file.loudness) + " LUFS under " + Decibels(file.truePeak) + " dBTP");
-    if (finished.headroomDb < 0.0) add("lowered " + Decibels(-finished.headroomDb) + " dB for the codec");
-    if (file.bitrate) add(std::to_string(*file.bitrate) + " kbit/s");
-    if (file.compression) {
-        char level[16];
-        std::snprintf(level, sizeof level, "%.2f", *file.compression);
-        add(std::string("compression ") + level);
+// A step's way out: the exit status, or none when the render goes on.
+using Exit = std::optional<int>;
+
+// How a render stops early: the message, and the status that goes with it.
+class Stop {
+public:
+    explicit Stop(ConsoleProgress& progress) : progress_(progress) {}
+    Exit Usage(const std::string& text) const { return Say(text, kExitUsage); }
+    Exit Failed(const std::string& text) const { return Say(text, kExitFailed); }
+    Exit Cancelled() const { return Say("Cancelled; nothing was written.", 128 + CancelSignal()); }
+
+private:
+    Exit Say(const std::string& text, int status) const {
+        progress_.ShowMessage(0, text, MessageIcon::Exclamation);
+        return status;
     }
-    return text;
+    ConsoleProgress& progress_;
+};
+
+// The files of one render and how they are shown in messages.
+struct Files {
+    bool toStdout = false;
+    bool fromStdin = false;
+    fs::path output;
+    std::string outputName;
+    std::string sourceName;
+    std::string sourcePath;  // the file decoded (for standard input, its spooled copy)
+};
+
+Files FilesOf(const RenderRequest& request) {
+    Files f;
+    f.toStdout = request.output == kStandardStream;
+    f.fromStdin = request.source == kStandardStream;
+    f.output = f.toStdout ? fs::path(kStandardOutput) : fs::path(request.output);
+    f.outputName = f.toStdout ? "standard output" : Shown(f.output);
+    return f;
 }
 
-int Render(const RenderRequest& request, std::ostream& out, std::ostream& err, ConsoleProgress& progress) {
-    const auto started = std::chrono::steady_clock::now();
-    auto usage = [&](const std::string& text) {
-        progress.ShowMessage(0, text, MessageIcon::Exclamation);
-        return kExitUsage;
-    };
-    auto failed = [&](const std::string& text) {
-        progress.ShowMessage(0, text, MessageIcon::Exclamation);
-        return kExitFailed;
-    };
-    auto cancelled = [&] {
-        progress.ShowMessage(0, "Cancelled; nothing was written.", MessageIcon::Exclamation);
-        return 128 + CancelSignal();
-    };
-
-    // Standard output carries the music alone: everything else goes to standard error.
-    const bool toStdout = request.output == kStandardStream;
-    const bool fromStdin = request.source == kStandardStream;
-    std::ostream& report = toStdout ? err : out;
-
-    // The project: the named one or the default, then the command line's changes.
-    CProject project;
+// The project: the named one or the default, then the command line's changes.
+Exit ReadProject(const RenderRequest& request, const Files& files, CProject& project, ConsoleProgress& progress,
+                 const Stop& stop) {
     project.SetDefaults();
     CProperties& properties = project.properties;
     if (!request.project.empty()) {
         // Loading takes a relative source path from the project's folder.
         if (!LoadProjectReporting(project, request.project, progress)) return kExitFailed;
     }
-    if (!request.source.empty() && !fromStdin) properties.sourcePath = request.source;
+    if (!request.source.empty() && !files.fromStdin) properties.sourcePath = request.source;
     if (const std::string problem = ApplyPropertyOptions(request.settings, properties); !problem.empty())
-        return usage(problem);
-    if (properties.sourcePath.empty() && !fromStdin)
-        return usage("No music source: name a SOURCE file, or a project (-p) that names one.");
+        return stop.Usage(problem);
+    if (properties.sourcePath.empty() && !files.fromStdin)
+        return stop.Usage("No music source: name a SOURCE file, or a project (-p) that names one.");
+    return std::nullopt;
+}
 
-    // The output: format and place are checked before the long work starts.
-    const fs::path output = toStdout ? fs::path(kStandardOutput) : fs::path(request.output);
-    const std::string outputName = toStdout ? "standard output" : Shown(output);
-    if (toStdout && ::isatty(STDOUT_FILENO) != 0)
-        return usage("Standard output is a terminal: redirect it to a file or a pipe, or name the output file.");
-    if (toStdout && request.format.empty())
-        return usage("Name the format of standard output with --format (" + OutputFormatNames(true) + ").");
-    if (!toStdout && SameFile(output, properties.sourcePath))
-        return usage("The output " + outputName + " would replace an input file.");
-    if (!toStdout && !request.project.empty() && SameFile(output, request.project))
-        return usage("The output " + outputName + " would replace an input file.");
-    if (const std::string problem = CheckWritableTarget(output); !problem.empty()) return failed(problem);
+// The output and the other files written: checked before the long work starts.
+Exit CheckTargets(const RenderRequest& request, const Files& files, const CProperties& properties,
+                  const Stop& stop) {
+    const fs::path& output = files.output;
+    if (files.toStdout && ::isatty(STDOUT_FILENO) != 0)
+        return stop.Usage("Standard output is a terminal: redirect it to a file or a pipe, or name the output file.");
+    if (files.toStdout && request.format.empty())
+        return stop.Usage("Name the format of standard output with --format (" + OutputFormatNames(true) + ").");
+    if (!files.toStdout && SameFile(output, properties.sourcePath))
+        return stop.Usage("The output " + files.outputName + " would replace an input file.");
+    if (!files.toStdout && !request.project.empty() && SameFile(output, request.project))
+        return stop.Usage("The output " + files.outputName + " would replace an input file.");
+    if (const std::string problem = CheckWritableTarget(output); !problem.empty()) return stop.Failed(problem);
     for (const std::string* extra : {&request.plan, &request.saveProject}) {
         if (extra->empty()) continue;
         if (SameFile(*extra, properties.sourcePath) || (!request.project.empty() && SameFile(*extra, request.project)) ||
-            (!toStdout && SameFile(*extra, output)) || (!request.plan.empty() && extra != &request.plan &&
-                                                        SameFile(*extra, request.plan)))
-            return usage("The file " + EscapeForDisplay(*extra) + " would replace another file of this render.");
-        if (const std::string problem = CheckWritableTarget(*extra); !problem.empty()) return failed(problem);
+            (!files.toStdout && SameFile(*extra, output)) || (!request.plan.empty() && extra != &request.plan &&
+                                                              SameFile(*extra, request.plan)))
+            return stop.Usage("The file " + EscapeForDisplay(*extra) + " would replace another file of this render.");
+        if (const std::string problem = CheckWritableTarget(*extra); !problem.empty()) return stop.Failed(problem);
     }
+    return std::nullopt;
+}
 
-    // The source: standard input is read whole first.
-    const std::string sourceName = fromStdin ? "standard input" : Shown(properties.sourcePath);
-    if (fromStdin) {
+// The source: standard input is read whole first; without a project or a
+// --quality the quality follows the source's rate.
+Exit TakeSource(const RenderRequest& request, Files& files, CProperties& properties, const Stop& stop) {
+    files.sourceName = files.fromStdin ? "standard input" : Shown(properties.sourcePath);
+    if (files.fromStdin) {
         const SpooledInput spooled = SpoolStandardInput();
-        if (CancelRequested()) return cancelled();
-        if (spooled.path.empty()) return failed(spooled.problem);
+        if (CancelRequested()) return stop.Cancelled();
+        if (spooled.path.empty()) return stop.Failed(spooled.problem);
         properties.sourcePath = spooled.path;
     }
     if (request.project.empty() && !request.settings.quality) {
@@ -187,123 +200,177 @@ int Render(const RenderRequest& request, std::ostream& out, std::ostream& err, C
             properties.sampleRate = SampleRateOfQuality(*quality);
         }
     }
+    return std::nullopt;
+}
 
-    const std::string formatName = request.format.empty() ? output.extension().string() : request.format;
+// The file's format, from --format or the output's extension, with the
+// encoder's settings; one that cannot be written where asked is refused.
+Exit ChooseFormat(const RenderRequest& request, const Files& files, const CProperties& properties,
+                  SoundFormat& fileFormat, EncoderSettings& encoderSettings, const Stop& stop) {
+    const std::string formatName = request.format.empty() ? files.output.extension().string() : request.format;
     const std::optional<SoundFormat> format = FormatFromName(formatName, properties.sampleRate);
     if (!format) {
         if (request.format.empty())
-            return usage("Cannot tell the format from the name " + outputName + ": end it in " +
-                         OutputFormatExtensions() + ", or use --format (" + OutputFormatNames() + ").");
-        return usage("--format: " + EscapeForDisplay(request.format) + " is not one of " + OutputFormatNames() +
-                     ", or cannot hold music at " + std::to_string(properties.sampleRate) + " Hz.");
+            return stop.Usage("Cannot tell the format from the name " + files.outputName + ": end it in " +
+                              OutputFormatExtensions() + ", or use --format (" + OutputFormatNames() + ").");
+        return stop.Usage("--format: " + EscapeForDisplay(request.format) + " is not one of " + OutputFormatNames() +
+                          ", or cannot hold music at " + std::to_string(properties.sampleRate) + " Hz.");
     }
-    const EncoderSettings encoderSettings{request.file.compression, request.file.bitrate};
+    encoderSettings = EncoderSettings{request.file.compression, request.file.bitrate};
     if (const std::string problem = EncoderSettingsProblem(*format, encoderSettings); !problem.empty())
-        return usage(problem);
-    const SoundFormat fileFormat = ApplyEncoderSettings(*format, encoderSettings);
-    if (const OutputFormatRecord* row = OutputFormatOf(*format); row && !row->streams && IsOneWayTarget(output))
-        return usage((toStdout ? std::string("Standard output") : "The output " + outputName) +
-                     " is a pipe, FIFO or socket, and " + std::string(row->id) +
-                     " must go back to finish its header: use " + OutputFormatNames(true) + ".");
+        return stop.Usage(problem);
+    fileFormat = ApplyEncoderSettings(*format, encoderSettings);
+    if (const OutputFormatRecord* row = OutputFormatOf(*format); row && !row->streams && IsOneWayTarget(files.output))
+        return stop.Usage((files.toStdout ? std::string("Standard output") : "The output " + files.outputName) +
+                          " is a pipe, FIFO or socket, and " + std::string(row->id) +
+                          " must go back to finish its header: use " + OutputFormatNames(true) + ".");
+    return std::nullopt;
+}
 
-    // Without --seed the time seed is used; it is told so the render can be repeated.
-    const std::uint32_t seed = request.seed ? *request.seed : TimeSeed();
-    if (!request.seed && !request.quiet)
-        report << "Seed: " << seed << " (repeat this render with --seed " << seed << ")\n" << std::flush;
-
-    const std::string sourcePath = properties.sourcePath;
+Exit DecodeMusicSource(const RenderRequest& request, const Files& files, CProperties& properties,
+                       ConsoleProgress& progress, const Stop& stop) {
     progress.BeginStage("Loading music");
     SourceWarnings warnings;
     SourceFailure failure;
     QuietMessages loading(progress);
     const bool decoded = DecodeSource(properties, loading, &warnings, &failure);
     progress.EndStage();
-    if (CancelRequested()) return cancelled();
+    if (CancelRequested()) return stop.Cancelled();
     if (!decoded)
-        return failed("Cannot read the music source " + sourceName + ": " +
-                      (failure.reason.empty() ? std::string(LoadString(failure.messageId)) : failure.reason) + ".");
+        return stop.Failed("Cannot read the music source " + files.sourceName + ": " +
+                           (failure.reason.empty() ? std::string(LoadString(failure.messageId)) : failure.reason) +
+                           ".");
     // The render goes on: the source is usable, but not what its file promised.
     if (!request.quiet)
         for (const int id : warnings)
-            progress.ShowMessage(id, std::string(LoadString(id)) + " (" + sourceName + ")", MessageIcon::Exclamation);
+            progress.ShowMessage(id, std::string(LoadString(id)) + " (" + files.sourceName + ")",
+                                 MessageIcon::Exclamation);
+    return std::nullopt;
+}
 
-    CMusicEngine engine;
+Exit CreateMusic(const RenderRequest& request, CProject& project, std::uint32_t seed, CMusicEngine& engine,
+                 ConsoleProgress& progress, const Stop& stop) {
     CreateOptions options;
     options.seed = seed;
     options.threads = request.threads;
-    options.allocationLimitBytes = CreationMemoryLimit(properties.sourceFrameCount);
+    options.allocationLimitBytes = CreationMemoryLimit(project.properties.sourceFrameCount);
     options.renderInPlace = true;  // no player holds the old music here: one buffer, not two
     progress.BeginStage("Creating music", kCreationPasses);
     const bool created = engine.Create(project, progress, options);
     progress.EndStage();
-    if (CancelRequested()) return cancelled();
-    if (!created) return failed("The music was not created; nothing was written.");
+    if (CancelRequested()) return stop.Cancelled();
+    if (!created) return stop.Failed("The music was not created; nothing was written.");
+    return std::nullopt;
+}
 
-    // What the listener hears while playing: the effects, and the level.
-    FinishOptions finish;
-    finish.effects = !request.file.noEffects;
-    finish.loudnessLufs = request.file.loudness;
-    finish.truePeakCeilingDbtp = request.file.truePeak;
-    finish.lossy = IsLossyCodec(fileFormat);
-    const bool finishing = (finish.effects && AnyEffectOn(properties)) || finish.loudnessLufs || finish.lossy;
-    FinishReport finished;
-    if (finishing) {
-        progress.BeginStage("Finishing music");
-        std::string problem;
-        const bool done = FinishForFile(std::span(engine.MutableOutput(), engine.OutputFrameCount()),
-                                        engine.SampleRate(), properties, finish, &progress, finished, problem);
-        progress.EndStage();
-        if (CancelRequested()) return cancelled();
-        if (!done) return failed("The music could not be finished: " + problem + "; nothing was written.");
-    }
-
-    WriteOptions fileOptions;
-    fileOptions.encoder = encoderSettings;
-    TagRequest tagRequest;
-    tagRequest.title = request.file.title;
-    tagRequest.artist = request.file.artist;
-    tagRequest.version = DW_VERSION;
-    tagRequest.seed = seed;
-    tagRequest.projectPath = request.project;
-    tagRequest.extra = FinishText(request.file, finished);
-    tagRequest.when = TagTime();
-    tagRequest.sourcePath = fromStdin ? std::string() : sourcePath;
-    fileOptions.tags = MakeSoundTags(properties, tagRequest);
-
-    progress.BeginStage("Writing " + (toStdout ? outputName : Shown(output.filename())));
+// What the listener hears while playing (the effects, and the level), with
+// the tags, into the file.
+Exit FinishAndWrite(const RenderRequest& request, const Files& files, const CProperties& properties,
+                    std::uint32_t seed, const SoundFormat& fileFormat, const EncoderSettings& encoderSettings,
+                    CMusicEngine& engine, FinishReport& finished, ConsoleProgress& progress, const Stop& stop) {
     WriteError writeError;
-    const WriteResult written = WriteSoundFile(output, engine.Output(), engine.OutputFrameCount(),
-                                               engine.SampleRate(), fileFormat, progress, writeError, fileOptions);
-    progress.EndStage();
-    if (written == WriteResult::Cancelled || CancelRequested()) return cancelled();
-    if (written != WriteResult::Written)
-        return failed("Could not write " + outputName + ": " + writeError.reason + ".");
+    MusicFileRequest file;
+    file.target = files.output;
+    file.format = fileFormat;
+    file.finish.effects = !request.file.noEffects;
+    file.finish.loudnessLufs = request.file.loudness;
+    file.finish.truePeakCeilingDbtp = request.file.truePeak;
+    file.encoder = encoderSettings;
+    file.tags.title = request.file.title;
+    file.tags.artist = request.file.artist;
+    file.tags.version = DW_VERSION;
+    file.tags.seed = seed;
+    file.tags.projectPath = request.project;
+    file.tags.when = TagTime();
+    file.tags.sourcePath = files.fromStdin ? std::string() : files.sourcePath;
+    file.error = &writeError;
+    file.beginStep = [&](MusicFileStep step) {
+        if (step == MusicFileStep::Finishing)
+            progress.BeginStage("Finishing music");
+        else
+            progress.BeginStage("Writing " + (files.toStdout ? files.outputName : Shown(files.output.filename())));
+    };
+    file.endStep = [&] { progress.EndStage(); };
 
+    const MusicFileReport written =
+        WriteFinishedMusic(std::span(engine.MutableOutput(), engine.OutputFrameCount()), engine.SampleRate(),
+                           properties, file, progress);
+    finished = written.finished;
+    if (written.result == WriteResult::Cancelled || CancelRequested()) return stop.Cancelled();
+    if (!written.finishProblem.empty())
+        return stop.Failed("The music could not be finished: " + written.finishProblem + "; nothing was written.");
+    if (written.result != WriteResult::Written)
+        return stop.Failed("Could not write " + files.outputName + ": " + writeError.reason + ".");
+    return std::nullopt;
+}
+
+// The plan and the project used, when asked for.
+Exit WriteCompanions(const RenderRequest& request, const Files& files, CProject& project, const CMusicEngine& engine,
+                     ConsoleProgress& progress, const Stop& stop) {
     if (!request.plan.empty()) {
         const std::string text = DumpJson(PlanToJson(engine));
         if (const int error = WriteWholeFile(request.plan, std::as_bytes(std::span(text.data(), text.size()))))
-            return failed("Could not write the plan " + EscapeForDisplay(request.plan) + ": " + ErrorText(error) + ".");
+            return stop.Failed("Could not write the plan " + EscapeForDisplay(request.plan) + ": " + ErrorText(error) +
+                               ".");
     }
     if (!request.saveProject.empty()) {
         // The source as a path that still holds from elsewhere; music that
         // came through standard input has no file to name.
         std::error_code ec;
-        properties.sourcePath = fromStdin ? std::string() : fs::absolute(sourcePath, ec).string();
+        project.properties.sourcePath = files.fromStdin ? std::string() : fs::absolute(files.sourcePath, ec).string();
         if (!StoreProject(project, request.saveProject, progress)) return kExitFailed;
     }
+    return std::nullopt;
+}
+
+void ReportWritten(const RenderRequest& request, const Files& files, const CProperties& properties,
+                   const SoundFormat& fileFormat, std::uint32_t seed, const FinishReport& finished, double took,
+                   std::ostream& report) {
+    if (request.quiet) return;
+    report << "Wrote " << files.outputName << ": " << properties.musicLength << " s of music, " << fileFormat.name
+           << ", seed " << seed << ", in " << Seconds(took) << ".\n";
+    if (finished.loudness && finished.loudness->ceilingBinds)
+        report << "The true-peak ceiling of " << Decibels(request.file.truePeak) << " dBTP keeps the music "
+               << Decibels(finished.loudness->shortfallLu) << " LU below the target of "
+               << Decibels(*request.file.loudness) << " LUFS.\n";
+    if (finished.finished)
+        report << "Loudness " << Decibels(finished.finished->integratedLufs) << " LUFS, true peak "
+               << Decibels(finished.finished->truePeakDbtp) << " dBTP.\n";
+}
+
+int Render(const RenderRequest& request, std::ostream& out, std::ostream& err, ConsoleProgress& progress) {
+    const auto started = std::chrono::steady_clock::now();
+    const Stop stop(progress);
+    Files files = FilesOf(request);
+    // Standard output carries the music alone: everything else goes to standard error.
+    std::ostream& report = files.toStdout ? err : out;
+
+    CProject project;
+    CProperties& properties = project.properties;
+    SoundFormat fileFormat;
+    EncoderSettings encoderSettings;
+    if (Exit exit = ReadProject(request, files, project, progress, stop)) return *exit;
+    if (Exit exit = CheckTargets(request, files, properties, stop)) return *exit;
+    if (Exit exit = TakeSource(request, files, properties, stop)) return *exit;
+    if (Exit exit = ChooseFormat(request, files, properties, fileFormat, encoderSettings, stop)) return *exit;
+
+    // Without --seed the time seed is used; it is told so the render can be repeated.
+    const std::uint32_t seed = request.seed ? *request.seed : TimeSeed();
+    if (!request.seed && !request.quiet)
+        report << "Seed: " << seed << " (repeat this render with --seed " << seed << ")\n" << std::flush;
+
+    files.sourcePath = properties.sourcePath;
+    CMusicEngine engine;
+    FinishReport finished;
+    if (Exit exit = DecodeMusicSource(request, files, properties, progress, stop)) return *exit;
+    if (Exit exit = CreateMusic(request, project, seed, engine, progress, stop)) return *exit;
+    if (Exit exit = FinishAndWrite(request, files, properties, seed, fileFormat, encoderSettings, engine, finished,
+                                   progress, stop))
+        return *exit;
+    if (Exit exit = WriteCompanions(request, files, project, engine, progress, stop)) return *exit;
 
     const double took = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
-    if (!request.quiet) {
-        report << "Wrote " << outputName << ": " << properties.musicLength << " s of music, " << fileFormat.name
-               << ", seed " << seed << ", in " << Seconds(took) << ".\n";
-        if (finished.loudness && finished.loudness->ceilingBinds)
-            report << "The true-peak ceiling of " << Decibels(request.file.truePeak) << " dBTP keeps the music "
-                   << Decibels(finished.loudness->shortfallLu) << " LU below the target of "
-                   << Decibels(*request.file.loudness) << " LUFS.\n";
-        if (finished.finished)
-            report << "Loudness " << Decibels(finished.finished->integratedLufs) << " LUFS, true peak "
-                   << Decibels(finished.finished->truePeakDbtp) << " dBTP.\n";
-    }
+    ReportWritten(request, files, properties, fileFormat, seed, finished, took, report);
     return kExitOk;
 }
 

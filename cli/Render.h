@@ -9,6 +9,7 @@
 #include <string>
 
 #include "cli/PropertyOptions.h"
+#include "core/audio/Loudness.h"
 
 namespace dw::cli {
 
@@ -16,7 +17,7 @@ namespace dw::cli {
 struct FileOptions {
     bool noEffects = false;               // write the raw music, without the project's effects
     std::optional<double> loudness;       // LUFS; none: peak-normalised to the volume
-    double truePeak = -1.0;               // dBTP ceiling
+    double truePeak = kTruePeakCeilingDbtp;  // dBTP ceiling
     std::string title;                    // empty: the project's or the source's name
     std::string artist;
     std::optional<std::uint32_t> bitrate; // kbit/s

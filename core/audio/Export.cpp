@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <cmath>
 #include <cstring>
+#include <exception>
 #include <random>
 #include <utility>
 
@@ -225,6 +226,11 @@ struct SoundSink {
     OutputFile file;
     std::optional<OggSerial> ogg;
     int error = 0;
+    // An exception thrown inside a callback (out of memory holding back an
+    // Ogg page) must not unwind through libsndfile's C frames: it is kept
+    // here, the callback answers as a failed call would, and the writer
+    // throws it again once libsndfile has returned.
+    std::exception_ptr caught;
     // On a target that only goes forward, a format that streams may still
     // go back at the end to fill in totals its readers can do without (the
     // MP3 encoder's tag frame). Those rewrites are dropped: `rewrite` is
@@ -239,61 +245,94 @@ struct SoundSink {
     int Settle() { return ogg ? Keep(ogg->Flush(file)) : 0; }
 
     static SoundSink& Of(void* user) { return *static_cast<SoundSink*>(user); }
-    static sf_count_t Length(void* user) {
+
+    // Runs a callback's body; an exception becomes `failed`, what libsndfile
+    // takes for the call's failure, and is kept for the writer.
+    template <class Body>
+    static sf_count_t Guarded(void* user, sf_count_t failed, Body&& body) noexcept {
         SoundSink& s = Of(user);
-        return std::max<sf_count_t>(s.file.Size(), s.file.Position() + static_cast<sf_count_t>(s.Held()));
+        try {
+            return body(s);
+        } catch (...) {
+            if (!s.caught) s.caught = std::current_exception();
+            s.Keep(EIO);
+            return failed;
+        }
+    }
+    // Throws what a callback caught, once back on this side of libsndfile.
+    void Rethrow() {
+        if (caught) std::rethrow_exception(std::exchange(caught, nullptr));
+    }
+
+    static sf_count_t Length(void* user) {
+        return Guarded(user, -1, [](SoundSink& s) { return s.LengthOf(); });
     }
     static sf_count_t Seek(sf_count_t offset, int whence, void* user) {
-        SoundSink& s = Of(user);
-        if (s.dropRewrites) {
-            const std::int64_t here = s.rewrite >= 0 ? s.rewrite : s.file.Position() + static_cast<std::int64_t>(s.Held());
-            const std::int64_t end = s.file.Position() + static_cast<std::int64_t>(s.Held());
-            const std::int64_t to = whence == SEEK_SET ? offset : whence == SEEK_CUR ? here + offset : end + offset;
-            if (to < 0 || to > end) return -1;
-            s.rewrite = to < end ? to : -1;
-            return to;
-        }
-        std::int64_t at = s.file.Position();
-        if (s.Settle() != 0 || s.Keep(s.file.Seek(offset, whence, at)) != 0) return -1;
-        return at;
+        return Guarded(user, -1, [&](SoundSink& s) { return s.SeekTo(offset, whence); });
     }
     static sf_count_t Read(void* data, sf_count_t count, void* user) {
-        SoundSink& s = Of(user);
+        return Guarded(user, 0, [&](SoundSink& s) { return s.ReadInto(data, count); });
+    }
+    static sf_count_t Write(const void* data, sf_count_t count, void* user) {
+        return Guarded(user, 0, [&](SoundSink& s) { return s.WriteFrom(data, count); });
+    }
+    static sf_count_t Tell(void* user) {
+        return Guarded(user, -1, [](SoundSink& s) { return s.TellWhere(); });
+    }
+
+private:
+    sf_count_t LengthOf() {
+        return std::max<sf_count_t>(file.Size(), file.Position() + static_cast<sf_count_t>(Held()));
+    }
+    sf_count_t SeekTo(sf_count_t offset, int whence) {
+        if (dropRewrites) {
+            const std::int64_t here = rewrite >= 0 ? rewrite : file.Position() + static_cast<std::int64_t>(Held());
+            const std::int64_t end = file.Position() + static_cast<std::int64_t>(Held());
+            const std::int64_t to = whence == SEEK_SET ? offset : whence == SEEK_CUR ? here + offset : end + offset;
+            if (to < 0 || to > end) return -1;
+            rewrite = to < end ? to : -1;
+            return to;
+        }
+        std::int64_t at = file.Position();
+        if (Settle() != 0 || Keep(file.Seek(offset, whence, at)) != 0) return -1;
+        return at;
+    }
+    sf_count_t ReadInto(void* data, sf_count_t count) {
         std::size_t got = 0;
-        if (count < 0 || s.rewrite >= 0 || s.Settle() != 0) return 0;
+        if (count < 0 || rewrite >= 0 || Settle() != 0) return 0;
         // Reading back may meet the end of a file still being written: that
         // is no failure, and a write-only device may refuse reads altogether.
-        if (s.file.Read(data, static_cast<std::size_t>(count), got) != 0) return 0;
+        if (file.Read(data, static_cast<std::size_t>(count), got) != 0) return 0;
         return static_cast<sf_count_t>(got);
     }
     // After a failure the bytes are dropped but reported as taken: the write
     // has failed already, and some of libsndfile's encoders print to standard
     // output when told of a short write.
-    static sf_count_t Write(const void* data, sf_count_t count, void* user) {
-        SoundSink& s = Of(user);
-        if (count <= 0 || s.error != 0) return std::max<sf_count_t>(count, 0);
-        if (s.rewrite >= 0) {
+    sf_count_t WriteFrom(const void* data, sf_count_t count) {
+        if (count <= 0 || error != 0) return std::max<sf_count_t>(count, 0);
+        if (rewrite >= 0) {
             // Going over what has left already: dropped, but a write that
             // runs past the end would lose music.
-            const std::int64_t end = s.file.Position() + static_cast<std::int64_t>(s.Held());
-            if (s.rewrite + count > end) {
-                s.Keep(ESPIPE);
+            const std::int64_t end = file.Position() + static_cast<std::int64_t>(Held());
+            if (rewrite + count > end) {
+                Keep(ESPIPE);
                 return count;
             }
-            s.rewrite += count;
-            if (s.rewrite == end) s.rewrite = -1;
+            rewrite += count;
+            if (rewrite == end) rewrite = -1;
             return count;
         }
         const auto* bytes = static_cast<const unsigned char*>(data);
         const auto n = static_cast<std::size_t>(count);
-        s.Keep(s.ogg ? s.ogg->Write(bytes, n, s.file) : s.file.Write(bytes, n));
+        Keep(ogg ? ogg->Write(bytes, n, file) : file.Write(bytes, n));
         return count;
     }
-    static sf_count_t Tell(void* user) {
-        SoundSink& s = Of(user);
-        if (s.rewrite >= 0) return s.rewrite;
-        return s.file.Position() + static_cast<sf_count_t>(s.Held());
+    sf_count_t TellWhere() const {
+        if (rewrite >= 0) return rewrite;
+        return file.Position() + static_cast<sf_count_t>(Held());
     }
+
+public:
     std::size_t Held() const { return ogg ? ogg->Pending() : 0; }
 };
 
@@ -540,108 +579,123 @@ WriteResult WriteSoundFile(const std::filesystem::path& target, const StereoFram
     return WriteSoundFile(target, frames, frameCount, sampleRate, format, progress, error, WriteOptions{});
 }
 
-WriteResult WriteSoundFile(const std::filesystem::path& target, const StereoFrame* frames, std::uint32_t frameCount,
-                           std::uint32_t sampleRate, const SoundFormat& format, IProgress& progress,
-                           WriteError& error, const WriteOptions& options) {
-    if (const std::string problem = EncoderSettingsProblem(format, options.encoder); !problem.empty()) {
-        error = {IDS_ENCODER_CREATE_FAILED, problem};
-        return WriteResult::Failed;
+namespace {
+
+// The open libsndfile handle, closed once by whoever holds it last: a step
+// that gives up just returns. Declared after the sink it writes through, so
+// that it closes (and writes its last bytes) while the sink is still there.
+class SoundFileHandle {
+public:
+    explicit SoundFileHandle(SNDFILE* file) : file_(file) {}
+    ~SoundFileHandle() { Close(); }
+    SoundFileHandle(const SoundFileHandle&) = delete;
+    SoundFileHandle& operator=(const SoundFileHandle&) = delete;
+
+    SNDFILE* get() const { return file_; }
+    explicit operator bool() const { return file_ != nullptr; }
+    // Closes now, where the close's result counts: it writes the encoder's
+    // last blocks and the final header. 0 on success, as sf_close answers.
+    int Close() {
+        SNDFILE* file = std::exchange(file_, nullptr);
+        return file != nullptr ? sf_close(file) : 0;
     }
-    const auto fail = [&](int messageId, std::string reason = {}) {
-        error = {messageId, std::move(reason)};
-        return WriteResult::Failed;
-    };
-    progress.SetProgress(0);
+
+private:
+    SNDFILE* file_;
+};
+
+// A step's failure: the message and the reason; none when the step went well.
+using StepFailure = std::optional<WriteError>;
+
+StepFailure CheckWritable(const std::uint32_t sampleRate, const SoundFormat& format, const StereoFrame* frames,
+                          std::uint32_t frameCount) {
     // Only Opus may differ from the music's rate (it is resampled to 48000 Hz).
     const bool rateFits = format.sampleRate == sampleRate || format.container == SoundContainer::Opus;
     if (!rateFits || sampleRate == 0 || !Writable(format) || format.channels > 2)
-        return fail(IDS_ENCODER_ACM_FILE, "the format cannot hold music at " + std::to_string(sampleRate) + " Hz");
-    if (frames == nullptr && frameCount > 0) return fail(IDS_ENCODER_CREATE_FAILED, "there is no music");
-    // FLAC is encoded on every core by libFLAC itself, not through libsndfile.
-    if (format.container == SoundContainer::Flac)
-        return WriteFlacFile(target, frames, frameCount, format, progress, error, options);
+        return WriteError{IDS_ENCODER_ACM_FILE,
+                          "the format cannot hold music at " + std::to_string(sampleRate) + " Hz"};
+    if (frames == nullptr && frameCount > 0) return WriteError{IDS_ENCODER_CREATE_FAILED, "there is no music"};
+    return std::nullopt;
+}
 
-    SoundSink sink;
-    if (const int err = sink.file.Open(target)) return fail(IDS_ENCODER_CREATE_FAILED, ErrorText(err));
+StepFailure OpenSink(SoundSink& sink, const std::filesystem::path& target, const SoundFormat& format,
+                     const StereoFrame* frames, std::uint32_t frameCount) {
+    if (const int err = sink.file.Open(target)) return WriteError{IDS_ENCODER_CREATE_FAILED, ErrorText(err)};
     if (format.container == SoundContainer::Ogg || format.container == SoundContainer::Opus)
         sink.ogg.emplace(SerialOf(frames, frameCount));
     if (const OutputFormatRecord* row = OutputFormatOf(format); row != nullptr && row->streams)
         sink.dropRewrites = !sink.file.Seekable();
+    return std::nullopt;
+}
+
+SNDFILE* OpenEncoder(SoundSink& sink, const SoundFormat& format) {
     SF_VIRTUAL_IO io{&SoundSink::Length, &SoundSink::Seek, &SoundSink::Read, &SoundSink::Write, &SoundSink::Tell};
     SF_INFO info{};
     info.samplerate = static_cast<int>(format.sampleRate);
     info.channels = format.channels;
     info.format = SndfileFormat(format.container, format.codec);
-    SNDFILE* file = sf_open_virtual(&io, SFM_WRITE, &info, &sink);
-    FrameSource source(frames, frameCount, sampleRate, format);
-    if (file == nullptr || !source.ok()) {
-        const std::string reason = sink.error != 0 ? ErrorText(sink.error)
-                                   : file == nullptr ? std::string(sf_strerror(nullptr))
-                                                     : "the resampler could not start";
-        if (file != nullptr) sf_close(file);
-        return fail(IDS_ENCODER_CREATE_FAILED, reason);
+    return sf_open_virtual(&io, SFM_WRITE, &info, &sink);
+}
+
+// Tags go in before the first samples: FLAC, Ogg and Opus write them into
+// their headers. MP3 goes without: libsndfile writes its ID3 block in front
+// of the frames, and the encoder's Info frame (its delay and padding) then
+// no longer lands where decoders look for it, so the music would decode
+// longer than it is and lose its seamless loop.
+StepFailure SetTags(SNDFILE* file, const SoundFormat& format, const SoundTags& tags) {
+    if (format.container == SoundContainer::Mp3) return std::nullopt;
+    const std::pair<int, const std::string*> fields[] = {
+        {SF_STR_TITLE, &tags.title},     {SF_STR_ARTIST, &tags.artist}, {SF_STR_SOFTWARE, &tags.software},
+        {SF_STR_DATE, &tags.date},       {SF_STR_COMMENT, &tags.comment}};
+    for (const auto& [kind, text] : fields) {
+        if (text->empty()) continue;
+        if (sf_set_string(file, kind, text->c_str()) != 0)
+            return WriteError{IDS_ENCODER_CREATE_FAILED,
+                              "the tags could not be written (" + std::string(sf_strerror(file)) + ")"};
     }
-    // No PEAK chunk: it stamps the time of writing into float files, and the
-    // same music must always give the same bytes.
-    sf_command(file, SFC_SET_ADD_PEAK_CHUNK, nullptr, SF_FALSE);
-    sf_command(file, SFC_SET_CLIPPING, nullptr, SF_TRUE);
-    // Tags go in before the first samples: FLAC, Ogg and Opus write them
-    // into their headers. MP3 goes without: libsndfile writes its ID3 block
-    // in front of the frames, and the encoder's Info frame (its delay and
-    // padding) then no longer lands where decoders look for it, so the music
-    // would decode longer than it is and lose its seamless loop.
-    const std::pair<int, const std::string*> tags[] = {
-        {SF_STR_TITLE, &options.tags.title},     {SF_STR_ARTIST, &options.tags.artist},
-        {SF_STR_SOFTWARE, &options.tags.software}, {SF_STR_DATE, &options.tags.date},
-        {SF_STR_COMMENT, &options.tags.comment}};
-    for (const auto& [kind, text] : tags) {
-        if (text->empty() || format.container == SoundContainer::Mp3) continue;
-        if (sf_set_string(file, kind, text->c_str()) != 0) {
-            const std::string why = sf_strerror(file);
-            sf_close(file);
-            return fail(IDS_ENCODER_CREATE_FAILED, "the tags could not be written (" + why + ")");
-        }
-    }
-    std::optional<double> level = options.encoder.compression;
-    if (format.container == SoundContainer::Opus && options.encoder.bitrateKbps)
-        level = OpusLevelFor(*options.encoder.bitrateKbps);
+    return std::nullopt;
+}
+
+// The encoder's compression level or, for MP3 without one, its constant bit rate.
+StepFailure SetEncoderLevel(SNDFILE* file, const SoundFormat& format, const EncoderSettings& encoder) {
+    const auto refused = [](const char* what) {
+        return WriteError{IDS_ENCODER_CREATE_FAILED, std::string("the encoder refused the ") + what};
+    };
+    std::optional<double> level = encoder.compression;
+    if (format.container == SoundContainer::Opus && encoder.bitrateKbps) level = OpusLevelFor(*encoder.bitrateKbps);
+    // The bit-rate mode answers 0 on success, the compression level SF_TRUE.
     if (format.container == SoundContainer::Mp3 && level) {
         // A compression level asks for a variable bit rate, as MP3 users know it.
         int mode = SF_BITRATE_MODE_VARIABLE;
         double value = std::min(*level, kMp3TopLevel);
         if (sf_command(file, SFC_SET_BITRATE_MODE, &mode, sizeof(mode)) != 0 ||
-            sf_command(file, SFC_SET_COMPRESSION_LEVEL, &value, sizeof(value)) != SF_TRUE) {
-            sf_close(file);
-            return fail(IDS_ENCODER_CREATE_FAILED, "the encoder refused the compression level");
-        }
+            sf_command(file, SFC_SET_COMPRESSION_LEVEL, &value, sizeof(value)) != SF_TRUE)
+            return refused("compression level");
     } else if (level) {
         double value = *level;
-        if (sf_command(file, SFC_SET_COMPRESSION_LEVEL, &value, sizeof(value)) != SF_TRUE) {
-            sf_close(file);
-            return fail(IDS_ENCODER_CREATE_FAILED, "the encoder refused the compression level");
-        }
+        if (sf_command(file, SFC_SET_COMPRESSION_LEVEL, &value, sizeof(value)) != SF_TRUE)
+            return refused("compression level");
     } else if (format.container == SoundContainer::Mp3) {
         int mode = SF_BITRATE_MODE_CONSTANT;
         const Mp3Scale scale = ScaleOf(format.sampleRate);
         const double kbps = format.bitRate / 1000.0;
         double cbr = std::clamp((scale.maxKbps - kbps) / (scale.maxKbps - scale.minKbps), 0.0, kMp3TopLevel);
-        // The bit-rate mode answers 0 on success, the compression level SF_TRUE.
         if (sf_command(file, SFC_SET_BITRATE_MODE, &mode, sizeof(mode)) != 0 ||
-            sf_command(file, SFC_SET_COMPRESSION_LEVEL, &cbr, sizeof(cbr)) != SF_TRUE) {
-            sf_close(file);
-            return fail(IDS_ENCODER_CREATE_FAILED, "the encoder refused the bit rate");
-        }
+            sf_command(file, SFC_SET_COMPRESSION_LEVEL, &cbr, sizeof(cbr)) != SF_TRUE)
+            return refused("bit rate");
     }
+    return std::nullopt;
+}
 
+// The music block by block, with progress. False when cancelled; a write
+// the library refused leaves its reason in `libraryError`.
+bool WriteFrames(SNDFILE* file, const SoundSink& sink, FrameSource& source, const SoundFormat& format,
+                 std::uint32_t frameCount, IProgress& progress, std::string& libraryError) {
     std::minstd_rand dither(1);
     std::vector<short> shorts;
     int bar = 0;
-    std::string libraryError;
     while (!source.done() && sink.error == 0) {
-        if (!progress.IsRunning()) {
-            sf_close(file);
-            return WriteResult::Cancelled;
-        }
+        if (!progress.IsRunning()) return false;
         const std::size_t n = source.Next();
         if (n == 0) continue;
         sf_count_t written = 0;
@@ -662,19 +716,74 @@ WriteResult WriteSoundFile(const std::filesystem::path& target, const StereoFram
             progress.SetProgress(percent);
         }
     }
-    // Closing writes the encoder's last blocks and the final header: its
-    // failures count like any other write's.
-    if (sf_close(file) != 0 && libraryError.empty()) libraryError = sf_strerror(nullptr);
+    return true;
+}
+
+// Closing writes the encoder's last blocks and the final header: its
+// failures count like any other write's. Only a file that went well in
+// every step is put in place.
+StepFailure CloseAndCommit(SoundFileHandle& file, SoundSink& sink, std::string libraryError) {
+    if (file.Close() != 0 && libraryError.empty()) libraryError = sf_strerror(nullptr);
+    sink.Rethrow();
     sink.Settle();
     if (sink.error == 0 && libraryError.empty()) sink.Keep(sink.file.Commit());
     if (sink.error != 0) {
         // A FIFO or device cannot go back to finish a header.
         if (sink.error == ESPIPE && sink.file.Direct())
-            return fail(IDS_ENCODER_WRITE_FAILED, "this format must go back to finish its header, which " +
-                                                      sink.file.Resolved().string() + " cannot");
-        return fail(IDS_ENCODER_WRITE_FAILED, ErrorText(sink.error));
+            return WriteError{IDS_ENCODER_WRITE_FAILED, "this format must go back to finish its header, which " +
+                                                            sink.file.Resolved().string() + " cannot"};
+        return WriteError{IDS_ENCODER_WRITE_FAILED, ErrorText(sink.error)};
     }
-    if (!libraryError.empty()) return fail(IDS_ENCODER_WRITE_FAILED, libraryError);
+    if (!libraryError.empty()) return WriteError{IDS_ENCODER_WRITE_FAILED, libraryError};
+    return std::nullopt;
+}
+
+}  // namespace
+
+WriteResult WriteSoundFile(const std::filesystem::path& target, const StereoFrame* frames, std::uint32_t frameCount,
+                           std::uint32_t sampleRate, const SoundFormat& format, IProgress& progress,
+                           WriteError& error, const WriteOptions& options) {
+    const auto failed = [&](WriteError why) {
+        error = std::move(why);
+        return WriteResult::Failed;
+    };
+    if (std::string problem = EncoderSettingsProblem(format, options.encoder); !problem.empty())
+        return failed({IDS_ENCODER_CREATE_FAILED, std::move(problem)});
+    progress.SetProgress(0);
+    if (StepFailure f = CheckWritable(sampleRate, format, frames, frameCount)) return failed(*f);
+    // FLAC is encoded on every core by libFLAC itself, not through libsndfile.
+    if (format.container == SoundContainer::Flac)
+        return WriteFlacFile(target, frames, frameCount, format, progress, error, options);
+
+    SoundSink sink;
+    if (StepFailure f = OpenSink(sink, target, format, frames, frameCount)) return failed(*f);
+    SoundFileHandle file(OpenEncoder(sink, format));
+    // What went wrong inside a callback is thrown here rather than worded.
+    const auto failedWriting = [&](WriteError why) {
+        file.Close();
+        sink.Rethrow();
+        return failed(std::move(why));
+    };
+    FrameSource source(frames, frameCount, sampleRate, format);
+    if (!file || !source.ok()) {
+        const std::string reason = sink.error != 0 ? ErrorText(sink.error)
+                                   : !file         ? std::string(sf_strerror(nullptr))
+                                                   : "the resampler could not start";
+        return failedWriting({IDS_ENCODER_CREATE_FAILED, reason});
+    }
+    // No PEAK chunk: it stamps the time of writing into float files, and the
+    // same music must always give the same bytes.
+    sf_command(file.get(), SFC_SET_ADD_PEAK_CHUNK, nullptr, SF_FALSE);
+    sf_command(file.get(), SFC_SET_CLIPPING, nullptr, SF_TRUE);
+    if (StepFailure f = SetTags(file.get(), format, options.tags)) return failedWriting(*f);
+    if (StepFailure f = SetEncoderLevel(file.get(), format, options.encoder)) return failedWriting(*f);
+    std::string libraryError;
+    if (!WriteFrames(file.get(), sink, source, format, frameCount, progress, libraryError)) {
+        file.Close();
+        sink.Rethrow();
+        return WriteResult::Cancelled;
+    }
+    if (StepFailure f = CloseAndCommit(file, sink, std::move(libraryError))) return failed(*f);
     progress.SetProgress(100);
     return WriteResult::Written;
 }
@@ -711,14 +820,21 @@ WriteResult WriteMusic(const std::filesystem::path& target, const StereoFrame* f
     if (encoder == kEncoderWavFloat || encoder == kEncoderWav16)
         return WriteSoundFile(target, frames, frameCount, sampleRate, FormatForEncoder(encoder, sampleRate), progress,
                               options);
-    const bool fits = chosen != nullptr &&
-                      ((encoder == kEncoderWavCompressed && chosen->container == SoundContainer::Wav) ||
-                       (encoder == kEncoderMp3 && chosen->formatTag == kTagMpegLayer3));
-    if (!fits) {
+    if (chosen == nullptr || !EncoderWrites(encoder, *chosen)) {
         Say(progress, IDS_ENCODER_ACM_FILE);
         return WriteResult::Failed;
     }
     return WriteSoundFile(target, frames, frameCount, sampleRate, *chosen, progress, options);
+}
+
+bool EncoderWrites(int encoder, const SoundFormat& format) {
+    switch (encoder) {
+    case kEncoderWavFloat:
+    case kEncoderWav16: return format == FormatForEncoder(encoder, format.sampleRate);
+    case kEncoderWavCompressed: return format.container == SoundContainer::Wav;
+    case kEncoderMp3: return format.formatTag == kTagMpegLayer3;
+    default: return false;
+    }
 }
 
 bool IsLossyCodec(const SoundFormat& format) {

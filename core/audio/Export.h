@@ -209,6 +209,10 @@ WriteResult WriteSoundFile(const std::filesystem::path& target, const StereoFram
                            std::uint32_t sampleRate, const SoundFormat& format, IProgress& progress,
                            WriteError& error, const WriteOptions& options);
 
+// Whether `encoder` writes `format`: encoders 0 and 1 their own format,
+// 2 a WAV format block, 3 an MP3 one.
+bool EncoderWrites(int encoder, const SoundFormat& format);
+
 // The toolbar's Write Music to File: encoder 0 or 1 writes its own format;
 // encoder 2 or 3 writes the chosen format block, and without one (or with a
 // block of another encoder) shows "Error (audio): Encoder ACM file".

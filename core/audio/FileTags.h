@@ -19,7 +19,7 @@ struct TagRequest {
     std::uint32_t seed = 0;
     std::string sourcePath;   // empty: music that came from standard input
     std::string projectPath;  // empty: the default project
-    std::string extra;        // more of the render's settings, e.g. "loudness -16 LUFS under -1 dBTP"
+    std::string extra;        // more of the render's settings, e.g. "no effects" (see FinishingComment)
     std::time_t when = 0;
 };
 

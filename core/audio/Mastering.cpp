@@ -1,7 +1,5 @@
 #include "core/audio/Mastering.h"
 
-#include <ebur128.h>
-
 #include <algorithm>
 #include <atomic>
 #include <chrono>
@@ -16,6 +14,7 @@
 #endif
 
 #include "core/audio/Effects.h"
+#include "core/audio/Loudness.h"
 #include "core/audio/Playback.h"
 #include "core/audio/TruePeak.h"
 #include "core/base/AllocationFault.h"
@@ -24,6 +23,12 @@
 namespace dw {
 
 namespace {
+
+using loudness::AdjustmentFor;
+using loudness::Meter;
+using loudness::MeterStep;
+using loudness::PartMeter;
+using loudness::ReadingOf;
 
 constexpr std::size_t kBlock = 4096;  // frames per pass of the chain, and between progress reports
 
@@ -40,12 +45,6 @@ constexpr double kWarmUpSeconds = 2.0 * 3.0 + 0.1;
 // whole steps of the meter's 100 ms grid, so together the meters see the
 // blocks one meter would.
 constexpr std::size_t kPartSteps = 1200;  // 120 s
-
-// The meter's 100 ms step: what libebur128's window of 100 ms holds, the
-// rate times 100 / 1000 in whole frames. At 11025 Hz that is 1102, so a
-// 400 ms block is 4408 frames where 4410 would be exact (the library's own
-// blocks take 4412 there); at the other rates it is exact.
-std::size_t MeterStep(std::uint32_t rate) { return rate / 10; }
 
 struct Parts {
     std::size_t length = 0;
@@ -158,125 +157,10 @@ private:
     LowPassFilter highCut_;
 };
 
-double ToDb(double linear) {
-    return linear > 0.0 ? 20.0 * std::log10(linear) : -std::numeric_limits<double>::infinity();
-}
-
-struct StateDeleter {
-    void operator()(ebur128_state* st) const { ebur128_destroy(&st); }
-};
-
-// libebur128 runs its filter over one channel after the other for the whole
-// of a call, each sample waiting on the one before; calls of a few frames let
-// the processor work on both channels' recursions at once, which takes a
-// quarter of the time off for the very same reading.
-bool FeedMeter(ebur128_state* st, const float* samples, std::size_t frames) {
-    constexpr std::size_t kFeed = 8;
-    for (std::size_t at = 0; at < frames; at += kFeed)
-        if (ebur128_add_frames_float(st, samples + 2 * at, std::min(kFeed, frames - at)) != EBUR128_SUCCESS)
-            return false;
-    return true;
-}
-
-// One part's meter. libebur128 weights the frames (its K filter, both
-// channels) and tells the energy of every 100 ms step; the 400 ms blocks and
-// their gates are made from those energies for all parts together
-// (GatedLoudness). Left to integrate by itself, the library sums the squares
-// of every step again for each of the four blocks that hold it, as much work
-// as its filter: this way measuring takes some 40 % less time.
-class PartMeter {
-public:
-    PartMeter(std::uint32_t rate, std::size_t steps)
-        : st_(ebur128_init(2, rate, EBUR128_MODE_M)), step_(MeterStep(rate)) {
-        energies_.reserve(steps);
-    }
-    bool ok() const { return st_ != nullptr && step_ > 0; }
-
-    // Frames before the part, so that its filter starts settled; no energy
-    // is kept of them.
-    bool Settle(const float* samples, std::size_t frames) { return FeedMeter(st_.get(), samples, frames); }
-
-    // The part's own frames, from its start on; a step cut short by the end
-    // of the music is left out, as the library leaves it out.
-    bool Hear(const float* samples, std::size_t frames) {
-        while (frames > 0) {
-            const std::size_t n = std::min(frames, step_ - inStep_);
-            if (!FeedMeter(st_.get(), samples, n)) return false;
-            samples += 2 * n;
-            frames -= n;
-            inStep_ += n;
-            if (inStep_ == step_) {
-                inStep_ = 0;
-                double lufs = 0.0;
-                if (ebur128_loudness_window(st_.get(), 100, &lufs) != EBUR128_SUCCESS) return false;
-                // The library's loudness of an energy, undone.
-                energies_.push_back(std::isfinite(lufs) ? std::pow(10.0, (lufs + 0.691) / 10.0) : 0.0);
-            }
-        }
-        return true;
-    }
-
-    const std::vector<double>& Energies() const { return energies_; }
-
-private:
-    std::unique_ptr<ebur128_state, StateDeleter> st_;
-    std::size_t step_;
-    std::size_t inStep_ = 0;
-    std::vector<double> energies_;
-};
-
-// A part's meter, or none where it could not be made or fed.
-using Meter = std::unique_ptr<PartMeter>;
-
+// A part's meter with room for a whole part's steps, or none.
 Meter MakeMeter(std::uint32_t rate) {
     auto meter = std::make_unique<PartMeter>(rate, kPartSteps);
     return meter->ok() ? std::move(meter) : nullptr;
-}
-
-}  // namespace
-
-double GatedLoudness(const std::vector<double>& steps) {
-    // As libebur128 integrates: a block every step of the four steps up to
-    // it; blocks under -70 LUFS left out; then those under a tenth of the
-    // mean energy of the rest (10 LU down); the mean of what is left.
-    constexpr double kNone = -std::numeric_limits<double>::infinity();
-    const double absolute = std::pow(10.0, (-70.0 + 0.691) / 10.0);
-    std::vector<double> blocks;
-    blocks.reserve(steps.size());
-    for (std::size_t j = 0; j + 4 <= steps.size(); ++j) {
-        const double z = (((steps[j] + steps[j + 1]) + steps[j + 2]) + steps[j + 3]) / 4.0;
-        if (z >= absolute) blocks.push_back(z);
-    }
-    if (blocks.empty()) return kNone;
-    double sum = 0.0;
-    for (const double z : blocks) sum += z;
-    const double relative = sum / static_cast<double>(blocks.size()) * std::pow(10.0, -10.0 / 10.0);
-    double gated = 0.0;
-    std::size_t count = 0;
-    for (const double z : blocks)
-        if (z >= relative) {
-            gated += z;
-            ++count;
-        }
-    if (count == 0) return kNone;
-    return 10.0 * std::log10(gated / static_cast<double>(count)) - 0.691;
-}
-
-namespace {
-
-// The integrated loudness of the parts' meters together, and the highest of
-// their true peaks.
-std::optional<LoudnessReading> ReadingOf(const std::vector<Meter>& meters, const std::vector<float>& peaks) {
-    std::vector<double> steps;
-    for (const Meter& m : meters) {
-        if (!m) return std::nullopt;
-        steps.insert(steps.end(), m->Energies().begin(), m->Energies().end());
-    }
-    if (meters.empty()) return std::nullopt;
-    LoudnessReading r;
-    r.integratedLufs = GatedLoudness(steps);
-    r.truePeakDbtp = ToDb(peaks.empty() ? 0.0f : *std::max_element(peaks.begin(), peaks.end()));
-    return r;
 }
 
 // Progress of work spread over threads: workers count what they finished;
@@ -387,8 +271,8 @@ bool EffectsInParts(std::span<StereoFrame> music, std::uint32_t sampleRate, cons
     // The true peak of a frame needs a few frames either side: inside a part
     // it is taken a little behind the effects, and the frames round the
     // borders between parts once every part is done.
-    constexpr std::size_t kPeakBehind = 24;  // frames the filter and its rounding reach ahead (21)
-    constexpr std::size_t kPeakAfter = 8;    // frames it reaches back (5), rounded up
+    constexpr std::size_t kPeakBehind = kTruePeakReachAhead + 3;  // rounded up
+    constexpr std::size_t kPeakAfter = kTruePeakReachBack + 3;    // rounded up
     std::vector<float> peaks(parts.count, 0.0f);
     pool.Run(parts.count, [&](std::size_t k) {
         const FlushDenormals flush;
@@ -501,31 +385,6 @@ void Scale(std::span<StereoFrame> music, double gainDb) {
             music[i].right *= factor;
         }
     });
-}
-
-}  // namespace
-
-namespace {
-
-// The gain that brings a piece read as `before` to the target under the
-// ceiling, and the figures it will then read: scaling moves both by the gain,
-// so measuring again would only double the cost.
-LoudnessAdjustment AdjustmentFor(const LoudnessReading& before, double targetLufs, double ceilingDbtp) {
-    LoudnessAdjustment a;
-    a.before = before;
-    a.after = before;
-    // Silence (or a piece below the gate throughout) has no loudness to set.
-    if (!std::isfinite(before.integratedLufs) || !std::isfinite(before.truePeakDbtp)) return a;
-    double gain = targetLufs - before.integratedLufs;
-    if (before.truePeakDbtp + gain > ceilingDbtp) {
-        gain = ceilingDbtp - before.truePeakDbtp;
-        a.ceilingBinds = true;
-        a.shortfallLu = targetLufs - (before.integratedLufs + gain);
-    }
-    a.gainDb = gain;
-    a.after.integratedLufs = before.integratedLufs + gain;
-    a.after.truePeakDbtp = before.truePeakDbtp + gain;
-    return a;
 }
 
 }  // namespace

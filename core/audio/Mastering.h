@@ -21,6 +21,7 @@
 #include <string>
 #include <vector>
 
+#include "core/audio/Loudness.h"
 #include "core/model/Progress.h"
 #include "core/model/Properties.h"
 #include "core/model/StereoFrame.h"
@@ -37,28 +38,10 @@ bool AnyEffectOn(const CProperties& properties);
 bool ApplyEffectsOffline(std::span<StereoFrame> music, std::uint32_t sampleRate, const CProperties& properties,
                          bool loop, IProgress* progress = nullptr);
 
-// Integrated loudness (LUFS) and true peak (dBTP, 4x oversampled as the
-// standard asks) of a stereo piece. Silence reads -infinity for both.
-struct LoudnessReading {
-    double integratedLufs = 0.0;
-    double truePeakDbtp = 0.0;
-};
-// None when the measurement could not be made (rate not accepted, out of memory).
+// The integrated loudness and true peak of a stereo piece, measured in parts
+// over all cores. None when the measurement could not be made (rate not
+// accepted, out of memory).
 std::optional<LoudnessReading> MeasureLoudness(std::span<const StereoFrame> music, std::uint32_t sampleRate);
-
-// The integrated loudness (LUFS) of a run of consecutive 100 ms energies
-// (the channels' mean squares after the K filter, summed): 400 ms blocks
-// overlapping by three steps, gated at -70 LUFS and then 10 LU under the mean
-// of what passed, as libebur128 gates them. -infinity when no block passes.
-double GatedLoudness(const std::vector<double>& steps);
-
-struct LoudnessAdjustment {
-    LoudnessReading before;
-    LoudnessReading after;
-    double gainDb = 0.0;          // what was applied
-    bool ceilingBinds = false;    // the true-peak ceiling held the piece below the target
-    double shortfallLu = 0.0;     // how far below the target it stays when the ceiling binds
-};
 
 // Scales `music` so that its integrated loudness is `targetLufs`, lowered as
 // needed so that its true peak stays at or below `ceilingDbtp`. A silent
@@ -70,7 +53,7 @@ std::optional<LoudnessAdjustment> NormaliseLoudness(std::span<StereoFrame> music
 struct FinishOptions {
     bool effects = true;                    // run the project's switched-on effects
     std::optional<double> loudnessLufs;     // set the integrated loudness; none: keep the peak level
-    double truePeakCeilingDbtp = -1.0;      // with a loudness target, and for lossy codecs
+    double truePeakCeilingDbtp = kTruePeakCeilingDbtp;  // with a loudness target, and for lossy codecs
     bool lossy = false;                     // coded lossily: its decoded peaks overshoot the samples'
 };
 

@@ -7,6 +7,7 @@
 #include <numbers>
 
 #include "core/base/Processor.h"
+#include "core/base/Vectors.h"
 
 namespace dw {
 
@@ -21,6 +22,8 @@ static_assert(kBefore + 1 + kAfter == kTaps, "the taps are the frames before, th
 constexpr int kMaxPhases = 3;
 constexpr std::size_t kBlock = 1024;  // frames deinterleaved at a time
 constexpr std::size_t kRound = 16;    // blocks are measured in whole sixteens of frames
+static_assert(kBefore == kTruePeakReachBack && kAfter + kRound - 1 == kTruePeakReachAhead,
+              "the reach the header tells is the filter's and the rounding's");
 
 struct Filter {
     int phases = 0;  // in-between points per frame: factor - 1
@@ -51,12 +54,9 @@ const Filter& FilterFor(std::uint32_t sampleRate) {
     return sampleRate < 96000 ? four : sampleRate < 192000 ? two : none;
 }
 
-// Vectors of floats: four wide everywhere (SSE on x86, NEON on Arm), eight
-// wide where the processor has AVX2, sixteen where it has AVX-512. Every lane
-// does the same additions in the same order, so all widths read the same peak.
-using V4 = float __attribute__((vector_size(16)));
-using V8 = float __attribute__((vector_size(32)));
-using V16 = float __attribute__((vector_size(64)));
+// Vectors of floats (core/base/Vectors.h): four wide everywhere, eight wide
+// where the processor has AVX2, sixteen where it has AVX-512. Every lane does
+// the same additions in the same order, so all widths read the same peak.
 
 // The highest magnitude among the samples and in-between points of `n`
 // frames of one channel (`n` a multiple of kRound); `x` holds them with
@@ -90,16 +90,16 @@ template <class V>
     return most;
 }
 
-float ChannelPeakFour(const Filter& f, const float* x, std::size_t n) { return PeakOf<V4>(f, x, n); }
+float ChannelPeakFour(const Filter& f, const float* x, std::size_t n) { return PeakOf<Float4>(f, x, n); }
 
 #if defined(__x86_64__) || defined(__i386__)
 __attribute__((target("avx2"))) float ChannelPeakEight(const Filter& f, const float* x, std::size_t n) {
-    return PeakOf<V8>(f, x, n);
+    return PeakOf<Float8>(f, x, n);
 }
 
 __attribute__((target("avx512f,avx512vl,avx512dq,avx512bw"))) float ChannelPeakSixteen(const Filter& f,
                                                                                       const float* x, std::size_t n) {
-    return PeakOf<V16>(f, x, n);
+    return PeakOf<Float16>(f, x, n);
 }
 #endif
 

@@ -20,6 +20,13 @@
 
 namespace dw {
 
+// How far TruePeakOf reads outside the frames it is given: frames before
+// `begin` (the filter's reach back) and after `end` (its reach ahead, and a
+// block rounded up to whole sixteens). A caller that measures a piece in
+// pieces keeps these frames settled before it measures up to a border.
+inline constexpr std::size_t kTruePeakReachBack = 5;
+inline constexpr std::size_t kTruePeakReachAhead = 21;
+
 // The highest magnitude, linear (1.0 is full scale), of the samples and the
 // oversampled waveform from frame `begin` up to `end` of `music` (a few
 // points past `end` may be measured too: they are of the same waveform). The

@@ -10,6 +10,7 @@
 
 #include "core/base/Processor.h"
 #include "core/base/AllocationFault.h"
+#include "core/base/Vectors.h"
 #include "core/base/WorkerPool.h"
 #include "core/engine/GrainRenderer.h"
 #include "core/engine/Quotient.h"
@@ -208,8 +209,8 @@ struct Lanes;
 // Eight frames a group, for AVX2.
 template <>
 struct Lanes<8> {
-    using V = float __attribute__((vector_size(32)));
-    using I = std::int32_t __attribute__((vector_size(32)));
+    using V = Float8;
+    using I = Int8;
     static constexpr std::int64_t kFrames = 8;
     // The frame of each sample lane of the group's two halves.
     static constexpr I kLow = {0, 0, 1, 1, 2, 2, 3, 3};
@@ -225,8 +226,8 @@ struct Lanes<8> {
 // Sixteen frames a group, for AVX-512.
 template <>
 struct Lanes<16> {
-    using V = float __attribute__((vector_size(64)));
-    using I = std::int32_t __attribute__((vector_size(64)));
+    using V = Float16;
+    using I = Int16;
     static constexpr std::int64_t kFrames = 16;
     static constexpr I kLow = {0, 0, 1, 1, 2, 2, 3, 3, 4, 4, 5, 5, 6, 6, 7, 7};
     static constexpr I kHigh = {8, 8, 9, 9, 10, 10, 11, 11, 12, 12, 13, 13, 14, 14, 15, 15};

@@ -1,7 +1,7 @@
 #include "gui/app/commands/WriteMusicFlow.h"
 
 #include "core/audio/FileTags.h"
-#include "core/audio/Mastering.h"
+#include "core/audio/WriteMusic.h"
 #include "core/base/SameFile.h"
 #include "core/engine/MusicEngine.h"
 #include "core/model/Project.h"
@@ -185,30 +185,27 @@ WriteResult WriteMusicToFile(const WriteMusicSetup& s) {
                                : s.encoder <= kEncoderWav16 ? FormatForEncoder(s.encoder, rate)
                                                             : *s.chosen;
 
-    // The player keeps the music it holds; the file gets a finished copy.
-    std::vector<StereoFrame> music(s.engine->Output(), s.engine->Output() + s.engine->OutputFrameCount());
-    FinishOptions finish;
-    finish.loudnessLufs = loudness;
-    finish.lossy = IsLossyCodec(format);
-    FinishReport finished;
-    std::string problem;
-    if (!FinishForFile(music, rate, s.project->properties, finish, &progress, finished, problem)) {
-        if (!problem.empty()) Say(s.messages, 0, "The music could not be finished: " + problem + ".");
-        return problem.empty() ? WriteResult::Cancelled : WriteResult::Failed;
+    // Encoders 2 and 3 write only a format block of their own kind.
+    if (!modern && !EncoderWrites(s.encoder, format)) {
+        Say(s.messages, IDS_ENCODER_ACM_FILE, LoadString(IDS_ENCODER_ACM_FILE));
+        return WriteResult::Failed;
     }
 
-    WriteOptions options;
-    TagRequest tags;
-    tags.version = DW_VERSION;
-    tags.seed = s.engine->Seed();
-    tags.sourcePath = source;
-    tags.projectPath = projectFile;
-    if (loudness) tags.extra = "loudness " + LoudnessChoiceText(loudness).toStdString() + " under -1 dBTP";
-    tags.when = TagTime();
-    options.tags = MakeSoundTags(s.project->properties, tags);
-    const auto count = static_cast<std::uint32_t>(music.size());
-    if (modern) return WriteSoundFile(target, music.data(), count, rate, *modern, progress, options);
-    return WriteMusic(target, music.data(), count, rate, s.encoder, s.chosen, progress, options);
+    // The player keeps the music it holds; the file gets a finished copy.
+    std::vector<StereoFrame> music(s.engine->Output(), s.engine->Output() + s.engine->OutputFrameCount());
+    MusicFileRequest file;
+    file.target = target;
+    file.format = format;
+    file.finish.loudnessLufs = loudness;
+    file.tags.version = DW_VERSION;
+    file.tags.seed = s.engine->Seed();
+    file.tags.sourcePath = source;
+    file.tags.projectPath = projectFile;
+    file.tags.when = TagTime();
+    const MusicFileReport written = WriteFinishedMusic(music, rate, s.project->properties, file, progress);
+    if (!written.finishProblem.empty())
+        Say(s.messages, 0, "The music could not be finished: " + written.finishProblem + ".");
+    return written.result;
 }
 
 }  // namespace dw
