@@ -3,6 +3,7 @@
 #include "core/audio/FileTags.h"
 #include "core/audio/WriteMusic.h"
 #include "core/base/SameFile.h"
+#include "core/base/TextEscape.h"
 #include "core/engine/MusicEngine.h"
 #include "core/model/Project.h"
 #include "core/resources/StringTable.h"
@@ -18,6 +19,7 @@
 #include <QSettings>
 
 #include <filesystem>
+#include <new>
 #include <vector>
 
 #ifndef DW_VERSION
@@ -191,8 +193,6 @@ WriteResult WriteMusicToFile(const WriteMusicSetup& s) {
         return WriteResult::Failed;
     }
 
-    // The player keeps the music it holds; the file gets a finished copy.
-    std::vector<StereoFrame> music(s.engine->Output(), s.engine->Output() + s.engine->OutputFrameCount());
     MusicFileRequest file;
     file.target = target;
     file.format = format;
@@ -202,7 +202,22 @@ WriteResult WriteMusicToFile(const WriteMusicSetup& s) {
     file.tags.sourcePath = source;
     file.tags.projectPath = projectFile;
     file.tags.when = TagTime();
-    const MusicFileReport written = WriteFinishedMusic(music, rate, s.project->properties, file, progress);
+    // Off the window's thread: the window repaints and Cancel answers while
+    // an hour of music is finished and encoded. The player keeps the music
+    // it holds; the file gets a finished copy.
+    MusicFileReport written;
+    try {
+        progress.Run([&](IProgress& work) {
+            std::vector<StereoFrame> music(s.engine->Output(), s.engine->Output() + s.engine->OutputFrameCount());
+            written = WriteFinishedMusic(music, rate, s.project->properties, file, work);
+        });
+    } catch (const std::bad_alloc&) {
+        Say(s.messages, 0, "Not enough memory to write the music; " + EscapeForDisplay(target.string()) + " was not changed.");
+        return WriteResult::Failed;
+    } catch (const std::exception& e) {
+        Say(s.messages, 0, "The music could not be written to " + EscapeForDisplay(target.string()) + ": " + EscapeForDisplay(e.what()));
+        return WriteResult::Failed;
+    }
     if (!written.finishProblem.empty())
         Say(s.messages, 0, "The music could not be finished: " + written.finishProblem + ".");
     return written.result;
