@@ -15,6 +15,7 @@
 #include "core/audio/Loudness.h"
 #include "core/base/TextEscape.h"
 #include "cli/ConsoleProgress.h"
+#include "cli/OptionChecks.h"
 #include "cli/ProjectIo.h"
 #include "cli/ProjectJson.h"
 #include "cli/PropertyOptions.h"
@@ -106,39 +107,48 @@ int Run(int argc, const char* const* argv, std::ostream& out, std::ostream& err,
     std::uint64_t seed = 0;
     CLI::App* renderCmd = app.add_subcommand("render", "Create music from a source and write it to a sound file.");
     renderCmd->footer(footer);
-    renderCmd->add_option("SOURCE", render.source, "Music source file (replaces the project's source); - reads standard input");
-    renderCmd->add_option("-p,--project", render.project, "Project file (.dwv); default: the default project");
-    renderCmd->add_option("-o,--output", render.output, "Sound file to write; - writes standard output (with --format)")->required();
+    renderCmd->add_option("SOURCE", render.source, "Music source file (replaces the project's source); - reads standard input")
+        ->check(NotEmpty());
+    renderCmd->add_option("-p,--project", render.project, "Project file (.dwv); default: the default project")
+        ->check(NotEmpty());
+    renderCmd->add_option("-o,--output", render.output, "Sound file to write; - writes standard output (with --format)")
+        ->required()
+        ->check(NotEmpty());
     renderCmd->add_option("--format", render.format,
-                          "Output format: " + OutputFormatNames() + " (default: from OUT's extension)");
+                          "Output format: " + OutputFormatNames() + " (default: from OUT's extension)")
+        ->check(NotEmpty());
     CLI::Option* seedOpt = renderCmd->add_option("--seed", seed, "Seed of the random generator (default: the time)")
-                               ->check(CLI::Range(std::uint64_t{0}, std::uint64_t{0xFFFFFFFFu}));
-    renderCmd->add_option("--plan", render.plan, "Also write what the engine planned, as JSON");
-    renderCmd->add_option("--save-project", render.saveProject, "Also write the project this render used (.dwv)");
+                               ->check(WholeBetween(0, 0xFFFFFFFFu));
+    renderCmd->add_option("--plan", render.plan, "Also write what the engine planned, as JSON")->check(NotEmpty());
+    renderCmd->add_option("--save-project", render.saveProject, "Also write the project this render used (.dwv)")
+        ->check(NotEmpty());
     renderCmd->add_option("--threads", render.threads, "Rendering threads (default: all cores)")
-        ->check(CLI::Range(1u, 1024u));
+        ->check(WholeBetween(1, 1024));
     renderCmd->add_flag("-q,--quiet", render.quiet, "Print nothing but errors");
     AddPropertyOptions(*renderCmd, render.settings);
     renderCmd->add_flag("--no-effects", render.file.noEffects,
                         "Write the music without the project's high-cut, reverb and chorus");
     renderCmd->add_option("--loudness", render.file.loudness,
                           "Integrated loudness to set, in LUFS (EBU R128), e.g. -16; default: peak at the volume")
-        ->check(CLI::Range(-70.0, 0.0));
+        ->check(NumberBetween(-70.0, 0.0, "-70", "0"));
     char ceiling[32];
     std::snprintf(ceiling, sizeof ceiling, "%g", kTruePeakCeilingDbtp);
     renderCmd->add_option("--true-peak", render.file.truePeak,
                           std::string("True-peak ceiling in dBTP (default: ") + ceiling + ")")
-        ->check(CLI::Range(-20.0, 0.0));
-    renderCmd->add_option("--title", render.file.title, "Title tag (default: the project's or the source's name)");
-    renderCmd->add_option("--artist", render.file.artist, "Artist tag");
-    renderCmd->add_option("--bitrate", render.file.bitrate, "Bit rate in kbit/s, for mp3 and opus");
+        ->check(NumberBetween(-20.0, 0.0, "-20", "0"));
+    renderCmd->add_option("--title", render.file.title, "Title tag (default: the project's or the source's name)")
+        ->check(TagText());
+    renderCmd->add_option("--artist", render.file.artist, "Artist tag")->check(TagText());
+    renderCmd->add_option("--bitrate", render.file.bitrate, "Bit rate in kbit/s, for mp3 and opus")
+        ->check(WholeBetween(1, 100000));
     renderCmd->add_option("--compression", render.file.compression,
-                          "Compression level from 0 (best) to 1 (smallest), for flac, ogg, opus and mp3");
+                          "Compression level from 0 (best) to 1 (smallest), for flac, ogg, opus and mp3")
+        ->check(NumberBetween(0.0, 1.0, "0", "1"));
 
     // info
     std::string infoPath;
     CLI::App* infoCmd = app.add_subcommand("info", "Print a project file as JSON.");
-    infoCmd->add_option("PROJECT", infoPath, "Project file (.dwv)")->required();
+    infoCmd->add_option("PROJECT", infoPath, "Project file (.dwv)")->required()->check(NotEmpty());
 
     // new
     std::string newPath, newSource;
@@ -146,8 +156,8 @@ int Run(int argc, const char* const* argv, std::ostream& out, std::ostream& err,
     PropertyOptions newSettings;
     CLI::App* newCmd =
         app.add_subcommand("new", "Write a project file: the default project with the settings given.");
-    newCmd->add_option("PROJECT", newPath, "Project file (.dwv) to write")->required();
-    newCmd->add_option("--source", newSource, "Music source file of the project");
+    newCmd->add_option("PROJECT", newPath, "Project file (.dwv) to write")->required()->check(NotEmpty());
+    newCmd->add_option("--source", newSource, "Music source file of the project")->check(NotEmpty());
     newCmd->add_flag("-f,--force", force, "Replace the file if it exists");
     AddPropertyOptions(*newCmd, newSettings);
 
@@ -163,9 +173,20 @@ int Run(int argc, const char* const* argv, std::ostream& out, std::ostream& err,
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& e) {
-        // Help and version are "errors" with status 0; everything else is bad usage.
-        const int status = app.exit(e, out, err);
-        return status == 0 ? kExitOk : kExitUsage;
+        // Help and version are "errors" with status 0; everything else is bad
+        // usage, told with the values as given made safe for a terminal.
+        if (e.get_exit_code() == 0) {
+            app.exit(e, out, err);
+            return kExitOk;
+        }
+        err << EscapeForDisplay(e.what()) << "\nRun with --help for more information.\n";
+        return kExitUsage;
+    }
+    if (*renderCmd) {
+        if (const std::string problem = SourceDateEpochProblem(); !problem.empty()) {
+            err << "driftwell-cli: " << EscapeForDisplay(problem) << "\n";
+            return kExitUsage;
+        }
     }
 
     if (*renderCmd) {

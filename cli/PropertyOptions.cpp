@@ -4,26 +4,18 @@
 
 #include <cmath>
 
+#include "cli/OptionChecks.h"
+
 namespace dw::cli {
 
 namespace {
 
-// CLI::Range prints doubles with six decimals ("0.000000 to 1.000000").
-CLI::Validator Between(double low, double high, const std::string& lowText, const std::string& highText) {
-    return CLI::Validator(
-        [=](std::string& text) -> std::string {
-            double value = 0.0;
-            if (!CLI::detail::lexical_cast(text, value)) return "Value " + text + " is not a number";
-            if (!(value >= low && value <= high)) return "Value " + text + " not in range " + lowText + " to " + highText;
-            return {};
-        },
-        "FLOAT in [" + lowText + " - " + highText + "]");
-}
-
-// "--name" sets the switch, "--no-name" clears it; the last one given wins.
-void AddSwitch(CLI::App& command, const std::string& name, std::optional<bool>& value, const std::string& help) {
-    command.add_flag_function(
-        "--" + name + ",!--no-" + name, [&value](std::int64_t count) { value = count > 0; }, help);
+// "--name" sets the switch, "--no-name" clears it; both at once contradict
+// each other and are refused.
+void AddSwitch(CLI::App& command, const std::string& name, std::optional<bool>& value, const std::string& help,
+               const std::string& group) {
+    CLI::Option* on = command.add_flag_callback("--" + name, [&value] { value = true; }, help)->group(group);
+    command.add_flag_callback("--no-" + name, [&value] { value = false; }, "")->group(group)->excludes(on);
 }
 
 }  // namespace
@@ -32,38 +24,38 @@ void AddPropertyOptions(CLI::App& command, PropertyOptions& o) {
     const std::string group = "Project settings";
     const auto in = [&](CLI::Option* option) { option->group(group); };
     in(command.add_option("--length", o.length, "Length of the music in seconds")
-           ->check(CLI::Range(kMinMusicLength, kMaxMusicLength)));
+           ->check(WholeNumberBetween(kMinMusicLength, kMaxMusicLength)));
     in(command
            .add_option("--quality", o.quality,
                        "0: 11025 Hz, 1: 22050 Hz, 2: 44100 Hz, 3: 48000 Hz (default: the project's; without a "
                        "project, the source's rate or the next higher)")
-           ->check(CLI::Range(0u, kQualityCount - 1)));
-    in(command.add_option("--volume", o.volume, "Peak level of the music, 0 to 1")->check(Between(0, 1, "0", "1")));
-    AddSwitch(command, "loop", o.loop, "Make the music loop seamlessly (--no-loop: do not)");
-    command.get_option("--loop")->group(group);
+           ->check(WholeNumberBetween(0, kQualityCount - 1)));
+    in(command.add_option("--volume", o.volume, "Peak level of the music, 0 to 1")->check(NumberBetween(0, 1, "0", "1")));
+    AddSwitch(command, "loop", o.loop, "Make the music loop seamlessly (--no-loop: do not)", group);
     in(command.add_option("--fade-in", o.fadeIn, "Fade in over the first SECONDS, 0 to 10")
-           ->check(CLI::Range(0u, kMaxFade)));
+           ->check(WholeNumberBetween(0, kMaxFade)));
     in(command.add_option("--fade-out", o.fadeOut, "Fade out over the last SECONDS, 0 to 10")
-           ->check(CLI::Range(0u, kMaxFade)));
+           ->check(WholeNumberBetween(0, kMaxFade)));
     in(command.add_option("--motif-length", o.motifLength, "Length of the base motif in seconds, 2 to 20")
-           ->check(Between(kMinBaseMotifLength, kMaxBaseMotifLength, "2", "20")));
+           ->check(NumberBetween(kMinBaseMotifLength, kMaxBaseMotifLength, "2", "20")));
     in(command.add_option("--trim-start", o.trimStart, "Start of the part of the source used, 0 to 1")
-           ->check(Between(0, 1, "0", "1")));
+           ->check(NumberBetween(0, 1, "0", "1")));
     in(command.add_option("--trim-end", o.trimEnd, "End of the part of the source used, 0 to 1")
-           ->check(Between(0, 1, "0", "1")));
-    AddSwitch(command, "fractal-scanner", o.fractalScanner, "Scan the source fractally (--no-fractal-scanner: do not)");
-    command.get_option("--fractal-scanner")->group(group);
-    AddSwitch(command, "loop-motifs", o.loopMotifs, "Loop the motifs (--no-loop-motifs: do not)");
-    command.get_option("--loop-motifs")->group(group);
+           ->check(NumberBetween(0, 1, "0", "1")));
+    AddSwitch(command, "fractal-scanner", o.fractalScanner, "Scan the source fractally (--no-fractal-scanner: do not)",
+              group);
+    AddSwitch(command, "loop-motifs", o.loopMotifs, "Loop the motifs (--no-loop-motifs: do not)", group);
     in(command.add_option("--high-cut", o.highCut, "Switch the high cut on at AMOUNT, 0 to 1")
-           ->check(Between(0, 1, "0", "1")));
-    in(command.add_option("--reverb", o.reverb, "Switch the reverb on at AMOUNT, 0 to 1")->check(Between(0, 1, "0", "1")));
-    in(command.add_option("--chorus", o.chorus, "Switch the chorus on at AMOUNT, 0 to 1")->check(Between(0, 1, "0", "1")));
+           ->check(NumberBetween(0, 1, "0", "1")));
+    in(command.add_option("--reverb", o.reverb, "Switch the reverb on at AMOUNT, 0 to 1")->check(NumberBetween(0, 1, "0", "1")));
+    in(command.add_option("--chorus", o.chorus, "Switch the chorus on at AMOUNT, 0 to 1")->check(NumberBetween(0, 1, "0", "1")));
     for (const char* name : {"high-cut", "reverb", "chorus"}) {
         std::optional<bool>& on = name[0] == 'h' ? o.highCutOn : name[0] == 'r' ? o.reverbOn : o.chorusOn;
+        // An amount switches the effect on: with its --no- they contradict.
         command.add_flag_callback(std::string("--no-") + name, [&on] { on = false; },
                                   std::string("Switch the ") + (name[0] == 'h' ? "high cut" : name) + " off")
-            ->group(group);
+            ->group(group)
+            ->excludes(command.get_option(std::string("--") + name));
     }
 }
 
