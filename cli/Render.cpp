@@ -207,7 +207,7 @@ int Render(const RenderRequest& request, std::ostream& out, std::ostream& err, C
                      " must go back to finish its header: use " + OutputFormatNames(true) + ".");
 
     // Without --seed the time seed is used; it is told so the render can be repeated.
-    const std::uint32_t seed = request.seed ? *request.seed : TimeSeed();
+    const std::uint32_t seed = CreationSeed(request.seed);
     if (!request.seed && !request.quiet)
         report << "Seed: " << seed << " (repeat this render with --seed " << seed << ")\n" << std::flush;
 
@@ -229,7 +229,7 @@ int Render(const RenderRequest& request, std::ostream& out, std::ostream& err, C
 
     CMusicEngine engine;
     CreateOptions options;
-    options.seed = seed;
+    options.random = Random(seed);
     options.threads = request.threads;
     options.allocationLimitBytes = CreationMemoryLimit(properties.sourceFrameCount);
     options.renderInPlace = true;  // no player holds the old music here: one buffer, not two
