@@ -65,8 +65,10 @@ QString FileNameOf(const std::string& path) {
 }
 }  // namespace
 
-CWndInfo::CWndInfo(QWidget* parent, CProject* project, QObject* mainWindow, IMessageSink* messages)
-    : QFrame(parent), project_(project), mainWindow_(mainWindow), messages_(messages) {
+CWndInfo::CWndInfo(QWidget* parent, CProject* project, QObject* mainWindow, IMessageSink* messages,
+                   SeedPolicy* seeds)
+    : QFrame(parent), project_(project), mainWindow_(mainWindow), messages_(messages),
+      seeds_(seeds ? seeds : &ownSeeds_) {
     setObjectName(QStringLiteral("panel-%1").arg(IDC_CONTROL_PANEL));
     setFrameStyle(QFrame::Box | QFrame::Plain);
     setAutoFillBackground(true);
@@ -437,21 +439,12 @@ void CWndInfo::OnBaseMotifCommitted() {
     Edited();
 }
 
-void CWndInfo::ShowSeed(std::uint32_t seed) {
-    seed_ = seed;
+void CWndInfo::ShowSeed() {
+    const std::optional<std::uint32_t> seed = seeds_->Shown();
     ++updating_;
-    ControlAs<QLineEdit>(IDC_SEED)->setText(QString::number(seed));
+    ControlAs<QLineEdit>(IDC_SEED)->setText(seed ? QString::number(*seed) : QString());
+    ControlAs<QCheckBox>(IDC_KEEP_SEED)->setChecked(seeds_->Kept());
     --updating_;
-}
-
-std::optional<std::uint32_t> CWndInfo::KeptSeed() const {
-    if (!ControlAs<QCheckBox>(IDC_KEEP_SEED)->isChecked()) return std::nullopt;
-    return seed_;
-}
-
-void CWndInfo::KeepSeed(std::uint32_t seed) {
-    ShowSeed(seed);
-    ControlAs<QCheckBox>(IDC_KEEP_SEED)->setChecked(true);
 }
 
 void CWndInfo::OnSeedCommitted() {
@@ -463,16 +456,13 @@ void CWndInfo::OnSeedCommitted() {
     const qulonglong typed = edit->text().toULongLong(&ok);
     if (!ok || typed > 0xFFFFFFFFull) {
         // Empty or past 32 bits: the field shows the seed it had.
-        ++updating_;
-        edit->setText(seed_ ? QString::number(*seed_) : QString());
-        --updating_;
+        ShowSeed();
         return;
     }
     // A typed seed is one the user wants: it is kept, and the music made
     // with another one is out of date.
-    const auto seed = static_cast<std::uint32_t>(typed);
-    const bool changed = !seed_ || *seed_ != seed;
-    KeepSeed(seed);
+    const bool changed = seeds_->Type(static_cast<std::uint32_t>(typed));
+    ShowSeed();
     if (changed) project_->musicOutdated = 1;
 }
 
@@ -512,6 +502,7 @@ void CWndInfo::OnCheckBox(int id) {
     case IDC_KEEP_SEED:
         // Keeping the seed of the music as it is changes nothing heard; the
         // next creation shows whether a new one was drawn.
+        seeds_->SetKept(checked);
         break;
     default: break;
     }
