@@ -142,6 +142,9 @@ private:
     void Send(int message, qintptr wParam = 0);
     // Tells the main window that an edit has ended (WM_APP_PROJECT_EDITED).
     void Edited();
+    // Marks the created music outdated as the stored-field table says a
+    // change of the control's field does.
+    void MarkMusic(int controlId);
     void SetValueLabel(int id, int value);
 
     CProject* project_;
