@@ -18,22 +18,22 @@ constexpr int kPercent = 100;
 using M = OutdatedMark;
 using C = PanelControl;
 
+using DiffersFn = bool (*)(const CProperties&, const CProperties&);
+
 // Rows without a value label, and fields without a row.
-constexpr StoredField Row(std::string_view name, OutdatedMark mark, bool (*differs)(const CProperties&, const CProperties&),
-                          PanelControl control, std::string_view caption, int controlId, DluRect controlRect,
-                          int captionId, DluRect captionRect) {
+constexpr StoredField Row(std::string_view name, OutdatedMark mark, DiffersFn differs, PanelControl control,
+                          std::string_view caption, int controlId, DluRect controlRect, int captionId,
+                          DluRect captionRect) {
     return StoredField{name, mark, differs, control, caption, controlId, controlRect, captionId, captionRect,
                        0, DluRect{}, 0};
 }
-constexpr StoredField Slider(std::string_view name, OutdatedMark mark,
-                             bool (*differs)(const CProperties&, const CProperties&), std::string_view caption,
+constexpr StoredField Slider(std::string_view name, OutdatedMark mark, DiffersFn differs, std::string_view caption,
                              int controlId, DluRect controlRect, int captionId, DluRect captionRect, int valueId,
                              DluRect valueRect, int sliderMax) {
     return StoredField{name, mark, differs, PanelControl::Slider, caption, controlId, controlRect, captionId,
                        captionRect, valueId, valueRect, sliderMax};
 }
-constexpr StoredField Hidden(std::string_view name, OutdatedMark mark,
-                             bool (*differs)(const CProperties&, const CProperties&)) {
+constexpr StoredField Hidden(std::string_view name, OutdatedMark mark, DiffersFn differs) {
     return Row(name, mark, differs, PanelControl::None, "", 0, DluRect{}, 0, DluRect{});
 }
 
