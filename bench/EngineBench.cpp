@@ -119,7 +119,7 @@ void Run(benchmark::State& state, RenderMode mode, bool whole) {
     CMusicEngine engine;
     dw::NullProgress progress;
     CreateOptions options;
-    options.seed = 2026;
+    options.random = dw::Random(2026);
     options.renderer = mode;
     options.threads = static_cast<unsigned>(state.range(1));
     if (!engine.Create(*project, progress, options)) {
@@ -198,7 +198,7 @@ void BM_Command(benchmark::State& state) {
         decode += Since(start);
         CMusicEngine engine;
         CreateOptions options;
-        options.seed = 2026;
+        options.random = dw::Random(2026);
         options.renderInPlace = true;
         if (!engine.Create(project, progress, options)) {
             state.SkipWithError("creation failed");

@@ -251,7 +251,7 @@ Exit DecodeMusicSource(const RenderRequest& request, const Files& files, CProper
 Exit CreateMusic(const RenderRequest& request, CProject& project, std::uint32_t seed, CMusicEngine& engine,
                  ConsoleProgress& progress, const Stop& stop) {
     CreateOptions options;
-    options.seed = seed;
+    options.random = Random(seed);
     options.threads = request.threads;
     options.allocationLimitBytes = CreationMemoryLimit(project.properties.sourceFrameCount);
     options.renderInPlace = true;  // no player holds the old music here: one buffer, not two
@@ -355,7 +355,7 @@ int Render(const RenderRequest& request, std::ostream& out, std::ostream& err, C
     if (Exit exit = ChooseFormat(request, files, properties, fileFormat, encoderSettings, stop)) return *exit;
 
     // Without --seed the time seed is used; it is told so the render can be repeated.
-    const std::uint32_t seed = request.seed ? *request.seed : TimeSeed();
+    const std::uint32_t seed = CreationSeed(request.seed);
     if (!request.seed && !request.quiet)
         report << "Seed: " << seed << " (repeat this render with --seed " << seed << ")\n" << std::flush;
 

@@ -109,14 +109,14 @@ bool GrainRenderer::BuildEnvelope() {
     return true;
 }
 
-GrainRenderer::PlannedGrain GrainRenderer::PlanGrain(CNoteSequence& score, std::int32_t position) {
-    const std::int64_t sp = score.SourcePosition(position);
-    const double r = RandomFraction();
+GrainRenderer::PlannedGrain GrainRenderer::PlanGrain(CNoteSequence& score, std::int32_t position, Random& random) {
+    const std::int64_t sp = score.SourcePosition(position, random);
+    const double r = random.Fraction();
     // trunc(r x spread) - spread / 2 (integer division) + sp, in signed 64 bits.
     const std::int64_t start =
         static_cast<std::int64_t>(r * static_cast<double>(spread_)) - static_cast<std::int64_t>(spread_ / 2) + sp;
     // The rate is drawn even when Texture is 0 and it comes out as 1.
-    const double rateDraw = RandomFraction();
+    const double rateDraw = random.Fraction();
     const PlannedGrain grain{position, start, 1.0 + (rateDraw - 0.5) * texture_ * 0.15};
     if (onGrain_) onGrain_(grain, sectionIndex_);
     return grain;
@@ -148,7 +148,7 @@ void GrainRenderer::ReportGrain(std::int32_t grainPosition) {
     if (!progress_->IsRunning()) running_ = false;
 }
 
-bool GrainRenderer::Render(CNoteSequence& score) {
+bool GrainRenderer::Render(CNoteSequence& score, Random& random) {
     WorkerPool callingThread(1);
     running_ = true;
     Clear(callingThread);
@@ -162,7 +162,7 @@ bool GrainRenderer::Render(CNoteSequence& score) {
             NextSection();
             if (!running_) break;  // no envelope to render with
         }
-        AddGrain(PlanGrain(score, position));
+        AddGrain(PlanGrain(score, position, random));
         if (k % 100 == 0) ReportGrain(position);
         position = position + hop_;
         k = k + 1;

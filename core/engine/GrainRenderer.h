@@ -61,6 +61,7 @@ struct AllocationBudget {
 };
 
 class WorkerPool;
+class Random;
 
 class GrainRenderer {
 public:
@@ -84,17 +85,19 @@ public:
     // Seconds the passes after the last grain took in the last render.
     double FinishSeconds() const { return finishSeconds_; }
 
-    // The scalar reference renderer. True when it ran to the end (not
-    // cancelled, no allocation failure).
-    bool Render(CNoteSequence& score);
+    // The scalar reference renderer; every draw comes from `random`. True
+    // when it ran to the end (not cancelled, no allocation failure).
+    bool Render(CNoteSequence& score, Random& random);
 
     // The production renderer; `threads` >= 1. Same result, same progress
     // reports, same cancel points as Render. `kernels` caps the vector
     // instructions it mixes with (the processor's widest by default), so
     // that the loops of machines without AVX-512 or AVX2 run here too.
-    bool RenderParallel(CNoteSequence& score, unsigned threads, VectorKernels kernels = VectorKernels::Widest);
+    bool RenderParallel(CNoteSequence& score, Random& random, unsigned threads,
+                        VectorKernels kernels = VectorKernels::Widest);
     // The same on a pool the caller keeps (and may use for its own passes).
-    bool RenderParallel(CNoteSequence& score, WorkerPool& pool, VectorKernels kernels = VectorKernels::Widest);
+    bool RenderParallel(CNoteSequence& score, Random& random, WorkerPool& pool,
+                        VectorKernels kernels = VectorKernels::Widest);
 
     // Told of every grain as it is planned (both renderers), with the section
     // whose parameters it takes; for diagnostics and tests. Empty by default.
@@ -106,8 +109,9 @@ public:
     // deviation and a new envelope.
     void NextSection();
     // The grain at output frame `position`, with the score's source position
-    // there, the spread draw and the rate draw, in that order.
-    PlannedGrain PlanGrain(CNoteSequence& score, std::int32_t position);
+    // there, the spread draw and the rate draw, in that order, all from
+    // `random`.
+    PlannedGrain PlanGrain(CNoteSequence& score, std::int32_t position, Random& random);
     // Mixes one grain into the buffer, sample by sample.
     void AddGrain(const PlannedGrain& grain);
     // Adds seconds 6 to 9 into seconds 0 to 3 with a falling weight.

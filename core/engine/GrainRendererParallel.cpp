@@ -421,12 +421,12 @@ void GrainRenderer::MixBlock(const PlannedGrain* grains, std::size_t count, Work
     pool.Run(static_cast<std::size_t>(tilesBefore + tilesAfter), job);
 }
 
-bool GrainRenderer::RenderParallel(CNoteSequence& score, unsigned threads, VectorKernels kernels) {
+bool GrainRenderer::RenderParallel(CNoteSequence& score, Random& random, unsigned threads, VectorKernels kernels) {
     WorkerPool pool(std::max(1u, threads));
-    return RenderParallel(score, pool, kernels);
+    return RenderParallel(score, random, pool, kernels);
 }
 
-bool GrainRenderer::RenderParallel(CNoteSequence& score, WorkerPool& pool, VectorKernels kernels) {
+bool GrainRenderer::RenderParallel(CNoteSequence& score, Random& random, WorkerPool& pool, VectorKernels kernels) {
     running_ = true;
     Clear(pool);
     score.ResetCursor();
@@ -456,7 +456,7 @@ bool GrainRenderer::RenderParallel(CNoteSequence& score, WorkerPool& pool, Vecto
             if (position - blockStart >= std::max<std::int64_t>(blockSpan, 2 * static_cast<std::int64_t>(hop_)) ||
                 block.size() >= kBlockGrains)
                 break;
-            block.push_back(PlanGrain(score, position));
+            block.push_back(PlanGrain(score, position, random));
             const bool report = k % kReportEvery == 0;
             const std::int32_t reportPosition = position;
             position = position + hop_;

@@ -76,12 +76,8 @@ bool CMusicEngine::CheckProject(const CProject& proj, IProgress& progress) const
 
 bool CMusicEngine::Create(CProject& proj, IProgress& progress, const CreateOptions& options) {
     if (!CheckProject(proj, progress)) return false;
-    if (options.seed) {
-        seed_ = *options.seed;
-        SeedRandom(seed_);
-    } else {
-        seed_ = TimeSeed();
-    }
+    random_ = options.random ? *options.random : Random(CreationSeed(std::nullopt));
+    seed_ = random_.Seed();
     project = &proj;
     sampleRate = proj.properties.sampleRate;
     planned_ = false;
@@ -96,7 +92,7 @@ bool CMusicEngine::Create(CProject& proj, IProgress& progress, const CreateOptio
         ClearFreshOutput();
         return false;
     }
-    renderState_ = RandomState();
+    renderRandom_ = random_;
     planned_ = true;
     if (!RenderBackground(progress, options)) return false;  // stages C and D
     proj.musicOutdated = 0;
@@ -107,7 +103,7 @@ bool CMusicEngine::Rerender(IProgress& progress, const CreateOptions& options) {
     if (!planned_ || project == nullptr || !output) return false;
     budget_ = AllocationBudget{options.allocationLimitBytes, 0};
     stageSeconds_ = StageSeconds{};
-    SeedRandom(renderState_);
+    random_ = renderRandom_;
     return RenderBackground(progress, options);
 }
 
@@ -188,7 +184,7 @@ void CMusicEngine::PlanMotif(CPSection& planned) {
     const auto range = static_cast<std::uint32_t>(static_cast<double>(m) + static_cast<double>(freeSpan) * (1.0 - progression));
     const double noteSeconds = 0.25 + 1.75 * (1.0 - MatrixValue(matrix, kDynamics, column));
     planned.motif.InitMotif(planned.sourceStart, range, props.fractalScanner, props.loopMotifs,
-                            static_cast<std::int32_t>(sampleRate), noteSeconds, m);
+                            static_cast<std::int32_t>(sampleRate), noteSeconds, m, random_);
 }
 
 bool CMusicEngine::Sequence(IProgress& progress) {
@@ -218,7 +214,8 @@ bool CMusicEngine::Sequence(IProgress& progress) {
                 q >= 2.0 ? static_cast<std::int64_t>(static_cast<double>(drift) * (static_cast<double>(j) / (q - 1.0)) * progression)
                          : 0;
             for (CNote& note : local.notes) note.position = static_cast<std::int32_t>(note.position + shift);
-            CNoteSequence varied = Vary(local, static_cast<std::int32_t>(lower), static_cast<std::int32_t>(upper), variations);
+            CNoteSequence varied =
+                Vary(local, static_cast<std::int32_t>(lower), static_cast<std::int32_t>(upper), variations, random_);
             if (static_cast<double>(j) == q - 1.0) ShortenForTransition(varied, transition);
             if (filled == 0) {
                 score.CopyFrom(varied);
@@ -300,8 +297,8 @@ bool CMusicEngine::RenderBackground(IProgress& progress, const CreateOptions& op
     const auto renderStart = std::chrono::steady_clock::now();
     if (inPlace) outputFresh_ = false;  // the render writes it from here on
     const bool ok = options.renderer == RenderMode::Reference
-                        ? renderer.Render(score)
-                        : renderer.RenderParallel(score, *pool,
+                        ? renderer.Render(score, random_)
+                        : renderer.RenderParallel(score, random_, *pool,
                                                   options.renderer == RenderMode::Portable ? VectorKernels::None
                                                   : options.renderer == RenderMode::Avx2   ? VectorKernels::Avx2
                                                                                            : VectorKernels::Widest);

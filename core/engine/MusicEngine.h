@@ -16,10 +16,10 @@
 // a cancelled or failed one leaves the previous music in the MusicBuffer
 // (silence when the length changed).
 //
-// Deterministic: every random draw comes from the process generator
-// (model/Random.h), seeded at the start of Create; planning, sequencing and
-// rendering draw from it in a fixed order, so the same seed and project give
-// the same bytes, for any thread count and either renderer.
+// Deterministic: every random draw comes from the generator the creation is
+// given (model/Random.h), which nothing else draws from; planning, sequencing
+// and rendering draw from it in a fixed order, so the same seed and project
+// give the same bytes, for any thread count and either renderer.
 //
 // Progress, cancel and the messages 61002 to 61004 go through the IProgress:
 // stage B reports 100 * i / (sections - 1) after each section and after each
@@ -41,6 +41,7 @@
 #include "core/engine/GrainRenderer.h"
 #include "core/engine/NoteSequence.h"
 #include "core/engine/Sequencing.h"
+#include "core/model/Random.h"
 #include "core/model/StereoFrame.h"
 
 namespace dw {
@@ -56,9 +57,9 @@ enum class RenderMode {
 };
 
 struct CreateOptions {
-    // The seed of the random generator; without one it is the time seed
-    // (TimeSeed), as the application does.
-    std::optional<std::uint32_t> seed;
+    // The seeded generator the creation draws from; without one, a
+    // generator seeded with CreationSeed's default (the time seed).
+    std::optional<Random> random;
     // Render threads; 0 means one per core.
     unsigned threads = 0;
     RenderMode renderer = RenderMode::Production;
@@ -87,7 +88,8 @@ public:
     bool Create(CProject& project, IProgress& progress, const CreateOptions& options = {});
 
     // Runs stages C and D again from the plan and score of the last
-    // successful Create, with the generator where stage B left it, so the
+    // successful Create, with a copy of the generator as stage B left it
+    // (`options.random` is not used), so the
     // result equals that creation's (the project must be unchanged). For
     // comparing renderers and thread counts, and for timing rendering alone.
     bool Rerender(IProgress& progress, const CreateOptions& options = {});
@@ -147,7 +149,8 @@ private:
     GrainRenderer renderer;
 
     std::uint32_t seed_ = 0;
-    std::uint32_t renderState_ = 0;  // generator state when stage C begins
+    Random random_;        // the creation's generator, drawn from by stages B and C
+    Random renderRandom_;  // the generator as stage C begins
     bool planned_ = false;           // plan and score are complete
     AllocationBudget budget_;
     StageSeconds stageSeconds_;

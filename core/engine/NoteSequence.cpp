@@ -10,7 +10,7 @@ namespace dw {
 
 // ---------------------------------------------------------------- fractal curve
 
-void CFractalCurve::Init(std::uint32_t pointCount, float first, float last, float roughness) {
+void CFractalCurve::Init(std::uint32_t pointCount, float first, float last, float roughness, Random& random) {
     count = pointCount;
     values.assign(count, 0.0f);
     if (count == 0) return;
@@ -20,10 +20,10 @@ void CFractalCurve::Init(std::uint32_t pointCount, float first, float last, floa
     // which is a double; the quotient is a double.
     const float logCount = static_cast<float>(std::log(static_cast<double>(count)));
     levels = static_cast<std::uint32_t>(static_cast<double>(logCount) / std::log(2.0)) + 1;
-    if (count >= 2) Fill(0, 0, count - 1, roughness);
+    if (count >= 2) Fill(0, 0, count - 1, roughness, random);
 }
 
-void CFractalCurve::Fill(std::uint32_t depth, std::uint32_t lo, std::uint32_t hi, float roughness) {
+void CFractalCurve::Fill(std::uint32_t depth, std::uint32_t lo, std::uint32_t hi, float roughness, Random& random) {
     while (hi > lo + 1) {
         const std::uint32_t mid = (lo + hi) / 2;
         const float avg = (values[lo] + values[hi]) * 0.5f;
@@ -32,12 +32,12 @@ void CFractalCurve::Fill(std::uint32_t depth, std::uint32_t lo, std::uint32_t hi
         const float amplitude =
             std::pow(1.0f - static_cast<float>(depth) / static_cast<float>(levels), roughness);
         const float half = amplitude * 0.5f;
-        const double r = RandomFraction();
+        const double r = random.Fraction();
         double v = avg - 0.5 * half + r * half;
         if (v <= 0.0) v = 0.0;
         if (v >= 1.0) v = 1.0;
         values[mid] = static_cast<float>(v);
-        Fill(depth + 1, lo, mid, roughness);
+        Fill(depth + 1, lo, mid, roughness, random);
         depth = depth + 1;
         lo = mid;
     }
@@ -75,7 +75,7 @@ void CNoteSequence::CopyFrom(const CNoteSequence& other) {
 
 void CNoteSequence::InitMotif(std::int32_t motifBase, std::uint32_t motifRange, bool useFractal,
                               bool useLoop, std::int32_t rate, double noteSeconds,
-                              std::uint32_t motifLength) {
+                              std::uint32_t motifLength, Random& random) {
     notes.clear();
     base = motifBase;
     range = motifRange;
@@ -94,10 +94,10 @@ void CNoteSequence::InitMotif(std::int32_t motifBase, std::uint32_t motifRange, 
     notes.assign(n, CNote{0, body, blend});
 
     if (useFractal) {
-        const float r1 = static_cast<float>(RandomFraction());
-        const float r2 = static_cast<float>(RandomFraction());
+        const float r1 = static_cast<float>(random.Fraction());
+        const float r2 = static_cast<float>(random.Fraction());
         CFractalCurve curve;
-        curve.Init(n, r1, r2, 1.0f);
+        curve.Init(n, r1, r2, 1.0f, random);
         for (std::uint32_t i = 0; i < n; ++i) {
             const double t = static_cast<double>(i) / static_cast<double>(n - 1);
             notes[i].position = static_cast<std::int32_t>(
@@ -126,7 +126,7 @@ std::int64_t CNoteSequence::NotesLength() const {
     return total;
 }
 
-std::int32_t CNoteSequence::SourcePosition(std::int64_t p) {
+std::int32_t CNoteSequence::SourcePosition(std::int64_t p, Random& random) {
     if (notes.empty()) return 0;
     if (p < 0) return notes[0].position;
     if (p >= static_cast<std::int64_t>(length)) return notes.back().position;
@@ -164,7 +164,7 @@ std::int32_t CNoteSequence::SourcePosition(std::int64_t p) {
         t = std::clamp(t, 0.0, 1.0);
     }
     const double w = (std::sin(std::numbers::pi * t + 3.0 * std::numbers::pi / 2.0) + 1.0) / 2.0;
-    const double r = RandomFraction();
+    const double r = random.Fraction();
     if ((r + w) / 2.0 >= 0.5) return notes[static_cast<std::size_t>(next)].position;
     return note.position;
 }

@@ -16,6 +16,8 @@
 
 namespace dw {
 
+class Random;
+
 struct CNote {
     std::int32_t position = 0;  // source frame the note's material is taken from
     std::int32_t body = 0;      // output frames of grains around `position`
@@ -29,8 +31,9 @@ struct CNote {
 class CFractalCurve {
 public:
     // `count` values from `first` to `last`, midpoints displaced at random
-    // (pre-order: left half before right half), less at every level.
-    void Init(std::uint32_t count, float first, float last, float roughness);
+    // (pre-order: left half before right half), less at every level; one
+    // draw from `random` per midpoint.
+    void Init(std::uint32_t count, float first, float last, float roughness, Random& random);
 
     // Linear interpolation of the values at t in [0, 1] (clamped).
     float At(double t) const;
@@ -40,7 +43,7 @@ public:
     std::uint32_t levels = 0;
 
 private:
-    void Fill(std::uint32_t depth, std::uint32_t lo, std::uint32_t hi, float roughness);
+    void Fill(std::uint32_t depth, std::uint32_t lo, std::uint32_t hi, float roughness, Random& random);
 };
 
 class CNoteSequence {
@@ -53,10 +56,10 @@ public:
     CNoteSequence& operator=(CNoteSequence&&) noexcept = default;
 
     // Builds a motif of `length` output frames whose notes spread over
-    // `range` source frames from `base`. Draws from the process generator
-    // when `fractal` is set (two draws for the end points, one per midpoint).
+    // `range` source frames from `base`. Draws from `random` when `fractal`
+    // is set (two draws for the end points, one per midpoint).
     void InitMotif(std::int32_t base, std::uint32_t range, bool fractal, bool loop,
-                   std::int32_t sampleRate, double noteSeconds, std::uint32_t length);
+                   std::int32_t sampleRate, double noteSeconds, std::uint32_t length, Random& random);
 
     // Cursor back to note 0. `next` never points past the last note, so a
     // one-note sequence blends towards itself.
@@ -67,8 +70,8 @@ public:
 
     // The source frame for output frame `p`. Frames must be asked in
     // increasing order (the cursor passes at most one note per call); draws
-    // one random number when `p` falls in a blend.
-    std::int32_t SourcePosition(std::int64_t p);
+    // one number from `random` when `p` falls in a blend.
+    std::int32_t SourcePosition(std::int64_t p, Random& random);
 
     // Output frames the notes add up to.
     std::int64_t NotesLength() const;

@@ -26,7 +26,7 @@ std::uint32_t GrainLengthFrames(double granulation, std::int32_t sampleRate) {
     return static_cast<std::uint32_t>(GrainSeconds(granulation) * static_cast<double>(sampleRate));
 }
 
-CNoteSequence Vary(const CNoteSequence& src, std::int32_t lower, std::int32_t upper, double amount) {
+CNoteSequence Vary(const CNoteSequence& src, std::int32_t lower, std::int32_t upper, double amount, Random& random) {
     CNoteSequence result(src);
     const std::int64_t n = static_cast<std::int64_t>(src.notes.size());
     const std::int64_t first = src.loop ? 1 : 0;
@@ -34,7 +34,7 @@ CNoteSequence Vary(const CNoteSequence& src, std::int32_t lower, std::int32_t up
     // Up to ten seconds of frames, multiplied in this order in doubles.
     const std::int64_t v = static_cast<std::int64_t>(amount * 10.0 * static_cast<double>(src.sampleRate));
     for (std::int64_t i = first; i <= last; ++i) {
-        const double r = RandomFraction();
+        const double r = random.Fraction();
         const std::int64_t sign = r >= 0.5 ? 1 : -1;
         std::int64_t p = static_cast<std::int64_t>(src.notes[static_cast<std::size_t>(i)].position) + sign * (v / 2);
         p = std::max<std::int64_t>(p, lower);

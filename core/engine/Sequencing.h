@@ -10,6 +10,7 @@
 namespace dw {
 
 class CMatrix;
+class Random;
 
 // The plan of one section: where it lies in the created music and in the
 // source, and its motif.
@@ -35,9 +36,10 @@ std::uint32_t GrainLengthFrames(double granulation, std::int32_t sampleRate);
 double GrainSeconds(double granulation);
 
 // A copy of `src` whose notes each move by exactly amount * 5 s of frames,
-// forward or backward at random (one draw per note, also for amount 0), then
-// held in [lower, upper]. A looping motif keeps its first and last notes.
-CNoteSequence Vary(const CNoteSequence& src, std::int32_t lower, std::int32_t upper, double amount);
+// forward or backward at random (one draw from `random` per note, also for
+// amount 0), then held in [lower, upper]. A looping motif keeps its first and
+// last notes.
+CNoteSequence Vary(const CNoteSequence& src, std::int32_t lower, std::int32_t upper, double amount, Random& random);
 
 // Turns the last `length * amount` frames of the motif into one blend from
 // the note where they begin towards whatever follows; later notes are removed.

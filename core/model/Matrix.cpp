@@ -100,13 +100,13 @@ void CMatrix::FlatMatrix(int row, int column) {
         for (auto& cell : cells) cell = v;
 }
 
-void CMatrix::RandomGraph(int row) {
+void CMatrix::RandomGraph(int row, Random& random) {
     CheckRow(row);
-    for (auto& cell : rows[static_cast<std::size_t>(row)]) cell = static_cast<CCell>(RandomFraction());
+    for (auto& cell : rows[static_cast<std::size_t>(row)]) cell = static_cast<CCell>(random.Fraction());
 }
 
-void CMatrix::RandomMatrix() {
-    for (int g = 0; g < kGraphCount; ++g) RandomGraph(g);
+void CMatrix::RandomMatrix(Random& random) {
+    for (int g = 0; g < kGraphCount; ++g) RandomGraph(g, random);
 }
 
 template <class Self>

@@ -6,8 +6,8 @@
 //
 // Operations take indices the caller checked (row 0..7, column
 // 0..columnCount-1); an index outside throws std::invalid_argument and changes
-// nothing. The random operations draw from the process-wide generator
-// (model/Random.h), row by row, column by column.
+// nothing. The random operations draw from the generator their caller hands
+// them (model/Random.h), row by row, column by column.
 
 #include <array>
 #include <cstdint>
@@ -17,6 +17,7 @@
 namespace dw {
 
 class CProjectArchive;
+class Random;
 
 // One matrix value, 0 to 1; 0 when newly allocated.
 using CCell = float;
@@ -60,9 +61,9 @@ public:
     // Every cell of the matrix takes the value of (row, column).
     void FlatMatrix(int row, int column);
     // Every cell of `row`, column by column, takes a fresh random fraction.
-    void RandomGraph(int row);
+    void RandomGraph(int row, Random& random);
     // RandomGraph for rows 0 to 7 in order.
-    void RandomMatrix();
+    void RandomMatrix(Random& random);
 
     // Reads or writes the matrix block of the project file.
     void Serialize(CProjectArchive& archive);

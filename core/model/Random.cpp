@@ -1,30 +1,8 @@
 #include "core/model/Random.h"
 
-#include <algorithm>
-#include <atomic>
 #include <ctime>
 
 namespace dw {
-namespace {
-
-// Relaxed: the generator's contract is its sequence, which only one thread
-// at a time may draw from; the atomic only keeps a stray concurrent draw from
-// being undefined behaviour.
-std::atomic<std::uint32_t> g_state{1};
-
-}  // namespace
-
-void SeedRandom(std::uint32_t seed) { g_state.store(seed, std::memory_order_relaxed); }
-
-std::uint32_t RandomState() { return g_state.load(std::memory_order_relaxed); }
-
-int RandomDraw() {
-    const std::uint32_t next = g_state.load(std::memory_order_relaxed) * 214013u + 2531011u;
-    g_state.store(next, std::memory_order_relaxed);
-    return static_cast<int>((next >> 16) & 0x7FFFu);
-}
-
-double RandomFraction() { return std::min(RandomDraw() / 32767.0, 0.999999999999); }
 
 std::uint32_t TimeSeedFrom(std::int64_t secondsSince1970) {
     const auto bits = static_cast<std::uint64_t>(secondsSince1970);
@@ -33,10 +11,8 @@ std::uint32_t TimeSeedFrom(std::int64_t secondsSince1970) {
     return h;
 }
 
-std::uint32_t TimeSeed() {
-    const std::uint32_t seed = TimeSeedFrom(static_cast<std::int64_t>(std::time(nullptr)));
-    SeedRandom(seed);
-    return seed;
-}
+std::uint32_t TimeSeed() { return TimeSeedFrom(static_cast<std::int64_t>(std::time(nullptr))); }
+
+std::uint32_t CreationSeed(std::optional<std::uint32_t> given) { return given ? *given : TimeSeed(); }
 
 }  // namespace dw

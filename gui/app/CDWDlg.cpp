@@ -166,12 +166,8 @@ void CDWDlg::CreatePanels() {
     auto* transport = new CWndControlbar(this, &project_, &engine_, &audio_->stream(), playCursor_, this,
                                          messageSink_.get());
     transport->setObjectName(QStringLiteral("panel-%1").arg(IDC_TRANSPORT_BAR));
-    // A creation uses the seed "New variation" drew, else the one the user
-    // keeps, else a new one.
-    transport->SetSeedChoice([this]() -> std::optional<std::uint32_t> {
-        if (variationSeed_) return variationSeed_;
-        return controlPanelIf_ ? controlPanelIf_->KeptSeed() : std::nullopt;
-    });
+    // Every creation takes the seed the policy gives.
+    transport->SetSeedChoice([this]() -> std::optional<std::uint32_t> { return seedPolicy_.NextSeed(); });
     transportBar_ = transport;
     transportPanel_ = transport;
 
@@ -187,7 +183,7 @@ void CDWDlg::CreatePanels() {
 
     // Its initialisation already runs the first refresh, which applies the
     // quality and tells the main window the encoder (WM_APP_ENCODER_CHANGED).
-    auto* panel = new CWndInfo(this, &project_, this, messageSink_.get());
+    auto* panel = new CWndInfo(this, &project_, this, messageSink_.get(), &seedPolicy_);
     controlPanel_ = panel;
     controlPanelIf_ = panel;
     controlPanelSize_ = panel->PanelSize();
@@ -329,7 +325,8 @@ void CDWDlg::OnAppMessage(int message, qintptr wParam) {
         break;
     case WM_APP_NEW_VARIATION: OnNewVariation(); break;
     case WM_APP_MUSIC_CREATED:
-        if (controlPanelIf_) controlPanelIf_->ShowSeed(engine_.Seed());
+        seedPolicy_.Used(engine_.Seed());
+        if (controlPanelIf_) controlPanelIf_->ShowSeed();
         break;
     default: break;  // WM_APP + 3 and anything else: not handled
     }
@@ -387,19 +384,15 @@ void CDWDlg::OnStop() {
 
 void CDWDlg::OnNewVariation() {
     if (!transportPanel_) return;
-    // Any seed but the present music's. Drawn here, outside the engine,
-    // whose generator only ever runs from the seed it is given.
+    // Any seed but the present music's, drawn from the system's entropy: a
+    // variation need not be repeatable until it is made, and then its seed
+    // is shown.
     std::random_device device;
-    std::uint32_t seed = device();
-    while (seed == engine_.Seed()) seed = device();
-    // A kept seed is replaced by the new one and stays kept.
-    if (controlPanelIf_ && controlPanelIf_->KeptSeed())
-        controlPanelIf_->KeepSeed(seed);
-    else
-        variationSeed_ = seed;
+    seedPolicy_.NewVariation(engine_.Seed(), [&device] { return static_cast<std::uint32_t>(device()); });
+    if (controlPanelIf_) controlPanelIf_->ShowSeed();
     project_.musicOutdated = 1;
     transportPanel_->PlayRoad(project_.musicOutdated);
-    variationSeed_.reset();
+    seedPolicy_.DropVariation();  // spent by its creation, or not made
 }
 
 void CDWDlg::LoadCommandLineProject() {

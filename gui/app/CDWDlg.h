@@ -9,6 +9,7 @@
 #include "gui/app/commands/ProjectHistory.h"
 #include "core/geometry/MainLayout.h"
 #include "core/engine/MusicEngine.h"
+#include "core/engine/SeedPolicy.h"
 #include "core/model/Project.h"
 #include "gui/kit/AppMessages.h"
 #include "gui/kit/Panels.h"
@@ -171,8 +172,8 @@ private:
     std::unique_ptr<SoundFormat> acmFormat_;
     AcmChooser acmChooser_;
     bool minimumSizeSet_ = false;
-    // The seed "New variation" hands its creation when no seed is kept.
-    std::optional<std::uint32_t> variationSeed_;
+    // Which seed each creation uses; the control panel shows and edits it.
+    SeedPolicy seedPolicy_;
     // Set once the window was closed; a close that arrives while start-up
     // still runs (a progress dialog dispatches events) ends the run at once.
     bool closed_ = false;

@@ -144,7 +144,7 @@ bool CWndControlbar::PlayRoad(std::uint32_t outdated) {
         CDlgProgressCreateMusic create(window(), engine_, project_, messages_);
         CreateOptions options = createOptions_;
         if (seedChoice_) {
-            if (const std::optional<std::uint32_t> seed = seedChoice_()) options.seed = seed;
+            if (const std::optional<std::uint32_t> seed = seedChoice_()) options.random = Random(*seed);
         }
         create.SetCreateOptions(options);
         if (create.exec() != QDialog::Accepted) {

@@ -84,8 +84,9 @@ public:
 
     // Options of the creations Play starts (tests fix the seed and threads).
     void SetCreateOptions(const CreateOptions& options) { createOptions_ = options; }
-    // Asked before each creation: a seed the creation must use (the one the
-    // user keeps), or none for the options' seed (by default the time seed).
+    // Asked before each creation: a seed the creation must use (the main
+    // window's seed policy gives one), or none for the options' generator
+    // (by default one seeded from the clock).
     using SeedChoice = std::function<std::optional<std::uint32_t>()>;
     void SetSeedChoice(SeedChoice choice) { seedChoice_ = std::move(choice); }
 

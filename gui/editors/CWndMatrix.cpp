@@ -217,8 +217,8 @@ void CWndMatrix::RunCommand(int command, int row, int section) {
             break;
         case ID_FLAT_GRAPH: project_->matrix.FlatGraph(graph, section); break;
         case ID_FLAT_MATRIX: project_->matrix.FlatMatrix(graph, section); break;
-        case ID_RANDOM_GRAPH: project_->matrix.RandomGraph(graph); break;
-        case ID_RANDOM_MATRIX: project_->matrix.RandomMatrix(); break;
+        case ID_RANDOM_GRAPH: project_->matrix.RandomGraph(graph, random_); break;
+        case ID_RANDOM_MATRIX: project_->matrix.RandomMatrix(random_); break;
         case ID_SET_SECTION_SOURCE: SetSectionSource(section); return;
         default: return;
         }

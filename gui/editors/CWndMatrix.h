@@ -21,6 +21,7 @@
 #include <vector>
 
 #include "core/geometry/MatrixGeometry.h"
+#include "core/model/Random.h"
 
 class QMenu;
 
@@ -65,6 +66,11 @@ public:
         const FractionRange& defaultRange, const FractionRange& initialRange)>;
     void SetSourceRangeDialog(SourceRangeDialog dialog) { sourceRangeDialog_ = std::move(dialog); }
 
+    // The generator Random Graph and Random Matrix draw from: the editor's
+    // own, seeded from the clock when the editor is made, so that filling the
+    // matrix never moves the music's sequence. Replaceable for tests.
+    void SetRandom(Random random) { random_ = random; }
+
 protected:
     void paintEvent(QPaintEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
@@ -94,6 +100,7 @@ private:
     BoundaryGrab grab_;
     MenuRunner menuRunner_;
     SourceRangeDialog sourceRangeDialog_;
+    Random random_{TimeSeed()};
 };
 
 }  // namespace dw

@@ -46,12 +46,8 @@ public:
     virtual void SetRememberedQuality(int quality) = 0;
     // Its own client size, fixed when it initialises.
     virtual QSize PanelSize() const = 0;
-    // The seed of the music just created, to be shown.
-    virtual void ShowSeed(std::uint32_t seed) = 0;
-    // The seed every creation is to use, when the user keeps one.
-    virtual std::optional<std::uint32_t> KeptSeed() const = 0;
-    // Keeps `seed` from now on, and shows it.
-    virtual void KeepSeed(std::uint32_t seed) = 0;
+    // Shows the seed policy's seed and "Keep seed" again (after a creation).
+    virtual void ShowSeed() = 0;
 };
 
 // The transport bar: the started and paused flags, the band of its controls

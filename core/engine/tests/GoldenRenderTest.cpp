@@ -93,7 +93,7 @@ TEST_P(GoldenRender, OutputHashIsPinned) {
     test::SetSyntheticSource(project, 20 * golden.sampleRate);
     golden.edit(project);
     CreateOptions options;
-    options.seed = golden.seed;
+    options.random = Random(golden.seed);
     options.renderer = mode.mode;
     options.threads = 2;
     NullProgress progress;

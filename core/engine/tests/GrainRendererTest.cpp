@@ -172,13 +172,12 @@ TEST_P(GrainPlanning, SpreadDrawThenRateDrawAroundTheScorePosition) {
     score.length = 110250;
     score.range = rig.project.properties.sourceFrameCount;
     score.ResetCursor();
-    SeedRandom(4);
-    const double spreadDraw = RandomFraction();
-    const double rateDraw = RandomFraction();
-    const std::uint32_t afterTwoDraws = RandomState();
-    SeedRandom(4);
-    const GrainRenderer::PlannedGrain g = rig.renderer.PlanGrain(score, 0);
-    EXPECT_EQ(RandomState(), afterTwoDraws) << "the rate is drawn even when Texture is 0";
+    Random draws(4);
+    const double spreadDraw = draws.Fraction();
+    const double rateDraw = draws.Fraction();
+    Random random(4);
+    const GrainRenderer::PlannedGrain g = rig.renderer.PlanGrain(score, 0, random);
+    EXPECT_EQ(random.State(), draws.State()) << "the rate is drawn even when Texture is 0";
     const auto spread = static_cast<std::int64_t>(rig.renderer.Spread());
     EXPECT_EQ(g.position, 0);
     EXPECT_EQ(g.start, static_cast<std::int64_t>(spreadDraw * static_cast<double>(spread)) - spread / 2 + 50000);
@@ -223,13 +222,13 @@ TEST_P(MusicShorterThanAGrain, ProductionAndPortableGiveTheReferenceBytes) {
     score.notes = {CNote{50000, 2000, 1000}};
     score.length = 3000;
     score.range = rig.project.properties.sourceFrameCount;
-    SeedRandom(5);
-    ASSERT_TRUE(rig.renderer.Render(score));
+    Random random(5);
+    ASSERT_TRUE(rig.renderer.Render(score, random));
     const auto reference = test::Bytes(rig.target.data(), rig.target.size());
     for (VectorKernels kernels : {VectorKernels::Widest, VectorKernels::Avx2, VectorKernels::None}) {
         rig.target.assign(rig.target.size(), StereoFrame{1.0f, 1.0f});  // the render clears it
-        SeedRandom(5);
-        ASSERT_TRUE(rig.renderer.RenderParallel(score, 2, kernels));
+        Random again(5);
+        ASSERT_TRUE(rig.renderer.RenderParallel(score, again, 2, kernels));
         EXPECT_TRUE(test::Bytes(rig.target.data(), rig.target.size()) == reference) << static_cast<int>(kernels);
     }
 }
@@ -261,8 +260,8 @@ TEST(Render, SectionBoundaryOnAGrainStartSwitchesForTheGrainAfterIt) {
         score.notes = {CNote{50000, 60000, 50250}};
         score.length = 110250;
         score.range = rig.project.properties.sourceFrameCount;
-        SeedRandom(1);
-        ASSERT_TRUE(production ? rig.renderer.RenderParallel(score, 2) : rig.renderer.Render(score));
+        Random random(1);
+        ASSERT_TRUE(production ? rig.renderer.RenderParallel(score, random, 2) : rig.renderer.Render(score, random));
         ASSERT_EQ(grains.size(), 103u);
         EXPECT_EQ(grains[100], std::make_pair(700, 0)) << production;
         EXPECT_EQ(grains[101], std::make_pair(707, 1)) << production;

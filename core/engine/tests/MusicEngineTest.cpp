@@ -26,7 +26,7 @@ using test::SetSyntheticSource;
 
 CreateOptions Seeded(std::uint32_t seed, RenderMode mode = RenderMode::Production, unsigned threads = 0) {
     CreateOptions o;
-    o.seed = seed;
+    o.random = Random(seed);
     o.renderer = mode;
     o.threads = threads;
     return o;
@@ -290,10 +290,10 @@ TEST(MusicEngine, TheSeedFeedsPlanningFirst) {
     // Dynamics 0.2 and a 4 s motif: two notes, so the curve drew twice and
     // section 1's motif starts from the third draw.
     EXPECT_EQ(motif.notes.size(), 2u);
-    SeedRandom(0);
-    RandomDraw();
-    RandomDraw();
-    const float third = static_cast<float>(RandomFraction());
+    Random draws(0);
+    draws.Draw();
+    draws.Draw();
+    const float third = static_cast<float>(draws.Fraction());
     const CPSection& second = engine.PlannedSections()[1];
     EXPECT_EQ(second.motif.notes[0].position,
               static_cast<std::int32_t>(static_cast<double>(third) * second.motif.range + second.sourceStart));

@@ -26,7 +26,8 @@ TEST_P(MotifCounts, NoteCountAndLengths) {
     const MotifCase& c = GetParam();
     const auto m = static_cast<std::uint32_t>(11025 * c.motifSeconds);
     CNoteSequence motif;
-    motif.InitMotif(1000, 50000, false, false, 11025, NoteSecondsFor(c.dynamics), m);
+    Random random;
+    motif.InitMotif(1000, 50000, false, false, 11025, NoteSecondsFor(c.dynamics), m, random);
     ASSERT_EQ(motif.notes.size(), c.notes);
     for (const CNote& n : motif.notes) {
         EXPECT_EQ(n.body, c.body);
@@ -49,34 +50,33 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(Motif, EvenStepsWithoutFractalScanner) {
     CNoteSequence motif;
-    const std::uint32_t before = RandomState();
-    motif.InitMotif(500, 100000, false, false, 11025, 1.3, 44100);  // 4 / 1.3 -> N = 3
+    Random random(12);
+    motif.InitMotif(500, 100000, false, false, 11025, 1.3, 44100, random);  // 4 / 1.3 -> N = 3
     ASSERT_EQ(motif.notes.size(), 3u);
     EXPECT_EQ(motif.notes[0].position, 500);
     EXPECT_EQ(motif.notes[1].position, 500 + 33333);
     EXPECT_EQ(motif.notes[2].position, 500 + 66666);
-    EXPECT_EQ(RandomState(), before) << "even steps draw nothing";
+    EXPECT_EQ(random.State(), 12u) << "even steps draw nothing";
 }
 
 TEST(Motif, FractalWithTwoNotesUsesExactlyTheTwoEndDraws) {
-    SeedRandom(77);
-    const float r1 = static_cast<float>(RandomFraction());
-    const float r2 = static_cast<float>(RandomFraction());
-    const std::uint32_t after = RandomState();
-    SeedRandom(77);
+    Random draws(77);
+    const float r1 = static_cast<float>(draws.Fraction());
+    const float r2 = static_cast<float>(draws.Fraction());
+    Random random(77);
     CNoteSequence motif;
-    motif.InitMotif(1000, 60000, true, false, 11025, 2.0, 44100);
+    motif.InitMotif(1000, 60000, true, false, 11025, 2.0, 44100, random);
     ASSERT_EQ(motif.notes.size(), 2u);
     EXPECT_EQ(motif.notes[0].position, static_cast<std::int32_t>(static_cast<double>(r1) * 60000 + 1000));
     EXPECT_EQ(motif.notes[1].position, static_cast<std::int32_t>(static_cast<double>(r2) * 60000 + 1000));
-    EXPECT_EQ(RandomState(), after);
+    EXPECT_EQ(random.State(), draws.State());
 }
 
 TEST(Motif, LoopingMotifStartsWhereItEnds) {
     for (bool fractal : {false, true}) {
-        SeedRandom(5);
+        Random random(5);
         CNoteSequence motif;
-        motif.InitMotif(0, 200000, fractal, true, 11025, 0.25, 88200);
+        motif.InitMotif(0, 200000, fractal, true, 11025, 0.25, 88200, random);
         ASSERT_GE(motif.notes.size(), 2u);
         EXPECT_EQ(motif.notes.front().position, motif.notes.back().position) << "fractal " << fractal;
     }
@@ -84,8 +84,9 @@ TEST(Motif, LoopingMotifStartsWhereItEnds) {
 
 TEST(Motif, CopyResetsTheCursor) {
     CNoteSequence motif;
-    motif.InitMotif(0, 100000, false, false, 11025, 0.5, 44100);
-    for (std::int64_t p = 0; p < 20000; p += 100) motif.SourcePosition(p);
+    Random random;
+    motif.InitMotif(0, 100000, false, false, 11025, 0.5, 44100, random);
+    for (std::int64_t p = 0; p < 20000; p += 100) motif.SourcePosition(p, random);
     ASSERT_GT(motif.current, 0);
     const CNoteSequence copy(motif);
     EXPECT_EQ(copy.current, 0);
@@ -96,9 +97,9 @@ TEST(Motif, CopyResetsTheCursor) {
 }
 
 TEST(FractalCurve, ThreePointsDisplaceTheMiddleByTheFirstDraw) {
-    SeedRandom(0);  // first draw 38
+    Random random(0);  // first draw 38
     CFractalCurve curve;
-    curve.Init(3, 0.0f, 1.0f, 1.0f);
+    curve.Init(3, 0.0f, 1.0f, 1.0f, random);
     EXPECT_EQ(curve.levels, 2u);
     // avg 0.5, amplitude 1, half 0.5: v = 0.25 + r * 0.5
     EXPECT_EQ(curve.values[1], static_cast<float>(0.5 - 0.25 + (38 / 32767.0) * 0.5));
@@ -108,16 +109,15 @@ TEST(FractalCurve, ThreePointsDisplaceTheMiddleByTheFirstDraw) {
 }
 
 TEST(FractalCurve, DeeperLevelsAreDisplacedLessAndDrawsComeInPreOrder) {
-    SeedRandom(9);
-    const double r0 = RandomFraction();
-    const double r1 = RandomFraction();
-    const double r2 = RandomFraction();
-    const std::uint32_t after = RandomState();
-    SeedRandom(9);
+    Random draws(9);
+    const double r0 = draws.Fraction();
+    const double r1 = draws.Fraction();
+    const double r2 = draws.Fraction();
+    Random random(9);
     CFractalCurve curve;
-    curve.Init(5, 0.2f, 0.8f, 1.0f);
+    curve.Init(5, 0.2f, 0.8f, 1.0f, random);
     EXPECT_EQ(curve.levels, 3u);  // trunc(log 5 / log 2) + 1
-    EXPECT_EQ(RandomState(), after) << "one draw per midpoint";
+    EXPECT_EQ(random.State(), draws.State()) << "one draw per midpoint";
     // Middle first (depth 0, half 0.5), then the left quarter (depth 1,
     // amplitude 1 - 1/3, half 1/3), then the right quarter.
     const float mid = static_cast<float>(0.5f - 0.5 * 0.5f + r0 * 0.5f);
@@ -144,49 +144,53 @@ CNoteSequence TwoNotes() {
 
 TEST(SourcePosition, OutsideTheSequenceGivesTheEndNotes) {
     CNoteSequence s = TwoNotes();
-    EXPECT_EQ(s.SourcePosition(-5), 1000);
-    EXPECT_EQ(s.SourcePosition(400), 5000);
-    EXPECT_EQ(s.SourcePosition(1000000), 5000);
+    Random random;
+    EXPECT_EQ(s.SourcePosition(-5, random), 1000);
+    EXPECT_EQ(s.SourcePosition(400, random), 5000);
+    EXPECT_EQ(s.SourcePosition(1000000, random), 5000);
 }
 
 TEST(SourcePosition, BodySweepsOneSinePeriodAsWideAsTheNote) {
     CNoteSequence s = TwoNotes();
-    EXPECT_EQ(s.SourcePosition(0), 1000);
+    Random random;
+    EXPECT_EQ(s.SourcePosition(0, random), 1000);
     // Near a quarter period the position swings forward by almost the note's
     // length (200), and behind the position near three quarters.
-    EXPECT_EQ(s.SourcePosition(24), static_cast<std::int32_t>(1000 + std::sin(2.0 * M_PI * 24 / 99.0) * 200));
-    EXPECT_EQ(s.SourcePosition(74), static_cast<std::int32_t>(1000 + std::sin(2.0 * M_PI * 74 / 99.0) * 200));
-    EXPECT_GT(s.SourcePosition(25), 1195);
-    EXPECT_LT(s.SourcePosition(75), 805);
+    EXPECT_EQ(s.SourcePosition(24, random), static_cast<std::int32_t>(1000 + std::sin(2.0 * M_PI * 24 / 99.0) * 200));
+    EXPECT_EQ(s.SourcePosition(74, random), static_cast<std::int32_t>(1000 + std::sin(2.0 * M_PI * 74 / 99.0) * 200));
+    EXPECT_GT(s.SourcePosition(25, random), 1195);
+    EXPECT_LT(s.SourcePosition(75, random), 805);
 }
 
 TEST(SourcePosition, BlendStartsOnTheCurrentNoteAndEndsOnTheNext) {
     for (std::uint32_t seed = 0; seed < 50; ++seed) {
-        SeedRandom(seed);
+        Random random(seed);
         CNoteSequence s = TwoNotes();
-        EXPECT_EQ(s.SourcePosition(100), 1000) << "t = 0, seed " << seed;
-        EXPECT_EQ(s.SourcePosition(199), 5000) << "t = 1, seed " << seed;
+        EXPECT_EQ(s.SourcePosition(100, random), 1000) << "t = 0, seed " << seed;
+        EXPECT_EQ(s.SourcePosition(199, random), 5000) << "t = 1, seed " << seed;
     }
 }
 
 TEST(SourcePosition, CursorMovesOnlyPastTheNoteEnd) {
     CNoteSequence s = TwoNotes();
-    s.SourcePosition(200);  // currentStart + currentLength == p: still note 0
+    Random random;
+    s.SourcePosition(200, random);  // currentStart + currentLength == p: still note 0
     EXPECT_EQ(s.current, 0);
-    s.SourcePosition(201);
+    s.SourcePosition(201, random);
     EXPECT_EQ(s.current, 1);
     EXPECT_EQ(s.currentStart, 200u);
 }
 
 TEST(SourcePosition, OneNoteSequenceBlendsTowardsItself) {
     CNoteSequence s;
+    Random random;
     s.notes = {CNote{777, 10, 50}};
     s.length = 60;
     s.range = 100000;
     s.ResetCursor();
     EXPECT_EQ(s.next, 0);
     for (std::int64_t p = 0; p < 100; ++p) {
-        const std::int32_t q = s.SourcePosition(p);
+        const std::int32_t q = s.SourcePosition(p, random);
         if (p >= 10) {
             EXPECT_EQ(q, 777) << p;
         }
@@ -195,13 +199,14 @@ TEST(SourcePosition, OneNoteSequenceBlendsTowardsItself) {
 
 TEST(SourcePosition, BodyIsHeldInsideTheSource) {
     CNoteSequence s;
+    Random random;
     s.notes = {CNote{10, 1000, 0}, CNote{99990, 1000, 0}};
     s.length = 2000;
     s.base = 0;
     s.range = 100000;
     s.ResetCursor();
     for (std::int64_t p = 0; p < 2000; ++p) {
-        const std::int32_t q = s.SourcePosition(p);
+        const std::int32_t q = s.SourcePosition(p, random);
         EXPECT_GE(q, 0);
         EXPECT_LE(q, 99999);
     }

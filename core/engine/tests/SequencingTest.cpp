@@ -27,12 +27,12 @@ CNoteSequence Motif(std::vector<CNote> notes, std::uint32_t length, bool loop = 
 
 TEST(Vary, EveryNoteMovesByExactlyFiveSecondsTimesTheAmount) {
     const CNoteSequence src = Motif({{100000, 10, 10}, {200000, 10, 10}, {300000, 10, 10}}, 60);
-    SeedRandom(21);
+    Random draws(21);
     std::vector<int> signs;
-    for (int i = 0; i < 3; ++i) signs.push_back(RandomFraction() >= 0.5 ? 1 : -1);
-    SeedRandom(21);
+    for (int i = 0; i < 3; ++i) signs.push_back(draws.Fraction() >= 0.5 ? 1 : -1);
+    Random random(21);
     // 0.1f * 10 * 11025 = 11025.0000164...: V = 11025, each note moves 5512.
-    const CNoteSequence varied = Vary(src, 0, 1000000, static_cast<double>(0.1f));
+    const CNoteSequence varied = Vary(src, 0, 1000000, static_cast<double>(0.1f), random);
     for (std::size_t i = 0; i < 3; ++i) {
         EXPECT_EQ(varied.notes[i].position, src.notes[i].position + signs[i] * 5512) << i;
         EXPECT_EQ(varied.notes[i].body, src.notes[i].body);
@@ -41,17 +41,16 @@ TEST(Vary, EveryNoteMovesByExactlyFiveSecondsTimesTheAmount) {
 
 TEST(Vary, DrawsOncePerNoteEvenWithoutDisplacementAndClamps) {
     const CNoteSequence src = Motif({{100, 1, 1}, {5000, 1, 1}, {9990, 1, 1}}, 6);
-    SeedRandom(3);
-    RandomDraw();
-    RandomDraw();
-    RandomDraw();
-    const std::uint32_t afterThree = RandomState();
-    SeedRandom(3);
-    const CNoteSequence same = Vary(src, 0, 100000, 0.0);
-    EXPECT_EQ(RandomState(), afterThree);
+    Random draws(3);
+    draws.Draw();
+    draws.Draw();
+    draws.Draw();
+    Random random(3);
+    const CNoteSequence same = Vary(src, 0, 100000, 0.0, random);
+    EXPECT_EQ(random.State(), draws.State());
     EXPECT_EQ(same.notes, src.notes);
 
-    const CNoteSequence held = Vary(src, 1000, 9000, 1.0);  // moves of 55125 frames
+    const CNoteSequence held = Vary(src, 1000, 9000, 1.0, random);  // moves of 55125 frames
     for (const CNote& n : held.notes) {
         EXPECT_TRUE(n.position == 1000 || n.position == 9000) << n.position;
     }
@@ -59,10 +58,9 @@ TEST(Vary, DrawsOncePerNoteEvenWithoutDisplacementAndClamps) {
 
 TEST(Vary, LoopingMotifOfTwoNotesKeepsBothAndDrawsNothing) {
     const CNoteSequence src = Motif({{4000, 5, 5}, {4000, 5, 5}}, 20, true);
-    SeedRandom(8);
-    const std::uint32_t before = RandomState();
-    const CNoteSequence varied = Vary(src, 0, 100000, 0.9);
-    EXPECT_EQ(RandomState(), before);
+    Random random(8);
+    const CNoteSequence varied = Vary(src, 0, 100000, 0.9, random);
+    EXPECT_EQ(random.State(), 8u);
     EXPECT_EQ(varied.notes, src.notes);
 }
 
@@ -135,7 +133,7 @@ TEST_P(Drift, RepetitionsDriftThroughTheSourceRange) {
     project.properties.loopMusic = c.loopMusic;
     CMusicEngine engine;
     NullProgress progress;
-    ASSERT_TRUE(engine.Create(project, progress, CreateOptions{1, 1}));
+    ASSERT_TRUE(engine.Create(project, progress, CreateOptions{Random(1), 1}));
     const CNoteSequence& score = engine.Score();
     std::vector<std::int32_t> positions;
     for (const CNote& n : score.notes) positions.push_back(n.position);
@@ -170,7 +168,7 @@ TEST(Sequence, SectionOfOneMotifGetsOneUnshiftedRepetitionWithTheTransition) {
     SetGraph(project, kDynamics, 1.0f);  // N = trunc(10 / 0.25) = 40 notes of 2756 frames
     CMusicEngine engine;
     NullProgress progress;
-    ASSERT_TRUE(engine.Create(project, progress, CreateOptions{1, 1}));
+    ASSERT_TRUE(engine.Create(project, progress, CreateOptions{Random(1), 1}));
     const CNoteSequence& score = engine.Score();
     const CNoteSequence& motif = engine.PlannedSections()[0].motif;
     ASSERT_EQ(motif.notes.size(), 40u);

@@ -17,7 +17,7 @@ TEST(ThreadedRender, GivesTheOneThreadBytes) {
     NullProgress progress;
     CMusicEngine engine;
     CreateOptions options;
-    options.seed = 5;
+    options.random = Random(5);
     options.threads = 1;
     ASSERT_TRUE(engine.Create(project, progress, options));
     const auto one = test::Bytes(engine.Output(), engine.OutputFrameCount());

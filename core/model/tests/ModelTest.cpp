@@ -282,8 +282,8 @@ TEST(Matrix, FlatOperations) {
 TEST(Matrix, RandomGraphChangesOneRowWithinTheUnitRange) {
     CMatrix m;
     const CMatrix before;
-    SeedRandom(1234);
-    m.RandomGraph(kTexture);
+    Random random(1234);
+    m.RandomGraph(kTexture, random);
     for (int g = 0; g < kGraphCount; ++g) {
         if (g == kTexture) continue;
         EXPECT_EQ(Row(m, g), Row(before, g)) << "row " << g;
@@ -298,12 +298,12 @@ TEST(Matrix, RandomGraphChangesOneRowWithinTheUnitRange) {
 TEST(Matrix, RandomMatrixDrawsRowByRowColumnByColumn) {
     CMatrix m;
     m.SplitColumn(0);  // five columns, so that a transposed order would show
-    SeedRandom(99);
-    m.RandomMatrix();
-    SeedRandom(99);
+    Random random(99);
+    m.RandomMatrix(random);
+    Random same(99);
     for (int g = 0; g < kGraphCount; ++g)
         for (int c = 0; c < m.columnCount; ++c)
-            EXPECT_EQ(m.Cell(g, c), static_cast<CCell>(RandomFraction())) << g << "," << c;
+            EXPECT_EQ(m.Cell(g, c), static_cast<CCell>(same.Fraction())) << g << "," << c;
 }
 
 TEST(Matrix, IndexOutsideThrowsAndChangesNothing) {
@@ -315,7 +315,9 @@ TEST(Matrix, IndexOutsideThrowsAndChangesNothing) {
     EXPECT_THROW(m.FlatGraph(8, 0), std::invalid_argument);
     EXPECT_THROW(m.FlatGraph(0, 4), std::invalid_argument);
     EXPECT_THROW(m.FlatMatrix(-1, 0), std::invalid_argument);
-    EXPECT_THROW(m.RandomGraph(8), std::invalid_argument);
+    Random random(3);
+    EXPECT_THROW(m.RandomGraph(8, random), std::invalid_argument);
+    EXPECT_EQ(random.State(), 3u) << "a refused operation draws nothing";
     EXPECT_THROW(m.Cell(0, -1), std::invalid_argument);
     EXPECT_THROW(m.SetCell(0, 0, std::numeric_limits<float>::quiet_NaN()), std::invalid_argument);
     EXPECT_EQ(m.rows, before);
@@ -373,10 +375,10 @@ TEST(Project, SetDefaultsLeavesOutdatedFlagAndSourceAlone) {
 // invariants must hold after every step.
 TEST(Project, PairedSplitsAndMergesKeepTheInvariants) {
     CProject p;
-    SeedRandom(7);
+    Random random(7);
     for (int step = 0; step < 400; ++step) {
-        const int index = RandomDraw() % p.sections.Count();
-        if (RandomDraw() % 2 == 0 && p.sections.Count() < 40) {
+        const int index = random.Draw() % p.sections.Count();
+        if (random.Draw() % 2 == 0 && p.sections.Count() < 40) {
             p.sections.Split(index);
             p.matrix.SplitColumn(index);
         } else {

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <ctime>
 
 #include "core/model/Random.h"
 
@@ -8,20 +9,36 @@ namespace dw {
 namespace {
 
 TEST(Random, FirstDrawsAfterSeeding) {
-    SeedRandom(0);
-    EXPECT_EQ(RandomDraw(), 38);
-    EXPECT_EQ(RandomState(), 2531011u);
-    SeedRandom(1);
-    EXPECT_EQ(RandomDraw(), 41);
-    EXPECT_EQ(RandomDraw(), 18467);
+    Random zero(0);
+    EXPECT_EQ(zero.Draw(), 38);
+    EXPECT_EQ(zero.State(), 2531011u);
+    Random one(1);
+    EXPECT_EQ(one.Draw(), 41);
+    EXPECT_EQ(one.Draw(), 18467);
+    // A generator nobody seeded starts where seed 1 does.
+    Random unseeded;
+    EXPECT_EQ(unseeded.Draw(), 41);
 }
 
 TEST(Random, SameSeedSameSequence) {
-    SeedRandom(2026);
+    Random a(2026);
     int first[64];
-    for (int& v : first) v = RandomDraw();
-    SeedRandom(2026);
-    for (const int v : first) EXPECT_EQ(RandomDraw(), v);
+    for (int& v : first) v = a.Draw();
+    Random b(2026);
+    for (const int v : first) EXPECT_EQ(b.Draw(), v);
+    EXPECT_EQ(b.Seed(), 2026u) << "the seed stays known after drawing";
+}
+
+// Two generators are independent: drawing from one leaves the other's
+// sequence untouched, and a copy continues from the same position.
+TEST(Random, GeneratorsDoNotShareState) {
+    Random music(7);
+    Random matrix(7);
+    for (int i = 0; i < 10; ++i) matrix.Draw();
+    Random reference(7);
+    for (int i = 0; i < 5; ++i) EXPECT_EQ(music.Draw(), reference.Draw());
+    Random copy = music;
+    EXPECT_EQ(copy.Draw(), music.Draw());
 }
 
 // The seed whose next state is `next`: 214013 is odd, so it has an inverse
@@ -33,19 +50,19 @@ std::uint32_t SeedBefore(std::uint32_t next) {
 }
 
 TEST(Random, FractionStaysBelowOneAndCanRoundToOneAsFloat) {
-    SeedRandom(SeedBefore(0x7FFF0000u));
-    const double top = RandomFraction();
-    EXPECT_EQ(top, 0.999999999999);
-    EXPECT_EQ(static_cast<float>(top), 1.0f);
+    Random top(SeedBefore(0x7FFF0000u));
+    const double f = top.Fraction();
+    EXPECT_EQ(f, 0.999999999999);
+    EXPECT_EQ(static_cast<float>(f), 1.0f);
 
-    SeedRandom(SeedBefore(0x00000000u));
-    EXPECT_EQ(RandomFraction(), 0.0);
+    Random bottom(SeedBefore(0x00000000u));
+    EXPECT_EQ(bottom.Fraction(), 0.0);
 
-    SeedRandom(5);
+    Random any(5);
     for (int i = 0; i < 10000; ++i) {
-        const double f = RandomFraction();
-        ASSERT_GE(f, 0.0);
-        ASSERT_LT(f, 1.0);
+        const double g = any.Fraction();
+        ASSERT_GE(g, 0.0);
+        ASSERT_LT(g, 1.0);
     }
 }
 
@@ -57,9 +74,15 @@ TEST(Random, TimeSeedFoldsTheBytesLeastSignificantFirst) {
     EXPECT_EQ(TimeSeedFrom(0x0102), expected);
     // A byte-order mix-up would give the same value for both.
     EXPECT_NE(TimeSeedFrom(0x0102), TimeSeedFrom(0x0201));
+}
 
-    const std::uint32_t seed = TimeSeed();
-    EXPECT_EQ(RandomState(), seed);
+TEST(Random, CreationSeedIsTheGivenOneElseTheClocks) {
+    EXPECT_EQ(CreationSeed(0u), 0u);
+    EXPECT_EQ(CreationSeed(4294967295u), 4294967295u);
+    const std::uint32_t before = TimeSeedFrom(static_cast<std::int64_t>(std::time(nullptr)));
+    const std::uint32_t chosen = CreationSeed(std::nullopt);
+    const std::uint32_t after = TimeSeedFrom(static_cast<std::int64_t>(std::time(nullptr)));
+    EXPECT_TRUE(chosen == before || chosen == after);
 }
 
 }  // namespace

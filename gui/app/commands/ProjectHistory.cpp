@@ -1,6 +1,7 @@
 #include "gui/app/commands/ProjectHistory.h"
 
 #include "core/model/ProjectFile.h"
+#include "core/panel/StoredFields.h"
 
 #include <QKeySequence>
 #include <QShortcut>
@@ -21,16 +22,12 @@ ProjectState CaptureState(const CProject& project) {
 }
 
 std::uint32_t OutdatedMarkOf(const ProjectState& from, const ProjectState& to) {
-    const CProperties& a = *from.properties;
-    const CProperties& b = *to.properties;
-    const bool created = from.matrix.columnCount != to.matrix.columnCount || from.matrix.rows != to.matrix.rows ||
-                         from.sections.items != to.sections.items || a.sourcePath != b.sourcePath ||
-                         a.musicLength != b.musicLength || a.trimStart != b.trimStart || a.trimEnd != b.trimEnd ||
-                         a.baseMotifLength != b.baseMotifLength || a.fractalScanner != b.fractalScanner ||
-                         a.loopMotifs != b.loopMotifs || a.loopMusic != b.loopMusic;
-    if (created) return 1;
-    if (a.quality != b.quality || a.volume != b.volume || a.fadeIn != b.fadeIn || a.fadeOut != b.fadeOut) return 2;
-    return 0;
+    // The engine creates from the matrix and the sections; the properties'
+    // marks are those of the stored-field table, as the panel sets them.
+    if (from.matrix.columnCount != to.matrix.columnCount || from.matrix.rows != to.matrix.rows ||
+        from.sections.items != to.sections.items)
+        return 1;
+    return static_cast<std::uint32_t>(MarkOfChanges(*from.properties, *to.properties));
 }
 
 RestoredChanges ChangesBetween(const ProjectState& from, const ProjectState& to) {
@@ -134,8 +131,7 @@ void ProjectHistory::Restore(const ProjectState& target, const ProjectState& fro
     // the restored project.
     if (changes.source || changes.quality) p.sourceLoaded = false;
     PutBack(target);
-    const std::uint32_t mark = OutdatedMarkOf(from, target);
-    if (mark == 1 || (mark == 2 && project_.musicOutdated != 1)) project_.musicOutdated = mark;
+    project_.musicOutdated = MarkMusic(project_.musicOutdated, static_cast<OutdatedMark>(OutdatedMarkOf(from, target)));
     if (changes.source || changes.quality) {
         host_.DecodeRestoredSource(changes);
         PutBack(target);  // the decode chose a fresh trim range; the step brings back its own

@@ -19,6 +19,7 @@
 #include "core/geometry/MainLayout.h"
 #include "core/base/TextEscape.h"
 #include "core/panel/InfoLogic.h"
+#include "core/panel/StoredFields.h"
 #include "gui/audio/CDlgProgressLoadMusic.h"
 #include "core/audio/SourceLoader.h"
 #include "gui/audio/CDlgTrim.h"
@@ -65,8 +66,10 @@ QString FileNameOf(const std::string& path) {
 }
 }  // namespace
 
-CWndInfo::CWndInfo(QWidget* parent, CProject* project, QObject* mainWindow, IMessageSink* messages)
-    : QFrame(parent), project_(project), mainWindow_(mainWindow), messages_(messages) {
+CWndInfo::CWndInfo(QWidget* parent, CProject* project, QObject* mainWindow, IMessageSink* messages,
+                   SeedPolicy* seeds)
+    : QFrame(parent), project_(project), mainWindow_(mainWindow), messages_(messages),
+      seeds_(seeds ? seeds : &ownSeeds_) {
     setObjectName(QStringLiteral("panel-%1").arg(IDC_CONTROL_PANEL));
     setFrameStyle(QFrame::Box | QFrame::Plain);
     setAutoFillBackground(true);
@@ -129,71 +132,76 @@ void CWndInfo::CreateControls() {
         return c;
     };
 
-    auto* select = new QPushButton(QStringLiteral("Select music source"), this);
-    select->setObjectName(Name(IDC_SELECT_SOURCE));
-    select->setGeometry(Dlu(8, 8, 86, 16));
-    connect(select, &QPushButton::clicked, this, [this] { OnSelectSource(); });
-    auto* trim = new QPushButton(QStringLiteral("Trim"), this);
-    trim->setObjectName(Name(IDC_TRIM));
-    trim->setGeometry(Dlu(131, 8, 32, 16));
-    connect(trim, &QPushButton::clicked, this, [this] { OnTrim(); });
-    auto* source = new QLineEdit(this);
-    source->setObjectName(Name(IDC_SOURCE_NAME));
-    source->setReadOnly(true);
-    source->setGeometry(Dlu(8, 31, 154, 12).adjusted(0, -2, 0, 2));
-
-    label(QStringLiteral("Music length"), Dlu(8, 53, 45, 8));
-    auto* picker = new CMusicLengthPicker(this);
-    picker->setObjectName(Name(IDC_MUSIC_LENGTH));
-    picker->setGeometry(Dlu(78, 50, 36, 15).adjusted(0, 0, 12, 0));
-    picker->setDisplayFormat(QStringLiteral("mm:ss"));
-    picker->setAlignment(Qt::AlignRight);
-    picker->onStep = [this] { OnMusicLengthCommitted(); };
-    connect(picker, &QTimeEdit::editingFinished, this, [this] { OnMusicLengthCommitted(); });
-
-    label(QStringLiteral("Base motif length"), Dlu(8, 72, 62, 8));
-    auto* motif = new QLineEdit(this);
-    motif->setObjectName(Name(IDC_BASE_MOTIF));
-    motif->setGeometry(Dlu(78, 71, 49, 12).adjusted(0, -2, 0, 2));
-    // Enter commits as leaving the field does.
-    connect(motif, &QLineEdit::editingFinished, this, [this] { OnBaseMotifCommitted(); });
-
-    label(QStringLiteral("Fractal scanner"), Dlu(8, 91, 56, 8));
-    check(IDC_FRACTAL_SCANNER, Dlu(78, 91, 8, 9));
-    label(QStringLiteral("Loop motifs"), Dlu(8, 109, 55, 8));
-    check(IDC_LOOP_MOTIFS, Dlu(78, 109, 8, 9));
-
-    label(QStringLiteral("Quality"), Dlu(8, 129, 35, 8));
-    auto* quality = combo(IDC_QUALITY, Dlu(45, 126, 117, 13));
-    connect(quality, &QComboBox::currentIndexChanged, this, [this](int i) { OnQualitySelected(i); });
-    label(QStringLiteral("Encoder"), Dlu(8, 149, 35, 8));
-    auto* encoder = combo(IDC_ENCODER, Dlu(45, 146, 117, 13));
-    connect(encoder, &QComboBox::currentIndexChanged, this, [this](int i) { OnEncoderSelected(i); });
-
-    label(QStringLiteral("Volume"), Dlu(8, 169, 28, 8));
-    label(QStringLiteral("100%"), Dlu(76, 169, 18, 8), IDC_VOLUME_VALUE);
-    slider(IDC_VOLUME, Dlu(95, 166, 66, 16));
-    label(QStringLiteral("Loop music"), Dlu(8, 190, 55, 8));
-    check(IDC_LOOP_MUSIC, Dlu(78, 190, 8, 9));
-    label(QStringLiteral("Fade in"), Dlu(8, 210, 44, 8), IDC_FADE_IN_LABEL);
-    label(QStringLiteral("100%"), Dlu(76, 210, 18, 8), IDC_FADE_IN_VALUE);
-    slider(IDC_FADE_IN, Dlu(95, 207, 66, 16));
-    label(QStringLiteral("Fade out"), Dlu(8, 230, 44, 8), IDC_FADE_OUT_LABEL);
-    label(QStringLiteral("100%"), Dlu(76, 231, 18, 8), IDC_FADE_OUT_VALUE);
-    slider(IDC_FADE_OUT, Dlu(95, 228, 66, 16));
-
-    check(IDC_HIGH_CUT_ON, Dlu(8, 252, 8, 8));
-    label(QStringLiteral("High-cut filter"), Dlu(22, 251, 48, 8), IDC_HIGH_CUT_LABEL);
-    label(QStringLiteral("100%"), Dlu(76, 251, 18, 8), IDC_HIGH_CUT_VALUE);
-    slider(IDC_HIGH_CUT, Dlu(95, 248, 66, 16));
-    check(IDC_REVERB_ON, Dlu(8, 273, 8, 8));
-    label(QStringLiteral("Reverb"), Dlu(22, 272, 29, 8), IDC_REVERB_LABEL);
-    label(QStringLiteral("100%"), Dlu(76, 272, 18, 8), IDC_REVERB_VALUE);
-    slider(IDC_REVERB, Dlu(95, 269, 66, 16));
-    check(IDC_CHORUS_ON, Dlu(8, 292, 8, 8));
-    label(QStringLiteral("Chorus"), Dlu(22, 291, 26, 8), IDC_CHORUS_LABEL);
-    label(QStringLiteral("100%"), Dlu(76, 291, 18, 8), IDC_CHORUS_VALUE);
-    slider(IDC_CHORUS, Dlu(95, 288, 66, 16));
+    // One row per stored field with a control, top to bottom, from the
+    // stored-field table; the seed (no stored field) follows by hand.
+    for (const StoredField& f : StoredFields()) {
+        const QString caption = QString::fromUtf8(f.caption.data(), static_cast<qsizetype>(f.caption.size()));
+        const auto rect = [](const DluRect& r) { return Dlu(r.x, r.y, r.w, r.h); };
+        const auto captionLabel = [&] {
+            if (!caption.isEmpty()) label(caption, rect(f.captionRect), f.captionId);
+        };
+        switch (f.control) {
+        case PanelControl::None: break;
+        case PanelControl::Source: {
+            auto* select = new QPushButton(QStringLiteral("Select music source"), this);
+            select->setObjectName(Name(IDC_SELECT_SOURCE));
+            select->setGeometry(Dlu(8, 8, 86, 16));
+            connect(select, &QPushButton::clicked, this, [this] { OnSelectSource(); });
+            auto* trim = new QPushButton(QStringLiteral("Trim"), this);
+            trim->setObjectName(Name(IDC_TRIM));
+            trim->setGeometry(Dlu(131, 8, 32, 16));
+            connect(trim, &QPushButton::clicked, this, [this] { OnTrim(); });
+            auto* source = new QLineEdit(this);
+            source->setObjectName(Name(f.controlId));
+            source->setReadOnly(true);
+            source->setGeometry(rect(f.controlRect).adjusted(0, -2, 0, 2));
+            break;
+        }
+        case PanelControl::MusicLength: {
+            captionLabel();
+            auto* picker = new CMusicLengthPicker(this);
+            picker->setObjectName(Name(f.controlId));
+            picker->setGeometry(rect(f.controlRect).adjusted(0, 0, 12, 0));
+            picker->setDisplayFormat(QStringLiteral("mm:ss"));
+            picker->setAlignment(Qt::AlignRight);
+            picker->onStep = [this] { OnMusicLengthCommitted(); };
+            connect(picker, &QTimeEdit::editingFinished, this, [this] { OnMusicLengthCommitted(); });
+            break;
+        }
+        case PanelControl::MotifLength: {
+            captionLabel();
+            auto* motif = new QLineEdit(this);
+            motif->setObjectName(Name(f.controlId));
+            motif->setGeometry(rect(f.controlRect).adjusted(0, -2, 0, 2));
+            // Enter commits as leaving the field does.
+            connect(motif, &QLineEdit::editingFinished, this, [this] { OnBaseMotifCommitted(); });
+            break;
+        }
+        case PanelControl::CheckLeft:
+            captionLabel();
+            check(f.controlId, rect(f.controlRect));
+            break;
+        case PanelControl::CheckRight:
+            check(f.controlId, rect(f.controlRect));
+            captionLabel();
+            break;
+        case PanelControl::Combo: {
+            captionLabel();
+            auto* c = combo(f.controlId, rect(f.controlRect));
+            const int id = f.controlId;
+            connect(c, &QComboBox::currentIndexChanged, this, [this, id](int i) {
+                if (id == IDC_QUALITY) OnQualitySelected(i);
+                else OnEncoderSelected(i);
+            });
+            break;
+        }
+        case PanelControl::Slider:
+            captionLabel();
+            label(QStringLiteral("100%"), rect(f.valueRect), f.valueId);
+            slider(f.controlId, rect(f.controlRect))->setRange(0, f.sliderMax);
+            break;
+        }
+    }
 
     label(QStringLiteral("Seed"), Dlu(8, 313, 44, 8), IDC_SEED_LABEL);
     auto* seed = new QLineEdit(this);
@@ -224,6 +232,11 @@ void CWndInfo::CreateControls() {
 void CWndInfo::Send(int message, qintptr wParam) { SendAppMessage(mainWindow_, message, wParam); }
 
 void CWndInfo::Edited() { Send(WM_APP_PROJECT_EDITED); }
+
+void CWndInfo::MarkMusic(int controlId) {
+    if (const StoredField* f = StoredFieldOfControl(controlId))
+        project_->musicOutdated = dw::MarkMusic(project_->musicOutdated, f->mark);
+}
 
 void CWndInfo::SetValueLabel(int id, int value) {
     if (auto* l = ControlAs<QLabel>(id)) l->setText(QString::number(value));
@@ -422,7 +435,7 @@ void CWndInfo::OnMusicLengthCommitted() {
     CProperties& p = project_->properties;
     p.musicLength = CorrectMusicLength(secs, p.baseMotifLength);
     ShowMusicLength(p.musicLength);
-    project_->musicOutdated = 1;
+    MarkMusic(IDC_MUSIC_LENGTH);
     Edited();
 }
 
@@ -433,25 +446,16 @@ void CWndInfo::OnBaseMotifCommitted() {
     const double v = CorrectBaseMotifLength(edit->text().toStdString(), p.musicLength);
     edit->setText(QString::fromStdString(FormatMotifAfterInput(v)));
     p.baseMotifLength = v;
-    project_->musicOutdated = 1;  // on every commit, changed or not
+    MarkMusic(IDC_BASE_MOTIF);  // on every commit, changed or not
     Edited();
 }
 
-void CWndInfo::ShowSeed(std::uint32_t seed) {
-    seed_ = seed;
+void CWndInfo::ShowSeed() {
+    const std::optional<std::uint32_t> seed = seeds_->Shown();
     ++updating_;
-    ControlAs<QLineEdit>(IDC_SEED)->setText(QString::number(seed));
+    ControlAs<QLineEdit>(IDC_SEED)->setText(seed ? QString::number(*seed) : QString());
+    ControlAs<QCheckBox>(IDC_KEEP_SEED)->setChecked(seeds_->Kept());
     --updating_;
-}
-
-std::optional<std::uint32_t> CWndInfo::KeptSeed() const {
-    if (!ControlAs<QCheckBox>(IDC_KEEP_SEED)->isChecked()) return std::nullopt;
-    return seed_;
-}
-
-void CWndInfo::KeepSeed(std::uint32_t seed) {
-    ShowSeed(seed);
-    ControlAs<QCheckBox>(IDC_KEEP_SEED)->setChecked(true);
 }
 
 void CWndInfo::OnSeedCommitted() {
@@ -463,16 +467,13 @@ void CWndInfo::OnSeedCommitted() {
     const qulonglong typed = edit->text().toULongLong(&ok);
     if (!ok || typed > 0xFFFFFFFFull) {
         // Empty or past 32 bits: the field shows the seed it had.
-        ++updating_;
-        edit->setText(seed_ ? QString::number(*seed_) : QString());
-        --updating_;
+        ShowSeed();
         return;
     }
     // A typed seed is one the user wants: it is kept, and the music made
     // with another one is out of date.
-    const auto seed = static_cast<std::uint32_t>(typed);
-    const bool changed = !seed_ || *seed_ != seed;
-    KeepSeed(seed);
+    const bool changed = seeds_->Type(static_cast<std::uint32_t>(typed));
+    ShowSeed();
     if (changed) project_->musicOutdated = 1;
 }
 
@@ -481,16 +482,9 @@ void CWndInfo::OnCheckBox(int id) {
     CProperties& p = project_->properties;
     const bool checked = ControlAs<QCheckBox>(id)->isChecked();
     switch (id) {
-    case IDC_FRACTAL_SCANNER:
-        p.fractalScanner = checked;
-        project_->musicOutdated = 1;
-        break;
-    case IDC_LOOP_MOTIFS:
-        p.loopMotifs = checked;
-        project_->musicOutdated = 1;
-        break;
+    case IDC_FRACTAL_SCANNER: p.fractalScanner = checked; break;
+    case IDC_LOOP_MOTIFS: p.loopMotifs = checked; break;
     case IDC_LOOP_MUSIC:
-        project_->musicOutdated = 1;
         p.loopMusic = checked;
         UpdateEnables();
         break;
@@ -512,33 +506,29 @@ void CWndInfo::OnCheckBox(int id) {
     case IDC_KEEP_SEED:
         // Keeping the seed of the music as it is changes nothing heard; the
         // next creation shows whether a new one was drawn.
+        seeds_->SetKept(checked);
         break;
     default: break;
     }
+    MarkMusic(id);
     Edited();
 }
 
 void CWndInfo::OnSlider(int id, int position) {
     if (updating_) return;
     CProperties& p = project_->properties;
-    auto outdated2 = [this] {
-        if (project_->musicOutdated != 1) project_->musicOutdated = 2;
-    };
     switch (id) {
     case IDC_VOLUME:
         p.volume = position / 100.0;
         SetValueLabel(IDC_VOLUME_VALUE, position);
-        outdated2();
         break;
     case IDC_FADE_IN:
         p.fadeIn = static_cast<std::uint32_t>(position);
         SetValueLabel(IDC_FADE_IN_VALUE, position);
-        outdated2();
         break;
     case IDC_FADE_OUT:
         p.fadeOut = static_cast<std::uint32_t>(position);
         SetValueLabel(IDC_FADE_OUT_VALUE, position);
-        outdated2();
         break;
     case IDC_HIGH_CUT:
         p.highCut = position / 100.0;
@@ -557,6 +547,7 @@ void CWndInfo::OnSlider(int id, int position) {
         break;
     default: break;
     }
+    MarkMusic(id);
     // Keys, the wheel and clicks beside the handle are one edit each; a drag
     // is one edit when it ends (sliderReleased).
     if (!ControlAs<QSlider>(id)->isSliderDown()) Edited();
@@ -567,7 +558,7 @@ void CWndInfo::OnQualitySelected(int index) {
     CProperties& p = project_->properties;
     rememberedQuality_ = static_cast<int>(p.quality);
     p.quality = static_cast<std::uint32_t>(index);
-    if (project_->musicOutdated != 1) project_->musicOutdated = 2;
+    MarkMusic(IDC_QUALITY);
     ApplyQuality();
     Edited();
 }

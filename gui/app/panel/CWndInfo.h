@@ -7,10 +7,9 @@
 // trim dialog.
 //
 // The seed is not a project property (project files do not hold it): the
-// field shows the seed of the music last created; "Keep seed" makes every
-// creation use the seed in the field, and typing another seed keeps it.
-// "New variation" asks the main window (WM_APP+11) to create the music again
-// with a new seed.
+// field and "Keep seed" show the seed policy (engine/SeedPolicy.h) and hand it
+// what the user types and ticks. "New variation" asks the main window
+// (WM_APP+11) to create the music again with a new seed.
 //
 // Every change goes straight into the properties; a change the created music
 // depends on marks the project's musicOutdated. Changes other parts care
@@ -27,6 +26,7 @@
 #include <optional>
 #include <string>
 
+#include "core/engine/SeedPolicy.h"
 #include "gui/kit/Panels.h"
 
 class QCheckBox;
@@ -85,8 +85,10 @@ public:
     };
 
     // `mainWindow` receives the application messages; `messages` shows the
-    // decoding's messages (message boxes when null).
-    CWndInfo(QWidget* parent, CProject* project, QObject* mainWindow, IMessageSink* messages = nullptr);
+    // decoding's messages (message boxes when null); `seeds` is the seed
+    // policy the seed controls show and edit (the panel's own when null).
+    CWndInfo(QWidget* parent, CProject* project, QObject* mainWindow, IMessageSink* messages = nullptr,
+             SeedPolicy* seeds = nullptr);
 
     // IControlPanel
     bool EnsureSource() override;
@@ -94,9 +96,7 @@ public:
     void SetEncoderIndex(int index) override { encoderIndex_ = index; }
     void SetRememberedQuality(int quality) override { rememberedQuality_ = quality; }
     QSize PanelSize() const override { return panelSize_; }
-    void ShowSeed(std::uint32_t seed) override;
-    std::optional<std::uint32_t> KeptSeed() const override;
-    void KeepSeed(std::uint32_t seed) override;
+    void ShowSeed() override;
 
     int EncoderIndex() const { return encoderIndex_; }
     int RememberedQuality() const { return rememberedQuality_; }
@@ -142,6 +142,9 @@ private:
     void Send(int message, qintptr wParam = 0);
     // Tells the main window that an edit has ended (WM_APP_PROJECT_EDITED).
     void Edited();
+    // Marks the created music outdated as the stored-field table says a
+    // change of the control's field does.
+    void MarkMusic(int controlId);
     void SetValueLabel(int id, int value);
 
     CProject* project_;
@@ -150,9 +153,8 @@ private:
     QSize panelSize_;
     int rememberedQuality_ = -1;
     int encoderIndex_ = 0;
-    // The seed the field shows when nobody is typing in it: the music's, or
-    // the kept one; none before the first creation.
-    std::optional<std::uint32_t> seed_;
+    SeedPolicy ownSeeds_;
+    SeedPolicy* seeds_;
     // True while the panel itself moves its controls: no handler runs then.
     int updating_ = 0;
 };

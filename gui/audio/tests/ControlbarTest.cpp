@@ -107,7 +107,7 @@ protected:
         cursor.project = &project;
         bar = std::make_unique<CWndControlbar>(nullptr, &project, &engine, &stream, &cursor, &main, &sink);
         CreateOptions o;
-        o.seed = 3;
+        o.random = Random(3);
         o.threads = 1;
         bar->SetCreateOptions(o);
         bar->resize(1200, 60);
@@ -400,7 +400,7 @@ TEST(LowRatePlayback, MusicAtALowRateKeepsItsPitchOnA44100Device) {
             main.stream = &stream;
             main.project = &project;
             CreateOptions o;
-            o.seed = 5;
+            o.random = Random(5);
             o.threads = 1;
             bar.SetCreateOptions(o);
             bar.OnPlay();  // the road puts the cursor back to 0 ...

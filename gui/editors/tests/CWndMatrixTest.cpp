@@ -220,6 +220,21 @@ TEST_F(MatrixEditor, RandomGraphChangesOnlyTheHoveredGraph) {
     EXPECT_NE(project.matrix.rows[kGranulation], before[kGranulation]);
 }
 
+// The editor draws from the generator it was handed and from nothing else:
+// its fills follow that generator's sequence, graph after graph.
+TEST_F(MatrixEditor, RandomMatrixDrawsFromTheEditorsOwnGenerator) {
+    editor.SetRandom(Random(99));
+    ChooseFromMenu({500, 450}, ID_RANDOM_MATRIX);
+    CMatrix expected = project.matrix;
+    Random same(99);
+    expected.RandomMatrix(same);
+    EXPECT_EQ(project.matrix.rows, expected.rows);
+    // The next fill goes on from where the first one left off.
+    ChooseFromMenu({500, 450}, ID_RANDOM_GRAPH);
+    expected.RandomGraph(kDynamics, same);
+    EXPECT_EQ(project.matrix.rows, expected.rows);
+}
+
 TEST_F(MatrixEditor, MenuListsItsItemsAndGraysSplitOnNarrowColumnsAndSourceWithoutDecodedMusic) {
     std::map<int, bool> enabled = ChooseFromMenu({500, 450}, 0);
     EXPECT_EQ(menuItems, (std::vector<QString>{"Split Section", "Merge Section", "", "Set Section Source", "",

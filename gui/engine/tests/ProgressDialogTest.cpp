@@ -47,7 +47,7 @@ protected:
     void SetUp() override {
         CDlgProgress::Hooks() = {};
         CDlgProgress::Hooks().holdRounds = 2;
-        options.seed = 7;
+        options.random = Random(7);
         options.threads = 1;
     }
     void TearDown() override { CDlgProgress::Hooks() = {}; }
@@ -89,7 +89,7 @@ TEST_F(CreateDialogTest, CancelDuringTheWorkEndsWithCancelAndKeepsThePreviousMus
     }
     const std::vector<StereoFrame> before(engine.Output(), engine.Output() + engine.OutputFrameCount());
     project.musicOutdated = 1;
-    options.seed = 8;  // a different creation would change the music
+    options.random = Random(8);  // a different creation would change the music
 
     for (int cancelAt : {0, 3}) {
         SCOPED_TRACE(cancelAt);

@@ -397,7 +397,7 @@ protected:
             ++creations;
             NullProgress progress;
             CreateOptions options;
-            options.seed = 7;
+            options.random = Random(7);
             options.threads = 1;
             return engine.Create(project, progress, options);
         };
