@@ -73,6 +73,7 @@ struct TransitionCase {
     double amount;
     std::vector<CNote> expected;
 };
+void PrintTo(const TransitionCase& c, std::ostream* os) { *os << c.name; }
 
 class Transition : public testing::TestWithParam<TransitionCase> {};
 
@@ -125,6 +126,7 @@ struct DriftCase {
     bool loopMusic;
     std::vector<std::int32_t> positions;
 };
+void PrintTo(const DriftCase& c, std::ostream* os) { *os << c.name; }
 
 class Drift : public testing::TestWithParam<DriftCase> {};
 
