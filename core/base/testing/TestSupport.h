@@ -32,14 +32,4 @@ std::string Slurp(const std::filesystem::path& path);
 // How many entries a folder holds (a temporary left behind shows here).
 std::size_t FilesIn(const std::filesystem::path& dir);
 
-// The fourth argument of INSTANTIATE_TEST_SUITE_P for a table whose cases
-// carry a `name`: each case is then listed and reported by its name
-// ("Table/Suite.Test/CutShort") instead of its index and its bytes.
-struct CaseName {
-    template <class Info>
-    std::string operator()(const Info& info) const {
-        return std::string(info.param.name);
-    }
-};
-
 }  // namespace dw::test
