@@ -31,7 +31,7 @@ endfunction()
 # A GoogleTest executable with its tests discovered.
 # Use: dw_add_gtest(NAME name SOURCES ... LIBS ... LABELS core [tsan] [ENV VAR=value] [GUI])
 # GUI tests run under the window kit's main (one QApplication for the run,
-# ui/testing) instead of GoogleTest's own.
+# gui/kit/testing) instead of GoogleTest's own.
 function(dw_add_gtest)
   cmake_parse_arguments(T "GUI" "NAME" "SOURCES;LIBS;LABELS;ENV" ${ARGN})
   add_executable(${T_NAME} ${T_SOURCES})

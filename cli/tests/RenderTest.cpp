@@ -30,6 +30,12 @@
 #include "cli/tests/RunProcess.h"
 #include "core/model/ProjectFile.h"
 
+namespace dw {
+// GoogleTest finds a parameter's printer beside its type: a format of the
+// table by its short name, not its bytes.
+void PrintTo(const OutputFormatRecord& format, std::ostream* os) { *os << format.id; }
+}  // namespace dw
+
 namespace dw::cli::test {
 namespace {
 
@@ -810,6 +816,7 @@ struct SignalCase {
     int signal;
     int status;
 };
+void PrintTo(const SignalCase& c, std::ostream* os) { *os << c.name; }
 
 class RenderInterrupted : public RenderTest, public ::testing::WithParamInterface<SignalCase> {};
 
@@ -936,6 +943,7 @@ struct LoudnessCase {
     const char* target;
     const char* ceiling;
 };
+void PrintTo(const LoudnessCase& c, std::ostream* os) { *os << c.name; }
 
 class RenderLoudness : public RenderTest, public ::testing::WithParamInterface<LoudnessCase> {};
 
@@ -987,7 +995,8 @@ TEST_P(LossyAtFullVolume, DecodesWithinFullScale) {
     EXPECT_LE(SamplePeak(Decode(dir / "out.file")), 1.0f);
 }
 
-INSTANTIATE_TEST_SUITE_P(Formats, LossyAtFullVolume, ::testing::Values("mp3", "ogg", "opus"));
+INSTANTIATE_TEST_SUITE_P(Formats, LossyAtFullVolume, ::testing::Values("mp3", "ogg", "opus"),
+                         [](const auto& p) { return std::string(p.param); });
 
 class RenderTags : public RenderTest, public ::testing::WithParamInterface<OutputFormatRecord> {};
 
@@ -1035,6 +1044,7 @@ struct EncoderOptionCase {
     std::vector<std::string> args;
     const char* message;  // empty: accepted
 };
+void PrintTo(const EncoderOptionCase& c, std::ostream* os) { *os << c.name; }
 
 class RenderEncoderOptions : public RenderTest, public ::testing::WithParamInterface<EncoderOptionCase> {};
 

@@ -2,6 +2,8 @@
 // Runs driftwell-cli as a child process for the end-to-end tests and collects
 // its exit status and both output streams.
 
+#include "core/base/testing/TestSupport.h"
+
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -29,20 +31,9 @@ ProcessResult WaitCli(int pid, const std::filesystem::path& workDir);
 // What the running program has written to standard error so far.
 std::string ErrorSoFar(const std::filesystem::path& workDir);
 
-// A fresh empty folder, removed with everything in it when the object goes.
-class TempDir {
-public:
-    TempDir();
-    ~TempDir();
-    TempDir(const TempDir&) = delete;
-    TempDir& operator=(const TempDir&) = delete;
-    const std::filesystem::path& path() const { return path_; }
-    std::filesystem::path operator/(const std::string& name) const { return path_ / name; }
-
-private:
-    std::filesystem::path path_;
-};
-
-std::string ReadText(const std::filesystem::path& path);
+// A fresh empty folder, removed with everything in it when the object goes;
+// a whole file's text.
+using ::dw::test::TempDir;
+inline std::string ReadText(const std::filesystem::path& path) { return ::dw::test::Slurp(path); }
 
 }  // namespace dw::cli::test

@@ -52,6 +52,7 @@ struct FormatCase {
     bool lossy;
     bool committed;
 };
+void PrintTo(const FormatCase& c, std::ostream* os) { *os << c.name; }
 
 class DecodeFormats : public ::testing::TestWithParam<FormatCase> {};
 

@@ -25,6 +25,7 @@ struct LowPassCase {
     double tone;
     double minDb, maxDb;
 };
+void PrintTo(const LowPassCase& c, std::ostream* os) { *os << c.name; }
 
 class LowPassResponse : public ::testing::TestWithParam<LowPassCase> {};
 

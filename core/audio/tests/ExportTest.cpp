@@ -48,6 +48,7 @@ struct RoundTrip {
     std::uint32_t rate;
     double tolerance;  // on the tone's level
 };
+void PrintTo(const RoundTrip& c, std::ostream* os) { *os << c.name; }
 
 class WriteRoundTrip : public ::testing::TestWithParam<RoundTrip> {};
 
@@ -191,6 +192,7 @@ struct ChooserFailure {
     bool cancel;
     int messageId;  // 0: none
 };
+void PrintTo(const ChooserFailure& c, std::ostream* os) { *os << c.name; }
 
 class ChooserFailures : public ::testing::TestWithParam<ChooserFailure> {};
 
@@ -278,6 +280,7 @@ struct WriteFailure {
     int formatRate;      // rate the format block was made for
     int messageId;
 };
+void PrintTo(const WriteFailure& c, std::ostream* os) { *os << c.name; }
 
 class WriteFailures : public ::testing::TestWithParam<WriteFailure> {};
 

@@ -143,6 +143,7 @@ struct ChunkCase {
     std::uint16_t channels;
     std::optional<double> compression;
 };
+void PrintTo(const ChunkCase& c, std::ostream* os) { *os << c.name; }
 
 class FlacChunks : public ::testing::TestWithParam<ChunkCase> {};
 

@@ -48,6 +48,7 @@ struct EffectCase {
     const char* name;
     bool highCut, reverb, chorus;
 };
+void PrintTo(const EffectCase& c, std::ostream* os) { *os << c.name; }
 
 class OfflineEffects : public ::testing::TestWithParam<std::tuple<EffectCase, std::uint32_t>> {};
 
@@ -216,6 +217,7 @@ struct TargetCase {
     double target, ceiling;
     bool binds;
 };
+void PrintTo(const TargetCase& c, std::ostream* os) { *os << c.name; }
 
 class LoudnessTarget : public ::testing::TestWithParam<TargetCase> {};
 
@@ -261,6 +263,7 @@ struct FinishCase {
     bool loop;
     bool burstAtBorder;
 };
+void PrintTo(const FinishCase& c, std::ostream* os) { *os << c.name; }
 
 class FinishForFileReads : public ::testing::TestWithParam<FinishCase> {};
 
@@ -405,6 +408,7 @@ struct PartsCase {
     double seconds;
     double within;
 };
+void PrintTo(const PartsCase& c, std::ostream* os) { *os << c.rate << " Hz, " << c.seconds << " s"; }
 
 class PartsRead : public ::testing::TestWithParam<PartsCase> {};
 

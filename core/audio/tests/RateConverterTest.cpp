@@ -11,6 +11,7 @@ namespace {
 struct RateCase {
     std::uint32_t in, out;
 };
+void PrintTo(const RateCase& c, std::ostream* os) { *os << c.in << " Hz to " << c.out << " Hz"; }
 
 class ConverterRates : public ::testing::TestWithParam<RateCase> {};
 

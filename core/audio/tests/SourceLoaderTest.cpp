@@ -112,6 +112,7 @@ struct ProgressCase {
     const char* name;
     int frames;
 };
+void PrintTo(const ProgressCase& c, std::ostream* os) { *os << c.name; }
 
 class LoadProgress : public ::testing::TestWithParam<ProgressCase> {};
 
@@ -175,6 +176,7 @@ struct TwoReadersCase {
     int channels;
     double keep;  // share of the sample data left in the file
 };
+void PrintTo(const TwoReadersCase& c, std::ostream* os) { *os << c.name; }
 
 class TwoReaders : public ::testing::TestWithParam<TwoReadersCase> {};
 
@@ -247,6 +249,7 @@ struct TypeCase {
     int format;
     int rate;
 };
+void PrintTo(const TypeCase& c, std::ostream* os) { *os << c.name; }
 class SourceType : public ::testing::TestWithParam<TypeCase> {};
 
 TEST_P(SourceType, IsOfferedAndDecodes) {
@@ -298,6 +301,7 @@ struct HostileCase {
     const char* reason;  // the system's or the decoder's, for a caller that words its own message
     const char* shown = "";  // how the message ends, after the file's path
 };
+void PrintTo(const HostileCase& c, std::ostream* os) { *os << c.name; }
 
 void MakeEmpty(const std::filesystem::path& d) { std::ofstream(d / "in.wav").close(); }
 void MakeHeaderOnly(const std::filesystem::path& d) { WriteFile(d / "in.wav", SF_FORMAT_WAV | SF_FORMAT_PCM_16, 2, 44100, {}); }
@@ -457,6 +461,7 @@ struct TooLongCase {
     const char* name;
     std::filesystem::path (*make)(const test::TempDir& dir);
 };
+void PrintTo(const TooLongCase& c, std::ostream* os) { *os << c.name; }
 
 class TooLongSource : public ::testing::TestWithParam<TooLongCase> {};
 
@@ -522,6 +527,7 @@ struct SilentCase {
     float sample;  // every sample of the file
     bool silent;
 };
+void PrintTo(const SilentCase& c, std::ostream* os) { *os << c.name; }
 
 class SilentSource : public ::testing::TestWithParam<SilentCase> {};
 

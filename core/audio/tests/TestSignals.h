@@ -1,16 +1,14 @@
 #pragma once
 // Small helpers for the audio tests: sines, levels, the strength of one
-// frequency (Goertzel), a frequency estimate from zero crossings, and
-// temporary folders with the files in them.
+// frequency (Goertzel) and a frequency estimate from zero crossings; the
+// temporary folders with the files in them come from the shared TestSupport.
 
+#include "core/base/testing/TestSupport.h"
+
+#include <algorithm>
 #include <cmath>
 #include <cstddef>
-#include <filesystem>
-#include <fstream>
 #include <numbers>
-#include <sstream>
-#include <string>
-#include <unistd.h>
 #include <vector>
 
 namespace dw::test {
@@ -65,40 +63,5 @@ inline double ZeroCrossingFrequency(const float* data, std::size_t first, std::s
 }
 
 inline double Db(double ratio) { return 20.0 * std::log10(ratio); }
-
-// A fresh folder under the system's temporary folder, removed on destruction.
-class TempDir {
-public:
-    TempDir() {
-        std::string pattern = (std::filesystem::temp_directory_path() / "dw-audio-XXXXXX").string();
-        path_ = mkdtemp(pattern.data());
-    }
-    ~TempDir() {
-        std::error_code ec;
-        std::filesystem::remove_all(path_, ec);
-    }
-    TempDir(const TempDir&) = delete;
-    TempDir& operator=(const TempDir&) = delete;
-    const std::filesystem::path& path() const { return path_; }
-    std::filesystem::path operator/(const std::string& name) const { return path_ / name; }
-
-private:
-    std::filesystem::path path_;
-};
-
-// A whole file's bytes; empty when it cannot be read.
-inline std::string Slurp(const std::filesystem::path& p) {
-    std::ifstream in(p, std::ios::binary);
-    std::stringstream ss;
-    ss << in.rdbuf();
-    return ss.str();
-}
-
-// How many entries a folder holds (a temporary left behind shows here).
-inline std::size_t FilesIn(const std::filesystem::path& dir) {
-    std::size_t n = 0;
-    for ([[maybe_unused]] const auto& e : std::filesystem::directory_iterator(dir)) ++n;
-    return n;
-}
 
 }  // namespace dw::test

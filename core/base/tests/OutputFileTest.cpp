@@ -23,37 +23,15 @@
 #include "core/base/OutputFile.h"
 #include "core/base/SameFile.h"
 #include "core/base/tests/FifoReader.h"
+#include "core/base/testing/TestSupport.h"
 
 namespace dw {
 namespace {
 
 namespace fs = std::filesystem;
 
-class TempDir {
-public:
-    TempDir() {
-        std::string pattern = (fs::temp_directory_path() / "dw-base-XXXXXX").string();
-        path_ = ::mkdtemp(pattern.data());
-    }
-    ~TempDir() {
-        std::error_code ec;
-        fs::remove_all(path_, ec);
-    }
-    TempDir(const TempDir&) = delete;
-    TempDir& operator=(const TempDir&) = delete;
-    const fs::path& path() const { return path_; }
-    fs::path operator/(const std::string& name) const { return path_ / name; }
-
-private:
-    fs::path path_;
-};
-
-std::string Slurp(const fs::path& p) {
-    std::ifstream in(p, std::ios::binary);
-    std::stringstream ss;
-    ss << in.rdbuf();
-    return ss.str();
-}
+using test::Slurp;
+using test::TempDir;
 
 void Put(const fs::path& p, const std::string& text) { std::ofstream(p, std::ios::binary) << text; }
 

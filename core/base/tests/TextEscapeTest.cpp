@@ -12,6 +12,7 @@ struct EscapeCase {
     std::string in;
     std::string out;
 };
+void PrintTo(const EscapeCase& c, std::ostream* os) { *os << c.name; }
 
 class EscapeForDisplayTest : public ::testing::TestWithParam<EscapeCase> {};
 

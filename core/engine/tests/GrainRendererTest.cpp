@@ -46,6 +46,7 @@ struct SectionCase {
     std::int32_t hop;
     std::uint32_t spread;
 };
+void PrintTo(const SectionCase& c, std::ostream* os) { *os << c.name; }
 
 class SectionParameters : public testing::TestWithParam<SectionCase> {};
 
@@ -158,6 +159,7 @@ struct PlanCase {
     const char* name;
     float texture;
 };
+void PrintTo(const PlanCase& c, std::ostream* os) { *os << c.name; }
 
 class GrainPlanning : public testing::TestWithParam<PlanCase> {};
 

@@ -16,6 +16,11 @@
 #include "core/model/Random.h"
 
 namespace dw {
+
+// GoogleTest finds a parameter's printer beside its type: here, for the
+// renderer tables, the mode by its name instead of its bytes.
+void PrintTo(RenderMode mode, std::ostream* os) { *os << (mode == RenderMode::Production ? "Production" : "Reference"); }
+
 namespace {
 
 using test::Bytes;
@@ -76,6 +81,7 @@ struct RenderCase {
     const char* name;
     std::function<void(CProject&)> edit;
 };
+void PrintTo(const RenderCase& c, std::ostream* os) { *os << c.name; }
 
 const RenderCase kRenderCases[] = {
     {"Defaults", [](CProject&) {}},
@@ -172,9 +178,7 @@ TEST_P(InPlace, GivesTheSameBytesAsTheBufferedCreation) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Renderers, InPlace, testing::Values(RenderMode::Production, RenderMode::Reference),
-                         [](const testing::TestParamInfo<RenderMode>& param) {
-                             return std::string(param.param == RenderMode::Production ? "Production" : "Reference");
-                         });
+                         [](const testing::TestParamInfo<RenderMode>& param) { return testing::PrintToString(param.param); });
 
 TEST(MusicEngine, InPlaceCreationFitsInOneMusicBuffer) {
     CProject project;
@@ -303,6 +307,7 @@ struct CancelCase {
     const char* name;
     int stage;
 };
+void PrintTo(const CancelCase& c, std::ostream* os) { *os << c.name; }
 
 class CancelInEachStage : public testing::TestWithParam<CancelCase> {};
 
@@ -488,6 +493,7 @@ struct HostileCase {
     std::function<void(CProject&)> edit;
     bool created;
 };
+void PrintTo(const HostileCase& c, std::ostream* os) { *os << c.name; }
 
 const HostileCase kHostile[] = {
     {"SourceRangeShorterThanAMotif",

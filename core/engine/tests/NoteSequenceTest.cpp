@@ -19,6 +19,7 @@ struct MotifCase {
     std::int32_t body;
     std::int32_t blend;
 };
+void PrintTo(const MotifCase& c, std::ostream* os) { *os << c.name; }
 
 class MotifCounts : public testing::TestWithParam<MotifCase> {};
 

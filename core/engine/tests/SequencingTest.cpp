@@ -71,6 +71,7 @@ struct TransitionCase {
     double amount;
     std::vector<CNote> expected;
 };
+void PrintTo(const TransitionCase& c, std::ostream* os) { *os << c.name; }
 
 class Transition : public testing::TestWithParam<TransitionCase> {};
 
@@ -123,6 +124,7 @@ struct DriftCase {
     bool loopMusic;
     std::vector<std::int32_t> positions;
 };
+void PrintTo(const DriftCase& c, std::ostream* os) { *os << c.name; }
 
 class Drift : public testing::TestWithParam<DriftCase> {};
 

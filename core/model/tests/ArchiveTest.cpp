@@ -10,6 +10,7 @@
 
 #include "core/model/ProjectArchive.h"
 #include "core/model/tests/FileBytes.h"
+#include "core/base/testing/TestSupport.h"
 
 namespace dw {
 namespace {
@@ -166,7 +167,8 @@ TEST(Archive, NanPayloadSurvivesARoundTrip) {
 
 // Values that straddle the 4096-byte pieces of a file archive.
 TEST(Archive, FileBufferingAcrossPieceBoundaries) {
-    const auto path = std::filesystem::temp_directory_path() / ("dw_archive_" + std::to_string(::getpid()));
+    const test::TempDir dir;
+    const auto path = dir / "pieces.dwv";
     std::string longText;
     for (int i = 0; i < 5000; ++i) longText += static_cast<char>('a' + i % 26);
     {
@@ -186,7 +188,6 @@ TEST(Archive, FileBufferingAcrossPieceBoundaries) {
         EXPECT_EQ(r.ReadUInt32(), 0xCAFEF00Du);
         EXPECT_THROW(r.ReadByte(), ArchiveError);
     }
-    std::filesystem::remove(path);
 }
 
 TEST(Archive, OpeningWhatIsNotAFileFails) {

@@ -10,21 +10,12 @@
 
 #include "core/model/ProjectCommands.h"
 #include "core/model/ProjectFile.h"
+#include "core/base/testing/TestSupport.h"
 
 namespace dw {
 namespace {
 
 namespace fs = std::filesystem;
-
-fs::path TempDir() {
-    static const fs::path dir = [] {
-        auto d = fs::temp_directory_path() / ("dw_commands_" + std::to_string(::getpid()));
-        fs::remove_all(d);
-        fs::create_directories(d);
-        return d;
-    }();
-    return dir;
-}
 
 std::vector<std::uint8_t> FileBytes(const fs::path& path) {
     std::ifstream in(path, std::ios::binary);
@@ -44,6 +35,7 @@ struct TitleCase {
     bool unsaved;
     const char* title;
 };
+void PrintTo(const TitleCase& c, std::ostream* os) { *os << c.name; }
 
 class ProjectTitleTest : public ::testing::TestWithParam<TitleCase> {};
 
@@ -79,6 +71,7 @@ struct EditCase {
     std::function<void(CProject&)> edit;
     bool changes;
 };
+void PrintTo(const EditCase& c, std::ostream* os) { *os << c.name; }
 
 class ChangeTrackerTest : public ::testing::TestWithParam<EditCase> {};
 
@@ -178,9 +171,7 @@ class ProjectCommandsTest : public ::testing::Test {
 protected:
     void SetUp() override {
         project.SetDefaults();
-        dir = TempDir() / ::testing::UnitTest::GetInstance()->current_test_info()->name();
-        fs::remove_all(dir);
-        fs::create_directories(dir);
+        dir = temp.path();
         commands.MarkSaved();
         host.calls.clear();
     }
@@ -201,6 +192,7 @@ protected:
     CProject project;
     ScriptedHost host;
     CProjectCommands commands{project, host};
+    test::TempDir temp;
     fs::path dir;
 };
 
@@ -239,6 +231,7 @@ struct BadFileCase {
     std::function<void(const fs::path& good, const fs::path& bad)> make;
     bool hasMessage;
 };
+void PrintTo(const BadFileCase& c, std::ostream* os) { *os << c.name; }
 
 class BadFileTest : public ProjectCommandsTest, public ::testing::WithParamInterface<BadFileCase> {};
 
@@ -345,6 +338,7 @@ struct QuestionCase {
     bool savePathGiven;  // for Yes: whether the save dialog is answered
     bool goesOn;
 };
+void PrintTo(const QuestionCase& c, std::ostream* os) { *os << c.name; }
 
 class QuestionTest : public ProjectCommandsTest, public ::testing::WithParamInterface<QuestionCase> {};
 

@@ -17,6 +17,7 @@
 #include "core/base/OutputFile.h"
 #include "core/model/ProjectFile.h"
 #include "core/model/tests/FileBytes.h"
+#include "core/base/testing/TestSupport.h"
 
 // The largest single allocation made while `g_track` is set: a hostile file
 // must never make the loader allocate for data the file does not hold.
@@ -52,13 +53,11 @@ const std::string kVersion = "Project version number is not sipported.";
 const std::string kUnknown = "An unknown error occurred while accessing an unnamed file.";
 const std::string kImproper = "Encountered an improper argument.";
 
-std::filesystem::path TempDir() {
-    static const auto dir = [] {
-        auto d = std::filesystem::temp_directory_path() / ("dw_project_" + std::to_string(::getpid()));
-        std::filesystem::create_directories(d);
-        return d;
-    }();
-    return dir;
+// One folder for the whole run (the tests name their files apart), removed
+// when the run ends.
+const std::filesystem::path& TempDir() {
+    static const test::TempDir dir;
+    return dir.path();
 }
 
 std::vector<std::uint8_t> ReadAll(const std::filesystem::path& path) {

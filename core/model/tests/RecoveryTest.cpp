@@ -8,6 +8,7 @@
 #include <fstream>
 
 #include "core/model/ProjectFile.h"
+#include "core/base/testing/TestSupport.h"
 
 namespace dw {
 namespace {
@@ -20,6 +21,7 @@ struct FolderCase {
     const char* home;
     const char* expected;  // null: none
 };
+void PrintTo(const FolderCase& c, std::ostream* os) { *os << c.name; }
 class RecoveryFolderTest : public ::testing::TestWithParam<FolderCase> {};
 
 TEST_P(RecoveryFolderTest, FollowsTheStateHome) {
@@ -44,13 +46,8 @@ INSTANTIATE_TEST_SUITE_P(
 
 class RecoveryTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        char pattern[] = "/tmp/dw-recovery-XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        dir = pattern;
-    }
-    void TearDown() override { fs::remove_all(dir); }
-    fs::path dir;
+    test::TempDir temp;
+    const fs::path& dir = temp.path();
 };
 
 TEST_F(RecoveryTest, WorkReadsBackAndIsToldOnce) {

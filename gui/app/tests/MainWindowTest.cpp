@@ -370,6 +370,7 @@ struct FailedSourceCase {
     const char* reason;     // how the message ends
     const char* marked;     // what the panel shows
 };
+void PrintTo(const FailedSourceCase& c, std::ostream* os) { *os << c.name; }
 
 class FailedSource : public MainWindowTest, public ::testing::WithParamInterface<FailedSourceCase> {};
 

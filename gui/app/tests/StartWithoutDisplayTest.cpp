@@ -16,6 +16,8 @@
 #include <string>
 #include <vector>
 
+#include "core/base/testing/TestSupport.h"
+
 extern char** environ;
 
 namespace {
@@ -25,12 +27,7 @@ struct Ran {
     std::string out, err;
 };
 
-std::string Slurp(const std::filesystem::path& path) {
-    std::ifstream file(path);
-    std::stringstream text;
-    text << file.rdbuf();
-    return text.str();
-}
+using dw::test::Slurp;
 
 // Runs driftwell with `args` and an environment without any display.
 Ran RunWithoutDisplay(const std::vector<std::string>& args) {
@@ -51,9 +48,8 @@ Ran RunWithoutDisplay(const std::vector<std::string>& args) {
     for (auto& a : argvStrings) argv.push_back(a.data());
     argv.push_back(nullptr);
 
-    const std::filesystem::path dir = std::filesystem::temp_directory_path();
-    const std::string tag = std::to_string(::getpid());
-    const auto outPath = dir / ("dw-start-" + tag + ".out"), errPath = dir / ("dw-start-" + tag + ".err");
+    const dw::test::TempDir dir;
+    const auto outPath = dir / "out", errPath = dir / "err";
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
@@ -70,8 +66,6 @@ Ran RunWithoutDisplay(const std::vector<std::string>& args) {
     posix_spawn_file_actions_destroy(&actions);
     ran.out = Slurp(outPath);
     ran.err = Slurp(errPath);
-    std::filesystem::remove(outPath);
-    std::filesystem::remove(errPath);
     return ran;
 }
 

@@ -157,6 +157,7 @@ struct CommitCase {
     // What shows that the command worked on the typed value.
     std::function<void(UndoFixture&)> check;
 };
+void PrintTo(const CommitCase& c, std::ostream* os) { *os << c.name; }
 
 class TypedValue : public ::testing::TestWithParam<CommitCase> {};
 
@@ -240,6 +241,7 @@ struct EditCase {
     // How the music counts after the edit is undone or redone.
     std::uint32_t outdated;
 };
+void PrintTo(const EditCase& c, std::ostream* os) { *os << c.name; }
 
 class EveryEdit : public ::testing::TestWithParam<EditCase> {};
 

@@ -26,6 +26,7 @@
 #include "gui/audio/tests/TestSource.h"
 #include "gui/engine/CDlgProgressCreateMusic.h"
 #include "core/model/Project.h"
+#include "core/model/testing/ToneProject.h"
 #include "gui/kit/AppMessages.h"
 #include "gui/kit/CHoverButton.h"
 #include "gui/kit/CSkinSliderCtrl.h"
@@ -368,21 +369,8 @@ TEST(LowRatePlayback, MusicAtALowRateKeepsItsPitchOnA44100Device) {
         ASSERT_TRUE(OpenAudioDevice(options));
         {
             CProject project;
+            test::MakeToneProject(project, quality);
             auto& p = project.properties;
-            p.quality = quality;
-            p.sampleRate = rate;
-            p.musicLength = 10;
-            p.baseMotifLength = 2.0;
-            p.sourcePath = "tone";  // decoded below
-            const std::uint32_t n = 2 * rate;
-            p.sourceFrames = MakeSilentFrames(n);
-            for (std::uint32_t i = 0; i < n; ++i) {
-                const auto v = static_cast<float>(0.5 * std::sin(2 * std::numbers::pi * 440.0 * i / rate));
-                p.sourceFrames[i] = {v, v};
-            }
-            p.sourceFrameCount = n;
-            p.sourceLoaded = true;
-            project.musicOutdated = 1;
             Sink sink;
             PlaybackStream stream;
             ASSERT_EQ(CreatePlaybackStream(p, stream, sink), 0);

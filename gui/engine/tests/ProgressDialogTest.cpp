@@ -11,27 +11,10 @@
 
 #include "gui/engine/CDlgProgressCreateMusic.h"
 #include "core/model/Project.h"
+#include "core/model/testing/ToneProject.h"
 
 namespace dw {
 namespace {
-
-// A short project with a two-second decoded tone, so a creation takes moments.
-void MakeSmallProject(CProject& project) {
-    auto& p = project.properties;
-    p.quality = 0;
-    p.sampleRate = 11025;
-    p.musicLength = 10;
-    p.baseMotifLength = 2.0;
-    const std::uint32_t n = 2 * 11025;
-    p.sourceFrames = MakeSilentFrames(n);
-    for (std::uint32_t i = 0; i < n; ++i) {
-        const float v = static_cast<float>(0.5 * std::sin(i * 0.05));
-        p.sourceFrames[i] = {v, v};
-    }
-    p.sourceFrameCount = n;
-    p.sourceLoaded = true;
-    project.musicOutdated = 1;
-}
 
 struct Sink final : IMessageSink {
     std::vector<std::string> texts;
@@ -57,7 +40,7 @@ protected:
 };
 
 TEST_F(CreateDialogTest, LaysItselfOutAroundTheBannerAndCreatesTheMusic) {
-    MakeSmallProject(project);
+    test::MakeToneProject(project);
     CDlgProgressCreateMusic dlg(nullptr, &engine, &project);
     dlg.SetCreateOptions(options);
     std::vector<int> reports;
@@ -81,7 +64,7 @@ TEST_F(CreateDialogTest, LaysItselfOutAroundTheBannerAndCreatesTheMusic) {
 }
 
 TEST_F(CreateDialogTest, CancelDuringTheWorkEndsWithCancelAndKeepsThePreviousMusic) {
-    MakeSmallProject(project);
+    test::MakeToneProject(project);
     {
         CDlgProgressCreateMusic first(nullptr, &engine, &project);
         first.SetCreateOptions(options);
@@ -109,7 +92,7 @@ TEST_F(CreateDialogTest, CancelDuringTheWorkEndsWithCancelAndKeepsThePreviousMus
 }
 
 TEST_F(CreateDialogTest, CancelBeforeTheWorkStartsRunsNothing) {
-    MakeSmallProject(project);
+    test::MakeToneProject(project);
     CDlgProgressCreateMusic dlg(nullptr, &engine, &project);
     dlg.SetCreateOptions(options);
     CDlgProgress::Hooks().onStart = [](CDlgProgress& d) { d.OnCancel(); };

@@ -25,6 +25,7 @@ struct SinkCase {
     const char* name;
     bool ownerWindow;  // a sink of its owner window, or the active window's
 };
+void PrintTo(const SinkCase& c, std::ostream* os) { *os << c.name; }
 
 class EverySink : public ::testing::TestWithParam<SinkCase> {
 protected:
@@ -59,6 +60,7 @@ struct IconCase {
     MessageIcon icon;
     QMessageBox::Icon shown;
 };
+void PrintTo(const IconCase& c, std::ostream* os) { *os << c.name; }
 
 class RealBox : public ::testing::TestWithParam<IconCase> {};
 

@@ -34,9 +34,11 @@
 #include "gui/app/commands/WriteMusicFlow.h"
 #include "core/audio/Mastering.h"
 #include "core/base/OutputFile.h"
+#include "core/base/testing/TestSupport.h"
 #include "core/engine/MusicEngine.h"
 #include "core/model/Project.h"
 #include "core/model/ProjectFile.h"
+#include "core/model/testing/ToneProject.h"
 #include "gui/kit/AppMessages.h"
 
 namespace dw {
@@ -113,23 +115,11 @@ void AnswerQuestion(QMessageBox::StandardButton button) {
     AnswerNextDialog<QMessageBox>([button](QMessageBox* box) { box->button(button)->click(); }, kSaveQuestionName);
 }
 
-fs::path TempDir() {
-    static const fs::path dir = [] {
-        auto d = fs::temp_directory_path() / ("dw_commands_ui_" + std::to_string(::getpid()));
-        fs::remove_all(d);
-        fs::create_directories(d);
-        return d;
-    }();
-    return dir;
-}
-
 class CommandsWindowTest : public ::testing::Test {
 protected:
     void SetUp() override {
         project.SetDefaults();
-        dir = TempDir() / ::testing::UnitTest::GetInstance()->current_test_info()->name();
-        fs::remove_all(dir);
-        fs::create_directories(dir);
+        dir = temp.path();
         window.resize(400, 300);
         window.show();
         ui.commands().MarkSaved();
@@ -149,6 +139,7 @@ protected:
     StandInWindow window{&project};
     RecordingSink sink;
     CProjectCommandsUi ui{&window, &project, &sink};
+    test::TempDir temp;
     fs::path dir;
 };
 
@@ -220,6 +211,7 @@ struct AnswerCase {
     bool reset;
     bool saved;
 };
+void PrintTo(const AnswerCase& c, std::ostream* os) { *os << c.name; }
 
 class UnsavedQuestionTest : public CommandsWindowTest, public ::testing::WithParamInterface<AnswerCase> {};
 
@@ -367,23 +359,9 @@ class WriteMusicTest : public CommandsWindowTest {
 protected:
     void SetUp() override {
         CommandsWindowTest::SetUp();
-        CProperties& p = project.properties;
-        p.quality = 0;
-        p.sampleRate = 11025;
-        p.musicLength = 10;
-        p.baseMotifLength = 2.0;
         // Two seconds of a chord as the decoded source.
-        const std::uint32_t n = 2 * 11025;
-        p.sourceFrames = MakeSilentFrames(n);
-        for (std::uint32_t i = 0; i < n; ++i) {
-            const double t = i / 11025.0;
-            p.sourceFrames[i].left = static_cast<float>(0.3 * std::sin(2 * M_PI * 440 * t));
-            p.sourceFrames[i].right = static_cast<float>(0.3 * std::sin(2 * M_PI * 660 * t));
-        }
-        p.sourceFrameCount = n;
-        p.sourcePath = (dir / "source.wav").string();
-        p.sourceLoaded = true;
-        project.musicOutdated = 1;
+        test::MakeToneProject(project, 0, 660.0, 0.3f);
+        project.properties.sourcePath = (dir / "source.wav").string();
     }
     WriteMusicSetup Setup(int encoder, const SoundFormat* chosen) {
         WriteMusicSetup s;
@@ -523,7 +501,8 @@ TEST_P(WriteMusicFileTypes, TheNamesExtensionChoosesFlacOggOrOpusBesidesTheEncod
     EXPECT_EQ(project.properties.encoder, 0u);
 }
 
-INSTANTIATE_TEST_SUITE_P(Types, WriteMusicFileTypes, ::testing::Values("flac", "ogg", "opus"));
+INSTANTIATE_TEST_SUITE_P(Types, WriteMusicFileTypes, ::testing::Values("flac", "ogg", "opus"),
+                         [](const auto& p) { return std::string(p.param); });
 
 TEST_F(WriteMusicTest, TheSaveDialogOffersEveryFileTypeAndTheRememberedLoudness) {
     QStandardPaths::setTestModeEnabled(true);

@@ -56,6 +56,7 @@ struct EditCase {
     std::uint32_t outdated;     // after undo and redo, from 0
     bool decodes;               // the source is read again
 };
+void PrintTo(const EditCase& c, std::ostream* os) { *os << c.name; }
 
 class EachKindOfChange : public ProjectHistoryTest, public ::testing::WithParamInterface<EditCase> {};
 
