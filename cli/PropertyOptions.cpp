@@ -24,18 +24,18 @@ void AddPropertyOptions(CLI::App& command, PropertyOptions& o) {
     const std::string group = "Project settings";
     const auto in = [&](CLI::Option* option) { option->group(group); };
     in(command.add_option("--length", o.length, "Length of the music in seconds")
-           ->check(WholeNumberBetween(kMinMusicLength, kMaxMusicLength)));
+           ->check(WholeBetween(kMinMusicLength, kMaxMusicLength)));
     in(command
            .add_option("--quality", o.quality,
                        "0: 11025 Hz, 1: 22050 Hz, 2: 44100 Hz, 3: 48000 Hz (default: the project's; without a "
                        "project, the source's rate or the next higher)")
-           ->check(WholeNumberBetween(0, kQualityCount - 1)));
+           ->check(WholeBetween(0, kQualityCount - 1)));
     in(command.add_option("--volume", o.volume, "Peak level of the music, 0 to 1")->check(NumberBetween(0, 1, "0", "1")));
     AddSwitch(command, "loop", o.loop, "Make the music loop seamlessly (--no-loop: do not)", group);
     in(command.add_option("--fade-in", o.fadeIn, "Fade in over the first SECONDS, 0 to 10")
-           ->check(WholeNumberBetween(0, kMaxFade)));
+           ->check(WholeBetween(0, kMaxFade)));
     in(command.add_option("--fade-out", o.fadeOut, "Fade out over the last SECONDS, 0 to 10")
-           ->check(WholeNumberBetween(0, kMaxFade)));
+           ->check(WholeBetween(0, kMaxFade)));
     in(command.add_option("--motif-length", o.motifLength, "Length of the base motif in seconds, 2 to 20")
            ->check(NumberBetween(kMinBaseMotifLength, kMaxBaseMotifLength, "2", "20")));
     in(command.add_option("--trim-start", o.trimStart, "Start of the part of the source used, 0 to 1")
