@@ -99,6 +99,17 @@ CLI::Validator NumberBetween(double low, double high, const std::string& lowText
         "FLOAT in [" + lowText + " - " + highText + "]");
 }
 
+CLI::Validator AnyNumber() {
+    return CLI::Validator(
+        [](std::string& text) -> std::string {
+            if (text.empty()) return kEmpty;
+            if (!IsDecimalNumber(text) || !std::isfinite(std::strtod(text.c_str(), nullptr)))
+                return "Value " + text + " is not a number";
+            return {};
+        },
+        "FLOAT");
+}
+
 CLI::Validator NotEmpty() {
     return CLI::Validator(
         [](std::string& text) -> std::string { return text.empty() ? std::string(kEmpty) : std::string(); }, "TEXT");

@@ -20,6 +20,8 @@ CLI::Validator WholeBetween(std::uint64_t low, std::uint64_t high);
 // A finite decimal number from `low` to `high` ("1.5", "-16", "2e-3");
 // the texts are how the range is said in messages and help.
 CLI::Validator NumberBetween(double low, double high, const std::string& lowText, const std::string& highText);
+// A finite decimal number; its range is checked where the option is used.
+CLI::Validator AnyNumber();
 // Any text but the empty one.
 CLI::Validator NotEmpty();
 // Text for a tag: valid UTF-8 (a tag that is not is dropped by FLAC and Ogg

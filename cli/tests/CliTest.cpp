@@ -2,6 +2,8 @@
 // files are answered (exit status, message, no damage).
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+
 #include <nlohmann/json.hpp>
 
 #include <filesystem>
@@ -174,8 +176,8 @@ INSTANTIATE_TEST_SUITE_P(
                            p.chorus == 0.2;
                 }},
         NewCase{"EffectsOff",
-                {"--reverb", "0.6", "--no-reverb", "--no-high-cut", "--no-chorus"},
-                [](const CProperties& p) { return !p.reverbOn && p.reverb == 0.6 && !p.highCutOn && !p.chorusOn; }}),
+                {"--no-reverb", "--no-high-cut", "--no-chorus"},
+                [](const CProperties& p) { return !p.reverbOn && !p.highCutOn && !p.chorusOn; }}),
     [](const auto& p) { return std::string(p.param.name); });
 
 TEST(CliUsage, HelpAndVersionSucceed) {
@@ -278,8 +280,48 @@ INSTANTIATE_TEST_SUITE_P(
                "--trim-start must be below --trim-end"},
         BadRun{"NewMusicShorterThanTheMotif", {"new", "new.dwv", "--length", "12", "--motif-length", "15"}, 2,
                "the music cannot be shorter than the base motif"},
-        BadRun{"RenderEffectAboveRange", {"render", "-o", "out.wav", "--reverb", "2"}, 2, "--reverb"}),
+        BadRun{"RenderEffectAboveRange", {"render", "-o", "out.wav", "--reverb", "2"}, 2, "--reverb"},
+        // Numbers are finite and decimal: NaN slipped through every range
+        // (all its comparisons are false), and hex and padding were read.
+        BadRun{"LoudnessNan", {"render", "-o", "out.wav", "--loudness", "nan"}, 2, "--loudness: Value nan is not a number"},
+        BadRun{"TruePeakNan", {"render", "-o", "out.wav", "--true-peak", "nan"}, 2, "--true-peak: Value nan is not a number"},
+        BadRun{"TruePeakInfinite", {"render", "-o", "out.wav", "--true-peak=-inf"}, 2, "is not a number"},
+        BadRun{"VolumeNan", {"render", "-o", "out.wav", "--volume", "NaN"}, 2, "--volume: Value NaN is not a number"},
+        BadRun{"LoudnessHugeExponent", {"render", "-o", "out.wav", "--loudness=-1e999"}, 2, "not in range -70 to 0"},
+        BadRun{"ThreadsWithASpace", {"render", "-o", "out.wav", "--threads", "5 "}, 2, "Value 5  is not a number"},
+        BadRun{"SeedWithAComma", {"render", "-o", "out.wav", "--seed", "1,5"}, 2, "Value 1,5 is not a number"},
+        BadRun{"LengthInHex", {"render", "-o", "out.wav", "--length", "0x10"}, 2, "Value 0x10 is not a number"},
+        BadRun{"MotifLengthInHex", {"new", "new.dwv", "--motif-length", "0x4"}, 2, "is not a number"},
+        // Empty values name nothing.
+        BadRun{"EmptyFormat", {"render", "-o", "out.wav", "--format", ""}, 2, "--format: an empty value is not allowed"},
+        BadRun{"EmptyBitrate", {"render", "-o", "out.wav", "--bitrate", ""}, 2, "--bitrate: an empty value"},
+        BadRun{"EmptyCompression", {"render", "-o", "out.wav", "--compression", ""}, 2, "--compression: an empty value"},
+        BadRun{"EmptyPlan", {"render", "-o", "out.wav", "--plan", ""}, 2, "--plan: an empty value"},
+        BadRun{"EmptySaveProject", {"render", "-o", "out.wav", "--save-project", ""}, 2, "--save-project: an empty"},
+        BadRun{"EmptyOutput", {"render", "-o", ""}, 2, "--output: an empty value"},
+        // Switches that contradict each other.
+        BadRun{"ReverbAmountAndNoReverb", {"render", "-o", "out.wav", "--reverb", "1", "--no-reverb"}, 2, "excludes"},
+        BadRun{"LoopAndNoLoop", {"new", "new.dwv", "--loop", "--no-loop"}, 2, "excludes"},
+        BadRun{"TitleNotUtf8", {"render", "-o", "out.wav", "--title", "caf\xE9"}, 2, "--title: the text is not valid UTF-8"},
+        // A value with terminal escapes is shown escaped.
+        BadRun{"EscapesInAValue", {"render", "-o", "out.wav", "--seed", "\x1B]0;PWNED\x07\x1B[2J"}, 2,
+               "Value \\e]0;PWNED\\x07\\e[2J is not a number"}),
     [](const ::testing::TestParamInfo<BadRun>& param) { return std::string(param.param.name); });
+
+// Reproducible-build tools expect a malformed SOURCE_DATE_EPOCH to stop the
+// build, not to be replaced by the clock without a word.
+TEST(CliUsage, AMalformedSourceDateEpochIsRefused) {
+    TempDir dir;
+    for (const char* value : {"abc", "12x", " 5", "-3", ""}) {
+        SCOPED_TRACE(value);
+        ::setenv("SOURCE_DATE_EPOCH", value, 1);
+        const ProcessResult r = RunCli({"render", "-o", "out.wav", "--length", "10"}, dir.path());
+        ::unsetenv("SOURCE_DATE_EPOCH");
+        EXPECT_EQ(r.status, 2) << r.err;
+        EXPECT_NE(r.err.find("SOURCE_DATE_EPOCH must be a whole number of seconds"), std::string::npos) << r.err;
+        EXPECT_FALSE(fs::exists(dir / "out.wav"));
+    }
+}
 
 }  // namespace
 }  // namespace dw::cli::test

@@ -18,8 +18,10 @@ void CDlgProgressLoadMusic::OnCancel() {
     const bool decoding = workBusy();
     StopWork();
     if (decoding) return;  // the decoding stops at its next report and ends the dialog
-    if (holding()) {
-        Conclude(false);  // Cancel during the last second still cancels
+    if (holding() || !workDone()) {
+        // Cancel before the decoding began, or during the last second, still
+        // cancels: the source is not loaded.
+        Conclude(false);
         return;
     }
     EndDialog(QDialog::Rejected);
