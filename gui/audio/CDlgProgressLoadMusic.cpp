@@ -14,6 +14,8 @@ CDlgProgressLoadMusic::CDlgProgressLoadMusic(QWidget* parent, CProperties* prope
     setObjectName(QStringLiteral("CDlgProgressLoadMusic"));
 }
 
+CDlgProgressLoadMusic::~CDlgProgressLoadMusic() { StopWorkAndWait(); }
+
 void CDlgProgressLoadMusic::OnCancel() {
     const bool decoding = workBusy();
     StopWork();

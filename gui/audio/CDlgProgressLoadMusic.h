@@ -22,6 +22,10 @@ public:
 
     CDlgProgressLoadMusic(QWidget* parent, CProperties* properties, IMessageSink* messages = nullptr);
 
+    // The window may go while its work runs (the program quits): the work
+    // is stopped and waited for first.
+    ~CDlgProgressLoadMusic() override;
+
     // Cancel and Escape: while decoding, the loop stops at its next report and
     // the dialog then ends itself; otherwise the dialog closes at once.
     void OnCancel() override;

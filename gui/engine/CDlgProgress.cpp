@@ -94,6 +94,11 @@ void CDlgProgress::OnWorkFinished() {
     WorkFinished(work_.Error());
 }
 
+void CDlgProgress::StopWorkAndWait() {
+    running_ = false;
+    work_.CancelAndWait();
+}
+
 void CDlgProgress::StopWork() {
     running_ = false;
     work_.Cancel();

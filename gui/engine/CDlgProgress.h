@@ -88,6 +88,9 @@ protected:
     void HoldAtFull(std::function<void()> then);
     // Stops the work: it sees the cancel at its next check.
     void StopWork();
+    // Stops the work and waits until it has ended. Every subclass calls it
+    // in its destructor: the work runs RunWork, the subclass's own.
+    void StopWorkAndWait();
     // Ends the dialog unless it has already ended.
     void EndDialog(int result);
 

@@ -13,6 +13,8 @@ CDlgProgressCreateMusic::CDlgProgressCreateMusic(QWidget* parent, CMusicEngine* 
     setObjectName(QStringLiteral("CDlgProgressCreateMusic"));
 }
 
+CDlgProgressCreateMusic::~CDlgProgressCreateMusic() { StopWorkAndWait(); }
+
 void CDlgProgressCreateMusic::OnCancel() {
     StopWork();
     // A creation still running ends at its next report; the dialog ends when

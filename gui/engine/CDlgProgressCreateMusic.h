@@ -24,6 +24,10 @@ public:
     // Options handed to the engine (tests fix the seed and the threads).
     void SetCreateOptions(const CreateOptions& options) { options_ = options; }
 
+    // The window may go while its work runs (the program quits): the work
+    // is stopped and waited for first.
+    ~CDlgProgressCreateMusic() override;
+
     // Cancel and Escape: the running creation stops at its next report and the
     // dialog ends with IDCANCEL.
     void OnCancel() override;

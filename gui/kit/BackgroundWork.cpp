@@ -11,7 +11,9 @@ namespace dw {
 
 BackgroundWork::BackgroundWork(IMessageSink* messages, QObject* parent) : QObject(parent), messages_(messages) {}
 
-BackgroundWork::~BackgroundWork() {
+BackgroundWork::~BackgroundWork() { CancelAndWait(); }
+
+void BackgroundWork::CancelAndWait() {
     if (!running_.valid()) return;
     Cancel();
     Release();

@@ -45,6 +45,10 @@ public:
     // Starts `work` on the pool and returns at once; Finished follows.
     void Start(std::function<void(IProgress&)> work);
     void Cancel();
+    // Cancels a work still running and waits until it has ended, releasing a
+    // message it waits on. For owners that must outlive their work's use of
+    // them (a dialog whose subclass the work calls into).
+    void CancelAndWait();
     bool Cancelled() const { return cancelled_.load(std::memory_order_acquire); }
     // True from Start until Finished has been delivered.
     bool Busy() const { return busy_; }
