@@ -51,6 +51,13 @@ inline bool ShowAndWait(QWidget& w) {
     w.show();
     return QTest::qWaitForWindowExposed(&w);
 }
+// Shows a window, waits until it is on screen, then makes it the active
+// window (keyboard input goes to it) and waits for that too.
+inline bool ShowActiveAndWait(QWidget& w) {
+    if (!ShowAndWait(w)) return false;
+    w.activateWindow();
+    return QTest::qWaitForWindowActive(&w);
+}
 inline void Leave(QWidget& w) {
     QEvent event(QEvent::Leave);
     QApplication::sendEvent(&w, &event);
