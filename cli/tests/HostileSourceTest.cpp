@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "cli/tests/RunProcess.h"
+#include "cli/tests/TestSounds.h"
 #include "core/model/ProjectFile.h"
 
 namespace dw::cli::test {
@@ -29,18 +30,11 @@ public:
 // One second of a 440 Hz tone (or silence), 16-bit stereo FLAC at 22050 Hz,
 // whose STREAMINFO then announces `claimed` frames (0: the truth).
 void WriteFlac(const fs::path& path, std::uint64_t claimed, double level = 0.5) {
-    SF_INFO info{};
-    info.samplerate = 22050;
-    info.channels = 2;
-    info.format = SF_FORMAT_FLAC | SF_FORMAT_PCM_16;
-    SNDFILE* file = sf_open(path.c_str(), SFM_WRITE, &info);
-    ASSERT_NE(file, nullptr) << sf_strerror(nullptr);
     std::vector<float> data(2 * 22050);
     for (std::size_t i = 0; i < 22050; ++i)
         data[2 * i] = data[2 * i + 1] = static_cast<float>(level * std::sin(2.0 * M_PI * 440.0 * i / 22050.0));
-    sf_writef_float(file, data.data(), 22050);
-    sf_close(file);
-    if (claimed == 0) return;
+    WriteStereo16(path, SF_FORMAT_FLAC, 22050, data);
+    if (claimed == 0 || ::testing::Test::HasFatalFailure()) return;
     // "fLaC", the block header (4 bytes), then STREAMINFO: its 36-bit total
     // of frames is the low nibble of byte 21 and bytes 22 to 25.
     std::fstream f(path, std::ios::in | std::ios::out | std::ios::binary);

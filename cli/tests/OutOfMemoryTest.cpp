@@ -16,6 +16,7 @@
 #include "cli/Cli.h"
 #include "cli/Render.h"
 #include "cli/tests/RunProcess.h"
+#include "cli/tests/TestSounds.h"
 #include "core/base/AllocationFault.h"
 
 namespace dw::cli::test {
@@ -25,17 +26,10 @@ namespace fs = std::filesystem;
 
 // Two seconds of a tone, 16-bit stereo at 22050 Hz.
 void WriteSource(const fs::path& path) {
-    SF_INFO info{};
-    info.samplerate = 22050;
-    info.channels = 2;
-    info.format = SF_FORMAT_WAV | SF_FORMAT_PCM_16;
-    SNDFILE* file = sf_open(path.c_str(), SFM_WRITE, &info);
-    ASSERT_NE(file, nullptr) << sf_strerror(nullptr);
     std::vector<float> data(2 * 44100);
     for (std::size_t i = 0; i < data.size(); ++i)
         data[i] = static_cast<float>(0.3 * std::sin(0.05 * static_cast<double>(i / 2)));
-    sf_writef_float(file, data.data(), static_cast<sf_count_t>(data.size() / 2));
-    sf_close(file);
+    WriteStereo16(path, SF_FORMAT_WAV, 22050, data);
 }
 
 struct OomCase {

@@ -28,6 +28,7 @@
 #include "core/audio/Export.h"
 #include "core/base/tests/FifoReader.h"
 #include "cli/tests/RunProcess.h"
+#include "cli/tests/TestSounds.h"
 #include "core/model/ProjectFile.h"
 
 namespace dw {
@@ -52,12 +53,6 @@ public:
 // A few seconds of two drifting tones, 16-bit stereo at 22050 Hz, so the
 // render also resamples.
 void WriteSource(const fs::path& path, double seconds = 3.0, int rate = 22050) {
-    SF_INFO info{};
-    info.samplerate = rate;
-    info.channels = 2;
-    info.format = SF_FORMAT_WAV | SF_FORMAT_PCM_16;
-    SNDFILE* file = sf_open(path.c_str(), SFM_WRITE, &info);
-    ASSERT_NE(file, nullptr) << sf_strerror(nullptr);
     const auto frames = static_cast<size_t>(seconds * rate);
     std::vector<float> data(frames * 2);
     for (size_t i = 0; i < frames; ++i) {
@@ -66,8 +61,7 @@ void WriteSource(const fs::path& path, double seconds = 3.0, int rate = 22050) {
         data[2 * i] = static_cast<float>(0.4 * swell * std::sin(2.0 * M_PI * 220.0 * t));
         data[2 * i + 1] = static_cast<float>(0.4 * (1.0 - swell) * std::sin(2.0 * M_PI * 331.0 * t));
     }
-    sf_writef_float(file, data.data(), static_cast<sf_count_t>(frames));
-    sf_close(file);
+    WriteStereo16(path, SF_FORMAT_WAV, rate, data);
 }
 
 struct Sound {
@@ -797,10 +791,7 @@ TEST_F(RenderTest, AKilledWriteLeavesNothingBehind) {
     // Five minutes of MP3 take seconds to encode: the kill lands while the
     // file is written.
     const int pid = StartCli({"render", "source.wav", "-o", "long.mp3", "--length", "300", "--seed", "6"}, dir.path());
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(120);
-    while (ErrorSoFar(dir.path()).find("Writing long.mp3") == std::string::npos &&
-           std::chrono::steady_clock::now() < deadline)
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    WaitForError(dir.path(), "Writing long.mp3", std::chrono::seconds(120));  // checked below
     std::this_thread::sleep_for(std::chrono::milliseconds(200));
     ::kill(pid, SIGKILL);
     const ProcessResult result = WaitCli(pid, dir.path());
@@ -824,10 +815,7 @@ TEST_P(RenderInterrupted, StopsTheRenderWithTheShellsStatusAndLeavesNoOutput) {
     // Four minutes at DVD quality take seconds, so the signal lands while
     // the music is being created.
     const int pid = StartCli({"render", "source.wav", "-o", "long.wav", "--length", "240", "--quality", "3"}, dir.path());
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-    while (ErrorSoFar(dir.path()).find("Creating music") == std::string::npos &&
-           std::chrono::steady_clock::now() < deadline)
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    WaitForError(dir.path(), "Creating music", std::chrono::seconds(60));
     ::kill(pid, GetParam().signal);
     const ProcessResult result = WaitCli(pid, dir.path());
     EXPECT_EQ(result.status, GetParam().status) << result.err;

@@ -74,6 +74,15 @@ ProcessResult WaitCli(int pid, const std::filesystem::path& workDir) {
 
 std::string ErrorSoFar(const std::filesystem::path& workDir) { return ReadText(ErrPath(workDir)); }
 
+bool WaitForError(const std::filesystem::path& workDir, std::string_view text, std::chrono::seconds limit) {
+    const auto deadline = std::chrono::steady_clock::now() + limit;
+    while (ErrorSoFar(workDir).find(text) == std::string::npos) {
+        if (std::chrono::steady_clock::now() >= deadline) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    return true;
+}
+
 ProcessResult RunCli(const std::vector<std::string>& args, const std::filesystem::path& workDir) {
     return WaitCli(StartCli(args, workDir), workDir);
 }

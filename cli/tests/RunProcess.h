@@ -4,8 +4,10 @@
 
 #include "core/base/testing/TestSupport.h"
 
+#include <chrono>
 #include <filesystem>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace dw::cli::test {
@@ -30,6 +32,10 @@ int StartCli(const std::vector<std::string>& args, const std::filesystem::path& 
 ProcessResult WaitCli(int pid, const std::filesystem::path& workDir);
 // What the running program has written to standard error so far.
 std::string ErrorSoFar(const std::filesystem::path& workDir);
+// Waits until the running program has written `text` to standard error, or
+// `limit` has passed, for tests that must act at a given stage; says whether
+// the text came.
+bool WaitForError(const std::filesystem::path& workDir, std::string_view text, std::chrono::seconds limit);
 
 // A fresh empty folder, removed with everything in it when the object goes;
 // a whole file's text.

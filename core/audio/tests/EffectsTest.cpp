@@ -102,10 +102,17 @@ TEST(LowPass, GroupsOfFourFollowTheRecursion) {
     }
 }
 
-TEST(Reverb, ImpulseLeavesADecayingTailMatchingTheReverbTime) {
+// A reverb at the usual level with a 3 s reverb time.
+class ReverbTail : public ::testing::Test {
+protected:
+    ReverbTail() {
+        r.Prepare(kRate);
+        r.SetParams({0.6f, 3000});
+    }
     Reverb r;
-    r.Prepare(kRate);
-    r.SetParams({0.6f, 3000});
+};
+
+TEST_F(ReverbTail, ImpulseLeavesADecayingTailMatchingTheReverbTime) {
     const std::size_t n = static_cast<std::size_t>(kRate * 2);
     std::vector<float> sig(n * 2, 0.0f);
     sig[0] = sig[1] = 1.0f;
@@ -136,10 +143,7 @@ TEST(Reverb, LevelZeroLeavesTheDrySignal) {
 // rumble below hearing) once came out sixteen times as strong, written files
 // then peaked at full scale while sounding quiet. The reverb must add nothing
 // to an offset, and still ring for a tone.
-TEST(Reverb, AddsNothingToAnOffset) {
-    Reverb r;
-    r.Prepare(kRate);
-    r.SetParams({0.6f, 3000});
+TEST_F(ReverbTail, AddsNothingToAnOffset) {
     const std::size_t n = static_cast<std::size_t>(kRate * 10);
     std::vector<float> offset(n * 2, 0.01f);
     r.Process(offset.data(), n);

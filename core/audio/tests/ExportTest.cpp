@@ -446,19 +446,17 @@ TEST_P(EachFormat, AFifoTakesWhatStreamsAndRefusesTheRestClearly) {
     const OutputFormatRecord* row = OutputFormatOf(format);
     ASSERT_NE(row, nullptr);
     const auto music = Music(22050, 22050);
-    test::TempDir dir;
-    const auto fifo = dir / "pipe";
-    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
-    test::FifoReader reader(fifo);
+    test::FifoInTempDir fifo;
+    ASSERT_TRUE(fifo.made);
     NullProgress progress;
     WriteError error;
-    const auto result = WriteSoundFile(fifo, music.data(), 22050, 22050, format, progress, error);
-    const std::string& received = reader.Finish();
+    const auto result = WriteSoundFile(fifo.path, music.data(), 22050, 22050, format, progress, error);
+    const std::string& received = fifo.reader.Finish();
     if (row->streams) {
         EXPECT_EQ(result, WriteResult::Written) << error.reason;
-        std::ofstream(dir / "copy", std::ios::binary) << received;
+        std::ofstream(fifo.dir / "copy", std::ios::binary) << received;
         DecodeInfo info;
-        EXPECT_GT(Decode(dir / "copy", &info).size(), 2u * 22050 * 9 / 10) << "what came through the FIFO decodes";
+        EXPECT_GT(Decode(fifo.dir / "copy", &info).size(), 2u * 22050 * 9 / 10) << "what came through the FIFO decodes";
         // FLAC cannot go back to fill in its length: it is known from the start.
         if (format.container == SoundContainer::Flac) {
             EXPECT_EQ(info.frames, 22050);
@@ -469,7 +467,7 @@ TEST_P(EachFormat, AFifoTakesWhatStreamsAndRefusesTheRestClearly) {
         EXPECT_NE(error.reason.find("must go back to finish its header"), std::string::npos) << error.reason;
     }
     struct stat st {};
-    ASSERT_EQ(::lstat(fifo.c_str(), &st), 0);
+    ASSERT_EQ(::lstat(fifo.path.c_str(), &st), 0);
     EXPECT_TRUE(S_ISFIFO(st.st_mode)) << "the FIFO was replaced by a file";
 }
 

@@ -352,24 +352,22 @@ TEST(FlacWriter, TagsReadBackLikeLibsndfilesAndBadTextIsLeftOut) {
 TEST(FlacWriter, APipeGetsTheWholeStreamWithItsLengthInFront) {
     const std::uint32_t frames = 6 * kBlock + 100;
     const auto music = Music(frames);
-    test::TempDir dir;
-    const auto fifo = dir / "pipe";
-    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
-    test::FifoReader reader(fifo);
+    test::FifoInTempDir fifo;
+    ASSERT_TRUE(fifo.made);
     NullProgress progress;
     WriteError error;
-    EXPECT_EQ(WriteFlacFile(fifo, music.data(), frames, Flac(), progress, error, {}, {3, 2}), WriteResult::Written)
+    EXPECT_EQ(WriteFlacFile(fifo.path, music.data(), frames, Flac(), progress, error, {}, {3, 2}), WriteResult::Written)
         << error.reason;
-    const std::string received = reader.Finish();
-    std::ofstream(dir / "copy.flac", std::ios::binary) << received;
-    WriteWithLibsndfile(dir / "old.flac", music, 2, std::nullopt);
+    const std::string received = fifo.reader.Finish();
+    std::ofstream(fifo.dir / "copy.flac", std::ios::binary) << received;
+    WriteWithLibsndfile(fifo.dir / "old.flac", music, 2, std::nullopt);
     SF_INFO info{};
-    EXPECT_EQ(Samples(dir / "copy.flac", &info), Samples(dir / "old.flac"));
+    EXPECT_EQ(Samples(fifo.dir / "copy.flac", &info), Samples(fifo.dir / "old.flac"));
     EXPECT_EQ(info.frames, frames);
     const StreamInfo s = InfoOf(received);
     EXPECT_EQ(s.total, frames) << "known before the first frame";
     EXPECT_EQ(s.md5, std::string(16, '\0')) << "unknown: a pipe cannot go back for it";
-    if (const auto ok = FlacToolAccepts(dir / "copy.flac")) {
+    if (const auto ok = FlacToolAccepts(fifo.dir / "copy.flac")) {
         EXPECT_TRUE(*ok) << "flac --test";
     }
 }

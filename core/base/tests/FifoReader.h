@@ -6,11 +6,14 @@
 // test fail instead of hang.
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <filesystem>
 #include <string>
 #include <thread>
+
+#include "core/base/testing/TestSupport.h"
 
 namespace dw::test {
 
@@ -46,6 +49,15 @@ private:
     int holdFd_ = -1;
     std::string data_;
     std::thread thread_;
+};
+
+// A FIFO named "pipe" in a fresh temporary folder, read from the start: the
+// set-up of every test that writes into a pipe. The test asserts `made`.
+struct FifoInTempDir {
+    TempDir dir;
+    std::filesystem::path path = dir / "pipe";
+    bool made = ::mkfifo(path.c_str(), 0600) == 0;
+    FifoReader reader{path};
 };
 
 }  // namespace dw::test

@@ -330,12 +330,10 @@ TEST(OutputFileDevices, NullDiscardsAndFullFailsAndBothStayDevices) {
 }
 
 TEST(OutputFileDevices, AFifoStreamsAndCannotSeekBack) {
-    TempDir dir;
-    const auto fifo = dir / "pipe";
-    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
-    test::FifoReader reader(fifo);
+    test::FifoInTempDir fifo;
+    ASSERT_TRUE(fifo.made);
     OutputFile file;
-    ASSERT_EQ(file.Open(fifo), 0);
+    ASSERT_EQ(file.Open(fifo.path), 0);
     EXPECT_TRUE(file.Direct());
     std::int64_t at = 0;
     EXPECT_EQ(file.Write("streamed ", 9), 0);
@@ -343,15 +341,15 @@ TEST(OutputFileDevices, AFifoStreamsAndCannotSeekBack) {
     EXPECT_EQ(at, 9);
     EXPECT_EQ(file.Write("bytes", 5), 0);
     EXPECT_EQ(file.Commit(), 0);
-    EXPECT_EQ(reader.Finish(), "streamed bytes");
+    EXPECT_EQ(fifo.reader.Finish(), "streamed bytes");
     struct stat st {};
-    ASSERT_EQ(::lstat(fifo.c_str(), &st), 0);
+    ASSERT_EQ(::lstat(fifo.path.c_str(), &st), 0);
     EXPECT_TRUE(S_ISFIFO(st.st_mode));
 
-    test::FifoReader drain(fifo);
+    test::FifoReader drain(fifo.path);
     {
         OutputFile back;
-        ASSERT_EQ(back.Open(fifo), 0);
+        ASSERT_EQ(back.Open(fifo.path), 0);
         EXPECT_EQ(back.Write("head", 4), 0);
         EXPECT_EQ(back.Seek(0, SEEK_SET, at), ESPIPE);
         EXPECT_EQ(back.Commit(), ESPIPE);

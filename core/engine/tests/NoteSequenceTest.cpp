@@ -2,6 +2,8 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <utility>
+#include <vector>
 
 #include "core/engine/NoteSequence.h"
 #include "core/model/Random.h"
@@ -132,16 +134,20 @@ TEST(FractalCurve, DeeperLevelsAreDisplacedLessAndDrawsComeInPreOrder) {
     }
 }
 
-// Two notes: 0 at position 1000, 1 at position 5000; each 100 body + 100 blend.
-CNoteSequence TwoNotes() {
+// A sequence of `length` frames over a 100000-frame source from frame 0, its
+// cursor on the first note.
+CNoteSequence Sequence(std::vector<CNote> notes, std::uint32_t length) {
     CNoteSequence s;
-    s.notes = {CNote{1000, 100, 100}, CNote{5000, 100, 100}};
-    s.length = 400;
+    s.notes = std::move(notes);
+    s.length = length;
     s.base = 0;
     s.range = 100000;
     s.ResetCursor();
     return s;
 }
+
+// Two notes: 0 at position 1000, 1 at position 5000; each 100 body + 100 blend.
+CNoteSequence TwoNotes() { return Sequence({CNote{1000, 100, 100}, CNote{5000, 100, 100}}, 400); }
 
 TEST(SourcePosition, OutsideTheSequenceGivesTheEndNotes) {
     CNoteSequence s = TwoNotes();
@@ -183,12 +189,8 @@ TEST(SourcePosition, CursorMovesOnlyPastTheNoteEnd) {
 }
 
 TEST(SourcePosition, OneNoteSequenceBlendsTowardsItself) {
-    CNoteSequence s;
+    CNoteSequence s = Sequence({CNote{777, 10, 50}}, 60);
     Random random;
-    s.notes = {CNote{777, 10, 50}};
-    s.length = 60;
-    s.range = 100000;
-    s.ResetCursor();
     EXPECT_EQ(s.next, 0);
     for (std::int64_t p = 0; p < 100; ++p) {
         const std::int32_t q = s.SourcePosition(p, random);
@@ -199,13 +201,8 @@ TEST(SourcePosition, OneNoteSequenceBlendsTowardsItself) {
 }
 
 TEST(SourcePosition, BodyIsHeldInsideTheSource) {
-    CNoteSequence s;
+    CNoteSequence s = Sequence({CNote{10, 1000, 0}, CNote{99990, 1000, 0}}, 2000);
     Random random;
-    s.notes = {CNote{10, 1000, 0}, CNote{99990, 1000, 0}};
-    s.length = 2000;
-    s.base = 0;
-    s.range = 100000;
-    s.ResetCursor();
     for (std::int64_t p = 0; p < 2000; ++p) {
         const std::int32_t q = s.SourcePosition(p, random);
         EXPECT_GE(q, 0);

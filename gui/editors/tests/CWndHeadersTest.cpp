@@ -1,13 +1,13 @@
 #include "gui/editors/CWndHeaders.h"
 
 #include <QImage>
-#include <QPainter>
 
 #include <gtest/gtest.h>
 
 #include "core/geometry/MatrixGeometry.h"
 #include "core/model/Project.h"
 #include "gui/kit/ShapePainting.h"
+#include "gui/kit/testing/WidgetTestSupport.h"
 
 namespace dw {
 namespace {
@@ -15,11 +15,7 @@ namespace {
 TEST(RowHeaders, BandsLineUpWithTheEditorsRowsWithSeparatorsBetweenThem) {
     CProject project;
     CWndHeaders headers(nullptr, &project);
-    QImage image(120, 803, QImage::Format_RGB32);
-    {
-        QPainter p(&image);
-        headers.Render(p, image.size());
-    }
+    const QImage image = test::RenderToImage(headers, {120, 803});
     const auto at = [&](int x, int y) { return QColor(image.pixel(x, y)); };
     const std::vector<int> heights{101, 101, 101, 100, 100, 100, 100, 100};
     int top = 0;

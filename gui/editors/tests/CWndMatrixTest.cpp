@@ -3,7 +3,6 @@
 #include <QApplication>
 #include <QImage>
 #include <QMenu>
-#include <QPainter>
 #include <QTimer>
 
 #include <gtest/gtest.h>
@@ -350,28 +349,26 @@ TEST_F(MatrixEditor, SetSectionSourceThroughTheTrimDialogKeepsTheDefaultWhenConf
 }
 
 TEST_F(MatrixEditor, PaintsBandsBarsSeparatorsAndBoundaries) {
-    QImage image(800, 803, QImage::Format_RGB32);
-    {
-        QPainter p(&image);
-        editor.Render(p, image.size());
-    }
-    const auto at = [&](int x, int y) { return QColor(image.pixel(x, y)); };
+    const QImage image = test::RenderToImage(editor, {800, 803});
     // Row 5 (Progression, 503..603), section 2 holds 0.6: the shrunk cell is
     // 506..602, the bar from trunc(602 - 0.6 × 96) = 544 down.
     const QColor bar = HslColor(RowHue(5, 8), kBarSaturation, kBarLightness);
     const QColor band = HslColor(RowHue(5, 8), kBandSaturation, kBandLightness);
-    EXPECT_EQ(at(500, 544), bar);
-    EXPECT_EQ(at(500, 543), band);
-    EXPECT_EQ(at(500, 601), bar);
-    EXPECT_EQ(at(500, 602), QColor(90, 100, 110));  // the separator above row 6 begins
-    // The separator above row 5: outline, light middle, outline.
-    EXPECT_EQ(at(500, 502), QColor(90, 100, 110));
-    EXPECT_EQ(at(500, 503), QColor(135, 140, 145));
-    EXPECT_EQ(at(500, 504), QColor(90, 100, 110));
-    // Boundary lines at trunc(W × end) - 1 after every section but the last.
-    EXPECT_EQ(at(199, 50), QColor(103, 131, 157));
-    EXPECT_EQ(at(599, 50), QColor(103, 131, 157));
-    EXPECT_NE(at(799, 50), QColor(103, 131, 157));
+    const QColor outline(90, 100, 110);
+    const QColor boundary(103, 131, 157);
+    test::ExpectPixels(image, {
+        {"top of the bar", 500, 544, bar},
+        {"band above the bar", 500, 543, band},
+        {"bottom of the bar", 500, 601, bar},
+        {"separator above row 6 begins", 500, 602, outline},
+        {"separator above row 5: outline", 500, 502, outline},
+        {"separator above row 5: light middle", 500, 503, QColor(135, 140, 145)},
+        {"separator above row 5: outline below", 500, 504, outline},
+        // Boundary lines at trunc(W × end) - 1 after every section but the last.
+        {"boundary after section 0", 199, 50, boundary},
+        {"boundary after section 2", 599, 50, boundary},
+    });
+    EXPECT_NE(QColor(image.pixel(799, 50)), boundary);  // none after the last section
 }
 
 }  // namespace

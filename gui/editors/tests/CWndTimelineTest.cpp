@@ -1,7 +1,6 @@
 #include "gui/editors/CWndTimeline.h"
 
 #include <QImage>
-#include <QPainter>
 
 #include <gtest/gtest.h>
 
@@ -81,33 +80,34 @@ TEST_F(Timeline, CurrentFractionFollowsPlaybackThenHoverThenCursor) {
 }
 
 TEST_F(Timeline, PaintsMotifBlocksTicksCursorAndPlayedPosition) {
-    QImage image(800, 30, QImage::Format_RGB32);
     stream.active = true;
     timeline.SetPlayCursor(0.55);  // a = 440, between two labels
     stream.frame = 176400;  // g = trunc(800 × 176400 / 705599) = 200
-    {
-        QPainter p(&image);
-        timeline.Render(p, image.size());
-    }
-    const auto at = [&](int x, int y) { return QColor(image.pixel(x, y)); };
-    // Blocks of 50 pixels along the top, dark first.
-    EXPECT_EQ(at(25, 2), QColor(106, 116, 121));
-    EXPECT_EQ(at(75, 2), QColor(220, 225, 230));
-    EXPECT_EQ(at(125, 4), QColor(106, 116, 121));
-    EXPECT_EQ(at(125, 5), QColor(39, 54, 61));
-    // The ruler line and a long tick at i = 5 (x = 81), a short one at i = 1 (x = 17).
-    EXPECT_EQ(at(60, 6), QColor(182, 187, 189));
-    EXPECT_EQ(at(81, 10), QColor(182, 187, 189));
-    EXPECT_EQ(at(17, 8), QColor(182, 187, 189));
-    EXPECT_EQ(at(17, 9), QColor(39, 54, 61));
-    // The played position: white, then a dark line beside it.
-    EXPECT_EQ(at(200, 20), QColor(Qt::white));
-    EXPECT_EQ(at(201, 20), QColor(76, 86, 96));
-    // The play cursor: dark outer frame at a - 7, light frame inside.
-    EXPECT_EQ(at(433, 20), QColor(56, 66, 76));
-    EXPECT_EQ(at(446, 20), QColor(56, 66, 76));
-    EXPECT_EQ(at(435, 20), QColor(240, 245, 250));
-    EXPECT_EQ(at(440, 20), QColor(39, 54, 61));
+    const QImage image = test::RenderToImage(timeline, {800, 30});
+    const QColor dark(106, 116, 121);
+    const QColor ground(39, 54, 61);
+    const QColor ruler(182, 187, 189);
+    const QColor cursorFrame(56, 66, 76);
+    test::ExpectPixels(image, {
+        // Blocks of 50 pixels along the top, dark first.
+        {"first block, dark", 25, 2, dark},
+        {"second block, light", 75, 2, QColor(220, 225, 230)},
+        {"third block, dark", 125, 4, dark},
+        {"below the blocks", 125, 5, ground},
+        // The ruler line and a long tick at i = 5 (x = 81), a short one at i = 1 (x = 17).
+        {"ruler line", 60, 6, ruler},
+        {"long tick", 81, 10, ruler},
+        {"short tick", 17, 8, ruler},
+        {"below the short tick", 17, 9, ground},
+        // The played position: white, then a dark line beside it.
+        {"played position", 200, 20, QColor(Qt::white)},
+        {"line beside the played position", 201, 20, QColor(76, 86, 96)},
+        // The play cursor: dark outer frame at a - 7, light frame inside.
+        {"cursor outer frame, left", 433, 20, cursorFrame},
+        {"cursor outer frame, right", 446, 20, cursorFrame},
+        {"cursor inner frame", 435, 20, QColor(240, 245, 250)},
+        {"cursor middle", 440, 20, ground},
+    });
 }
 
 }  // namespace

@@ -1,18 +1,26 @@
 #pragma once
 // Helpers of the widget tests: mouse events delivered straight to a widget
 // (as Qt delivers them to the widget that holds the implicit grab), acting on
-// a modal dialog once it is up, and a stand-in main window that records the
-// application messages it receives.
+// a modal dialog once it is up, a stand-in main window that records the
+// application messages it receives, and painting into an image whose pixels
+// a test checks against a table.
 
 #include <QApplication>
+#include <QColor>
 #include <QDialog>
+#include <QImage>
+#include <QPainter>
 #include <QTimer>
 #include <QMouseEvent>
 #include <QObject>
 #include <QTest>
 #include <QWidget>
 
+#include <gtest/gtest.h>
+
 #include <functional>
+#include <initializer_list>
+#include <string>
 #include <vector>
 
 #include "gui/kit/AppMessages.h"
@@ -43,6 +51,13 @@ inline bool ShowAndWait(QWidget& w) {
     w.show();
     return QTest::qWaitForWindowExposed(&w);
 }
+// Shows a window, waits until it is on screen, then makes it the active
+// window (keyboard input goes to it) and waits for that too.
+inline bool ShowActiveAndWait(QWidget& w) {
+    if (!ShowAndWait(w)) return false;
+    w.activateWindow();
+    return QTest::qWaitForWindowActive(&w);
+}
 inline void Leave(QWidget& w) {
     QEvent event(QEvent::Leave);
     QApplication::sendEvent(&w, &event);
@@ -61,6 +76,31 @@ inline void WhenDialogOpens(std::function<void(QDialog*)> act) {
         act(dialog);
     });
     timer->start(5);
+}
+
+// Paints a widget through its Render(QPainter&, QSize) into an image of the
+// given size, the same way its paint event would, but without a window system.
+template <class Widget>
+QImage RenderToImage(Widget& w, QSize size) {
+    QImage image(size, QImage::Format_RGB32);
+    QPainter painter(&image);
+    w.Render(painter, image.size());
+    painter.end();
+    return image;
+}
+
+// One pixel a painting test expects: what it shows, where, and its colour.
+struct ExpectedPixel {
+    const char* what;
+    int x;
+    int y;
+    QColor colour;
+};
+inline void ExpectPixels(const QImage& image, std::initializer_list<ExpectedPixel> pixels) {
+    for (const ExpectedPixel& p : pixels) {
+        SCOPED_TRACE(std::string(p.what) + " at (" + std::to_string(p.x) + ", " + std::to_string(p.y) + ")");
+        EXPECT_EQ(QColor(image.pixel(p.x, p.y)), p.colour);
+    }
 }
 
 // Records every application message sent to it, in order.

@@ -33,6 +33,7 @@
 #include "gui/editors/CWndMatrix.h"
 #include "core/model/ProjectFile.h"
 #include "gui/kit/MessageBox.h"
+#include "gui/kit/testing/WidgetTestSupport.h"
 
 namespace dw {
 namespace {
@@ -84,9 +85,7 @@ TEST(CommandsEndToEnd, EditSaveExportAndClose) {
     CDWDlg w(nullptr, AudioChoice::Null);
     w.SetCommandLineFile(projectPath);
     w.OnInitDialog();
-    w.show();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(&w));
-    w.activateWindow();
+    ASSERT_TRUE(test::ShowActiveAndWait(w));
     QTRY_COMPARE(w.windowTitle(), QStringLiteral("Evening - Driftwell"));
     Shoot("1-opened");
 
@@ -170,10 +169,7 @@ TEST(CommandsEndToEnd, TypedValuesAreSavedAndAMatrixDragIsUndone) {
     CDWDlg w(nullptr, AudioChoice::Null);
     w.SetCommandLineFile(projectPath);
     w.OnInitDialog();
-    w.show();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(&w));
-    w.activateWindow();
-    ASSERT_TRUE(QTest::qWaitForWindowActive(&w));
+    ASSERT_TRUE(test::ShowActiveAndWait(w));
     QTRY_COMPARE(w.windowTitle(), QStringLiteral("Night - Driftwell"));
     std::vector<QString> titles;
     QObject::connect(&w, &QWidget::windowTitleChanged, &w, [&](const QString& t) { titles.push_back(t); });

@@ -25,6 +25,7 @@
 #include "gui/engine/CDlgProgress.h"
 #include "gui/kit/CHoverButton.h"
 #include "gui/kit/MessageBox.h"
+#include "gui/kit/testing/WidgetTestSupport.h"
 
 namespace dw {
 namespace {
@@ -108,10 +109,7 @@ TEST(EndToEnd, KeptSeedWritesWhatTheCommandLineWrites) {
     CDWDlg w(nullptr, AudioChoice::Null);
     w.SetCommandLineFile(projectPath);
     w.OnInitDialog();
-    w.show();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(&w));
-    w.activateWindow();
-    ASSERT_TRUE(QTest::qWaitForWindowActive(&w));
+    ASSERT_TRUE(test::ShowActiveAndWait(w));
     ASSERT_TRUE(w.project().properties.sourceLoaded);
 
     // Typed and left with Tab, as a person does: the seed is kept.
