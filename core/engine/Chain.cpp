@@ -66,6 +66,11 @@ std::uint64_t ChainMixer::End() const {
 
 bool ChainMixer::Done() const { return emitted_ >= End(); }
 
+bool ChainMixer::Needs(std::uint64_t k) const {
+    if (plan_.totalFrames && k >= plan_.PieceCount()) return false;
+    return k >= plan_.FirstPieceAt(from_) && plan_.PieceStart(k) < End();
+}
+
 float ChainMixer::FadeAt(std::uint64_t t) const {
     double gain = 1.0;
     if (plan_.fadeInFrames > 0 && t < plan_.fadeInFrames)

@@ -85,6 +85,9 @@ public:
     std::uint64_t NextPiece() const { return next_; }
     // True once every frame up to `to` (or the chain's end) was handed on.
     bool Done() const;
+    // Whether piece `k` sounds in the stretch asked for (so that it can be
+    // created ahead, while the one before is still being worked on).
+    bool Needs(std::uint64_t k) const;
     // Adds piece NextPiece(): `piece` holds its L frames (finished as a file
     // is). Hands on, through `emit`, every frame of the chain that is now
     // complete.
