@@ -145,6 +145,18 @@ int Run(int argc, const char* const* argv, std::ostream& out, std::ostream& err,
                           "Compression level from 0 (best) to 1 (smallest), for flac, ogg, opus and mp3")
         ->check(AnyNumber());
 
+    renderCmd->add_option("--duration", render.chain.duration,
+                          "Length of the music: seconds, h:mm:ss, 90m or 8h; longer than a piece, a chain of "
+                          "variations (crossfaded pieces of the project's length)")
+        ->check(NotEmpty());
+    renderCmd->add_option("--crossfade", render.chain.crossfade,
+                          "Seconds over which a chain's pieces cross (default 30, at most half a piece)")
+        ->check(NumberBetween(0.0, 1800.0, "0", "1800"));
+    renderCmd->add_option("--from", render.chain.from, "Start the chain at this time (as --duration takes it)")
+        ->check(NotEmpty());
+    renderCmd->add_flag("--endless", render.chain.endless,
+                        "A chain without end, to standard output, a FIFO or a device, until stopped");
+
     // info
     std::string infoPath;
     CLI::App* infoCmd = app.add_subcommand("info", "Print a project file as JSON.");

@@ -220,7 +220,9 @@ Exit ChooseFormat(const RenderRequest& request, const Files& files, const CPrope
     if (const std::string problem = EncoderSettingsProblem(*format, encoderSettings); !problem.empty())
         return stop.Usage(problem);
     fileFormat = ApplyEncoderSettings(*format, encoderSettings);
-    if (const OutputFormatRecord* row = OutputFormatOf(*format); row && !row->streams && IsOneWayTarget(files.output))
+    // A chain knows its length before the first byte, so it streams a WAV too.
+    if (const OutputFormatRecord* row = OutputFormatOf(*format);
+        row && !row->streams && IsOneWayTarget(files.output) && !IsChain(request.chain, properties))
         return stop.Usage((files.toStdout ? std::string("Standard output") : "The output " + files.outputName) +
                           " is a pipe, FIFO or socket, and " + std::string(row->id) +
                           " must go back to finish its header: use " + OutputFormatNames(true) + ".");
@@ -350,6 +352,7 @@ int Render(const RenderRequest& request, std::ostream& out, std::ostream& err, C
     SoundFormat fileFormat;
     EncoderSettings encoderSettings;
     if (Exit exit = ReadProject(request, files, project, progress, stop)) return *exit;
+    if (std::string problem = ChainUsageProblem(request, properties); !problem.empty()) return *stop.Usage(problem);
     if (Exit exit = CheckTargets(request, files, properties, stop)) return *exit;
     if (Exit exit = TakeSource(request, files, properties, stop)) return *exit;
     if (Exit exit = ChooseFormat(request, files, properties, fileFormat, encoderSettings, stop)) return *exit;
@@ -363,6 +366,9 @@ int Render(const RenderRequest& request, std::ostream& out, std::ostream& err, C
     CMusicEngine engine;
     FinishReport finished;
     if (Exit exit = DecodeMusicSource(request, files, properties, progress, stop)) return *exit;
+    if (IsChain(request.chain, properties))
+        return RunChain(request, project, seed, fileFormat, encoderSettings, files.output, files.outputName,
+                        files.fromStdin ? std::string() : files.sourcePath, progress, report);
     if (Exit exit = CreateMusic(request, project, seed, engine, progress, stop)) return *exit;
     if (Exit exit = FinishAndWrite(request, files, properties, seed, fileFormat, encoderSettings, engine, finished,
                                    progress, stop))

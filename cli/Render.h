@@ -8,6 +8,7 @@
 #include <optional>
 #include <string>
 
+#include "cli/ChainRender.h"
 #include "cli/PropertyOptions.h"
 #include "core/audio/Loudness.h"
 
@@ -36,6 +37,7 @@ struct RenderRequest {
     std::string plan;     // where to write the plan JSON; empty: nowhere
     unsigned threads = 0; // 0: all cores
     bool quiet = false;
+    ChainOptions chain;   // --duration longer than a piece, --endless: a chain of variations
 };
 
 // Returns the exit status (kExitOk, kExitFailed or kExitUsage of cli/Cli.h).

@@ -14,6 +14,7 @@
 #include <utility>
 
 #include "core/audio/FlacWriter.h"
+#include "core/audio/SoundStream.h"
 #include "core/base/OutputFile.h"
 #include "core/resources/StringTable.h"
 
@@ -839,6 +840,219 @@ bool EncoderWrites(int encoder, const SoundFormat& format) {
 
 bool IsLossyCodec(const SoundFormat& format) {
     return format.codec == SoundCodec::Mpeg3 || format.codec == SoundCodec::Vorbis || format.codec == SoundCodec::Opus;
+}
+
+
+// ---------------------------------------------------------------------------
+// Writing front to back (SoundStream.h).
+
+namespace {
+
+constexpr std::uint64_t kRiffLimit = 0xFFFFFFFFull - 1024;  // room for the header and tags
+std::uint64_t g_rf64Limit = 0;
+
+std::uint64_t Rf64Limit() { return g_rf64Limit != 0 ? g_rf64Limit : kRiffLimit; }
+
+void PutLe(std::vector<unsigned char>& out, std::uint64_t value, int bytes) {
+    for (int i = 0; i < bytes; ++i) out.push_back(static_cast<unsigned char>(value >> (8 * i)));
+}
+void PutTag(std::vector<unsigned char>& out, const char* tag) { out.insert(out.end(), tag, tag + 4); }
+
+// The header of a WAV whose length is known, for a target that cannot go back.
+std::vector<unsigned char> WavHeader(const SoundFormat& format, std::uint64_t dataBytes, bool rf64) {
+    std::vector<unsigned char> h;
+    const unsigned bytesPerSample = format.codec == SoundCodec::Pcm16 ? 2 : 4;
+    const std::uint64_t riffSize = 4 + (rf64 ? 8 + 28 : 0) + 8 + 16 + 8 + dataBytes;
+    PutTag(h, rf64 ? "RF64" : "RIFF");
+    PutLe(h, rf64 ? 0xFFFFFFFFull : riffSize, 4);
+    PutTag(h, "WAVE");
+    if (rf64) {
+        PutTag(h, "ds64");
+        PutLe(h, 28, 4);
+        PutLe(h, riffSize, 8);
+        PutLe(h, dataBytes, 8);
+        PutLe(h, dataBytes / (bytesPerSample * format.channels), 8);
+        PutLe(h, 0, 4);
+    }
+    PutTag(h, "fmt ");
+    PutLe(h, 16, 4);
+    PutLe(h, format.codec == SoundCodec::Pcm16 ? kTagPcm : kTagFloat, 2);
+    PutLe(h, format.channels, 2);
+    PutLe(h, format.sampleRate, 4);
+    PutLe(h, std::uint64_t{format.sampleRate} * bytesPerSample * format.channels, 4);
+    PutLe(h, bytesPerSample * format.channels, 2);
+    PutLe(h, bytesPerSample * 8, 2);
+    PutTag(h, "data");
+    PutLe(h, rf64 ? 0xFFFFFFFFull : dataBytes, 4);
+    return h;
+}
+
+std::uint64_t BytesPerFrame(const SoundFormat& format) {
+    switch (format.codec) {
+    case SoundCodec::Pcm16: return 2u * format.channels;
+    case SoundCodec::Float32: return 4u * format.channels;
+    default: return 2u * format.channels;  // the coded WAVs are smaller still
+    }
+}
+
+}  // namespace
+
+void SetRf64LimitForTesting(std::uint64_t bytes) { g_rf64Limit = bytes; }
+
+struct SoundStreamWriter::Impl {
+    SoundSink sink;
+    std::optional<SoundFileHandle> file;
+    SoundFormat format;
+    std::uint32_t rate = 0;
+    bool rawWav = false;  // our own header, then the samples
+    bool rf64 = false;
+    bool open = false;
+    soxr_t soxr = nullptr;
+    std::vector<float> block;
+    std::vector<short> shorts;
+    std::minstd_rand dither{1};
+    std::string libraryError;
+
+    ~Impl() {
+        if (file) file->Close();
+        if (soxr != nullptr) soxr_delete(soxr);
+    }
+
+    std::optional<WriteError> Failure() {
+        sink.Rethrow();
+        if (sink.error != 0) return WriteError{IDS_ENCODER_WRITE_FAILED, ErrorText(sink.error)};
+        if (!libraryError.empty()) return WriteError{IDS_ENCODER_WRITE_FAILED, libraryError};
+        return std::nullopt;
+    }
+
+    // Writes `frames` frames of block (in the file's channels) through the encoder or straight out.
+    std::optional<WriteError> Put(const float* samples, std::size_t frames) {
+        const std::size_t count = frames * format.channels;
+        if (format.codec == SoundCodec::Pcm16) {
+            ToDithered16(samples, count, shorts, dither);
+            if (rawWav) {
+                sink.Keep(sink.file.Write(shorts.data(), count * sizeof(short)));
+            } else if (sf_write_short(file->get(), shorts.data(), static_cast<sf_count_t>(count)) !=
+                       static_cast<sf_count_t>(count)) {
+                libraryError = sf_strerror(file->get());
+            }
+        } else if (rawWav) {
+            sink.Keep(sink.file.Write(samples, count * sizeof(float)));
+        } else if (sf_write_float(file->get(), samples, static_cast<sf_count_t>(count)) !=
+                   static_cast<sf_count_t>(count)) {
+            libraryError = sf_strerror(file->get());
+        }
+        return Failure();
+    }
+
+    // Resamples (Opus), mixes to mono (GSM) and writes; a null `in` drains the resampler.
+    std::optional<WriteError> Feed(const StereoFrame* in, std::size_t frames) {
+        const double ratio = soxr != nullptr ? static_cast<double>(format.sampleRate) / rate : 1.0;
+        std::size_t done = 0;
+        do {
+            const std::size_t n = in == nullptr ? 0 : std::min<std::size_t>(kWriteBlock, frames - done);
+            std::size_t out = n;
+            if (soxr != nullptr) {
+                block.resize((static_cast<std::size_t>(kWriteBlock * ratio) + 64) * 2);
+                std::size_t idone = 0;
+                soxr_process(soxr, in != nullptr ? reinterpret_cast<const float*>(in + done) : nullptr, n, &idone,
+                             block.data(), block.size() / 2, &out);
+                if (in != nullptr && idone != n) return WriteError{IDS_ENCODER_WRITE_FAILED, "the resampler stalled"};
+                if (in == nullptr && out == 0) return std::nullopt;
+            } else {
+                block.resize(n * 2);
+                std::memcpy(block.data(), in + done, n * sizeof(StereoFrame));
+            }
+            if (format.channels == 1)
+                for (std::size_t i = 0; i < out; ++i) block[i] = 0.5f * (block[2 * i] + block[2 * i + 1]);
+            if (out > 0)
+                if (auto f = Put(block.data(), out)) return f;
+            done += n;
+        } while (in == nullptr ? true : done < frames);
+        return std::nullopt;
+    }
+};
+
+SoundStreamWriter::SoundStreamWriter() : impl_(std::make_unique<Impl>()) {}
+SoundStreamWriter::~SoundStreamWriter() = default;
+
+bool SoundStreamWriter::Rf64() const { return impl_->rf64; }
+int SoundStreamWriter::SystemError() const { return impl_->sink.error; }
+
+std::optional<WriteError> SoundStreamWriter::Open(const std::filesystem::path& target, std::uint32_t sampleRate,
+                                                  const SoundFormat& format, const StreamOptions& options) {
+    Impl& s = *impl_;
+    if (std::string problem = EncoderSettingsProblem(format, options.write.encoder); !problem.empty())
+        return WriteError{IDS_ENCODER_CREATE_FAILED, std::move(problem)};
+    if (StepFailure f = CheckWritable(sampleRate, format, nullptr, 0)) return f;
+    s.format = format;
+    s.rate = sampleRate;
+    if (const int err = s.sink.file.Open(target)) return WriteError{IDS_ENCODER_CREATE_FAILED, ErrorText(err)};
+    const OutputFormatRecord* row = OutputFormatOf(format);
+    const bool streams = row != nullptr && row->streams;
+    const bool wav = format.container == SoundContainer::Wav;
+    if (!options.totalFrames && !streams)
+        return WriteError{IDS_ENCODER_CREATE_FAILED, "music without an end needs a format that streams (" +
+                                                         OutputFormatNames(true) + ")"};
+    const std::uint64_t dataBytes = options.totalFrames.value_or(0) * BytesPerFrame(format);
+    s.rf64 = wav && dataBytes > Rf64Limit();
+    if (wav && !s.sink.file.Seekable()) {
+        if (format.codec != SoundCodec::Float32 && format.codec != SoundCodec::Pcm16)
+            return WriteError{IDS_ENCODER_CREATE_FAILED,
+                              "a coded WAV must go back to finish its header, which this target cannot"};
+        s.rawWav = true;
+        const std::vector<unsigned char> header = WavHeader(format, dataBytes, s.rf64);
+        s.sink.Keep(s.sink.file.Write(header.data(), header.size()));
+    } else {
+        if (format.container == SoundContainer::Ogg || format.container == SoundContainer::Opus)
+            s.sink.ogg.emplace(options.oggSerial);
+        s.sink.dropRewrites = streams && !s.sink.file.Seekable();
+        SF_VIRTUAL_IO io{&SoundSink::Length, &SoundSink::Seek, &SoundSink::Read, &SoundSink::Write, &SoundSink::Tell};
+        SF_INFO info{};
+        info.samplerate = static_cast<int>(format.sampleRate);
+        info.channels = format.channels;
+        info.format = SndfileFormat(format.container, format.codec);
+        if (s.rf64) info.format = (info.format & ~SF_FORMAT_TYPEMASK) | SF_FORMAT_RF64;
+        SNDFILE* handle = sf_open_virtual(&io, SFM_WRITE, &info, &s.sink);
+        if (handle == nullptr) {
+            s.sink.Rethrow();
+            return WriteError{IDS_ENCODER_CREATE_FAILED,
+                              s.sink.error != 0 ? ErrorText(s.sink.error) : std::string(sf_strerror(nullptr))};
+        }
+        s.file.emplace(handle);
+        sf_command(handle, SFC_SET_ADD_PEAK_CHUNK, nullptr, SF_FALSE);
+        sf_command(handle, SFC_SET_CLIPPING, nullptr, SF_TRUE);
+        if (StepFailure f = SetTags(handle, format, options.write.tags)) return f;
+        if (StepFailure f = SetEncoderLevel(handle, format, options.write.encoder)) return f;
+    }
+    if (format.sampleRate != sampleRate) {
+        soxr_error_t err = nullptr;
+        const soxr_io_spec_t io = soxr_io_spec(SOXR_FLOAT32_I, SOXR_FLOAT32_I);
+        const soxr_quality_spec_t q = soxr_quality_spec(SOXR_HQ, 0);
+        s.soxr = soxr_create(sampleRate, format.sampleRate, 2, &err, &io, &q, nullptr);
+        if (err != nullptr) return WriteError{IDS_ENCODER_CREATE_FAILED, "the resampler could not start"};
+    }
+    s.open = true;
+    return s.Failure();
+}
+
+std::optional<WriteError> SoundStreamWriter::Write(std::span<const StereoFrame> frames) {
+    if (!impl_->open) return WriteError{IDS_ENCODER_WRITE_FAILED, "the file is not open"};
+    if (frames.empty()) return std::nullopt;
+    return impl_->Feed(frames.data(), frames.size());
+}
+
+std::optional<WriteError> SoundStreamWriter::Finish() {
+    Impl& s = *impl_;
+    if (!s.open) return WriteError{IDS_ENCODER_WRITE_FAILED, "the file is not open"};
+    s.open = false;
+    if (s.soxr != nullptr)
+        if (auto f = s.Feed(nullptr, 0)) return f;
+    if (s.rawWav) {
+        if (s.sink.error == 0) s.sink.Keep(s.sink.file.Commit());
+        return s.Failure();
+    }
+    return CloseAndCommit(*s.file, s.sink, s.libraryError);
 }
 
 }  // namespace dw

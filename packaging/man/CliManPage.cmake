@@ -14,6 +14,15 @@ foreach(cmd render new info)
   string(REGEX REPLACE "(^|\n)([.'])" "\\1\\\\&\\2" _help "${_help}")
   string(APPEND _text ".SS \"driftwell\\-cli ${cmd}\"\n.nf\n${_help}.fi\n")
 endforeach()
+string(APPEND _text "[CHAINS OF VARIATIONS]\n"
+  "With \\fB\\-\\-duration\\fR longer than a piece (seconds, h:mm:ss, 90m or 8h), render writes a chain of "
+  "pieces of the project's length, each created with its own seed and joined to the next by an equal-power "
+  "crossfade (\\fB\\-\\-crossfade\\fR, 30 s, at most half a piece), all brought to one loudness "
+  "(\\fB\\-\\-loudness\\fR, \\-16 LUFS for a chain). Piece 0 keeps the seed; piece k takes the low 32 bits "
+  "of splitmix64((seed << 32) | k). \\fB\\-\\-from\\fR starts anywhere with the same samples as the whole "
+  "chain; \\fB\\-\\-plan\\fR lists every piece. Memory stays at about two pieces. "
+  "\\fB\\-\\-endless\\fR writes to standard output, a FIFO or a device until SIGINT (130) or SIGTERM (143), "
+  "or until the reader closes the pipe (0). A WAV over 4 GiB is written as RF64.\n")
 string(APPEND _text "[SEE ALSO]\n.BR driftwell (1),\nthe desktop program, and the user's guide in\n"
   ".IR \"share/driftwell/Driftwell \\- User's Guide.pdf\" .\n")
 file(WRITE "${_include}" "${_text}")

@@ -1,0 +1,203 @@
+// Chains of variations from the command line: any stretch again equals the
+// whole, memory stays at a couple of pieces whatever the length, endless
+// music ends on a closed pipe or a signal, and the options are checked.
+// Pieces are 10 to 30 s at 11025 Hz so that long chains stay quick.
+#include <gtest/gtest.h>
+
+#include <signal.h>
+#include <sndfile.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cmath>
+#include <filesystem>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "cli/ChainRender.h"
+#include "cli/tests/RunProcess.h"
+
+namespace dw::cli::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+void WriteSource(const fs::path& path) {
+    SF_INFO info{};
+    info.samplerate = 11025;
+    info.channels = 2;
+    info.format = SF_FORMAT_WAV | SF_FORMAT_PCM_16;
+    SNDFILE* file = sf_open(path.c_str(), SFM_WRITE, &info);
+    ASSERT_NE(file, nullptr);
+    std::vector<short> samples(2 * 11025 * 3);
+    for (std::size_t i = 0; i < samples.size() / 2; ++i) {
+        samples[2 * i] = static_cast<short>(8000 * std::sin(0.05 * static_cast<double>(i)));
+        samples[2 * i + 1] = static_cast<short>(8000 * std::sin(0.031 * static_cast<double>(i)));
+    }
+    sf_write_short(file, samples.data(), static_cast<sf_count_t>(samples.size()));
+    sf_close(file);
+}
+
+std::vector<int> ReadInts(const fs::path& path) {
+    SF_INFO info{};
+    SNDFILE* file = sf_open(path.c_str(), SFM_READ, &info);
+    if (file == nullptr) return {};
+    std::vector<int> samples(static_cast<std::size_t>(info.frames * info.channels));
+    sf_read_int(file, samples.data(), static_cast<sf_count_t>(samples.size()));
+    sf_close(file);
+    return samples;
+}
+
+class ChainRender : public ::testing::Test {
+protected:
+    void SetUp() override { WriteSource(dir.path() / "src.wav"); }
+    std::vector<std::string> Args(std::vector<std::string> more) const {
+        std::vector<std::string> args = {"render", "src.wav", "--quality", "0", "--seed", "77", "-q"};
+        args.insert(args.end(), more.begin(), more.end());
+        return args;
+    }
+    TempDir dir;
+};
+
+TEST(ChainDuration, ReadsSecondsClockTimesAndUnits) {
+    const std::pair<const char*, std::optional<double>> cases[] = {
+        {"90", 90.0},     {"1.5", 1.5},          {"1:30:00", 5400.0}, {"45:00", 2700.0}, {"90m", 5400.0},
+        {"8h", 28800.0},  {"30s", 30.0},         {"24h", 86400.0},    {"1:60", std::nullopt},
+        {"", std::nullopt}, {"h", std::nullopt}, {"-5", std::nullopt}, {"1:2:3:4", std::nullopt},
+        {"2x", std::nullopt}, {"1.5:00", std::nullopt}};
+    for (const auto& [text, seconds] : cases) EXPECT_EQ(ParseDuration(text), seconds) << text;
+}
+
+TEST_F(ChainRender, AStretchFromTheMiddleEqualsTheWholeChainThere) {
+    const auto base = Args({"--length", "10", "--crossfade", "3", "--duration", "30m"});
+    auto whole = base, part = base;
+    whole.insert(whole.end(), {"-o", "whole.flac"});
+    part.insert(part.end(), {"--from", "20:00", "-o", "part.flac"});
+    ASSERT_EQ(RunCli(whole, dir.path()).status, 0);
+    const ProcessResult r = RunCli(part, dir.path());
+    ASSERT_EQ(r.status, 0) << r.err;
+    const std::vector<int> a = ReadInts(dir.path() / "whole.flac");
+    const std::vector<int> b = ReadInts(dir.path() / "part.flac");
+    ASSERT_EQ(a.size(), 2u * 30 * 60 * 11025);
+    ASSERT_EQ(b.size(), 2u * 10 * 60 * 11025);
+    const std::size_t offset = 2u * 20 * 60 * 11025;
+    for (std::size_t i = 0; i < b.size(); ++i) ASSERT_EQ(a[offset + i], b[i]) << "sample " << offset + i;
+}
+
+TEST_F(ChainRender, PeakMemoryStaysAtAFewPiecesWhateverTheLength) {
+    // One piece of 30 s, then a chain of 70 such pieces (30 minutes): held
+    // whole, the chain alone would take 159 MB over the single render's peak,
+    // far above the bound of three pieces and a margin.
+    const ProcessResult one = RunCli(Args({"--length", "30", "-o", "/dev/null", "--format", "wav-float"}), dir.path());
+    ASSERT_EQ(one.status, 0) << one.err;
+    const ProcessResult chain =
+        RunCli(Args({"--length", "30", "--crossfade", "5", "--duration", "30m", "-o", "/dev/null", "--format",
+                     "wav-float"}),
+               dir.path());
+    ASSERT_EQ(chain.status, 0) << chain.err;
+    const long pieceKiB = 30L * 11025 * 8 / 1024;
+    EXPECT_LT(chain.peakRssKiB, one.peakRssKiB + 3 * pieceKiB + 24 * 1024)
+        << "one piece: " << one.peakRssKiB << " KiB, the chain: " << chain.peakRssKiB << " KiB";
+}
+
+TEST_F(ChainRender, ToAPipeAWavCarriesItsLengthInTheHeader) {
+    const ProcessResult r = RunCliPiped(
+        Args({"--length", "10", "--crossfade", "2", "--duration", "25", "--format", "wav-float", "-o", "-"}),
+        dir.path(), "");
+    ASSERT_EQ(r.status, 0) << r.err;
+    ASSERT_GT(r.out.size(), 44u);
+    EXPECT_EQ(r.out.substr(0, 4), "RIFF");
+    const fs::path copy = dir.path() / "piped.wav";
+    {
+        std::FILE* f = std::fopen(copy.c_str(), "wb");
+        std::fwrite(r.out.data(), 1, r.out.size(), f);
+        std::fclose(f);
+    }
+    EXPECT_EQ(ReadInts(copy).size(), 2u * 25 * 11025);
+}
+
+TEST_F(ChainRender, EndlessEndsQuietlyWhenTheReaderClosesThePipe) {
+    int fds[2];
+    ASSERT_EQ(::pipe(fds), 0);
+    const pid_t pid = ::fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+        ::dup2(fds[1], STDOUT_FILENO);
+        ::close(fds[0]);
+        ::close(fds[1]);
+        if (::chdir(dir.path().c_str()) != 0) ::_exit(99);
+        ::execl(DW_CLI_PATH, DW_CLI_PATH, "render", "src.wav", "--quality", "0", "--length", "10", "--crossfade",
+                "2", "--endless", "--format", "ogg", "-o", "-", "-q", static_cast<char*>(nullptr));
+        ::_exit(98);
+    }
+    ::close(fds[1]);
+    std::vector<char> buffer(65536);
+    std::size_t got = 0;
+    while (got < 400000) {
+        const ssize_t n = ::read(fds[0], buffer.data(), buffer.size());
+        if (n <= 0) break;
+        got += static_cast<std::size_t>(n);
+    }
+    ::close(fds[0]);
+    EXPECT_GE(got, 400000u) << "endless music ended by itself";
+    int status = 0;
+    ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+}
+
+struct SignalCase {
+    const char* name;
+    int signal;
+    int status;
+};
+
+class EndlessSignal : public ChainRender, public ::testing::WithParamInterface<SignalCase> {};
+
+TEST_P(EndlessSignal, EndsWithTheUsualStatus) {
+    const int pid = StartCli(Args({"--length", "10", "--crossfade", "2", "--endless", "--format", "ogg", "-o",
+                                   "/dev/null"}),
+                             dir.path());
+    // Past the loading: the chain is being written once a piece has gone out.
+    std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+    ::kill(pid, GetParam().signal);
+    const ProcessResult r = WaitCli(pid, dir.path());
+    EXPECT_EQ(r.status, GetParam().status) << r.err;
+}
+
+INSTANTIATE_TEST_SUITE_P(Chain, EndlessSignal,
+                         ::testing::Values(SignalCase{"Interrupt", SIGINT, 130}, SignalCase{"Terminate", SIGTERM, 143}),
+                         [](const auto& tc) { return std::string(tc.param.name); });
+
+struct RefusalCase {
+    const char* name;
+    std::vector<std::string> args;
+    const char* says;
+};
+
+class ChainRefusal : public ChainRender, public ::testing::WithParamInterface<RefusalCase> {};
+
+TEST_P(ChainRefusal, IsBadUsageWithTheReasonAndWritesNothing) {
+    const ProcessResult r = RunCli(Args(GetParam().args), dir.path());
+    EXPECT_EQ(r.status, 2);
+    EXPECT_NE(r.err.find(GetParam().says), std::string::npos) << r.err;
+    EXPECT_FALSE(fs::exists(dir.path() / "out.ogg"));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Chain, ChainRefusal,
+    ::testing::Values(
+        RefusalCase{"EndlessToARegularFile", {"--length", "10", "--crossfade", "2", "--endless", "-o", "out.ogg"},
+                    "standard output, a FIFO or a device"},
+        RefusalCase{"CrossfadeOverHalfAPiece", {"--length", "10", "--crossfade", "6", "--duration", "1h", "-o", "out.ogg"},
+                    "longer than half a piece"},
+        RefusalCase{"NoSuchDuration", {"--duration", "8x", "-o", "out.ogg"}, "--duration"},
+        RefusalCase{"FromWithoutAChain", {"--from", "10", "-o", "out.ogg"}, "--from"},
+        RefusalCase{"FromPastTheEnd", {"--length", "10", "--crossfade", "2", "--duration", "60", "--from", "2m",
+                                       "-o", "out.ogg"}, "past the end"}),
+    [](const auto& tc) { return std::string(tc.param.name); });
+
+}  // namespace
+}  // namespace dw::cli::test
