@@ -636,7 +636,7 @@ INSTANTIATE_TEST_SUITE_P(
         BadRender{"MissingSource", Args({"render", "nowhere.wav", "-o", "out.wav"}), 1,
                   "driftwell-cli: Cannot read the music source nowhere.wav: No such file or directory.\n"},
         BadRender{"UnreadableSource", Args({"render", "noise.wav", "-o", "out.wav"}), 1,
-                  "driftwell-cli: Cannot read the music source noise.wav: Format not recognised.\n"},
+                  "driftwell-cli: Cannot read the music source noise.wav: not a WAV file.\n"},
         BadRender{"SourceIsAFolder", Args({"render", "folder.wav", "-o", "out.wav"}), 1,
                   "driftwell-cli: Cannot read the music source folder.wav: Is a directory.\n"},
         BadRender{"NoSourceAtAll", Args({"render", "-o", "out.wav"}), 2, "No music source"},

@@ -416,7 +416,7 @@ INSTANTIATE_TEST_SUITE_P(
     Table, FailedSource,
     ::testing::Values(FailedSourceCase{"Missing", "gone.wav", false, "", "the file does not exist", "gone.wav (missing)"},
                       FailedSourceCase{"NotSound", "notes.wav", true, "these are words, not sound",
-                                       "it is not a sound file the program can read", "notes.wav (cannot be used)"},
+                                       "it is not a WAV file", "notes.wav (cannot be used)"},
                       FailedSourceCase{"TooShort", "empty.wav", true,
                                        // a WAV header announcing no frames
                                        std::string_view("RIFF\x24\0\0\0WAVEfmt \x10\0\0\0\x01\0\x02\0\x44\xac\0\0"
