@@ -643,7 +643,7 @@ INSTANTIATE_TEST_SUITE_P(
         BadRender{"MissingProject", Args({"render", "source.wav", "-p", "none.dwv", "-o", "out.wav"}), 1,
                   "Cannot open the project file none.dwv: No such file or directory.\n"},
         BadRender{"CorruptProject", Args({"render", "source.wav", "-p", "corrupt.dwv", "-o", "out.wav"}), 1,
-                  "Error encountered in the project file."},
+                  "The project file corrupt.dwv was not loaded: it is not a Driftwell project."},
         BadRender{"LengthShorterThanTheMotif",
                   {"render", "-p", "long-motif.dwv", "-o", "out.wav", "--length", "12"}, 2, "20 to 3599"},
         BadRender{"UnknownExtension", Args({"render", "source.wav", "-o", "out.xyz"}), 2, ".flac"},

@@ -15,6 +15,7 @@
 #include <system_error>
 
 #include "core/audio/AudioLayer.h"
+#include "core/base/PathText.h"
 
 namespace dw {
 
@@ -98,7 +99,7 @@ std::unique_ptr<DecodeStream> DecodeStream::Open(const std::filesystem::path& pa
     // without waiting, and anything that is not a plain file is refused with
     // the system's word for what it is before the decoder sees it.
     struct stat st {};
-    if (::stat(path.c_str(), &st) != 0) return refuse(std::strerror(errno));
+    if (::stat(path.c_str(), &st) != 0) return refuse(PathErrorText(path, errno));
     if (S_ISDIR(st.st_mode)) return refuse(std::strerror(EISDIR));
     if (!S_ISREG(st.st_mode)) return refuse("not a regular file");
     // libsndfile says only "Format not recognised" for a file it may not

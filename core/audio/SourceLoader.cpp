@@ -16,6 +16,7 @@
 
 #include "core/base/AllocationFault.h"
 #include "core/base/OutputFile.h"
+#include "core/base/PathText.h"
 #include "core/base/WorkerPool.h"
 #include "core/base/TextEscape.h"
 #include "core/resources/StringTable.h"
@@ -78,6 +79,7 @@ constexpr std::string_view kNotASoundFile = "it is not a sound file the program 
 std::string SourceOpenProblem(const std::string& path) {
     std::error_code error;
     const auto status = std::filesystem::status(std::filesystem::path(path), error);
+    if (error.value() == ENAMETOOLONG && PathLongerThanPathMax(path)) return PathErrorText(path, ENAMETOOLONG);
     if (!std::filesystem::exists(status)) return "the file does not exist";
     if (std::filesystem::is_directory(status)) return "it is a folder, not a sound file";
     // Opening a FIFO or a device waits for its other end, which may never
