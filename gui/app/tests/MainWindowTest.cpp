@@ -447,7 +447,9 @@ TEST_P(StartProject, IsToldBeforeTheDefaultProject) {
     }
     }
     auto w = StartedWindow(path);
-    if (watchdog) EXPECT_FALSE(watchdog->Unblocked()) << "start-up opened the FIFO and waited for a writer";
+    if (watchdog) {
+        EXPECT_FALSE(watchdog->Unblocked()) << "start-up opened the FIFO and waited for a writer";
+    }
     ASSERT_EQ(messages.size(), 1u);
     EXPECT_EQ(messages[0].text.toStdString(), "Cannot open the project file " + shown + ": " + c.reason)
         << "the file is named, with what is wrong";
@@ -540,7 +542,9 @@ TEST_P(FailedSource, IsExplainedKeptAndAskedForAgain) {
     ASSERT_NO_FATAL_FAILURE(StoreProjectNaming(source, path));
 
     auto w = StartedWindow(path);
-    if (watchdog) EXPECT_FALSE(watchdog->Unblocked()) << "the window opened the FIFO and waited for a writer";
+    if (watchdog) {
+        EXPECT_FALSE(watchdog->Unblocked()) << "the window opened the FIFO and waited for a writer";
+    }
     const CProperties& props = w->project().properties;
     ASSERT_EQ(messages.size(), 1u);
     EXPECT_EQ(messages[0].text.toStdString(), "Error: Open failed for the music source file\n" +
