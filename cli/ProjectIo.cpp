@@ -30,14 +30,8 @@ private:
 
 // The system's word for why `path` cannot be read as a project.
 std::string WhyNotReadable(const std::string& path) {
-    struct stat st {};
-    if (::stat(path.c_str(), &st) != 0) return std::strerror(errno);
-    if (S_ISDIR(st.st_mode)) return std::strerror(EISDIR);
-    if (!S_ISREG(st.st_mode)) return "not a regular file";
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return std::strerror(errno);
-    ::close(fd);
-    return "it cannot be read";
+    const std::string why = WhyProjectCannotOpen(path);
+    return why.empty() ? "it cannot be read" : why;
 }
 
 }  // namespace
@@ -54,9 +48,10 @@ bool LoadProjectReporting(CProject& project, const std::string& path, IMessageSi
                          MessageIcon::Exclamation);
         return false;
     case LoadResult::Refused:
+        // The loader's message names the file already.
         sink.ShowMessage(0,
-                         "The project file " + EscapeForDisplay(path) + " was not loaded: " +
-                             (kept.Text().empty() ? std::string("it was refused.") : kept.Text()),
+                         kept.Text().empty() ? "The project file " + EscapeForDisplay(path) + " was not loaded."
+                                             : kept.Text(),
                          MessageIcon::Exclamation);
         return false;
     }

@@ -21,6 +21,7 @@
 #include "core/audio/SourceLoader.h"
 #include "core/base/OutputFile.h"
 #include "core/base/SameFile.h"
+#include "core/base/PathText.h"
 #include "core/base/TextEscape.h"
 #include "cli/Cli.h"
 #include "cli/ConsoleProgress.h"
@@ -52,13 +53,15 @@ std::string Shown(const fs::path& path) { return EscapeForDisplay(path.string())
 std::string CheckWritableTarget(const fs::path& target) {
     const int err = CheckOutputTarget(target);
     if (err != 0 && target == fs::path(kStandardOutput)) return "Cannot write to standard output: " + ErrorText(err) + ".";
-    const fs::path folder = target.has_parent_path() ? target.parent_path() : fs::path(".");
+    // Through a symbolic link, the folder that must exist is its target's.
+    const fs::path folder = FolderWrittenTo(target);
     switch (err) {
     case 0: return {};
     case EISDIR: return Shown(target) + " is a folder.";
     case ENOENT:
     case ENOTDIR: return "The folder " + Shown(folder) + " does not exist.";
     case ENAMETOOLONG:
+        if (PathLongerThanPathMax(target)) return "Cannot write " + Shown(target) + ": " + PathErrorText(target, err) + ".";
         return "Cannot write " + Shown(target) + ": the name is longer than its folder's file system allows (" +
                ErrorText(err) + ").";
     case EACCES:

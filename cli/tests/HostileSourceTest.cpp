@@ -179,6 +179,106 @@ INSTANTIATE_TEST_SUITE_P(
                       NameCase{"EightBitCsiAsAByte", "\x9b" "31m", "\xef\xbf\xbd" "31m"}),
     [](const ::testing::TestParamInfo<NameCase>& param) { return std::string(param.param.name); });
 
+// What a terminal acts on or reorders, and what is not text at all: C0
+// controls but the messages' own line ends, DEL, C1 controls (as UTF-8 or as
+// a lone byte), the bidirectional controls, and any byte that is not valid
+// UTF-8. Empty when `text` holds none.
+std::string UnsafeForATerminal(const std::string& text) {
+    std::string found;
+    auto note = [&found](const char* what, std::size_t at) { found += std::string(what) + " at " + std::to_string(at) + "; "; };
+    for (std::size_t i = 0; i < text.size();) {
+        const auto b = static_cast<unsigned char>(text[i]);
+        if (b < 0x80) {
+            if ((b < 0x20 && b != '\n') || b == 0x7F) note("C0 or DEL", i);
+            ++i;
+            continue;
+        }
+        const std::size_t length = b >= 0xF0 && b <= 0xF4 ? 4 : b >= 0xE0 ? 3 : b >= 0xC2 && b <= 0xDF ? 2 : 0;
+        if (length == 0 || i + length > text.size()) {
+            note("invalid UTF-8", i);
+            ++i;
+            continue;
+        }
+        char32_t c = b & (length == 2 ? 0x1F : length == 3 ? 0x0F : 0x07);
+        bool valid = true;
+        for (std::size_t k = 1; k < length; ++k) {
+            const auto cont = static_cast<unsigned char>(text[i + k]);
+            valid = valid && (cont & 0xC0) == 0x80;
+            c = (c << 6) | (cont & 0x3F);
+        }
+        if (!valid || (length == 3 && c < 0x800) || (length == 4 && (c < 0x10000 || c > 0x10FFFF)) ||
+            (c >= 0xD800 && c <= 0xDFFF)) {
+            note("invalid UTF-8", i);
+            ++i;
+            continue;
+        }
+        if (c >= 0x80 && c <= 0x9F) note("C1", i);
+        if ((c >= 0x202A && c <= 0x202E) || (c >= 0x2066 && c <= 0x2069) || c == 0x200E || c == 0x200F || c == 0x61C)
+            note("bidirectional control", i);
+        i += length;
+    }
+    return found;
+}
+
+// Every kind of control a name or a value may carry.
+struct ControlKind {
+    const char* name;
+    std::string text;
+};
+const ControlKind kControlKinds[] = {
+    {"Bell", "\x07"},
+    {"Newline", "\n"},
+    {"EscapeSequence", "\x1b[2J\x1b]0;owned\x07"},
+    {"Delete", "\x7f"},
+    {"C1InUtf8", "\xc2\x9b"},
+    {"C1AsAByte", "\x9b"},
+    {"RightToLeftOverride", "\xe2\x80\xae"},
+    {"LeftToRightIsolate", "\xe2\x81\xa6"},
+    {"RightToLeftMark", "\xe2\x80\x8f"},
+    {"ArabicLetterMark", "\xd8\x9c"},
+    {"InvalidUtf8", "\xff\xc0\x80"},
+};
+
+// Where such text reaches the command line: values of numeric options (usage
+// errors, worded by the option parser), and the names of the files it is
+// asked to read or write.
+struct ControlPath {
+    const char* name;
+    std::vector<std::string> (*args)(const std::string& hostile);
+    int status;
+};
+const ControlPath kControlPaths[] = {
+    {"Seed", [](const std::string& h) { return std::vector<std::string>{"render", "-o", "out.wav", "--seed", "1" + h}; }, 2},
+    {"Length", [](const std::string& h) { return std::vector<std::string>{"render", "-o", "out.wav", "--length", h}; }, 2},
+    {"Volume", [](const std::string& h) { return std::vector<std::string>{"render", "-o", "out.wav", "--volume", "0.5" + h}; }, 2},
+    {"Bitrate", [](const std::string& h) { return std::vector<std::string>{"render", "-o", "out.mp3", "--bitrate", h + "9"}; }, 2},
+    {"UnknownOption", [](const std::string& h) { return std::vector<std::string>{"render", "--x" + h, "-o", "out.wav"}; }, 2},
+    {"OutputExtension", [](const std::string& h) { return std::vector<std::string>{"render", "tone.flac", "-o", "out." + h}; }, 2},
+    {"SourceFile", [](const std::string& h) { return std::vector<std::string>{"render", "in" + h + ".wav", "-o", "out.wav"}; }, 1},
+    {"OutputFolder", [](const std::string& h) { return std::vector<std::string>{"render", "tone.flac", "-o", "no" + h + "/out.wav"}; }, 1},
+    {"ProjectFile", [](const std::string& h) { return std::vector<std::string>{"info", "p" + h + ".dwv"}; }, 1},
+};
+
+class ControlsInArguments
+    : public ::testing::TestWithParam<std::tuple<ControlKind, ControlPath>> {};
+
+TEST_P(ControlsInArguments, NeverReachTheTerminalRaw) {
+    const auto& [kind, path] = GetParam();
+    TempDir dir;
+    WriteFlac(dir / "tone.flac", 0);
+    const ProcessResult result = RunCli(path.args(kind.text), dir.path());
+    EXPECT_EQ(result.status, path.status) << result.err;
+    EXPECT_FALSE(result.err.empty()) << "the failure is told";
+    EXPECT_EQ(UnsafeForATerminal(result.err), "") << result.err;
+    EXPECT_EQ(UnsafeForATerminal(result.out), "") << result.out;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, ControlsInArguments, ::testing::Combine(::testing::ValuesIn(kControlKinds), ::testing::ValuesIn(kControlPaths)),
+    [](const ::testing::TestParamInfo<std::tuple<ControlKind, ControlPath>>& p) {
+        return std::string(std::get<1>(p.param).name) + "_" + std::get<0>(p.param).name;
+    });
+
 // A render that works reports the names it wrote and read, escaped too.
 TEST(HostileNameRender, WritingAndWroteLinesShowTheNamesEscaped) {
     TempDir dir;

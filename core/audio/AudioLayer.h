@@ -37,6 +37,11 @@ struct DecodeInfo {
     std::int64_t frames = 0;     // as the file announces it
 };
 
+// What the decoder is told for a file that holds no stream it knows, from
+// the extension `path` ends in ("not an MP3 stream"); `empty` adds that the
+// file is empty.
+std::string NotTheFormatText(const std::filesystem::path& path, bool empty);
+
 class DecodeStream {
 public:
     // Nullptr when the path cannot be opened or decoded (a folder, an unknown

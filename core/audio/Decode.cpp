@@ -6,6 +6,8 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cctype>
+#include <string_view>
 #include <optional>
 #include <atomic>
 #include <cerrno>
@@ -13,6 +15,7 @@
 #include <system_error>
 
 #include "core/audio/AudioLayer.h"
+#include "core/base/PathText.h"
 
 namespace dw {
 
@@ -63,6 +66,27 @@ std::string Trimmed(std::string text) {
 }
 }  // namespace
 
+std::string NotTheFormatText(const std::filesystem::path& path, bool empty) {
+    std::string ext = path.extension().string();
+    for (char& ch : ext) ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
+    struct Named {
+        std::string_view extension;
+        std::string_view text;
+    };
+    static constexpr Named kNames[] = {
+        {".mp3", "not an MP3 stream"},   {".mp2", "not an MP2 stream"},   {".mp1", "not an MP1 stream"},
+        {".mpga", "not an MPEG audio stream"}, {".wav", "not a WAV file"}, {".wave", "not a WAV file"},
+        {".aif", "not an AIFF file"},    {".aiff", "not an AIFF file"},   {".aifc", "not an AIFF-C file"},
+        {".flac", "not a FLAC stream"},  {".ogg", "not an Ogg stream"},   {".oga", "not an Ogg stream"},
+        {".opus", "not an Opus stream"}, {".au", "not an AU file"},       {".caf", "not a CAF file"},
+        {".w64", "not a Wave64 file"},   {".rf64", "not an RF64 file"},
+    };
+    std::string text = "not a sound file the program can read";
+    for (const Named& n : kNames)
+        if (ext == n.extension) text = n.text;
+    return empty ? text + " (the file is empty)" : text;
+}
+
 void DecodeStream::SilenceDecoderNotes(bool silence) { g_silenceNotes.store(silence, std::memory_order_relaxed); }
 
 std::unique_ptr<DecodeStream> DecodeStream::Open(const std::filesystem::path& path, std::string* why) {
@@ -70,25 +94,40 @@ std::unique_ptr<DecodeStream> DecodeStream::Open(const std::filesystem::path& pa
         if (why != nullptr) *why = std::move(reason);
         return nullptr;
     };
-    // libsndfile would happily open a folder or a device node; refuse anything
-    // that is not a plain file first, with the system's word for what it is.
+    // libsndfile would happily open a folder or a device node, and opening a
+    // FIFO waits for a writer that may never come: the file is opened here,
+    // without waiting, and anything that is not a plain file is refused with
+    // the system's word for what it is before the decoder sees it.
     struct stat st {};
-    if (::stat(path.c_str(), &st) != 0) return refuse(std::strerror(errno));
+    if (::stat(path.c_str(), &st) != 0) return refuse(PathErrorText(path, errno));
     if (S_ISDIR(st.st_mode)) return refuse(std::strerror(EISDIR));
     if (!S_ISREG(st.st_mode)) return refuse("not a regular file");
     // libsndfile says only "Format not recognised" for a file it may not
     // read; the system knows better.
-    if (const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC); fd >= 0)
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) return refuse(std::strerror(errno));
+    // The name may have been given to a FIFO since the look above.
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
         ::close(fd);
-    else
-        return refuse(std::strerror(errno));
+        return refuse("not a regular file");
+    }
     SF_INFO sfi{};
     SNDFILE* f = nullptr;
     {
         QuietDecoder quiet;
-        f = sf_open(path.c_str(), SFM_READ, &sfi);
+        f = sf_open_fd(fd, SFM_READ, &sfi, SF_TRUE);  // closes fd, also on failure
     }
-    if (f == nullptr) return refuse(Trimmed(sf_strerror(nullptr)));
+    if (f == nullptr) {
+        const int code = sf_error(nullptr);
+        // For a file that holds no stream it knows (an empty one included)
+        // libsndfile says "File does not exist or is not a regular file
+        // (possibly a pipe?)" or "Format not recognised": both mislead, as
+        // the file was just found and read. The extension tells what the
+        // file was meant to be.
+        if (code == SF_ERR_UNRECOGNISED_FORMAT || code == SF_ERR_SYSTEM)
+            return refuse(NotTheFormatText(path, st.st_size == 0));
+        return refuse(Trimmed(sf_strerror(nullptr)));
+    }
     if (sfi.channels <= 0 || sfi.channels > 256 || sfi.samplerate <= 0 || sfi.frames < 0) {
         sf_close(f);
         return refuse(sfi.channels <= 0 || sfi.channels > 256 ? "the file names an impossible channel count"

@@ -16,6 +16,7 @@
 
 #include "core/base/AllocationFault.h"
 #include "core/base/OutputFile.h"
+#include "core/base/PathText.h"
 #include "core/base/WorkerPool.h"
 #include "core/base/TextEscape.h"
 #include "core/resources/StringTable.h"
@@ -71,15 +72,24 @@ std::vector<std::string> SourceFileExtensions() {
     return found;
 }
 
+namespace {
+constexpr std::string_view kNotASoundFile = "it is not a sound file the program can read";
+}  // namespace
+
 std::string SourceOpenProblem(const std::string& path) {
     std::error_code error;
     const auto status = std::filesystem::status(std::filesystem::path(path), error);
+    if (error.value() == ENAMETOOLONG && PathLongerThanPathMax(path)) return PathErrorText(path, ENAMETOOLONG);
     if (!std::filesystem::exists(status)) return "the file does not exist";
     if (std::filesystem::is_directory(status)) return "it is a folder, not a sound file";
-    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    // Opening a FIFO or a device waits for its other end, which may never
+    // come: only a plain file is opened at all (non-blocking all the same,
+    // as it may be replaced by a FIFO between the look and the open).
+    if (!std::filesystem::is_regular_file(status)) return "not a regular file";
+    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0) return "it cannot be read (" + ErrorText(errno) + ")";
     close(fd);
-    return "it is not a sound file the program can read";
+    return std::string(kNotASoundFile);
 }
 
 int SourceProgressPercent(std::uint64_t done, std::uint64_t total) {
@@ -105,7 +115,11 @@ bool OpenSource(std::uint32_t targetRate, const std::string& sourcePath, SourceI
     std::string why;
     info.decodeStream = DecodeStream::Open(std::filesystem::path(sourcePath), &why);
     if (!info.decodeStream) {
-        SayCannotOpen(messages, sourcePath, SourceOpenProblem(sourcePath), failure, IDS_SOURCE_OPEN_FAILED, why);
+        // The decoder's own finding ("not an MP3 stream") says more than
+        // the general word for a file that is there and readable.
+        std::string problem = SourceOpenProblem(sourcePath);
+        if (problem == kNotASoundFile && why.starts_with("not ")) problem = "it is " + why;
+        SayCannotOpen(messages, sourcePath, problem, failure, IDS_SOURCE_OPEN_FAILED, why);
         return false;
     }
     const std::int64_t bytes = info.decodeStream->LengthBytes();

@@ -112,6 +112,16 @@ bool CProjectCommands::OpenProjectFile(const std::filesystem::path& path) {
 
 bool CProjectCommands::OpenAtStartup(const std::filesystem::path& path) {
     if (path.empty()) return false;
+    // A project asked for by name that cannot even be opened is told before
+    // the default project takes its place: silence would look as if the
+    // file had been opened and was empty.
+    if (const std::string why = WhyProjectCannotOpen(path); !why.empty()) {
+        host_.Messages().ShowMessage(0,
+                                     "Cannot open the project file " + EscapeForDisplay(path.string()) + ": " + why +
+                                         ".\nThe default project is opened instead.",
+                                     MessageIcon::Exclamation);
+        return false;
+    }
     return LoadAndRefresh(path);
 }
 

@@ -33,12 +33,17 @@
 
 #include "core/model/ProjectFile.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cerrno>
 #include <cmath>
 #include <new>
 #include <optional>
 
 #include "core/base/OutputFile.h"
+#include "core/base/PathText.h"
 #include "core/base/TextEscape.h"
 #include "core/model/ProjectArchive.h"
 
@@ -100,17 +105,44 @@ bool RepairOrRefuse(CProperties& p, CMatrix& m, CSections& s) {
     return true;
 }
 
+// Says why a project was refused. A file's refusal names the file (escaped)
+// and, for the two faults a user meets most, says what is wrong with it in
+// the user's words: any file that is not a project at all, and a project cut
+// short (a copy that stopped, a full disk). Bytes in memory have no name and
+// keep the plain texts.
+class Refusal {
+public:
+    Refusal(IMessageSink& sink, const std::string& name) : sink_(sink), name_(name) {}
+    void NotAProject() const {
+        Say(name_.empty() ? std::string(kMsgProjectFileError) : std::string(kMsgNotAProject), MessageIcon::Exclamation);
+    }
+    void EndsEarly() const {
+        Say(name_.empty() ? Fill(kMsgPastEnd, kUnnamedFile) : std::string(kMsgEndsEarly), MessageIcon::Stop);
+    }
+    void UnknownError() const { Say(Fill(kMsgUnknownError, name_.empty() ? kUnnamedFile : "it"), MessageIcon::Stop); }
+    void Say(std::string_view text, MessageIcon icon) const {
+        if (name_.empty()) sink_.ShowMessage(0, text, icon);
+        else sink_.ShowMessage(0, "The project file " + name_ + " was not loaded: " + std::string(text), icon);
+    }
+
+private:
+    IMessageSink& sink_;
+    const std::string& name_;
+};
+
 // Reads header and blocks from `archive` and, when all was read and accepted,
-// puts the result into `project`. Every message goes to `sink`.
-bool LoadFromArchive(CProject& project, CProjectArchive& archive, IMessageSink& sink) {
+// puts the result into `project`. Every message goes to `sink`; `name` is the
+// file's name as shown, empty for bytes in memory.
+bool LoadFromArchive(CProject& project, CProjectArchive& archive, IMessageSink& sink, const std::string& name) {
+    const Refusal refuse(sink, name);
     try {
         if (archive.ReadInt32() != kProjectMagic) {
-            sink.ShowMessage(0, kMsgProjectFileError, MessageIcon::Exclamation);
+            refuse.NotAProject();
             return false;
         }
         const std::uint32_t version = archive.ReadUInt32();
         if (version < kMinProjectVersion || version > kMaxProjectVersion) {
-            sink.ShowMessage(0, kMsgProjectVersion, MessageIcon::Exclamation);
+            refuse.Say(kMsgProjectVersion, MessageIcon::Exclamation);
             return false;
         }
         // Read into fresh objects: the project in use changes only when the
@@ -123,7 +155,7 @@ bool LoadFromArchive(CProject& project, CProjectArchive& archive, IMessageSink& 
         sections.Serialize(archive);
         archive.Close();
         if (!RepairOrRefuse(properties, matrix, sections)) {
-            sink.ShowMessage(0, kMsgProjectFileError, MessageIcon::Exclamation);
+            refuse.Say(kMsgProjectFileError, MessageIcon::Exclamation);
             return false;
         }
         project.properties.AssignStoredFields(properties);
@@ -132,18 +164,12 @@ bool LoadFromArchive(CProject& project, CProjectArchive& archive, IMessageSink& 
         return true;
     } catch (const ArchiveError& e) {
         switch (e.cause()) {
-        case ArchiveError::Cause::EndOfFile:
-            sink.ShowMessage(0, Fill(kMsgPastEnd, kUnnamedFile), MessageIcon::Stop);
-            break;
-        case ArchiveError::Cause::InvalidArgument:
-            sink.ShowMessage(0, kMsgImproperArgument, MessageIcon::Stop);
-            break;
-        default:
-            sink.ShowMessage(0, Fill(kMsgUnknownError, kUnnamedFile), MessageIcon::Stop);
-            break;
+        case ArchiveError::Cause::EndOfFile: refuse.EndsEarly(); break;
+        case ArchiveError::Cause::InvalidArgument: refuse.Say(kMsgImproperArgument, MessageIcon::Stop); break;
+        default: refuse.UnknownError(); break;
         }
     } catch (const std::bad_alloc&) {
-        sink.ShowMessage(0, Fill(kMsgUnknownError, kUnnamedFile), MessageIcon::Stop);
+        refuse.UnknownError();
     }
     return false;
 }
@@ -165,6 +191,17 @@ void ReportStoreFailure(IMessageSink& sink, const std::filesystem::path& path, c
 
 }  // namespace
 
+std::string WhyProjectCannotOpen(const std::filesystem::path& path) {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0) return PathErrorText(path, errno);
+    if (S_ISDIR(st.st_mode)) return ErrorText(EISDIR);
+    if (!S_ISREG(st.st_mode)) return "not a regular file";
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) return ErrorText(errno);
+    ::close(fd);
+    return {};
+}
+
 LoadResult LoadProjectFile(CProject& project, const std::filesystem::path& path, IMessageSink& sink) {
     std::optional<CProjectArchive> archive;
     try {
@@ -172,7 +209,7 @@ LoadResult LoadProjectFile(CProject& project, const std::filesystem::path& path,
     } catch (const ArchiveError&) {
         return LoadResult::CannotOpen;  // no message, as for any file that cannot be opened
     }
-    if (!LoadFromArchive(project, *archive, sink)) return LoadResult::Refused;
+    if (!LoadFromArchive(project, *archive, sink, EscapeForDisplay(path.string()))) return LoadResult::Refused;
     // A relative source path that names a file beside the project is taken from
     // there, so that a project and its source can travel together (the demo
     // does). Anything else, such as a path written on another system, stays as
@@ -188,7 +225,7 @@ LoadResult LoadProjectFile(CProject& project, const std::filesystem::path& path,
 
 bool LoadProjectFromBytes(CProject& project, std::span<const std::uint8_t> bytes, IMessageSink& sink) {
     CProjectArchive archive(bytes);
-    return LoadFromArchive(project, archive, sink);
+    return LoadFromArchive(project, archive, sink, std::string());
 }
 
 std::vector<std::uint8_t> StoreProjectToBytes(const CProject& project) {

@@ -38,6 +38,9 @@ inline constexpr std::string_view kMsgPastEnd = "Attempted to access %1 past its
 inline constexpr std::string_view kMsgUnknownError = "An unknown error occurred while accessing %1.";
 inline constexpr std::string_view kMsgImproperArgument = "Encountered an improper argument.";
 inline constexpr std::string_view kUnnamedFile = "an unnamed file";
+// What a file's refusal says after "The project file NAME was not loaded: ".
+inline constexpr std::string_view kMsgNotAProject = "it is not a Driftwell project.";
+inline constexpr std::string_view kMsgEndsEarly = "it ends early (it may have been cut short).";
 
 enum class LoadResult {
     Loaded,      // the project in use now holds the file's project
@@ -45,8 +48,15 @@ enum class LoadResult {
     Refused,     // the file was refused; its message went to the sink
 };
 
-// Loads `path` into `project`. Messages go to `sink`.
+// Loads `path` into `project`. Messages go to `sink`; a refusal's message
+// names the file.
 LoadResult LoadProjectFile(CProject& project, const std::filesystem::path& path, IMessageSink& sink);
+
+// Why `path` cannot be opened as a project (missing, a folder, a FIFO, a
+// device, unreadable, a path longer than PATH_MAX), in the system's words;
+// empty when it can. Nothing that is not a plain file is opened, so a FIFO
+// never holds the caller up.
+std::string WhyProjectCannotOpen(const std::filesystem::path& path);
 
 // True when the project was loaded.
 inline bool LoadProject(CProject& project, const std::filesystem::path& path, IMessageSink& sink) {

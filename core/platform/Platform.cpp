@@ -43,7 +43,7 @@ std::string CommandLineFileNamePosix(const std::vector<std::string>& args,
                                      const std::function<bool(const std::string&)>& exists) {
     for (const auto& a : args) {
         if (!a.empty() && a[0] == '-') continue;
-        if (!a.empty() && a[0] == '/' && !exists(a)) continue;
+        if (!a.empty() && a[0] == '/' && a.find('/', 1) == std::string::npos && !exists(a)) continue;
         return a;
     }
     return {};

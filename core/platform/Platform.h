@@ -49,9 +49,10 @@ bool IsScreenSupported(const ScreenInfo& screen);
 
 // The file name handed to the main window: the first argument (program name
 // excluded) that is not a switch, empty when there is none. "-" always marks a
-// switch; "/" marks one only when the argument does not name an existing file
-// (checked through `exists`), since on Linux it also begins every absolute
-// path.
+// switch; "/" marks one only when the argument holds no other slash and does
+// not name an existing file (checked through `exists`), since on Linux it also
+// begins every absolute path: a missing "/home/ann/a.dwv" is a file name, and
+// opening it says that it is missing.
 std::string CommandLineFileNamePosix(const std::vector<std::string>& args,
                                      const std::function<bool(const std::string&)>& exists);
 

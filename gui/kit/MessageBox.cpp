@@ -27,6 +27,8 @@ void ShowMessageBox(QWidget* owner, const QString& text, MessageIcon icon) {
     case MessageIcon::Error: qicon = QMessageBox::Critical; break;
     }
     QMessageBox box(qicon, QStringLiteral("Driftwell"), text, QMessageBox::Ok, owner);
+    // A file name such as "<b>a</b>.wav" is shown as written, never as markup.
+    box.setTextFormat(Qt::PlainText);
     box.exec();
 }
 

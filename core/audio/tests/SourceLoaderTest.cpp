@@ -2,6 +2,7 @@
 // the progress bar, cancel, hostile files and headers that claim more than
 // the file holds.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #include <sndfile.h>
 
@@ -303,13 +304,23 @@ struct HostileCase {
 };
 void PrintTo(const HostileCase& c, std::ostream* os) { *os << c.name; }
 
-void MakeEmpty(const std::filesystem::path& d) { std::ofstream(d / "in.wav").close(); }
+// The names the empty and random files are given, each telling the decoder's
+// refusal what the file was meant to be.
+constexpr const char* kJunkNames[] = {"in.wav", "in.mp3", "in.FLAC", "in.xyz"};
+void MakeEmpty(const std::filesystem::path& d) {
+    for (const char* name : kJunkNames) std::ofstream(d / name).close();
+}
 void MakeHeaderOnly(const std::filesystem::path& d) { WriteFile(d / "in.wav", SF_FORMAT_WAV | SF_FORMAT_PCM_16, 2, 44100, {}); }
 void MakeRandom(const std::filesystem::path& d) {
-    std::ofstream out(d / "in.wav", std::ios::binary);
-    std::minstd_rand gen(11);
-    for (int i = 0; i < 8192; ++i) out.put(static_cast<char>(gen() & 0xFF));
+    for (const char* name : kJunkNames) {
+        std::ofstream out(d / name, std::ios::binary);
+        std::minstd_rand gen(11);
+        for (int i = 0; i < 8192; ++i) out.put(static_cast<char>(gen() & 0xFF));
+    }
 }
+// Opening a FIFO waits for a writer: the load must refuse it without opening
+// it, or it could be neither cancelled nor ended (this test would hang).
+void MakeFifo(const std::filesystem::path& d) { ::mkfifo((d / "in.wav").c_str(), 0600); }
 void MakeTruncated(const std::filesystem::path& d) {
     WriteFile(d / "in.wav", SF_FORMAT_WAV | SF_FORMAT_PCM_16, 2, 44100, SineData(2, 44100, 4000));
     std::filesystem::resize_file(d / "in.wav", 44 + 2000 * 4 + 3);
@@ -352,12 +363,22 @@ TEST_P(HostileSource, GetsItsMessageAndFreesEveryHandle) {
 
 INSTANTIATE_TEST_SUITE_P(
     Source, HostileSource,
-    ::testing::Values(HostileCase{"ZeroBytes", MakeEmpty, "in.wav", false, IDS_SOURCE_OPEN_FAILED, "Format not recognised",
-                                  "it is not a sound file the program can read"},
+    ::testing::Values(HostileCase{"ZeroBytes", MakeEmpty, "in.wav", false, IDS_SOURCE_OPEN_FAILED,
+                                  "not a WAV file (the file is empty)", "it is not a WAV file (the file is empty)"},
+                      HostileCase{"ZeroBytesMp3", MakeEmpty, "in.mp3", false, IDS_SOURCE_OPEN_FAILED,
+                                  "not an MP3 stream (the file is empty)", "it is not an MP3 stream (the file is empty)"},
                       HostileCase{"HeaderOnly", MakeHeaderOnly, "in.wav", false, IDS_SOURCE_OPEN_FAILED,
                                   "the file holds no sound", "it is too short: it holds no sound"},
                       HostileCase{"RandomBytes", MakeRandom, "in.wav", false, IDS_SOURCE_OPEN_FAILED,
-                                  "Format not recognised", "it is not a sound file the program can read"},
+                                  "not a WAV file", "it is not a WAV file"},
+                      HostileCase{"RandomBytesMp3", MakeRandom, "in.mp3", false, IDS_SOURCE_OPEN_FAILED,
+                                  "not an MP3 stream", "it is not an MP3 stream"},
+                      HostileCase{"RandomBytesFlacInCapitals", MakeRandom, "in.FLAC", false, IDS_SOURCE_OPEN_FAILED,
+                                  "not a FLAC stream", "it is not a FLAC stream"},
+                      HostileCase{"RandomBytesUnknownExtension", MakeRandom, "in.xyz", false, IDS_SOURCE_OPEN_FAILED,
+                                  "not a sound file the program can read", "it is not a sound file the program can read"},
+                      HostileCase{"Fifo", MakeFifo, "in.wav", false, IDS_SOURCE_OPEN_FAILED, "not a regular file",
+                                  "not a regular file"},
                       HostileCase{"Truncated", MakeTruncated, "in.wav", true, 0, ""},
                       HostileCase{"WrongExtension", MakeWrongExtension, "in.mp3", true, 0, ""},
                       HostileCase{"Folder", MakeFolder, "in.wav", false, IDS_SOURCE_OPEN_FAILED, "Is a directory",

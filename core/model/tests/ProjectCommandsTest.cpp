@@ -414,7 +414,10 @@ TEST_F(ProjectCommandsTest, StartupOpenOfAMissingFileKeepsTheDefaults) {
     const auto before = StoreProjectToBytes(project);
     EXPECT_FALSE(commands.OpenAtStartup(dir / "nowhere.dwv"));
     EXPECT_TRUE(host.calls.empty());
-    EXPECT_TRUE(host.messages.messages.empty());
+    // Told, naming the file, before the default project is shown.
+    ASSERT_EQ(host.messages.messages.size(), 1u);
+    EXPECT_EQ(host.messages.messages[0].text, "Cannot open the project file " + (dir / "nowhere.dwv").string() +
+                                                  ": No such file or directory.\nThe default project is opened instead.");
     EXPECT_EQ(StoreProjectToBytes(project), before);
     EXPECT_TRUE(commands.CurrentPath().empty());
 

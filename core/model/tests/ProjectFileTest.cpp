@@ -464,13 +464,63 @@ TEST(ProjectFile, FilesThatCannotBeOpenedGiveNoMessage) {
     EXPECT_EQ(LoadProjectFile(p, fifo, sink), LoadResult::CannotOpen);  // and does not hang
     EXPECT_TRUE(sink.messages.empty());
     EXPECT_FALSE(LoadProject(p, TempDir() / "missing.dwv", sink));
-
-    const auto bad = TempDir() / "bad.dwv";
-    WriteAll(bad, {1, 2});
-    EXPECT_EQ(LoadProjectFile(p, bad, sink), LoadResult::Refused);
-    ASSERT_EQ(sink.messages.size(), 1u);
-    EXPECT_EQ(sink.messages[0].text, kPastEnd);
 }
+
+// A file that is refused is named in its message (escaped: a name is shown
+// as the user typed it, never acted on by a terminal or a message box), with
+// what is wrong in the user's words.
+struct RefusedFile {
+    const char* name;
+    const char* file;
+    std::vector<std::uint8_t> (*bytes)();
+    std::string_view reason;
+    const char* shownName;
+};
+void PrintTo(const RefusedFile& c, std::ostream* os) { *os << c.name; }
+
+std::vector<std::uint8_t> TwoBytes() { return {1, 2}; }
+std::vector<std::uint8_t> FullProject() {
+    CProject project;
+    project.SetDefaults();
+    return StoreProjectToBytes(project);
+}
+std::vector<std::uint8_t> CutProject() {
+    std::vector<std::uint8_t> b = FullProject();
+    b.resize(b.size() / 2);
+    return b;
+}
+std::vector<std::uint8_t> WaveHeader() {
+    const std::string_view riff("RIFF\x24\0\0\0WAVEfmt \x10\0\0\0\x01\0\x02\0\x44\xac\0\0", 28);
+    return {riff.begin(), riff.end()};
+}
+std::vector<std::uint8_t> Mp3Frame() { return {0xFF, 0xFB, 0x90, 0x64, 0, 0, 0, 0, 0, 0, 0, 0}; }
+
+class FileRefused : public ::testing::TestWithParam<RefusedFile> {};
+
+TEST_P(FileRefused, IsNamedWithItsReason) {
+    const RefusedFile& c = GetParam();
+    const auto path = TempDir() / c.file;
+    WriteAll(path, c.bytes());
+    CProject p;
+    p.SetDefaults();
+    const std::vector<std::uint8_t> before = StoreProjectToBytes(p);
+    RecordingProgress sink;
+    EXPECT_EQ(LoadProjectFile(p, path, sink), LoadResult::Refused);
+    ASSERT_EQ(sink.messages.size(), 1u);
+    EXPECT_EQ(sink.messages[0].text, "The project file " + (TempDir() / c.shownName).string() + " was not loaded: " +
+                                         std::string(c.reason));
+    EXPECT_EQ(StoreProjectToBytes(p), before) << "the project in use is unchanged";
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Disk, FileRefused,
+    ::testing::Values(RefusedFile{"TwoBytes", "bad.dwv", TwoBytes, kMsgEndsEarly, "bad.dwv"},
+                      RefusedFile{"CutInHalf", "cut.dwv", CutProject, kMsgEndsEarly, "cut.dwv"},
+                      RefusedFile{"WaveFile", "song.wav", WaveHeader, kMsgNotAProject, "song.wav"},
+                      RefusedFile{"Mp3File", "song.mp3", Mp3Frame, kMsgNotAProject, "song.mp3"},
+                      RefusedFile{"ControlsInTheName", "cut\x1b]0;owned\x07\u202e.dwv", CutProject, kMsgEndsEarly,
+                                  "cut\\e]0;owned\\x07\\u{202E}.dwv"}),
+    [](const auto& p) { return std::string(p.param.name); });
 
 std::vector<std::string> DirEntries(const std::filesystem::path& dir) {
     std::vector<std::string> names;

@@ -76,6 +76,8 @@ TEST(CommandLine, FirstArgumentThatIsNotASwitch) {
     const Case cases[] = {
         {"an existing absolute path is a file", {"/home/ann/Evening.dwv", "/x"}, "/home/ann/Evening.dwv"},
         {"a missing absolute path is a switch", {"/x", "--null-audio"}, ""},
+        // No switch holds a second slash: opening it says that it is missing.
+        {"a missing path in a folder is a file", {"/x", "/home/ann/Gone.dwv"}, "/home/ann/Gone.dwv"},
         {"switches are skipped", {"--null-audio", "/x", "rel.dwv"}, "rel.dwv"},
         {"the first of two files", {"-a", "first.dwv", "second.dwv"}, "first.dwv"},
         // A missing relative file is still the file name: opening it reports the error.

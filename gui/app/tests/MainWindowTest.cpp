@@ -34,7 +34,17 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
 #include <csignal>
+#include <mutex>
+#include <optional>
+#include <thread>
 
 namespace dw {
 namespace {
@@ -359,6 +369,144 @@ TEST_F(MainWindowTest, CommandLineProjectIsLoadedAndItsSourceDecoded) {
     for (const auto& m : messages) ADD_FAILURE() << m.text.toStdString();
 }
 
+// Should the load open the FIFO, it would wait for a writer for ever: after
+// a while this one plays the writer, so that such a fault fails the test
+// instead of hanging it.
+class FifoWatchdog {
+public:
+    explicit FifoWatchdog(std::string path) : path_(std::move(path)), thread_([this] { Watch(); }) {}
+    ~FifoWatchdog() {
+        {
+            std::lock_guard lock(mutex_);
+            done_ = true;
+        }
+        wake_.notify_all();
+        thread_.join();
+    }
+    bool Unblocked() const { return unblocked_; }
+
+private:
+    void Watch() {
+        std::unique_lock lock(mutex_);
+        if (wake_.wait_for(lock, std::chrono::seconds(20), [this] { return done_; })) return;
+        // Succeeds only while a reader has the FIFO open.
+        const int fd = ::open(path_.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+        if (fd >= 0) {
+            unblocked_ = true;
+            ::close(fd);
+        }
+    }
+    std::string path_;
+    std::mutex mutex_;
+    std::condition_variable wake_;
+    bool done_ = false;
+    std::atomic<bool> unblocked_{false};
+    std::thread thread_;
+};
+
+// A project asked for on the command line that cannot be opened, or that is
+// refused, is told (naming the file, escaped) before the default project is
+// shown; a FIFO is never opened, so start-up does not wait for a writer.
+struct StartProjectCase {
+    const char* name;
+    const char* file;  // in the test's folder; "/dev/zero" as it is
+    enum class Kind { Missing, Folder, Fifo, Device, Wave, Cut } kind;
+    const char* shownFile;  // as the message writes it, after the folder
+    const char* reason;     // how the message goes on after the file's name
+};
+void PrintTo(const StartProjectCase& c, std::ostream* os) { *os << c.name; }
+
+class StartProject : public MainWindowTest, public ::testing::WithParamInterface<StartProjectCase> {};
+
+TEST_P(StartProject, IsToldBeforeTheDefaultProject) {
+    const StartProjectCase& c = GetParam();
+    QTemporaryDir dir;
+    const bool device = c.kind == StartProjectCase::Kind::Device;
+    const QString path = device ? QString::fromLatin1(c.file) : dir.filePath(QString::fromUtf8(c.file));
+    const std::string shown = device ? std::string(c.shownFile) : dir.path().toStdString() + "/" + c.shownFile;
+    std::optional<FifoWatchdog> watchdog;
+    switch (c.kind) {
+    case StartProjectCase::Kind::Missing:
+    case StartProjectCase::Kind::Device: break;
+    case StartProjectCase::Kind::Folder: ASSERT_TRUE(QDir().mkpath(path)); break;
+    case StartProjectCase::Kind::Fifo:
+        ASSERT_EQ(::mkfifo(path.toLocal8Bit().constData(), 0600), 0);
+        watchdog.emplace(path.toStdString());
+        break;
+    case StartProjectCase::Kind::Wave: {
+        QFile f(path);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write("RIFF\x24\0\0\0WAVEfmt \x10\0\0\0\x01\0\x02\0", 24);
+        break;
+    }
+    case StartProjectCase::Kind::Cut: {
+        ASSERT_NO_FATAL_FAILURE(StoreProjectNaming(dir.filePath("tone.wav"), path));
+        QFile f(path);
+        ASSERT_TRUE(f.resize(f.size() / 2));
+        break;
+    }
+    }
+    auto w = StartedWindow(path);
+    if (watchdog) {
+        EXPECT_FALSE(watchdog->Unblocked()) << "start-up opened the FIFO and waited for a writer";
+    }
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_EQ(messages[0].text.toStdString(), "Cannot open the project file " + shown + ": " + c.reason)
+        << "the file is named, with what is wrong";
+    EXPECT_EQ(w->windowTitle(), "Driftwell") << "the default project";
+    EXPECT_EQ(sourceFileQuestions, 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, StartProject,
+    ::testing::Values(
+        StartProjectCase{"Missing", "gone.dwv", StartProjectCase::Kind::Missing, "gone.dwv",
+                         "No such file or directory.\nThe default project is opened instead."},
+        StartProjectCase{"Folder", "folder.dwv", StartProjectCase::Kind::Folder, "folder.dwv",
+                         "Is a directory.\nThe default project is opened instead."},
+        StartProjectCase{"Fifo", "pipe.dwv", StartProjectCase::Kind::Fifo, "pipe.dwv",
+                         "not a regular file.\nThe default project is opened instead."},
+        StartProjectCase{"DevZero", "/dev/zero", StartProjectCase::Kind::Device, "/dev/zero",
+                         "not a regular file.\nThe default project is opened instead."},
+        StartProjectCase{"ControlsInTheName", "gone\x1b[2J\u202e\xc2\x9b.dwv", StartProjectCase::Kind::Missing,
+                         "gone\\e[2J\\u{202E}\\u{009B}.dwv",
+                         "No such file or directory.\nThe default project is opened instead."}),
+    [](const auto& p) { return std::string(p.param.name); });
+
+// A file that opens but is refused: the message names it and says why.
+class RefusedStartProject : public MainWindowTest, public ::testing::WithParamInterface<StartProjectCase> {};
+
+TEST_P(RefusedStartProject, IsNamedWithWhatIsWrong) {
+    const StartProjectCase& c = GetParam();
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QString::fromUtf8(c.file));
+    if (c.kind == StartProjectCase::Kind::Wave) {
+        QFile f(path);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write("RIFF\x24\0\0\0WAVEfmt \x10\0\0\0\x01\0\x02\0", 24);
+    } else {
+        ASSERT_NO_FATAL_FAILURE(StoreProjectNaming(dir.filePath("tone.wav"), path));
+        QFile f(path);
+        ASSERT_TRUE(f.resize(f.size() / 2));
+    }
+    auto w = StartedWindow(path);
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_EQ(messages[0].text.toStdString(),
+              "The project file " + dir.path().toStdString() + "/" + c.shownFile + " was not loaded: " + c.reason);
+    EXPECT_EQ(w->windowTitle(), "Driftwell") << "the default project";
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, RefusedStartProject,
+    ::testing::Values(StartProjectCase{"WaveFile", "song.wav", StartProjectCase::Kind::Wave, "song.wav",
+                                       "it is not a Driftwell project."},
+                      StartProjectCase{"CutShort", "cut.dwv", StartProjectCase::Kind::Cut, "cut.dwv",
+                                       "it ends early (it may have been cut short)."},
+                      StartProjectCase{"CutShortWithControlsInTheName", "cut\x1b]0;x\x07\u2066.dwv",
+                                       StartProjectCase::Kind::Cut, "cut\\e]0;x\\x07\\u{2066}.dwv",
+                                       "it ends early (it may have been cut short)."}),
+    [](const auto& p) { return std::string(p.param.name); });
+
 // A project whose source cannot be opened: the message names the file and
 // why, the panel marks the name, a save keeps the path, and Play and Trim
 // ask for a source again. Each way a source fails is one row.
@@ -369,8 +517,10 @@ struct FailedSourceCase {
     std::string_view contents;
     const char* reason;     // how the message ends
     const char* marked;     // what the panel shows
+    bool fifo = false;      // the file is a FIFO nobody writes to
 };
 void PrintTo(const FailedSourceCase& c, std::ostream* os) { *os << c.name; }
+
 
 class FailedSource : public MainWindowTest, public ::testing::WithParamInterface<FailedSourceCase> {};
 
@@ -383,10 +533,18 @@ TEST_P(FailedSource, IsExplainedKeptAndAskedForAgain) {
         ASSERT_TRUE(f.open(QIODevice::WriteOnly));
         f.write(c.contents.data(), static_cast<qint64>(c.contents.size()));
     }
+    std::optional<FifoWatchdog> watchdog;
+    if (c.fifo) {
+        ASSERT_EQ(::mkfifo(source.toLocal8Bit().constData(), 0600), 0);
+        watchdog.emplace(source.toStdString());
+    }
     const QString path = dir.filePath("Evening.dwv");
     ASSERT_NO_FATAL_FAILURE(StoreProjectNaming(source, path));
 
     auto w = StartedWindow(path);
+    if (watchdog) {
+        EXPECT_FALSE(watchdog->Unblocked()) << "the window opened the FIFO and waited for a writer";
+    }
     const CProperties& props = w->project().properties;
     ASSERT_EQ(messages.size(), 1u);
     EXPECT_EQ(messages[0].text.toStdString(), "Error: Open failed for the music source file\n" +
@@ -416,12 +574,14 @@ INSTANTIATE_TEST_SUITE_P(
     Table, FailedSource,
     ::testing::Values(FailedSourceCase{"Missing", "gone.wav", false, "", "the file does not exist", "gone.wav (missing)"},
                       FailedSourceCase{"NotSound", "notes.wav", true, "these are words, not sound",
-                                       "it is not a sound file the program can read", "notes.wav (cannot be used)"},
+                                       "it is not a WAV file", "notes.wav (cannot be used)"},
                       FailedSourceCase{"TooShort", "empty.wav", true,
                                        // a WAV header announcing no frames
                                        std::string_view("RIFF\x24\0\0\0WAVEfmt \x10\0\0\0\x01\0\x02\0\x44\xac\0\0"
                                                         "\x10\xb1\x02\0\x04\0\x10\0data\0\0\0\0", 44),
-                                       "it is too short: it holds no sound", "empty.wav (cannot be used)"}),
+                                       "it is too short: it holds no sound", "empty.wav (cannot be used)"},
+                      FailedSourceCase{"Fifo", "pipe.wav", false, "", "not a regular file", "pipe.wav (cannot be used)",
+                                       true}),
     [](const auto& p) { return std::string(p.param.name); });
 
 // A project named on the command line is opened once the window is on
@@ -571,7 +731,8 @@ TEST_F(MainWindowTest, MissingOrBrokenCommandLineProjectKeepsTheDefaults) {
         QString path;
         size_t messages;
     };
-    for (const Case& c : {Case{dir.filePath("missing.dwv"), 0u}, Case{broken, 1u}}) {
+    // Each is told once (the missing one before the defaults are shown).
+    for (const Case& c : {Case{dir.filePath("missing.dwv"), 1u}, Case{broken, 1u}}) {
         messages.clear();
         auto w = std::make_unique<CDWDlg>(nullptr, AudioChoice::Null);
         w->SetCommandLineFile(c.path);
