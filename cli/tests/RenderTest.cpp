@@ -662,6 +662,29 @@ INSTANTIATE_TEST_SUITE_P(
                   "would replace another file"}),
     [](const ::testing::TestParamInfo<BadRender>& param) { return std::string(param.param.name); });
 
+// The system's own words blame the wrong thing for two paths: a dangling
+// link fails on its target's missing folder, not its own, and a whole path
+// past PATH_MAX is "File name too long" whatever the name's length.
+TEST_F(RenderTest, PathMessagesNameTheRealCause) {
+    fs::create_symlink("gone/deeper/out.wav", dir / "link.wav");
+    const ProcessResult dangling = RunCli(Args({"render", "source.wav", "-o", "link.wav"}), dir.path());
+    EXPECT_EQ(dangling.status, 1);
+    EXPECT_NE(dangling.err.find("gone/deeper does not exist"), std::string::npos) << dangling.err;
+    EXPECT_FALSE(fs::exists(dir / "gone"));
+
+    std::string tooLong;
+    while (tooLong.size() <= 4200) tooLong += std::string(200, 'd') + "/";
+    tooLong += "out.wav";
+    for (const std::vector<std::string>& args : {Args({"render", "source.wav", "-o", tooLong}),
+                                                 Args({"render", tooLong, "-o", "fresh.wav"})}) {
+        const ProcessResult r = RunCli(args, dir.path());
+        EXPECT_EQ(r.status, 1);
+        EXPECT_NE(r.err.find("longer than PATH_MAX"), std::string::npos) << r.err.substr(r.err.size() - 200);
+        EXPECT_EQ(r.err.find("File name too long"), std::string::npos);
+    }
+    EXPECT_FALSE(fs::exists(dir / "fresh.wav"));
+}
+
 // ------------------------------------------------------------------ writing safely
 
 // Runs the command line with files limited to `bytes` (writes past it fail
