@@ -279,10 +279,13 @@ Exit ChooseFormat(const RenderRequest& request, const Files& files, const CPrope
         return stop.Usage((files.toStdout ? std::string("Standard output") : "The output " + files.outputName) +
                           " is a pipe, FIFO or socket, and " + std::string(row->id) +
                           " must go back to finish its header: use " + OutputFormatNames(true) + ".");
-    if (files.toStdout && !NeverGoesBack(format->container)) {
+    struct stat out {};
+    if (files.toStdout && !NeverGoesBack(format->container) && ::fstat(STDOUT_FILENO, &out) == 0 &&
+        S_ISREG(out.st_mode)) {
         // Writes into a file opened for appending all land at its end, and
         // one the shell left part-way holds other bytes before ours: a
         // header written there blind would spoil both the old file and ours.
+        // (A device such as /dev/null keeps nothing to spoil.)
         const std::string name = OutputFormatOf(*format) ? std::string(OutputFormatOf(*format)->id) : format->name;
         if ((::fcntl(STDOUT_FILENO, F_GETFL) & O_APPEND) != 0)
             return stop.Usage("Standard output is opened for appending (>>), and " + name +
