@@ -87,6 +87,9 @@ void ConsoleProgress::EndStage() {
 }
 
 void ConsoleProgress::SetProgress(int reported) {
+    // Work that stops for a cancel may still report its end on the way out;
+    // a bar that then reaches 100% would tell of work that was not done.
+    if (CancelRequested()) return;
     reported = std::clamp(reported, 0, 100);
     if (reported < lastReported_ && pass_ + 1 < passWeights_.size()) ++pass_;
     lastReported_ = reported;

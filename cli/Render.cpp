@@ -1,18 +1,24 @@
 #include "cli/Render.h"
 
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <chrono>
 #include <cmath>
+#include <csignal>
 #include <cstdio>
 #include <filesystem>
+#include <memory>
 #include <new>
 #include <optional>
 #include <ostream>
 #include <span>
 #include <sstream>
 #include <system_error>
+#include <vector>
 
 #include "core/audio/Export.h"
 #include "core/audio/FileTags.h"
@@ -163,7 +169,28 @@ Exit ReadProject(const RenderRequest& request, const Files& files, CProject& pro
     return std::nullopt;
 }
 
-// The output and the other files written: checked before the long work starts.
+// A file of the render as the checks see it: named, or one of the
+// process's standard streams.
+struct Place {
+    std::string shown;  // as a message names it after "the": "output x.wav", "source read from standard input"
+    fs::path path;      // empty for a stream
+    int fd = -1;        // the stream's descriptor
+};
+
+// True when the two are one file. A stream counts only as a regular file: a
+// pipe or a terminal holds nothing that could be lost.
+bool SamePlace(const Place& a, const Place& b) {
+    if (a.fd < 0 && b.fd < 0) return SameFile(a.path, b.path);
+    const auto look = [](const Place& p, struct stat& st) {
+        return p.fd >= 0 ? ::fstat(p.fd, &st) == 0 && S_ISREG(st.st_mode) : ::stat(p.path.c_str(), &st) == 0;
+    };
+    struct stat sa {}, sb {};
+    return look(a, sa) && look(b, sb) && sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
+}
+
+// The output and the other files written: checked before the long work
+// starts. No output may be an input (the source, also when it comes through
+// standard input, and the project), nor another output.
 Exit CheckTargets(const RenderRequest& request, const Files& files, const CProperties& properties,
                   const Stop& stop) {
     const fs::path& output = files.output;
@@ -171,18 +198,32 @@ Exit CheckTargets(const RenderRequest& request, const Files& files, const CPrope
         return stop.Usage("Standard output is a terminal: redirect it to a file or a pipe, or name the output file.");
     if (files.toStdout && request.format.empty())
         return stop.Usage("Name the format of standard output with --format (" + OutputFormatNames(true) + ").");
-    if (!files.toStdout && SameFile(output, properties.sourcePath))
-        return stop.Usage("The output " + files.outputName + " would replace an input file.");
-    if (!files.toStdout && !request.project.empty() && SameFile(output, request.project))
-        return stop.Usage("The output " + files.outputName + " would replace an input file.");
-    if (const std::string problem = CheckWritableTarget(output); !problem.empty()) return stop.Failed(problem);
-    for (const std::string* extra : {&request.plan, &request.saveProject}) {
-        if (extra->empty()) continue;
-        if (SameFile(*extra, properties.sourcePath) || (!request.project.empty() && SameFile(*extra, request.project)) ||
-            (!files.toStdout && SameFile(*extra, output)) || (!request.plan.empty() && extra != &request.plan &&
-                                                              SameFile(*extra, request.plan)))
-            return stop.Usage("The file " + EscapeForDisplay(*extra) + " would replace another file of this render.");
-        if (const std::string problem = CheckWritableTarget(*extra); !problem.empty()) return stop.Failed(problem);
+
+    std::vector<Place> inputs;
+    if (files.fromStdin)
+        inputs.push_back({"source read from standard input", {}, STDIN_FILENO});
+    else
+        inputs.push_back({"source " + Shown(properties.sourcePath), properties.sourcePath});
+    if (!request.project.empty()) inputs.push_back({"project " + Shown(request.project), request.project});
+    std::vector<Place> outputs;
+    if (files.toStdout)
+        outputs.push_back({"standard output", {}, STDOUT_FILENO});
+    else
+        outputs.push_back({"output " + files.outputName, output});
+    if (!request.plan.empty()) outputs.push_back({"plan " + Shown(request.plan), request.plan});
+    if (!request.saveProject.empty())
+        outputs.push_back({"saved project " + Shown(request.saveProject), request.saveProject});
+
+    for (std::size_t i = 0; i < outputs.size(); ++i) {
+        const std::string who = i == 0 && files.toStdout ? "Standard output" : "The " + outputs[i].shown;
+        for (const Place& in : inputs)
+            if (SamePlace(outputs[i], in))
+                return stop.Usage(who + " would replace an input file, the " + in.shown + ".");
+        for (std::size_t j = 0; j < i; ++j)
+            if (SamePlace(outputs[i], outputs[j]))
+                return stop.Usage(who + " would replace another file of this render, the " + outputs[j].shown + ".");
+        const fs::path target = outputs[i].fd >= 0 ? fs::path(kStandardOutput) : outputs[i].path;
+        if (const std::string problem = CheckWritableTarget(target); !problem.empty()) return stop.Failed(problem);
     }
     return std::nullopt;
 }
@@ -204,6 +245,20 @@ Exit TakeSource(const RenderRequest& request, Files& files, CProperties& propert
         }
     }
     return std::nullopt;
+}
+
+// Formats written strictly front to back, never going back even to fill in
+// totals: they can be appended to what a file holds already (Ogg streams
+// chain), and a reader needs nothing of them but their order.
+bool NeverGoesBack(SoundContainer container) {
+    return container == SoundContainer::Ogg || container == SoundContainer::Opus;
+}
+
+std::string NeverGoesBackNames() {
+    std::string names;
+    for (const OutputFormatRecord& row : OutputFormats())
+        if (NeverGoesBack(row.container)) names += (names.empty() ? "" : ", ") + std::string(row.id);
+    return names;
 }
 
 // The file's format, from --format or the output's extension, with the
@@ -229,6 +284,23 @@ Exit ChooseFormat(const RenderRequest& request, const Files& files, const CPrope
         return stop.Usage((files.toStdout ? std::string("Standard output") : "The output " + files.outputName) +
                           " is a pipe, FIFO or socket, and " + std::string(row->id) +
                           " must go back to finish its header: use " + OutputFormatNames(true) + ".");
+    struct stat out {};
+    if (files.toStdout && !NeverGoesBack(format->container) && ::fstat(STDOUT_FILENO, &out) == 0 &&
+        S_ISREG(out.st_mode)) {
+        // Writes into a file opened for appending all land at its end, and
+        // one the shell left part-way holds other bytes before ours: a
+        // header written there blind would spoil both the old file and ours.
+        // (A device such as /dev/null keeps nothing to spoil.)
+        const std::string name = OutputFormatOf(*format) ? std::string(OutputFormatOf(*format)->id) : format->name;
+        if ((::fcntl(STDOUT_FILENO, F_GETFL) & O_APPEND) != 0)
+            return stop.Usage("Standard output is opened for appending (>>), and " + name +
+                              " must be written from the start of a file of its own: use > or name the output "
+                              "file, or use " + NeverGoesBackNames() + ".");
+        if (const off_t at = ::lseek(STDOUT_FILENO, 0, SEEK_CUR); at > 0)
+            return stop.Usage("Standard output is at byte " + std::to_string(at) + " of its file, and " + name +
+                              " must be written from the start of a file of its own: name the output file, or use " +
+                              NeverGoesBackNames() + ".");
+    }
     return std::nullopt;
 }
 
@@ -268,11 +340,21 @@ Exit CreateMusic(const RenderRequest& request, CProject& project, std::uint32_t 
     return std::nullopt;
 }
 
+// True when standard output is a pipe or socket whose reader has gone: it
+// took what it wanted (`| head -c 100`), which is no failure of the render.
+bool StandardOutputReaderGone() {
+    struct stat st {};
+    if (::fstat(STDOUT_FILENO, &st) != 0 || !(S_ISFIFO(st.st_mode) || S_ISSOCK(st.st_mode))) return false;
+    pollfd out{STDOUT_FILENO, POLLOUT, 0};
+    return ::poll(&out, 1, 0) == 1 && (out.revents & (POLLERR | POLLHUP)) != 0;
+}
+
 // What the listener hears while playing (the effects, and the level), with
 // the tags, into the file.
 Exit FinishAndWrite(const RenderRequest& request, const Files& files, const CProperties& properties,
                     std::uint32_t seed, const SoundFormat& fileFormat, const EncoderSettings& encoderSettings,
-                    CMusicEngine& engine, FinishReport& finished, ConsoleProgress& progress, const Stop& stop) {
+                    CMusicEngine& engine, FinishReport& finished, bool& readerGone, ConsoleProgress& progress,
+                    const Stop& stop) {
     WriteError writeError;
     MusicFileRequest file;
     file.target = files.output;
@@ -304,27 +386,64 @@ Exit FinishAndWrite(const RenderRequest& request, const Files& files, const CPro
     if (written.result == WriteResult::Cancelled || CancelRequested()) return stop.Cancelled();
     if (!written.finishProblem.empty())
         return stop.Failed("The music could not be finished: " + written.finishProblem + "; nothing was written.");
+    if (written.result != WriteResult::Written && files.toStdout && StandardOutputReaderGone()) {
+        readerGone = true;  // as `head` does to any program: no failure, nothing to say
+        return std::nullopt;
+    }
     if (written.result != WriteResult::Written)
         return stop.Failed("Could not write " + files.outputName + ": " + writeError.reason + ".");
     return std::nullopt;
 }
 
-// The plan and the project used, when asked for.
-Exit WriteCompanions(const RenderRequest& request, const Files& files, CProject& project, const CMusicEngine& engine,
-                     ConsoleProgress& progress, const Stop& stop) {
+// A file written beside the music (the plan, the project used). Its bytes
+// wait in a temporary, already on the disk, until the music is in place: a
+// render gives every file asked for or replaces none. A device or FIFO takes
+// its bytes at once, since it cannot be held back.
+struct Companion {
+    std::string shown;  // "the plan x.json"
+    std::unique_ptr<OutputFile> file;
+};
+
+Exit PrepareCompanion(std::string shown, const fs::path& target, std::span<const std::byte> bytes,
+                      std::vector<Companion>& ready, const Stop& stop) {
+    auto file = std::make_unique<OutputFile>();
+    int err = file->Open(target);
+    if (err == 0) err = file->Write(bytes.data(), bytes.size());
+    if (err == 0) err = file->Sync();
+    if (err != 0) return stop.Failed("Could not write " + shown + ": " + ErrorText(err) + "; no file was replaced.");
+    ready.push_back({std::move(shown), std::move(file)});
+    return std::nullopt;
+}
+
+// The plan and the project used, when asked for, ready to be put in place.
+Exit PrepareCompanions(const RenderRequest& request, const Files& files, CProject& project,
+                       const CMusicEngine& engine, std::vector<Companion>& ready, const Stop& stop) {
     if (!request.plan.empty()) {
         const std::string text = DumpJson(PlanToJson(engine));
-        if (const int error = WriteWholeFile(request.plan, std::as_bytes(std::span(text.data(), text.size()))))
-            return stop.Failed("Could not write the plan " + EscapeForDisplay(request.plan) + ": " + ErrorText(error) +
-                               ".");
+        if (Exit exit = PrepareCompanion("the plan " + EscapeForDisplay(request.plan), request.plan,
+                                         std::as_bytes(std::span(text.data(), text.size())), ready, stop))
+            return exit;
     }
     if (!request.saveProject.empty()) {
         // The source as a path that still holds from elsewhere; music that
         // came through standard input has no file to name.
         std::error_code ec;
         project.properties.sourcePath = files.fromStdin ? std::string() : fs::absolute(files.sourcePath, ec).string();
-        if (!StoreProject(project, request.saveProject, progress)) return kExitFailed;
+        const std::vector<std::uint8_t> bytes = StoreProjectToBytes(project);
+        if (Exit exit = PrepareCompanion("the project " + EscapeForDisplay(request.saveProject), request.saveProject,
+                                         std::as_bytes(std::span(bytes)), ready, stop))
+            return exit;
     }
+    return std::nullopt;
+}
+
+// Once the music is in place. What is left to fail here is the renaming
+// alone (the bytes reached the disk before the music was written).
+Exit CommitCompanions(std::vector<Companion>& ready, const Files& files, const Stop& stop) {
+    for (Companion& c : ready)
+        if (const int err = c.file->Commit())
+            return stop.Failed("Could not put " + c.shown + " in place: " + ErrorText(err) + "; the music was written to " +
+                               files.outputName + ".");
     return std::nullopt;
 }
 
@@ -373,13 +492,16 @@ int Render(const RenderRequest& request, std::ostream& out, std::ostream& err, C
         return RunChain(request, project, seed, fileFormat, encoderSettings, files.output, files.outputName,
                         files.fromStdin ? std::string() : files.sourcePath, progress, report);
     if (Exit exit = CreateMusic(request, project, seed, engine, progress, stop)) return *exit;
+    std::vector<Companion> companions;
+    if (Exit exit = PrepareCompanions(request, files, project, engine, companions, stop)) return *exit;
+    bool readerGone = false;
     if (Exit exit = FinishAndWrite(request, files, properties, seed, fileFormat, encoderSettings, engine, finished,
-                                   progress, stop))
+                                   readerGone, progress, stop))
         return *exit;
-    if (Exit exit = WriteCompanions(request, files, project, engine, progress, stop)) return *exit;
+    if (Exit exit = CommitCompanions(companions, files, stop)) return *exit;
 
     const double took = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
-    ReportWritten(request, files, properties, fileFormat, seed, finished, took, report);
+    if (!readerGone) ReportWritten(request, files, properties, fileFormat, seed, finished, took, report);
     return kExitOk;
 }
 
@@ -387,6 +509,10 @@ int Render(const RenderRequest& request, std::ostream& out, std::ostream& err, C
 
 int RunRender(const RenderRequest& request, std::ostream& out, std::ostream& err, bool errIsTerminal) {
     InstallCancelHandlers();
+    // A reader that stops early must not kill the render mid-write: the
+    // write fails with EPIPE instead, and the render tells that from a
+    // failure (StandardOutputReaderGone).
+    std::signal(SIGPIPE, SIG_IGN);
     DecodeStream::SilenceDecoderNotes(true);
     ConsoleProgress progress(err, ProgressModeFor(request.quiet, errIsTerminal));
     try {

@@ -20,6 +20,7 @@
 #include <cmath>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -1106,6 +1107,254 @@ TEST_F(RenderTest, EncoderSettingsChangeWhatIsWritten) {
     const double kbps = double(size({"--format", "opus", "--bitrate", "64"})) * 8 / 20 / 1000;
     EXPECT_NEAR(kbps, 64.0, 12.0);
 }
+
+// ------------------------------------------------------------------ inputs and outputs kept apart
+
+// Every file in the folder with its bytes: what a refused render must leave
+// exactly as it was.
+std::map<std::string, std::string> Contents(const fs::path& dir) {
+    std::map<std::string, std::string> files;
+    for (const auto& entry : fs::directory_iterator(dir))
+        if (entry.is_regular_file()) files[entry.path().filename().string()] = ReadText(entry.path());
+    return files;
+}
+
+struct StandardOutputCase {
+    const char* name;
+    const char* format;
+    int flags;        // how the shell opened standard output: >> or 1<>
+    long offset;      // where it left the descriptor
+    int status;
+    const char* message;  // "" when the render goes through
+};
+
+void PrintTo(const StandardOutputCase& c, std::ostream* os) { *os << c.name; }
+
+class RenderIntoStandardOutputFile : public RenderTest, public ::testing::WithParamInterface<StandardOutputCase> {};
+
+// A file that standard output does not reach from its start is never
+// written blind: a header would land after the old bytes. Formats that
+// never go back append as a chained stream; 1<> leaves no old tail.
+TEST_P(RenderIntoStandardOutputFile, IsRefusedUnlessWrittenFromItsStartOrAppendedAsAStream) {
+    const StandardOutputCase& c = GetParam();
+    const std::string old = "earlier bytes the user keeps" + std::string(300000, 'o');
+    std::ofstream(dir / "existing.out", std::ios::binary) << old;
+    const ProcessResult r =
+        RunCli(Args({"render", "source.wav", "-o", "-", "--format", c.format, "--seed", "5", "-q"}), dir.path(),
+               Redirects{"/dev/null", dir / "existing.out", c.flags, c.offset});
+    EXPECT_EQ(r.status, c.status) << r.err;
+    const std::string now = ReadText(dir / "existing.out");
+    if (c.status != 0) {
+        EXPECT_EQ(r.err, std::string("driftwell-cli: ") + c.message + "\n");
+        EXPECT_EQ(now, old);
+        return;
+    }
+    EXPECT_EQ(r.err, "");
+    const ProcessResult named =
+        RunCli(Args({"render", "source.wav", "-o", "named.out", "--format", c.format, "--seed", "5", "-q"}), dir.path());
+    ASSERT_EQ(named.status, 0) << named.err;
+    const std::string expected = ReadText(dir / "named.out");
+    if ((c.flags & O_APPEND) != 0) {
+        ASSERT_EQ(now.size(), old.size() + expected.size());
+        EXPECT_EQ(now.compare(0, old.size(), old), 0) << "the old bytes are kept";
+        EXPECT_TRUE(now.compare(old.size(), std::string::npos, expected) == 0) << "the stream follows them whole";
+    } else {
+        EXPECT_TRUE(now == expected) << "the old tail is cut: " << now.size() << " bytes, not " << expected.size();
+    }
+}
+
+constexpr int kAppend = O_WRONLY | O_APPEND;
+constexpr int kReadWrite = O_RDWR;
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, RenderIntoStandardOutputFile,
+    ::testing::Values(
+        StandardOutputCase{"AppendingWav16", "wav16", kAppend, 0, 2,
+                           "Standard output is opened for appending (>>), and wav16 must be written from the start of "
+                           "a file of its own: use > or name the output file, or use ogg, opus."},
+        StandardOutputCase{"AppendingFlac", "flac", kAppend, 0, 2, "Standard output is opened for appending (>>), and "
+                           "flac must be written from the start of a file of its own: use > or name the output file, "
+                           "or use ogg, opus."},
+        StandardOutputCase{"AppendingMp3", "mp3", kAppend, 0, 2, "Standard output is opened for appending (>>), and "
+                           "mp3 must be written from the start of a file of its own: use > or name the output file, "
+                           "or use ogg, opus."},
+        StandardOutputCase{"PartWayWavFloat", "wav-float", kReadWrite, 1000, 2,
+                           "Standard output is at byte 1000 of its file, and wav-float must be written from the start "
+                           "of a file of its own: name the output file, or use ogg, opus."},
+        StandardOutputCase{"AppendingOggChains", "ogg", kAppend, 0, 0, ""},
+        StandardOutputCase{"AppendingOpusChains", "opus", kAppend, 0, 0, ""},
+        StandardOutputCase{"ReadWriteWav16IsCut", "wav16", kReadWrite, 0, 0, ""},
+        StandardOutputCase{"ReadWriteFlacIsCut", "flac", kReadWrite, 0, 0, ""}),
+    [](const auto& p) { return std::string(p.param.name); });
+
+struct OverlapCase {
+    const char* name;
+    std::vector<std::string> args;
+    Redirects redirects;  // relative paths are in the test's folder
+    const char* message;
+};
+
+void PrintTo(const OverlapCase& c, std::ostream* os) { *os << c.name; }
+
+Redirects In(const fs::path& in) {
+    Redirects r;
+    r.in = in;
+    return r;
+}
+
+class RenderOverlap : public RenderTest, public ::testing::WithParamInterface<OverlapCase> {};
+
+// No output may be an input, however the input arrives, nor another output.
+TEST_P(RenderOverlap, IsRefusedBeforeAnyWorkAndEveryFileStaysAsItWas) {
+    const OverlapCase& c = GetParam();
+    CProject project;
+    project.SetDefaults();
+    project.properties.sourcePath = "source.wav";
+    NullSink sink;
+    ASSERT_TRUE(StoreProject(project, dir / "used.dwv", sink));
+    std::ofstream(dir / "old.json") << "{}";
+    const auto before = Contents(dir.path());
+    Redirects redirects = c.redirects;
+    if (redirects.in.is_relative()) redirects.in = dir / redirects.in;
+    if (!redirects.out.empty()) redirects.out = dir / redirects.out;
+    const ProcessResult r = RunCli(Args(c.args), dir.path(), redirects);
+    EXPECT_EQ(r.status, 2) << r.err;
+    EXPECT_EQ(r.err, std::string("driftwell-cli: ") + c.message + "\n");
+    EXPECT_TRUE(Contents(dir.path()) == before) << "a file was changed or added";
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, RenderOverlap,
+    ::testing::Values(
+        OverlapCase{"OutputIsTheSourceOnStandardInput", {"render", "-", "-o", "source.wav"}, In("source.wav"),
+                    "The output source.wav would replace an input file, the source read from standard input."},
+        OverlapCase{"PlanIsTheSourceOnStandardInput",
+                    {"render", "-", "-o", "new.wav", "--plan", "./source.wav"}, In("source.wav"),
+                    "The plan ./source.wav would replace an input file, the source read from standard input."},
+        OverlapCase{"SavedProjectIsTheSourceOnStandardInput",
+                    {"render", "-", "-o", "new.wav", "--save-project", "source.wav"}, In("source.wav"),
+                    "The saved project source.wav would replace an input file, the source read from standard input."},
+        OverlapCase{"StandardOutputIsStandardInput", {"render", "-", "-o", "-", "--format", "ogg"},
+                    {"source.wav", "source.wav", O_RDWR, 0},
+                    "Standard output would replace an input file, the source read from standard input."},
+        OverlapCase{"StandardOutputIsTheSource", {"render", "source.wav", "-o", "-", "--format", "ogg"},
+                    {"/dev/null", "source.wav", O_RDWR, 0},
+                    "Standard output would replace an input file, the source source.wav."},
+        OverlapCase{"PlanIsTheProject", {"render", "-p", "used.dwv", "-o", "new.wav", "--plan", "used.dwv"}, {},
+                    "The plan used.dwv would replace an input file, the project used.dwv."},
+        OverlapCase{"SavedProjectIsTheProject",
+                    {"render", "-p", "used.dwv", "-o", "new.wav", "--save-project", "used.dwv"}, {},
+                    "The saved project used.dwv would replace an input file, the project used.dwv."},
+        OverlapCase{"SavedProjectIsThePlan",
+                    {"render", "source.wav", "-o", "new.wav", "--plan", "old.json", "--save-project", "old.json"}, {},
+                    "The saved project old.json would replace another file of this render, the plan old.json."},
+        OverlapCase{"PlanIsStandardOutput",
+                    {"render", "source.wav", "-o", "-", "--format", "ogg", "--plan", "old.json"},
+                    {"/dev/null", "old.json", O_RDWR, 0},
+                    "The plan old.json would replace another file of this render, the standard output."}),
+    [](const auto& p) { return std::string(p.param.name); });
+
+struct AllOrNothingCase {
+    const char* name;
+    std::vector<std::string> args;
+    const char* message;
+};
+
+void PrintTo(const AllOrNothingCase& c, std::ostream* os) { *os << c.name; }
+
+class RenderAllOrNothing : public RenderTest, public ::testing::WithParamInterface<AllOrNothingCase> {};
+
+// When one of the files a render writes fails, none of the others is
+// replaced: the music, the plan and the saved project keep their old bytes.
+TEST_P(RenderAllOrNothing, AFailedFileLeavesEveryOtherAsItWas) {
+    const AllOrNothingCase& c = GetParam();
+    std::ofstream(dir / "old.flac") << "old music";
+    std::ofstream(dir / "old.json") << "old plan";
+    std::ofstream(dir / "old.dwv") << "old project";
+    const auto before = Contents(dir.path());
+    const ProcessResult r = RunCli(Args(c.args), dir.path());
+    EXPECT_EQ(r.status, 1) << r.err;
+    EXPECT_NE(r.err.find(c.message), std::string::npos) << r.err;
+    EXPECT_EQ(r.out.find("Wrote"), std::string::npos) << r.out;
+    EXPECT_TRUE(Contents(dir.path()) == before) << "a file was replaced or left behind";
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, RenderAllOrNothing,
+    ::testing::Values(
+        AllOrNothingCase{"MusicAndPlanFailing", {"render", "source.wav", "-o", "old.flac", "--plan", "/dev/full"},
+                         "driftwell-cli: Could not write the plan /dev/full: No space left on device; no file was "
+                         "replaced.\n"},
+        AllOrNothingCase{"MusicAndProjectFailing",
+                         {"render", "source.wav", "-o", "old.flac", "--save-project", "/dev/full"},
+                         "driftwell-cli: Could not write the project /dev/full: No space left on device; no file was "
+                         "replaced.\n"},
+        AllOrNothingCase{"PlanAndProjectFailing",
+                         {"render", "source.wav", "-o", "old.flac", "--plan", "old.json", "--save-project", "/dev/full"},
+                         "Could not write the project /dev/full"},
+        AllOrNothingCase{"PlanFailingBeforeTheProject",
+                         {"render", "source.wav", "-o", "old.flac", "--plan", "/dev/full", "--save-project", "old.dwv"},
+                         "Could not write the plan /dev/full"},
+        AllOrNothingCase{"MusicFailingAfterPlanAndProject",
+                         {"render", "source.wav", "-o", "/dev/full", "--format", "wav16", "--plan", "old.json",
+                          "--save-project", "old.dwv"},
+                         "Could not write /dev/full: No space left on device."}),
+    [](const auto& p) { return std::string(p.param.name); });
+
+TEST_F(RenderTest, EndlessStandardInputStopsAtTheLongestSourceTaken) {
+    const ProcessResult r = RunCli(Args({"render", "-", "-o", "never.wav"}), dir.path(), In("/dev/zero"));
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "driftwell-cli: Standard input is longer than 2049 MiB (the longest source taken).\n");
+    EXPECT_EQ(Listing(dir.path()), (std::vector<std::string>{"source.wav"}));
+}
+
+// ------------------------------------------------------------------ how a render ends
+
+struct EndingCase {
+    const char* name;
+    ProcessResult (*run)(const fs::path& dir);
+    int status;
+    const char* said;      // what the error stream must hold ("" for nothing at all)
+    const char* notSaid;   // what it must not
+};
+
+void PrintTo(const EndingCase& c, std::ostream* os) { *os << c.name; }
+
+// SIGTERM once the bar passed half-way through creating the music.
+ProcessResult TerminatedHalfWay(const fs::path& dir) {
+    const int pid = StartCli({"render", "source.wav", "-o", "long.wav", "--length", "240", "--quality", "3"}, dir);
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    while (ErrorSoFar(dir).find("Creating music: 5") == std::string::npos && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    ::kill(pid, SIGTERM);
+    return WaitCli(pid, dir);
+}
+
+// A reader that takes the first 100 bytes and goes, as `| head -c 100`.
+ProcessResult ReaderTakesAHundredBytes(const fs::path& dir) {
+    return RunCliPiped(Args({"render", "source.wav", "-o", "-", "--format", "flac", "-q"}), dir, "", 100);
+}
+
+class RenderEnding : public RenderTest, public ::testing::WithParamInterface<EndingCase> {};
+
+TEST_P(RenderEnding, SaysOnlyWhatHappened) {
+    const EndingCase& c = GetParam();
+    const ProcessResult r = c.run(dir.path());
+    EXPECT_EQ(r.status, c.status) << r.err;
+    if (*c.said == '\0') {
+        EXPECT_EQ(r.err, "");
+    } else {
+        EXPECT_NE(r.err.find(c.said), std::string::npos) << r.err;
+    }
+    EXPECT_EQ(r.err.find(c.notSaid), std::string::npos) << r.err;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, RenderEnding,
+    ::testing::Values(EndingCase{"CancelledHalfWayNeverReaches100", &TerminatedHalfWay, 128 + SIGTERM,
+                                 "driftwell-cli: Cancelled; nothing was written.\n", "Creating music: 100%"},
+                      EndingCase{"ReaderThatQuitsEndsQuietly", &ReaderTakesAHundredBytes, 0, "", "driftwell-cli"}),
+    [](const auto& p) { return std::string(p.param.name); });
 
 }  // namespace
 }  // namespace dw::cli::test

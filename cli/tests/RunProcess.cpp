@@ -37,22 +37,48 @@ struct CliArgv {
 std::filesystem::path OutPath(const std::filesystem::path& workDir) { return workDir / ".cli-stdout"; }
 std::filesystem::path ErrPath(const std::filesystem::path& workDir) { return workDir / ".cli-stderr"; }
 
+// The program starts with SIGPIPE as a shell leaves it (ending the process),
+// whatever this test process has done with it.
+struct DefaultSignals {
+    DefaultSignals() {
+        posix_spawnattr_init(&attr);
+        sigset_t set;
+        sigemptyset(&set);
+        sigaddset(&set, SIGPIPE);
+        posix_spawnattr_setsigdefault(&attr, &set);
+        posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSIGDEF);
+    }
+    ~DefaultSignals() { posix_spawnattr_destroy(&attr); }
+    posix_spawnattr_t attr;
+};
+
 }  // namespace
 
-int StartCli(const std::vector<std::string>& args, const std::filesystem::path& workDir) {
+int StartCli(const std::vector<std::string>& args, const std::filesystem::path& workDir, const Redirects& redirects) {
     const std::filesystem::path outPath = OutPath(workDir), errPath = ErrPath(workDir);
     CliArgv argv(args);
 
+    int outFd = -1;
+    if (!redirects.out.empty()) {
+        outFd = ::open(redirects.out.c_str(), redirects.outFlags | O_CLOEXEC, 0644);
+        if (outFd < 0 || ::lseek(outFd, redirects.outOffset, SEEK_SET) < 0)
+            throw std::runtime_error("cannot open " + redirects.out.string());
+    }
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, redirects.in.c_str(), O_RDONLY, 0);
+    if (outFd >= 0)
+        posix_spawn_file_actions_adddup2(&actions, outFd, STDOUT_FILENO);
+    else
+        posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     posix_spawn_file_actions_addchdir_np(&actions, workDir.c_str());
 
+    DefaultSignals signals;
     pid_t pid = 0;
-    const int spawned = posix_spawn(&pid, argv.program(), &actions, nullptr, argv.data(), environ);
+    const int spawned = posix_spawn(&pid, argv.program(), &actions, &signals.attr, argv.data(), environ);
     posix_spawn_file_actions_destroy(&actions);
+    if (outFd >= 0) ::close(outFd);
     if (spawned != 0) throw std::runtime_error(std::string("cannot start ") + argv.program());
     return pid;
 }
@@ -87,8 +113,13 @@ ProcessResult RunCli(const std::vector<std::string>& args, const std::filesystem
     return WaitCli(StartCli(args, workDir), workDir);
 }
 
+ProcessResult RunCli(const std::vector<std::string>& args, const std::filesystem::path& workDir,
+                     const Redirects& redirects) {
+    return WaitCli(StartCli(args, workDir, redirects), workDir);
+}
+
 ProcessResult RunCliPiped(const std::vector<std::string>& args, const std::filesystem::path& workDir,
-                          const std::string& input) {
+                          const std::string& input, std::size_t keepBytes) {
     int in[2], out[2];
     if (::pipe2(in, O_CLOEXEC) != 0 || ::pipe2(out, O_CLOEXEC) != 0) throw std::runtime_error("pipe failed");
     CliArgv argv(args);
@@ -100,8 +131,9 @@ ProcessResult RunCliPiped(const std::vector<std::string>& args, const std::files
     posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, ErrPath(workDir).c_str(),
                                      O_WRONLY | O_CREAT | O_TRUNC, 0644);
     posix_spawn_file_actions_addchdir_np(&actions, workDir.c_str());
+    DefaultSignals signals;
     pid_t pid = 0;
-    const int spawned = posix_spawn(&pid, argv.program(), &actions, nullptr, argv.data(), environ);
+    const int spawned = posix_spawn(&pid, argv.program(), &actions, &signals.attr, argv.data(), environ);
     posix_spawn_file_actions_destroy(&actions);
     ::close(in[0]);
     ::close(out[1]);
@@ -119,13 +151,14 @@ ProcessResult RunCliPiped(const std::vector<std::string>& args, const std::files
     });
     std::string received;
     char block[65536];
-    for (ssize_t n; (n = ::read(out[0], block, sizeof block)) != 0;) {
+    for (ssize_t n; received.size() < keepBytes && (n = ::read(out[0], block, sizeof block)) != 0;) {
         if (n < 0) {
             if (errno == EINTR) continue;
             break;
         }
         received.append(block, static_cast<std::size_t>(n));
     }
+    if (received.size() > keepBytes) received.resize(keepBytes);
     ::close(out[0]);
     feeder.join();
     ::signal(SIGPIPE, previous);

@@ -19,16 +19,32 @@ struct ProcessResult {
     long peakRssKiB = 0;  // the child's peak resident memory (getrusage's ru_maxrss)
 };
 
+// Where the program's standard input and output go, as the shell's <, >,
+// >> and 1<> set them: a file opened with `outFlags` and moved to
+// `outOffset` before the program starts. An empty `out` collects standard
+// output into ProcessResult::out.
+struct Redirects {
+    std::filesystem::path in = "/dev/null";
+    std::filesystem::path out;
+    int outFlags = 0;
+    long outOffset = 0;
+};
+
 // Runs the built driftwell-cli with `args` in `workDir`, stdin from /dev/null.
 ProcessResult RunCli(const std::vector<std::string>& args, const std::filesystem::path& workDir);
+// The same with standard input and output where `redirects` says.
+ProcessResult RunCli(const std::vector<std::string>& args, const std::filesystem::path& workDir,
+                     const Redirects& redirects);
 
 // The same with standard input and output as pipes: `input` is fed to it
-// (then closed), and `out` holds what came through the pipe.
+// (then closed), and `out` holds what came through the pipe. A reader that
+// wants only `keepBytes` closes its end once it has them, as `head -c` does.
 ProcessResult RunCliPiped(const std::vector<std::string>& args, const std::filesystem::path& workDir,
-                          const std::string& input);
+                          const std::string& input, std::size_t keepBytes = std::string::npos);
 
 // The same in two steps, for tests that act on the running program.
-int StartCli(const std::vector<std::string>& args, const std::filesystem::path& workDir);
+int StartCli(const std::vector<std::string>& args, const std::filesystem::path& workDir,
+             const Redirects& redirects = {});
 ProcessResult WaitCli(int pid, const std::filesystem::path& workDir);
 // What the running program has written to standard error so far.
 std::string ErrorSoFar(const std::filesystem::path& workDir);

@@ -1,7 +1,9 @@
 #include "core/audio/WriteMusic.h"
 
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
+#include <cstring>
 
 namespace dw {
 
@@ -25,6 +27,20 @@ auto InStep(const MusicFileRequest& request, MusicFileStep step, Work&& work) {
 
 bool HasFinishing(const FinishOptions& finish, const CProperties& properties) {
     return (finish.effects && AnyEffectOn(properties)) || finish.loudnessLufs || finish.lossy;
+}
+
+// The first frame with a sample that is not a finite number, or the end.
+// Looked at by its bits: an exponent of all ones is NaN or infinity, and the
+// test stays exact whatever the compiler's floating-point flags.
+std::size_t FirstUnfiniteFrame(std::span<const StereoFrame> music) {
+    const auto unfinite = [](float v) {
+        std::uint32_t bits;
+        std::memcpy(&bits, &v, sizeof bits);
+        return (bits & 0x7F800000u) == 0x7F800000u;
+    };
+    for (std::size_t i = 0; i < music.size(); ++i)
+        if (unfinite(music[i].left) || unfinite(music[i].right)) return i;
+    return music.size();
 }
 
 }  // namespace
@@ -62,6 +78,18 @@ MusicFileReport WriteFinishedMusic(std::span<StereoFrame> music, std::uint32_t s
             report.result = report.finishProblem.empty() ? WriteResult::Cancelled : WriteResult::Failed;
             return report;
         }
+    }
+
+    // The last look before an encoder sees the music: a NaN or an infinity
+    // would make one encoder abort the whole program and the others write
+    // noise or silence. Whatever produced it, no file is better than that.
+    if (const std::size_t at = FirstUnfiniteFrame(music); at < music.size()) {
+        char when[32];
+        std::snprintf(when, sizeof when, "%.3f", sampleRate > 0 ? static_cast<double>(at) / sampleRate : 0.0);
+        report.finishProblem = std::string("it holds a sample that is not a number or is infinite, at ") + when +
+                               " s (frame " + std::to_string(at) + ")";
+        report.result = WriteResult::Failed;
+        return report;
     }
 
     TagRequest tags = request.tags;

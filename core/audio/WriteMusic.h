@@ -52,7 +52,9 @@ std::string FinishingComment(const FinishOptions& finish, const FinishReport& fi
 
 // Finishes `music` in place (the caller passes a copy where it keeps the
 // music), then writes it with tags made from `properties` and the request.
-// Nothing is written when the finishing fails or is cancelled.
+// Nothing is written when the finishing fails or is cancelled, nor when the
+// finished music holds a sample that is NaN or infinite: that fails with
+// `finishProblem` telling where, before any encoder sees it.
 MusicFileReport WriteFinishedMusic(std::span<StereoFrame> music, std::uint32_t sampleRate,
                                    const CProperties& properties, const MusicFileRequest& request,
                                    IProgress& progress);

@@ -257,6 +257,7 @@ int OutputFile::Open(const fs::path& target) {
     error_ = 0;
     direct_ = false;
     seekable_ = true;
+    cutAtCommit_ = false;
     committed_ = false;
     position_ = end_ = 0;
     written_ = 0;
@@ -273,7 +274,11 @@ int OutputFile::Open(const fs::path& target) {
         if (fd_ < 0) return Fail(Errno());
         direct_ = true;
         const off_t at = ::lseek(fd_, 0, SEEK_CUR);
-        seekable_ = at == 0 && S_ISREG(t.st.st_mode);  // only from the start: positions count from 0
+        // Only from the start: positions count from 0. A file opened for
+        // appending puts every write at its end, wherever a seek went.
+        const bool appending = (::fcntl(fd_, F_GETFL) & O_APPEND) != 0;
+        seekable_ = at == 0 && S_ISREG(t.st.st_mode) && !appending;
+        cutAtCommit_ = seekable_;
         return 0;
     }
     if (t.exists && !S_ISREG(t.st.st_mode)) {
@@ -387,6 +392,9 @@ int OutputFile::Commit() {
     if (error_ != 0) return error_;
     if (fd_ < 0 || committed_) return Fail(EBADF);
     if (direct_) {
+        // A file the shell opened without emptying it (1<>) may hold more
+        // than was written: what lies past the music is no part of it.
+        if (cutAtCommit_ && ::ftruncate(fd_, static_cast<off_t>(end_)) != 0) return Fail(Errno());
         // Devices and FIFOs may not sync at all; that is no failure of theirs.
         if (::fsync(fd_) != 0 && errno != EINVAL && errno != EROFS && errno != ENOTSUP) return Fail(Errno());
         const int fd = fd_;
@@ -421,6 +429,13 @@ int OutputFile::Commit() {
     const int synced = ::fsync(dirFd_) != 0 && errno != EINVAL ? Errno() : 0;
     Discard();
     return synced != 0 ? Fail(synced) : 0;
+}
+
+int OutputFile::Sync() {
+    if (error_ != 0) return error_;
+    if (fd_ < 0 || committed_) return Fail(EBADF);
+    if (direct_) return 0;  // written where it goes already; Commit syncs what a device can
+    return ::fsync(fd_) != 0 ? Fail(Errno()) : 0;
 }
 
 int WriteWholeFile(const fs::path& target, std::span<const std::byte> bytes) {

@@ -32,7 +32,10 @@
 //
 //   Standard output: the target kStandardOutput is the process's own
 //     descriptor 1, written into like a device, whatever it is connected to
-//     (a pipe, a file the shell opened, /dev/null).
+//     (a pipe, a file the shell opened, /dev/null). It can be sought only in
+//     a regular file at its start and not opened for appending (>>); there
+//     Commit also cuts the file to what was written, since a file opened
+//     without emptying it (1<>) may hold more.
 //
 // Thread: the caller's. One object per write; not copyable.
 
@@ -75,6 +78,10 @@ public:
     // Makes the written bytes the target (see the contract). After it, or
     // after any failure, the object only answers its error.
     int Commit();
+    // Flushes what was written to the disk without putting it in place, so
+    // that a writer of several files learns of a full disk before it
+    // replaces any of them; Commit then has little left that can fail.
+    int Sync();
 
     // True when the bytes go straight into a device, FIFO or socket.
     bool Direct() const { return direct_; }
@@ -92,6 +99,7 @@ private:
     int error_ = 0;
     bool direct_ = false;
     bool seekable_ = true;
+    bool cutAtCommit_ = false;  // standard output in a regular file at its start
     bool committed_ = false;
     std::int64_t position_ = 0;
     std::int64_t end_ = 0;

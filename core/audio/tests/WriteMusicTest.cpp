@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <limits>
 #include <string>
 #include <vector>
 
@@ -138,6 +139,49 @@ TEST(WriteFinishedMusic, NothingIsWrittenWhenTheFinishingFails) {
     EXPECT_EQ(run.open, 0);
     EXPECT_EQ(test::FilesIn(dir.path()), 0u);
 }
+
+struct UnfiniteCase {
+    const char* name;
+    const char* format;  // short name; the lossy ones are finished first
+    float value;
+    bool loudness;       // with a loudness target: the finishing runs on the bad sample
+};
+
+class UnfiniteMusic : public ::testing::TestWithParam<UnfiniteCase> {};
+
+// One bad sample anywhere is refused before any encoder sees it (the MP3
+// encoder would abort the program), with where it is, and no file appears.
+TEST_P(UnfiniteMusic, IsRefusedBeforeEncodingAndNothingIsWritten) {
+    const UnfiniteCase& c = GetParam();
+    constexpr std::uint32_t kRate = 48000;
+    test::TempDir dir;
+    auto music = Sine(kRate, 0.5f);
+    music[36000].right = c.value;
+    MusicFileRequest request;
+    request.target = dir / "never.snd";
+    request.format = *FormatFromName(c.format, kRate);
+    if (c.loudness) request.finish = WithLoudness(-16.0);
+    const WriteRun run = WriteWithSteps(music, kRate, request);
+    EXPECT_EQ(run.report.result, WriteResult::Failed);
+    EXPECT_NE(run.report.finishProblem.find("not a number or is infinite"), std::string::npos)
+        << run.report.finishProblem;
+    if (!c.loudness) {
+        EXPECT_NE(run.report.finishProblem.find("at 0.750 s (frame 36000)"), std::string::npos);
+    }
+    EXPECT_EQ(run.open, 0);
+    EXPECT_EQ(test::FilesIn(dir.path()), 0u);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, UnfiniteMusic,
+    ::testing::Values(UnfiniteCase{"NanInMp3", "mp3", std::numeric_limits<float>::quiet_NaN(), false},
+                      UnfiniteCase{"NanInFlac", "flac", std::numeric_limits<float>::quiet_NaN(), false},
+                      UnfiniteCase{"InfinityInFloatWav", "wav-float", std::numeric_limits<float>::infinity(), false},
+                      UnfiniteCase{"MinusInfinityInWav16", "wav16", -std::numeric_limits<float>::infinity(), false},
+                      UnfiniteCase{"NanThroughTheLoudness", "ogg", std::numeric_limits<float>::quiet_NaN(), true},
+                      UnfiniteCase{"NanThroughTheLoudnessInMp3", "mp3", std::numeric_limits<float>::quiet_NaN(),
+                                   true}),
+    [](const auto& i) { return std::string(i.param.name); });
 
 }  // namespace
 }  // namespace dw
