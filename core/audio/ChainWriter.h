@@ -20,10 +20,12 @@
 #include <filesystem>
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "core/audio/Export.h"
 #include "core/audio/FileTags.h"
 #include "core/audio/Mastering.h"
+#include "core/audio/VorbisComments.h"
 #include "core/engine/Chain.h"
 #include "core/model/Progress.h"
 
@@ -74,5 +76,12 @@ ChainReport WriteChain(CProject& project, const ChainRequest& request, IProgress
 // The comment's words for a chain: "chain of 48 pieces of 600 s from seed
 // 1234, crossfade 30 s, piece seeds splitmix64".
 std::string ChainComment(const ChainPlan& plan, std::uint32_t sampleRate);
+
+// The chapter marks of a chain of known length written from frame `from`:
+// one per piece that sounds there, at its start in the written file (the
+// first at 0), named by its number and seed ("piece 2, seed 1234"). None
+// where only one piece sounds, and none for an endless chain: the marks go into the stream's header, written
+// before the music, and an endless chain's pieces have no count.
+std::vector<VorbisComment> ChainChapters(const ChainPlan& plan, std::uint64_t from, std::uint32_t sampleRate);
 
 }  // namespace dw
