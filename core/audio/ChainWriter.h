@@ -53,7 +53,7 @@ struct ChainRequest {
 struct ChainStageSeconds {
     double creation = 0.0;
     double finishing = 0.0;
-    double encoding = 0.0;   // encoding and writing: libsndfile writes as it encodes
+    double encoding = 0.0;   // encoding and writing (FLAC: the pool encodes, the writer takes part)
     double waiting = 0.0;    // the writing side waiting for the next piece
 };
 
