@@ -135,6 +135,7 @@ ChainReport WriteChain(CProject& project, const ChainRequest& request, IProgress
     if (plan.totalFrames) stream.totalFrames = *plan.totalFrames - std::min(request.from, *plan.totalFrames);
     stream.oggSerial = PieceSeed(plan.seed, 0xFFFFFFFFull) | 1u;
     stream.comments = ChainChapters(plan, request.from, rate);
+    stream.flacOnOneThread = request.flacOnOneThread;
 
     progress.SetProgress(0);
     SoundStreamWriter writer;

@@ -43,6 +43,7 @@ struct ChainRequest {
     FinishOptions finish;      // `lossy` is taken from the format
     unsigned threads = 0;      // creation threads; 0: one per core
     std::uint64_t allocationLimitBytes = 0;  // per creation, as CreateOptions has it
+    bool flacOnOneThread = false;  // as StreamOptions has it: for the benchmark's comparison
     // Called on the calling thread as each piece starts being worked on; may be empty.
     std::function<void(std::uint64_t piece, std::uint32_t seed)> onPiece;
 };

@@ -1026,7 +1026,7 @@ std::optional<WriteError> SoundStreamWriter::Open(const std::filesystem::path& t
         s.rawWav = true;
         const std::vector<unsigned char> header = WavHeader(format, dataBytes, s.rf64);
         s.sink.Keep(s.sink.file.Write(header.data(), header.size()));
-    } else if (format.container == SoundContainer::Flac) {
+    } else if (format.container == SoundContainer::Flac && !options.flacOnOneThread) {
         // Known only when no resampling can change the count.
         std::optional<std::uint64_t> total;
         if (format.sampleRate == sampleRate) total = options.totalFrames;

@@ -40,6 +40,9 @@ struct StreamOptions {
     std::uint32_t oggSerial = 1;
     // Vorbis comments after the tags (FLAC, Ogg Vorbis, Opus).
     std::vector<VorbisComment> comments;
+    // FLAC through libsndfile's encoder on the calling thread, without the
+    // comments: how chains were written before, for the benchmark to compare.
+    bool flacOnOneThread = false;
 };
 
 class SoundStreamWriter {
