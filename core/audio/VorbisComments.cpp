@@ -1,5 +1,7 @@
 #include "core/audio/VorbisComments.h"
 
+#include <ogg/ogg.h>
+
 #include <cinttypes>
 #include <cmath>
 #include <cstdio>
@@ -69,12 +71,18 @@ bool AppendToCommentPacket(std::vector<unsigned char>& packet, const std::vector
     return true;
 }
 
-OggCommentEditor::OggCommentEditor(std::uint32_t serial, std::vector<VorbisComment> extra)
-    : serial_(serial), extra_(std::move(extra)) {
-    ogg_stream_init(&in_, static_cast<int>(serial));
-}
+struct OggCommentEditor::Reader {
+    ogg_stream_state stream{};
+    explicit Reader(std::uint32_t serial) { ogg_stream_init(&stream, static_cast<int>(serial)); }
+    ~Reader() { ogg_stream_clear(&stream); }
+    Reader(const Reader&) = delete;
+    Reader& operator=(const Reader&) = delete;
+};
 
-OggCommentEditor::~OggCommentEditor() { ogg_stream_clear(&in_); }
+OggCommentEditor::OggCommentEditor(std::uint32_t serial, std::vector<VorbisComment> extra)
+    : serial_(serial), extra_(std::move(extra)), in_(std::make_unique<Reader>(serial)) {}
+
+OggCommentEditor::~OggCommentEditor() = default;
 
 void OggCommentEditor::Page(std::span<const unsigned char> bytes, std::vector<unsigned char>& out) {
     if (phase_ == Phase::PassThrough || bytes.size() < 27) {
@@ -97,12 +105,12 @@ void OggCommentEditor::Page(std::span<const unsigned char> bytes, std::vector<un
     const std::size_t header = 27 + std::size_t{copy[26]};
     ogg_page page{copy.data(), static_cast<long>(header), copy.data() + header,
                   static_cast<long>(copy.size() - header)};
-    if (ogg_stream_pagein(&in_, &page) != 0) {
+    if (ogg_stream_pagein(&in_->stream, &page) != 0) {
         Flush(out);
         return;
     }
     ogg_packet packet;
-    while (ogg_stream_packetout(&in_, &packet) == 1) {
+    while (ogg_stream_packetout(&in_->stream, &packet) == 1) {
         packets_.emplace_back(packet.packet, packet.packet + packet.bytes);
         if (packets_.size() == 1) {
             const auto& first = packets_.front();

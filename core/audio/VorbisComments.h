@@ -6,11 +6,10 @@
 // them to that header as the pages pass on their way to the file.
 
 #include <cstdint>
+#include <memory>
 #include <span>
 #include <string>
 #include <vector>
-
-#include <ogg/ogg.h>
 
 namespace dw {
 
@@ -57,7 +56,8 @@ private:
     std::uint32_t serial_;
     std::vector<VorbisComment> extra_;
     enum class Phase { Headers, Shifting, PassThrough } phase_ = Phase::Headers;
-    ogg_stream_state in_{};
+    struct Reader;                     // libogg's, kept out of this header
+    std::unique_ptr<Reader> in_;
     std::vector<unsigned char> held_;  // the header pages as they came
     std::vector<std::vector<unsigned char>> packets_;
     std::size_t headerPackets_ = 0;    // 3 for Vorbis, 2 for Opus; 0 until known
