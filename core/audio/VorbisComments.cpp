@@ -159,6 +159,8 @@ void OggCommentEditor::Rewrite(std::vector<unsigned char>& out) {
 }
 
 void OggCommentEditor::Flush(std::vector<unsigned char>& out) {
+    // Nothing held (a seek before the headers, say): the headers may still come.
+    if (held_.empty() && packets_.empty()) return;
     out.insert(out.end(), held_.begin(), held_.end());
     held_.clear();
     packets_.clear();
