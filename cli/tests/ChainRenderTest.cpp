@@ -22,6 +22,8 @@
 #include <vector>
 
 #include "cli/ChainRender.h"
+#include "core/audio/ChainWriter.h"
+#include "core/audio/VorbisComments.h"
 #include "core/engine/Chain.h"
 #include "cli/tests/RunProcess.h"
 
@@ -223,9 +225,9 @@ struct ChapterCase {
     std::vector<std::string> chapters;
 };
 
-class ChainChapters : public ChainRender, public ::testing::WithParamInterface<ChapterCase> {};
+class ChainMarks : public ChainRender, public ::testing::WithParamInterface<ChapterCase> {};
 
-TEST_P(ChainChapters, MarkEachPieceAtItsStartWithItsSeed) {
+TEST_P(ChainMarks, MarkEachPieceAtItsStartWithItsSeed) {
     const ChapterCase& c = GetParam();
     const std::string out = std::string("chain.") + c.format;
     auto args = Args({"--length", "10", "--crossfade", "2", "--duration", "26", "-o", out});
@@ -266,13 +268,36 @@ const std::vector<std::string> kWhole = Marks({"00:00:00.000", "00:00:08.000", "
 // From 5 s on: the first piece's mark at the file's start, the others 5 s earlier.
 const std::vector<std::string> kFrom5 = Marks({"00:00:00.000", "00:00:03.000", "00:00:11.000"});
 
-INSTANTIATE_TEST_SUITE_P(Chain, ChainChapters,
+INSTANTIATE_TEST_SUITE_P(Chain, ChainMarks,
                          ::testing::Values(ChapterCase{"Flac", "flac", {}, kWhole},
                                            ChapterCase{"OggVorbis", "ogg", {}, kWhole},
                                            ChapterCase{"Opus", "opus", {}, kWhole},
                                            ChapterCase{"FlacFromFiveSeconds", "flac", {"--from", "5"}, kFrom5},
                                            ChapterCase{"OpusFromFiveSeconds", "opus", {"--from", "5"}, kFrom5}),
                          [](const auto& tc) { return std::string(tc.param.name); });
+
+// The marks' times and where a chain gets none, without writing music.
+TEST(ChainChapterList, TimesRoundToTheMillisecondAndOnePieceOrEndlessGetsNone) {
+    const std::pair<std::uint64_t, const char*> times[] = {
+        {0, "00:00:00.000"}, {11, "00:00:00.000"}, {12, "00:00:00.001"},  // half a millisecond: 11.025 frames
+        {22050 * 61, "00:01:01.000"}, {22050ull * 3600 * 8 - 1, "08:00:00.000"}, {22050ull * 3600 * 100, "100:00:00.000"}};
+    for (const auto& [frames, text] : times) EXPECT_EQ(ChapterTime(frames, 22050), text) << frames;
+
+    ChainPlan plan;
+    plan.seed = 3;
+    plan.pieceFrames = 1000;
+    plan.crossfadeFrames = 100;
+    plan.totalFrames = 2800;  // pieces at 0, 900 and 1800
+    EXPECT_EQ(ChainChapters(plan, 0, 1000).size(), 6u);
+    EXPECT_EQ(ChainChapters(plan, 1000, 1000).size(), 4u) << "piece 1 no longer sounds from 1000 on";
+    EXPECT_EQ(ChainChapters(plan, 1000, 1000)[0].value, "00:00:00.000") << "piece 2 starts the file";
+    EXPECT_EQ(ChainChapters(plan, 1000, 1000)[2].value, "00:00:00.800");
+    EXPECT_TRUE(ChainChapters(plan, 1900, 1000).empty()) << "only the last piece sounds";
+    plan.totalFrames = 1000;
+    EXPECT_TRUE(ChainChapters(plan, 0, 1000).empty()) << "one piece";
+    plan.totalFrames.reset();
+    EXPECT_TRUE(ChainChapters(plan, 0, 1000).empty()) << "endless";
+}
 
 struct SignalCase {
     const char* name;
