@@ -542,8 +542,10 @@ WriteResult WriteFlacFile(const std::filesystem::path& target, const StereoFrame
 
 // ------------------------------------------------------------------ streaming
 
-struct FlacStream::Md5 {
+// The MD5 as the chunks pass, and their buffers kept from batch to batch.
+struct FlacStream::State {
     md5_ctx ctx;
+    ChunkStore store;
 };
 
 FlacStream::FlacStream(OutputFile& file, const FlacChunking& chunking) : file_(file), chunking_(chunking) {}
@@ -571,8 +573,8 @@ std::optional<WriteError> FlacStream::Open(const SoundFormat& format, const Writ
     batchFrames_ = chunkFrames_ * 2 * workers;
     batch_.reserve(static_cast<std::size_t>(batchFrames_ * channels_));
     md5Wanted_ = file_.Seekable();
-    md5_ = std::make_unique<Md5>();
-    md5_init(&md5_->ctx);
+    state_ = std::make_unique<State>();
+    md5_init(&state_->ctx);
     if (const int err = file_.Write(front_.data(), front_.size())) return Failed(err);
     return std::nullopt;
 }
@@ -597,7 +599,7 @@ std::optional<WriteError> FlacStream::EncodeBatch() {
     if (frames == 0) return std::nullopt;
     const Settings settings{channels_, rate_, level_};
     Encoding encoding(batch_.data(), frames, chunksDone_, settings, blockSize_, chunking_, md5Wanted_);
-    ChunkStore store;
+    ChunkStore& store = state_->store;
     std::optional<WriteError> failure;
     CancelFlag stop;
     const auto produce = [&](std::size_t k) { return encoding.Encode(k, store); };
@@ -613,7 +615,7 @@ std::optional<WriteError> FlacStream::EncodeBatch() {
         }
         minFrame_ = minFrame_ == 0 ? chunk.minFrame : std::min(minFrame_, chunk.minFrame);
         maxFrame_ = std::max(maxFrame_, chunk.maxFrame);
-        if (md5Wanted_) md5_update(&md5_->ctx, chunk.packed.size(), chunk.packed.data());
+        if (md5Wanted_) md5_update(&state_->ctx, chunk.packed.size(), chunk.packed.data());
         store.Give(std::move(chunk));
     };
     std::optional<WorkerPool> own;
@@ -631,7 +633,7 @@ std::optional<WriteError> FlacStream::Finish() {
     if (auto f = EncodeBatch()) return f;
     if (!md5Wanted_) return std::nullopt;
     std::uint8_t digest[MD5_DIGEST_SIZE];
-    md5_digest(&md5_->ctx, MD5_DIGEST_SIZE, digest);
+    md5_digest(&state_->ctx, MD5_DIGEST_SIZE, digest);
     FillStreamInfo(front_.data() + kStreamInfoAt, minFrame_, maxFrame_, framesDone_, digest);
     std::int64_t at = 0, end = file_.Position();
     int err = file_.Seek(static_cast<std::int64_t>(kStreamInfoAt), SEEK_SET, at);

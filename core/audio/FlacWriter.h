@@ -140,8 +140,8 @@ private:
     std::uint64_t framesDone_ = 0;   // frames of the stream written
     std::vector<unsigned char> front_;
     bool md5Wanted_ = false;
-    struct Md5;
-    std::unique_ptr<Md5> md5_;
+    struct State;  // the MD5 and the chunks' buffers
+    std::unique_ptr<State> state_;
     std::uint32_t minFrame_ = 0, maxFrame_ = 0;
     int systemError_ = 0;
 };
