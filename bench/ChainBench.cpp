@@ -2,6 +2,9 @@
 // [format] [out]` (default 8 h of 600 s pieces at 48000 Hz, effects on,
 // -16 LUFS, to FLAC in a file beside the working folder) prints the wall
 // time, the CPU time of all threads, the peak memory and each stage's time.
+// Format "flac-one-thread" writes FLAC through libsndfile's encoder on the
+// writing thread, as chains were written before FLAC was encoded on every
+// core, to compare the two on the same machine at the same time.
 // A command that prints figures, never a test.
 #include <sys/resource.h>
 
@@ -48,7 +51,9 @@ double CpuSeconds() {
 int main(int argc, char** argv) {
     const double hours = argc > 1 ? std::atof(argv[1]) : 8.0;
     const std::uint32_t pieceSeconds = argc > 2 ? static_cast<std::uint32_t>(std::atoi(argv[2])) : 600;
-    const std::string formatName = argc > 3 ? argv[3] : "flac";
+    std::string formatName = argc > 3 ? argv[3] : "flac";
+    const bool oneThread = formatName == "flac-one-thread";
+    if (oneThread) formatName = "flac";
     const std::string out = argc > 4 ? argv[4] : "/tmp/dw_bench_chain." + formatName;
 
     CProject project;
@@ -68,6 +73,7 @@ int main(int argc, char** argv) {
     request.target = out;
     request.format = *FormatFromName(formatName, p.sampleRate);
     request.finish.loudnessLufs = -16.0;
+    request.flacOnOneThread = oneThread;
 
     NullProgress progress;
     const double cpu0 = CpuSeconds();
@@ -82,8 +88,8 @@ int main(int argc, char** argv) {
         return 1;
     }
     const double musicHours = static_cast<double>(report.frames) / p.sampleRate / 3600.0;
-    std::printf("chain: %.2f h of %u s pieces at %u Hz, effects on, -16 LUFS, to %s (%s)\n", musicHours, pieceSeconds,
-                p.sampleRate, formatName.c_str(), out.c_str());
+    std::printf("chain: %.2f h of %u s pieces at %u Hz, effects on, -16 LUFS, to %s%s (%s)\n", musicHours,
+                pieceSeconds, p.sampleRate, formatName.c_str(), oneThread ? " on one thread" : "", out.c_str());
     std::printf("pieces %llu  wall %.1f s (%.0fx real time)  cpu %.1f s  peak %.0f MiB\n",
                 static_cast<unsigned long long>(report.pieces), wall, musicHours * 3600.0 / wall, cpu,
                 static_cast<double>(u.ru_maxrss) / 1024.0);
@@ -91,7 +97,9 @@ int main(int argc, char** argv) {
     std::printf("stages (wall, summed): creation %.1f s  finishing %.1f s  encoding+writing %.1f s  "
                 "writer waiting for creation %.1f s\n",
                 s.creation, s.finishing, s.encoding, s.waiting);
-    std::printf("per hour of music: creation %.1f s  finishing %.1f s  encoding+writing %.1f s\n",
-                s.creation / musicHours, s.finishing / musicHours, s.encoding / musicHours);
+    std::printf("per hour of music: wall %.1f s  cpu %.1f s  creation %.1f s  finishing %.1f s  "
+                "encoding+writing %.1f s  waiting %.1f s\n",
+                wall / musicHours, cpu / musicHours, s.creation / musicHours, s.finishing / musicHours,
+                s.encoding / musicHours, s.waiting / musicHours);
     return 0;
 }

@@ -99,6 +99,21 @@ std::string ChainComment(const ChainPlan& plan, std::uint32_t sampleRate) {
     return text;
 }
 
+std::vector<VorbisComment> ChainChapters(const ChainPlan& plan, std::uint64_t from, std::uint32_t sampleRate) {
+    std::vector<VorbisComment> chapters;
+    if (!plan.totalFrames || from >= *plan.totalFrames || plan.Stride() == 0) return chapters;
+    const std::uint64_t count = plan.PieceCount();
+    std::size_t number = 0;
+    for (std::uint64_t k = plan.FirstPieceAt(from); k < count; ++k) {
+        const std::uint64_t start = std::max(plan.PieceStart(k), from) - from;
+        AddChapter(chapters, ++number, start, sampleRate,
+                   "piece " + std::to_string(k + 1) + ", seed " + std::to_string(PieceSeed(plan.seed, k)));
+    }
+    // One mark says nothing a player does not show already.
+    if (number < 2) chapters.clear();
+    return chapters;
+}
+
 ChainReport WriteChain(CProject& project, const ChainRequest& request, IProgress& progress) {
     ChainReport report;
     CProperties& properties = project.properties;
@@ -119,6 +134,8 @@ ChainReport WriteChain(CProject& project, const ChainRequest& request, IProgress
     stream.write.tags = MakeSoundTags(properties, tags);
     if (plan.totalFrames) stream.totalFrames = *plan.totalFrames - std::min(request.from, *plan.totalFrames);
     stream.oggSerial = PieceSeed(plan.seed, 0xFFFFFFFFull) | 1u;
+    stream.comments = ChainChapters(plan, request.from, rate);
+    stream.flacOnOneThread = request.flacOnOneThread;
 
     progress.SetProgress(0);
     SoundStreamWriter writer;

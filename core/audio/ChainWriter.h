@@ -20,10 +20,12 @@
 #include <filesystem>
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "core/audio/Export.h"
 #include "core/audio/FileTags.h"
 #include "core/audio/Mastering.h"
+#include "core/audio/VorbisComments.h"
 #include "core/engine/Chain.h"
 #include "core/model/Progress.h"
 
@@ -41,6 +43,7 @@ struct ChainRequest {
     FinishOptions finish;      // `lossy` is taken from the format
     unsigned threads = 0;      // creation threads; 0: one per core
     std::uint64_t allocationLimitBytes = 0;  // per creation, as CreateOptions has it
+    bool flacOnOneThread = false;  // as StreamOptions has it: for the benchmark's comparison
     // Called on the calling thread as each piece starts being worked on; may be empty.
     std::function<void(std::uint64_t piece, std::uint32_t seed)> onPiece;
 };
@@ -51,7 +54,7 @@ struct ChainRequest {
 struct ChainStageSeconds {
     double creation = 0.0;
     double finishing = 0.0;
-    double encoding = 0.0;   // encoding and writing: libsndfile writes as it encodes
+    double encoding = 0.0;   // encoding and writing (FLAC: the pool encodes, the writer takes part)
     double waiting = 0.0;    // the writing side waiting for the next piece
 };
 
@@ -74,5 +77,12 @@ ChainReport WriteChain(CProject& project, const ChainRequest& request, IProgress
 // The comment's words for a chain: "chain of 48 pieces of 600 s from seed
 // 1234, crossfade 30 s, piece seeds splitmix64".
 std::string ChainComment(const ChainPlan& plan, std::uint32_t sampleRate);
+
+// The chapter marks of a chain of known length written from frame `from`:
+// one per piece that sounds there, at its start in the written file (the
+// first at 0), named by its number and seed ("piece 2, seed 1234"). None
+// where only one piece sounds, and none for an endless chain: the marks go into the stream's header, written
+// before the music, and an endless chain's pieces have no count.
+std::vector<VorbisComment> ChainChapters(const ChainPlan& plan, std::uint64_t from, std::uint32_t sampleRate);
 
 }  // namespace dw

@@ -165,7 +165,9 @@ std::string Lower(std::string_view s) {
 // stream only (no packet refers to it), so rewriting it is safe.
 class OggSerial {
 public:
-    explicit OggSerial(std::uint32_t serial) : serial_(serial) {}
+    explicit OggSerial(std::uint32_t serial, std::vector<VorbisComment> comments = {}) : serial_(serial) {
+        if (!comments.empty()) editor_.emplace(serial, std::move(comments));
+    }
 
     // Takes bytes as the encoder writes them and passes on each whole page.
     int Write(const unsigned char* data, std::size_t size, OutputFile& out) {
@@ -175,13 +177,18 @@ public:
             const std::size_t page = CompletePage();
             if (page == 0) break;
             if (page == kNotAPage) return Flush(out);  // not Ogg after all: leave it be
-            if (const int err = out.Write(pending_.data(), page)) return err;
+            if (const int err = Emit(pending_.data(), page, out)) return err;
             pending_.erase(pending_.begin(), pending_.begin() + static_cast<std::ptrdiff_t>(page));
         }
         return 0;
     }
     // Whatever is held back goes out as it is (a seek or the end came).
     int Flush(OutputFile& out) {
+        if (editor_) {
+            std::vector<unsigned char> held;
+            editor_->Flush(held);
+            if (const int err = held.empty() ? 0 : out.Write(held.data(), held.size())) return err;
+        }
         if (pending_.empty()) return 0;
         passThrough_ = true;  // a page cut in two can no longer be rewritten
         const int err = out.Write(pending_.data(), pending_.size());
@@ -215,7 +222,17 @@ private:
         return header + body;
     }
 
+    // A whole page, through the comment editor when there is one.
+    int Emit(const unsigned char* page, std::size_t size, OutputFile& out) {
+        if (!editor_) return out.Write(page, size);
+        edited_.clear();
+        editor_->Page({page, size}, edited_);
+        return edited_.empty() ? 0 : out.Write(edited_.data(), edited_.size());
+    }
+
     std::uint32_t serial_;
+    std::optional<OggCommentEditor> editor_;
+    std::vector<unsigned char> edited_;
     bool passThrough_ = false;
     std::vector<unsigned char> pending_;
 };
@@ -912,6 +929,7 @@ struct SoundStreamWriter::Impl {
     std::vector<short> shorts;
     std::minstd_rand dither{1};
     std::string libraryError;
+    std::unique_ptr<FlacStream> flac;
 
     ~Impl() {
         if (file) file->Close();
@@ -928,6 +946,11 @@ struct SoundStreamWriter::Impl {
     // Writes `frames` frames of block (in the file's channels) through the encoder or straight out.
     std::optional<WriteError> Put(const float* samples, std::size_t frames) {
         const std::size_t count = frames * format.channels;
+        if (flac) {
+            std::optional<WriteError> f = flac->Write(samples, frames);
+            sink.Keep(flac->SystemError());
+            return f ? f : Failure();
+        }
         if (format.codec == SoundCodec::Pcm16) {
             ToDithered16(samples, count, shorts, dither);
             if (rawWav) {
@@ -1003,9 +1026,18 @@ std::optional<WriteError> SoundStreamWriter::Open(const std::filesystem::path& t
         s.rawWav = true;
         const std::vector<unsigned char> header = WavHeader(format, dataBytes, s.rf64);
         s.sink.Keep(s.sink.file.Write(header.data(), header.size()));
+    } else if (format.container == SoundContainer::Flac && !options.flacOnOneThread) {
+        // Known only when no resampling can change the count.
+        std::optional<std::uint64_t> total;
+        if (format.sampleRate == sampleRate) total = options.totalFrames;
+        s.flac = std::make_unique<FlacStream>(s.sink.file);
+        if (auto f = s.flac->Open(format, options.write, total, options.comments)) {
+            s.sink.Keep(s.flac->SystemError());
+            return f;
+        }
     } else {
         if (format.container == SoundContainer::Ogg || format.container == SoundContainer::Opus)
-            s.sink.ogg.emplace(options.oggSerial);
+            s.sink.ogg.emplace(options.oggSerial, options.comments);
         s.sink.dropRewrites = streams && !s.sink.file.Seekable();
         SF_VIRTUAL_IO io{&SoundSink::Length, &SoundSink::Seek, &SoundSink::Read, &SoundSink::Write, &SoundSink::Tell};
         SF_INFO info{};
@@ -1048,7 +1080,12 @@ std::optional<WriteError> SoundStreamWriter::Finish() {
     s.open = false;
     if (s.soxr != nullptr)
         if (auto f = s.Feed(nullptr, 0)) return f;
-    if (s.rawWav) {
+    if (s.flac) {
+        std::optional<WriteError> f = s.flac->Finish();
+        s.sink.Keep(s.flac->SystemError());
+        if (f) return f;
+    }
+    if (s.rawWav || s.flac) {
         if (s.sink.error == 0) s.sink.Keep(s.sink.file.Commit());
         return s.Failure();
     }

@@ -288,8 +288,8 @@ std::string StateText(const FLAC__StreamEncoder* e) {
 // "fLaC", the stream info and the Vorbis comment, as libFLAC writes them for
 // these settings and tags, with the total of samples announced. An empty
 // vector and `why` when the encoder refused.
-std::vector<unsigned char> StreamFront(const Settings& settings, const SoundTags& tags, std::uint32_t total,
-                                       std::string& why) {
+std::vector<unsigned char> StreamFront(const Settings& settings, const SoundTags& tags, std::uint64_t total,
+                                       std::string& why, const std::vector<VorbisComment>& extra = {}) {
     FrontSink sink;
     const EncoderPtr encoder = NewEncoder();
     std::unique_ptr<FLAC__StreamMetadata, decltype(&FLAC__metadata_object_delete)> comment(
@@ -303,15 +303,15 @@ std::vector<unsigned char> StreamFront(const Settings& settings, const SoundTags
     const std::pair<const char*, const std::string*> fields[] = {
         {"title", &tags.title}, {"artist", &tags.artist}, {"software", &tags.software},
         {"date", &tags.date},   {"comment", &tags.comment}};
-    for (const auto& [name, text] : fields) {
-        if (text->empty()) continue;
+    const auto append = [&](const char* name, const char* text) {
         FLAC__StreamMetadata_VorbisComment_Entry entry{};
-        if (!FLAC__metadata_object_vorbiscomment_entry_from_name_value_pair(&entry, name, text->c_str())) continue;
-        if (!FLAC__metadata_object_vorbiscomment_append_comment(comment.get(), entry, /*copy=*/false)) {
+        if (!FLAC__metadata_object_vorbiscomment_entry_from_name_value_pair(&entry, name, text)) return;
+        if (!FLAC__metadata_object_vorbiscomment_append_comment(comment.get(), entry, /*copy=*/false))
             std::free(entry.entry);
-            continue;
-        }
-    }
+    };
+    for (const auto& [name, text] : fields)
+        if (!text->empty()) append(name, text->c_str());
+    for (const auto& c : extra) append(c.name.c_str(), c.value.c_str());
     FLAC__StreamMetadata* blocks[] = {comment.get()};
     if (!Configure(encoder.get(), settings) || !FLAC__stream_encoder_set_total_samples_estimate(encoder.get(), total) ||
         !FLAC__stream_encoder_set_metadata(encoder.get(), blocks, 1)) {
@@ -383,6 +383,16 @@ public:
         chunkFrames_ = std::uint64_t{blockSize} * blocksPerChunk_;
         chunks_ = static_cast<std::size_t>((count + chunkFrames_ - 1) / chunkFrames_);
     }
+    // Samples already in the file's channels (a stream's batch), whose first
+    // chunk is chunk `firstChunk` of the whole stream.
+    Encoding(const float* interleaved, std::uint64_t count, std::uint64_t firstChunk, const Settings& settings,
+             std::uint32_t blockSize, const FlacChunking& chunking, bool pack)
+        : Encoding(nullptr, 0, settings, blockSize, chunking, pack) {
+        interleaved_ = interleaved;
+        count_ = count;
+        firstChunk_ = firstChunk;
+        chunks_ = static_cast<std::size_t>((count + chunkFrames_ - 1) / chunkFrames_);
+    }
 
     std::size_t Chunks() const { return chunks_; }
     std::uint64_t ChunkFrames() const { return chunkFrames_; }
@@ -399,7 +409,7 @@ public:
         const std::size_t frames = static_cast<std::size_t>(end - first);
         slot.bytes.reserve(frames * settings_.channels * 3 + std::size_t{blocksPerChunk_} * (64 + 8 * settings_.channels));
         if (pack_) slot.packed.reserve(frames * settings_.channels * 3);
-        ChunkSink sink{&slot, static_cast<std::uint32_t>(k * blocksPerChunk_), false, nullptr};
+        ChunkSink sink{&slot, static_cast<std::uint32_t>((firstChunk_ + k) * blocksPerChunk_), false, nullptr};
         const EncoderPtr encoder = NewEncoder();
         if (!encoder) throw std::bad_alloc();
         FLAC__StreamEncoder* e = encoder.get();
@@ -419,7 +429,12 @@ public:
         bool ok = true;
         for (std::uint64_t at = first; ok && at < end; at += kPiece) {
             const std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(kPiece, end - at));
-            ToIntegers(frames_, static_cast<std::size_t>(at), n, settings_.channels, samples.data());
+            if (interleaved_ != nullptr) {
+                const float* in = interleaved_ + at * settings_.channels;
+                for (std::size_t i = 0; i < n * settings_.channels; ++i) samples[i] = FlacSample(in[i]);
+            } else {
+                ToIntegers(frames_, static_cast<std::size_t>(at), n, settings_.channels, samples.data());
+            }
             if (pack_) PackForMd5(samples.data(), n * settings_.channels, slot.packed);
             ok = FLAC__stream_encoder_process_interleaved(e, samples.data(), static_cast<uint32_t>(n));
         }
@@ -435,7 +450,9 @@ public:
 
 private:
     const StereoFrame* frames_;
-    std::uint32_t count_;
+    const float* interleaved_ = nullptr;  // instead of frames_: samples in the file's channels
+    std::uint64_t count_;
+    std::uint64_t firstChunk_ = 0;
     Settings settings_;
     bool pack_;  // the chunks' samples are packed for the MD5
     std::uint64_t chunkFrames_ = 0;
@@ -521,6 +538,109 @@ WriteResult WriteFlacFile(const std::filesystem::path& target, const StereoFrame
     if (const int err = file.Commit()) return fail(IDS_ENCODER_WRITE_FAILED, ErrorText(err));
     progress.SetProgress(100);
     return WriteResult::Written;
+}
+
+// ------------------------------------------------------------------ streaming
+
+// The MD5 as the chunks pass, and their buffers kept from batch to batch.
+struct FlacStream::State {
+    md5_ctx ctx;
+    ChunkStore store;
+};
+
+FlacStream::FlacStream(OutputFile& file, const FlacChunking& chunking) : file_(file), chunking_(chunking) {}
+FlacStream::~FlacStream() = default;
+
+std::optional<WriteError> FlacStream::Failed(int err) {
+    if (systemError_ == 0) systemError_ = err;
+    return WriteError{IDS_ENCODER_WRITE_FAILED, ErrorText(err)};
+}
+
+std::optional<WriteError> FlacStream::Open(const SoundFormat& format, const WriteOptions& options,
+                                           std::optional<std::uint64_t> totalFrames,
+                                           const std::vector<VorbisComment>& extra) {
+    channels_ = format.channels;
+    rate_ = format.sampleRate;
+    level_ = FlacLevel(options.encoder.compression);
+    const Settings settings{channels_, rate_, level_};
+    std::string why;
+    front_ = StreamFront(settings, options.tags, totalFrames.value_or(0), why, extra);
+    if (front_.empty()) return WriteError{IDS_ENCODER_CREATE_FAILED, why};
+    blockSize_ = front_[kStreamInfoAt] << 8 | front_[kStreamInfoAt + 1];
+    chunkFrames_ = std::uint64_t{blockSize_} * std::max<std::uint32_t>(1, chunking_.blocksPerChunk);
+    WorkerPool& pool = SharedPool();
+    const unsigned workers = chunking_.workers != 0 ? chunking_.workers : pool.Threads();
+    batchFrames_ = chunkFrames_ * 2 * workers;
+    batch_.reserve(static_cast<std::size_t>(batchFrames_ * channels_));
+    md5Wanted_ = file_.Seekable();
+    state_ = std::make_unique<State>();
+    md5_init(&state_->ctx);
+    if (const int err = file_.Write(front_.data(), front_.size())) return Failed(err);
+    return std::nullopt;
+}
+
+std::optional<WriteError> FlacStream::Write(const float* samples, std::size_t frames) {
+    while (frames > 0) {
+        const std::size_t held = batch_.size() / channels_;
+        const std::size_t n = std::min<std::size_t>(frames, static_cast<std::size_t>(batchFrames_ - held));
+        batch_.insert(batch_.end(), samples, samples + n * channels_);
+        samples += n * channels_;
+        frames -= n;
+        if (batch_.size() / channels_ == batchFrames_)
+            if (auto f = EncodeBatch()) return f;
+    }
+    return std::nullopt;
+}
+
+// Encodes what the batch holds on the pool, the calling thread taking part
+// and writing the chunks in order. Every batch but the last is whole chunks.
+std::optional<WriteError> FlacStream::EncodeBatch() {
+    const std::uint64_t frames = batch_.size() / channels_;
+    if (frames == 0) return std::nullopt;
+    const Settings settings{channels_, rate_, level_};
+    Encoding encoding(batch_.data(), frames, chunksDone_, settings, blockSize_, chunking_, md5Wanted_);
+    ChunkStore& store = state_->store;
+    std::optional<WriteError> failure;
+    CancelFlag stop;
+    const auto produce = [&](std::size_t k) { return encoding.Encode(k, store); };
+    const auto consume = [&](std::size_t, Chunk chunk) {
+        if (!chunk.failure.empty()) {
+            failure = WriteError{IDS_ENCODER_WRITE_FAILED, chunk.failure};
+        } else if (const int err = file_.Write(chunk.bytes.data(), chunk.bytes.size())) {
+            failure = Failed(err);
+        }
+        if (failure) {
+            stop.Cancel();
+            return;
+        }
+        minFrame_ = minFrame_ == 0 ? chunk.minFrame : std::min(minFrame_, chunk.minFrame);
+        maxFrame_ = std::max(maxFrame_, chunk.maxFrame);
+        if (md5Wanted_) md5_update(&state_->ctx, chunk.packed.size(), chunk.packed.data());
+        store.Give(std::move(chunk));
+    };
+    std::optional<WorkerPool> own;
+    if (chunking_.workers != 0) own.emplace(chunking_.workers);
+    WorkerPool& pool = own ? *own : SharedPool();
+    pool.RunOrdered(encoding.Chunks(), 2 * std::size_t{pool.Threads()}, produce, consume, &stop);
+    if (failure) return failure;
+    chunksDone_ += encoding.Chunks();
+    framesDone_ += frames;
+    batch_.clear();
+    return std::nullopt;
+}
+
+std::optional<WriteError> FlacStream::Finish() {
+    if (auto f = EncodeBatch()) return f;
+    if (!md5Wanted_) return std::nullopt;
+    std::uint8_t digest[MD5_DIGEST_SIZE];
+    md5_digest(&state_->ctx, MD5_DIGEST_SIZE, digest);
+    FillStreamInfo(front_.data() + kStreamInfoAt, minFrame_, maxFrame_, framesDone_, digest);
+    std::int64_t at = 0, end = file_.Position();
+    int err = file_.Seek(static_cast<std::int64_t>(kStreamInfoAt), SEEK_SET, at);
+    if (err == 0) err = file_.Write(front_.data() + kStreamInfoAt, kStreamInfoSize);
+    if (err == 0) err = file_.Seek(end, SEEK_SET, at);
+    if (err != 0) return Failed(err);
+    return std::nullopt;
 }
 
 }  // namespace dw

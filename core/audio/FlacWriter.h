@@ -32,14 +32,18 @@
 #include <span>
 #include <string>
 #include <vector>
+#include <memory>
 
 #if defined(__SSE__)
 #include <xmmintrin.h>
 #endif
 
 #include "core/audio/Export.h"
+#include "core/audio/VorbisComments.h"
 
 namespace dw {
+
+class OutputFile;
 
 // How the work is cut. The bytes never depend on `workers`. Nor on
 // `blocksPerChunk`, except at levels 1 and 4, whose encoders choose the
@@ -96,5 +100,50 @@ bool RenumberFlacFrame(std::span<const unsigned char> frame, std::uint32_t numbe
 WriteResult WriteFlacFile(const std::filesystem::path& target, const StereoFrame* frames, std::uint32_t frameCount,
                           const SoundFormat& format, IProgress& progress, WriteError& error,
                           const WriteOptions& options, const FlacChunking& chunking = {});
+
+// The same encoding for music that comes block by block (a chain of pieces,
+// SoundStream.h): the samples are gathered into a batch of chunks, two per
+// thread, which the pool encodes at once while the calling thread writes them
+// out in order; so the encoding keeps every core busy whatever the pieces'
+// lengths. The stream info announces `totalFrames` when known (0: unknown);
+// on a target that can go back, Finish puts the frame sizes, the true total
+// and the MD5 into it, as WriteFlacFile does. A pipe keeps the front as
+// first written. `extra` comments follow the tags in the Vorbis comment.
+// Errors name the reason; SystemError() gives the system's error of a
+// failed write (EPIPE: a pipe's reader went away). The file is not
+// committed here: its owner does that after Finish.
+class FlacStream {
+public:
+    FlacStream(OutputFile& file, const FlacChunking& chunking = {});
+    ~FlacStream();
+    FlacStream(const FlacStream&) = delete;
+    FlacStream& operator=(const FlacStream&) = delete;
+
+    std::optional<WriteError> Open(const SoundFormat& format, const WriteOptions& options,
+                                   std::optional<std::uint64_t> totalFrames, const std::vector<VorbisComment>& extra);
+    // `frames` frames of samples in the file's channels, interleaved.
+    std::optional<WriteError> Write(const float* samples, std::size_t frames);
+    std::optional<WriteError> Finish();
+    int SystemError() const { return systemError_; }
+
+private:
+    std::optional<WriteError> EncodeBatch();
+    std::optional<WriteError> Failed(int err);
+
+    OutputFile& file_;
+    FlacChunking chunking_;
+    unsigned channels_ = 2, rate_ = 0, level_ = 5;
+    std::uint32_t blockSize_ = 0;
+    std::uint64_t chunkFrames_ = 0, batchFrames_ = 0;
+    std::vector<float> batch_;       // samples waiting for the next batch
+    std::uint64_t chunksDone_ = 0;   // chunks of the stream written
+    std::uint64_t framesDone_ = 0;   // frames of the stream written
+    std::vector<unsigned char> front_;
+    bool md5Wanted_ = false;
+    struct State;  // the MD5 and the chunks' buffers
+    std::unique_ptr<State> state_;
+    std::uint32_t minFrame_ = 0, maxFrame_ = 0;
+    int systemError_ = 0;
+};
 
 }  // namespace dw

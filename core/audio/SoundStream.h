@@ -6,8 +6,10 @@
 // succeeds; a failure, a cancel or an object destroyed before Finish leaves
 // the old file as it was.
 //
-// Every format goes through libsndfile, FLAC included (one encoder on the
-// calling thread; the chain keeps the other cores busy creating music).
+// FLAC goes through our chunked encoder (FlacWriter.h's FlacStream), which
+// encodes on every core beside the creation of the music; every other format
+// through libsndfile. `comments` (a chain's chapter marks) are added to the
+// Vorbis comment of FLAC, Ogg Vorbis and Opus; the other formats have none.
 // A WAV whose data would pass the 4 GiB that a RIFF header can count is
 // written as RF64, libsndfile's own. A WAV (float or 16 bits) to a target that
 // cannot go back (a pipe, a FIFO) is written here with its header first,
@@ -21,8 +23,10 @@
 #include <memory>
 #include <optional>
 #include <span>
+#include <vector>
 
 #include "core/audio/Export.h"
+#include "core/audio/VorbisComments.h"
 #include "core/model/StereoFrame.h"
 
 namespace dw {
@@ -34,6 +38,11 @@ struct StreamOptions {
     std::optional<std::uint64_t> totalFrames;
     // The Ogg serial number (Ogg Vorbis and Opus): the same number, the same bytes.
     std::uint32_t oggSerial = 1;
+    // Vorbis comments after the tags (FLAC, Ogg Vorbis, Opus).
+    std::vector<VorbisComment> comments;
+    // FLAC through libsndfile's encoder on the calling thread, without the
+    // comments: how chains were written before, for the benchmark to compare.
+    bool flacOnOneThread = false;
 };
 
 class SoundStreamWriter {

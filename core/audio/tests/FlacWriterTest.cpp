@@ -2,7 +2,8 @@
 // MD5 are those of libsndfile's own FLAC writing (the way every FLAC file was
 // written before), whatever the chunks and the number of workers; every frame
 // header carries its place in the stream with valid checksums; the stream
-// info, the tags, a pipe, a cancel.
+// info, the tags, a pipe, a cancel. The same for music written block by
+// block (FlacStream), whatever the blocks that come in.
 #include <FLAC/stream_decoder.h>
 #include <FLAC/stream_encoder.h>
 #include <gtest/gtest.h>
@@ -433,6 +434,126 @@ TEST(FlacWriter, RunningOutOfMemoryInsideLibflacKeepsTheOldFile) {
         EXPECT_EQ(test::Slurp(target), "the previous render");
         EXPECT_EQ(test::FilesIn(dir.path()), 1u) << "no temporary left behind";
     }
+}
+
+// ------------------------------------------------------------------ streaming
+
+// Writes `music` through a FlacStream in blocks of `blockIn` frames.
+std::optional<WriteError> Stream(const std::filesystem::path& path, const std::vector<StereoFrame>& music,
+                                 std::uint16_t channels, std::size_t blockIn, const FlacChunking& chunking,
+                                 std::optional<std::uint64_t> total, const std::vector<VorbisComment>& extra = {}) {
+    std::vector<float> samples;
+    for (const auto& m : music) {
+        if (channels == 1) {
+            samples.push_back(0.5f * (m.left + m.right));
+        } else {
+            samples.push_back(m.left);
+            samples.push_back(m.right);
+        }
+    }
+    OutputFile file;
+    if (const int err = file.Open(path)) return WriteError{0, ErrorText(err)};
+    FlacStream stream(file, chunking);
+    if (auto f = stream.Open(Flac(channels), {}, total, extra)) return f;
+    for (std::size_t at = 0; at < music.size(); at += blockIn)
+        if (auto f = stream.Write(samples.data() + at * channels, std::min(blockIn, music.size() - at))) return f;
+    if (auto f = stream.Finish()) return f;
+    if (const int err = file.Commit()) return WriteError{0, ErrorText(err)};
+    return std::nullopt;
+}
+
+struct StreamCase {
+    const char* name;
+    std::uint32_t frames;
+    FlacChunking chunking;  // a batch is two chunks per worker
+    std::size_t blockIn;
+    std::uint16_t channels;
+    bool totalKnown;
+};
+void PrintTo(const StreamCase& c, std::ostream* os) { *os << c.name; }
+
+class FlacStreamed : public ::testing::TestWithParam<StreamCase> {};
+
+TEST_P(FlacStreamed, GivesLibsndfilesSamplesFramesAndMd5) {
+    const StreamCase& c = GetParam();
+    const auto music = Music(c.frames);
+    test::TempDir dir;
+    std::optional<std::uint64_t> total;
+    if (c.totalKnown) total = c.frames;
+    const auto failure = Stream(dir / "new.flac", music, c.channels, c.blockIn, c.chunking, total);
+    ASSERT_FALSE(failure) << failure->reason;
+    WriteWithLibsndfile(dir / "old.flac", music, c.channels, std::nullopt);
+
+    const auto samples = Samples(dir / "new.flac"), before = Samples(dir / "old.flac");
+    ASSERT_EQ(samples.size(), before.size());
+    for (std::size_t i = 0; i < samples.size(); ++i) ASSERT_EQ(samples[i], before[i]) << "sample " << i;
+    const std::string now = test::Slurp(dir / "new.flac"), then = test::Slurp(dir / "old.flac");
+    EXPECT_TRUE(now.substr(FramesStart(now)) == then.substr(FramesStart(then))) << "the frames differ";
+    const StreamInfo a = InfoOf(now), b = InfoOf(then);
+    EXPECT_EQ(a.total, c.frames) << "the true total, even where none was announced";
+    EXPECT_EQ(a.md5, b.md5);
+    EXPECT_EQ(a.minFrame, b.minFrame);
+    EXPECT_EQ(a.maxFrame, b.maxFrame);
+    if (const auto ok = FlacToolAccepts(dir / "new.flac")) {
+        EXPECT_TRUE(*ok) << "flac --test";
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Flac, FlacStreamed,
+    ::testing::Values(
+        // Two workers of two-block chunks: batches of 8 blocks.
+        StreamCase{"OddBlocksAcrossBatches", 3 * 8 * kBlock + 777, {2, 2}, 5000, 2, true},
+        StreamCase{"EndingOnABatch", 2 * 8 * kBlock, {2, 2}, 8 * kBlock, 2, true},
+        StreamCase{"BlocksLargerThanABatch", 5 * 8 * kBlock + 3, {2, 2}, 20 * kBlock + 1, 2, true},
+        StreamCase{"ShorterThanOneBlock", 1000, {2, 2}, 64, 2, true},
+        StreamCase{"TotalNotKnownAhead", 2 * 8 * kBlock + 9, {2, 2}, 7777, 2, false},
+        StreamCase{"Mono", 2 * 4 * kBlock + 5, {2, 1}, 3000, 1, true},
+        // Frame numbers from 128 on take two bytes in the header.
+        StreamCase{"FrameNumbersGrowLonger", 130 * kBlock + 17, {1, 3}, 65536, 2, true}),
+    [](const auto& p) { return std::string(p.param.name); });
+
+TEST(FlacStream, APipeGetsTheStreamWithItsLengthAndChaptersInFront) {
+    const std::uint32_t frames = 6 * kBlock + 100;
+    const auto music = Music(frames);
+    test::FifoInTempDir fifo;
+    ASSERT_TRUE(fifo.made);
+    std::vector<VorbisComment> chapters;
+    AddChapter(chapters, 1, 0, kRate, "piece 1, seed 5");
+    AddChapter(chapters, 2, 3 * kRate + 22, kRate, "piece 2, seed 6");
+    const auto failure = Stream(fifo.path, music, 2, 4000, {2, 1}, frames, chapters);
+    ASSERT_FALSE(failure) << failure->reason;
+    const std::string received = fifo.reader.Finish();
+    std::ofstream(fifo.dir / "copy.flac", std::ios::binary) << received;
+    WriteWithLibsndfile(fifo.dir / "old.flac", music, 2, std::nullopt);
+    EXPECT_EQ(Samples(fifo.dir / "copy.flac"), Samples(fifo.dir / "old.flac"));
+    const StreamInfo s = InfoOf(received);
+    EXPECT_EQ(s.total, frames) << "known before the first frame";
+    EXPECT_EQ(s.md5, std::string(16, '\0')) << "unknown: a pipe cannot go back for it";
+    if (const auto ok = FlacToolAccepts(fifo.dir / "copy.flac")) {
+        EXPECT_TRUE(*ok) << "flac --test";
+    }
+    SNDFILE* f = nullptr;
+    SF_INFO info{};
+    f = sf_open((fifo.dir / "copy.flac").c_str(), SFM_READ, &info);
+    ASSERT_NE(f, nullptr);
+    sf_close(f);
+    EXPECT_NE(received.find("CHAPTER002=00:00:03.000"), std::string::npos);
+    EXPECT_NE(received.find("CHAPTER002NAME=piece 2, seed 6"), std::string::npos);
+}
+
+TEST(FlacStream, AFullDiskMidStreamKeepsTheOldFileAndSaysWhy) {
+    const auto music = Music(40 * kBlock);
+    test::TempDir dir;
+    const auto target = dir / "old.flac";
+    std::ofstream(target) << "the previous render";
+    SetOutputFileFaultsForTesting({.failAfterBytes = 300000, .error = ENOSPC});  // a few batches in
+    const auto failure = Stream(target, music, 2, 5000, {2, 2}, music.size());
+    SetOutputFileFaultsForTesting({});
+    ASSERT_TRUE(failure);
+    EXPECT_EQ(failure->reason, "No space left on device");
+    EXPECT_EQ(test::Slurp(target), "the previous render");
+    EXPECT_EQ(test::FilesIn(dir.path()), 1u) << "no temporary left behind";
 }
 
 }  // namespace
