@@ -132,6 +132,19 @@ std::uint32_t PlaybackStreamProc(OutputStream*, void* dest, std::uint32_t bytes,
         n = total - position;
     }
     if (n > 0) std::memcpy(dest, reinterpret_cast<const char*>(data) + position, n);
+    const float gain = record->gain.load(std::memory_order_relaxed);
+    if (n >= 8 && (gain != 1.0f || record->appliedGain != 1.0f)) {
+        auto* samples = static_cast<float*>(dest);
+        const std::uint32_t frames = n / 8;
+        const float from = record->appliedGain;
+        const float step = (gain - from) / static_cast<float>(frames);
+        for (std::uint32_t i = 0; i < frames; ++i) {
+            const float g = i + 1 == frames ? gain : from + step * static_cast<float>(i + 1);
+            samples[2 * i] *= g;
+            samples[2 * i + 1] *= g;
+        }
+        record->appliedGain = gain;
+    }
     // A seek from the user-interface thread between our load and this store
     // wins: the next call starts where it points.
     if (!record->position.compare_exchange_strong(position, position + n)) return n;

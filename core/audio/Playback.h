@@ -43,6 +43,12 @@ struct PlaybackStream {
     std::atomic<std::uint32_t> total{0};     // bytes, frames x 8
     std::atomic<std::uint32_t> position{0};  // byte offset of the next byte to deliver
     std::atomic<bool> active{false};         // playing or paused
+    // A gain on what is handed to the device (the sleep timer's fade): set
+    // by the user-interface thread, reached by the device thread in a ramp
+    // across its next block so that a step never clicks. At 1 the music
+    // passes untouched.
+    std::atomic<float> gain{1.0f};
+    float appliedGain = 1.0f;                // device thread only
 
     PlaybackStream() = default;
     PlaybackStream(const PlaybackStream&) = delete;

@@ -1,6 +1,10 @@
 #include "gui/audio/CWndControlbar.h"
 
 #include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
+#include <QSettings>
 #include <QPainter>
 #include <QShortcut>
 #include <QTimerEvent>
@@ -11,6 +15,7 @@
 #include "gui/audio/CWndVolume.h"
 #include "core/transport/PlayCursor.h"
 #include "core/transport/TransportLogic.h"
+#include "core/transport/ChainTransport.h"
 #include "gui/engine/CDlgProgressCreateMusic.h"
 #include "core/model/Project.h"
 #include "gui/kit/AppMessages.h"
@@ -66,6 +71,39 @@ CWndControlbar::CWndControlbar(QWidget* parent, CProject* project, CMusicEngine*
     volume_ = new CWndVolume(this);
     volume_->resize(171, 40);
 
+    // The sleep timer and endless play, remembered by the program.
+    sleepBox_ = new QComboBox(this);
+    sleepBox_->setObjectName(QLatin1String(kSleepBoxName));
+    sleepBox_->setAccessibleName(QStringLiteral("Sleep timer"));
+    sleepBox_->setToolTip(QStringLiteral("Sleep timer: the last minute fades out, then playback stops."));
+    sleepBox_->setFocusPolicy(Qt::TabFocus);
+    for (const int minutes : SleepTimerChoices())
+        sleepBox_->addItem(minutes == 0 ? QStringLiteral("Sleep: off") : QStringLiteral("Sleep: %1 min").arg(minutes),
+                           minutes);
+    sleepLeft_ = new QLabel(this);
+    sleepLeft_->setObjectName(QLatin1String(kSleepLeftName));
+    sleepLeft_->setStyleSheet(QStringLiteral("color: rgb(190, 225, 235);"));
+    endlessBox_ = new QCheckBox(QStringLiteral("Endless"), this);
+    endlessBox_->setObjectName(QLatin1String(kEndlessBoxName));
+    endlessBox_->setToolTip(QStringLiteral("Endless play: as the music nears its end, the next variation is "
+                                           "created and crossfaded in."));
+    endlessBox_->setFocusPolicy(Qt::TabFocus);
+    endlessBox_->setStyleSheet(QStringLiteral("QCheckBox { color: rgb(190, 225, 235); }"));
+    {
+        const QSettings settings;
+        const int remembered = settings.value(QLatin1String(kSleepSettingKey), 0).toInt();
+        const int index = sleepBox_->findData(remembered);  // only an offered choice counts
+        sleepBox_->setCurrentIndex(std::max(0, index));
+        sleep_.Set(sleepBox_->currentData().toInt());
+        endlessBox_->setChecked(settings.value(QLatin1String(kEndlessSettingKey), false).toBool());
+    }
+    connect(sleepBox_, &QComboBox::activated, this, [this](int index) {
+        SetSleepMinutes(sleepBox_->itemData(index).toInt());
+    });
+    connect(endlessBox_, &QCheckBox::toggled, this,
+            [](bool on) { QSettings().setValue(QLatin1String(kEndlessSettingKey), on); });
+    ShowSleepLeft();
+
     space_ = new QShortcut(QKeySequence(Qt::Key_Space), this);
     space_->setContext(Qt::WindowShortcut);
     connect(space_, &QShortcut::activated, this, [this] {
@@ -88,6 +126,7 @@ CWndControlbar::CWndControlbar(QWidget* parent, CProject* project, CMusicEngine*
     });
 
     Layout();
+    clock_.start();
     endTimer_.start(kTimerPeriodMs, this);
 }
 
@@ -108,6 +147,39 @@ void CWndControlbar::Layout() {
     for (std::size_t i = 0; i < buttons_.size(); ++i) buttons_[i]->setGeometry(x[i], l.y, 40, 40);
     display_->setGeometry(l.display, l.y, 120, 40);
     volume_->setGeometry(l.volume, l.y, 171, 40);
+    // Right of the section buttons: the sleep timer, its time left, endless play.
+    const int at = l.next + 40 + 16;
+    sleepBox_->setGeometry(at, l.y + 8, 112, 24);
+    sleepLeft_->setGeometry(at + 118, l.y + 8, 64, 24);
+    endlessBox_->setGeometry(at + 186, l.y + 8, 90, 24);
+}
+
+void CWndControlbar::SetSleepMinutes(int minutes) {
+    sleep_.Set(minutes);
+    if (player_) player_->gain = 1.0f;
+    const int index = sleepBox_->findData(sleep_.Minutes());
+    if (index >= 0 && index != sleepBox_->currentIndex()) sleepBox_->setCurrentIndex(index);
+    QSettings().setValue(QLatin1String(kSleepSettingKey), sleep_.Minutes());
+    ShowSleepLeft();
+}
+
+void CWndControlbar::ShowSleepLeft() {
+    sleepLeft_->setText(sleep_.On() ? QString::fromStdString(SleepLeftText(sleep_.SecondsLeft())) : QString());
+    sleepLeft_->setAccessibleName(sleep_.On() ? QStringLiteral("Time left before playback stops") : QString());
+}
+
+void CWndControlbar::OnSleepTick(double seconds) {
+    if (!sleep_.On() || player_ == nullptr) return;
+    if (!started_ || paused_ || !player_->active) return;
+    sleep_.Advance(seconds);
+    player_->gain = sleep_.Gain();
+    if (sleep_.Expired()) {
+        // Faded out: stop, and arm the timer again for the next listening.
+        OnStop();
+        sleep_.Set(sleep_.Minutes());
+        player_->gain = 1.0f;
+    }
+    ShowSleepLeft();
 }
 
 void CWndControlbar::OnCommand(int id) {
@@ -192,6 +264,12 @@ void CWndControlbar::OnStop() {
     if (player_) PlaybackStop(*player_);
     paused_ = false;
     started_ = false;
+    // A stop ends the listening: the sleep timer starts again from its length at the next Play.
+    if (sleep_.On()) {
+        sleep_.Set(sleep_.Minutes());
+        if (player_) player_->gain = 1.0f;
+        ShowSleepLeft();
+    }
 }
 
 void CWndControlbar::OnGoToStart() {
@@ -230,8 +308,13 @@ void CWndControlbar::OnEndTimer() {
 }
 
 void CWndControlbar::timerEvent(QTimerEvent* event) {
-    if (event->timerId() == endTimer_.timerId())
+    if (event->timerId() == endTimer_.timerId()) {
+        // The sleep timer counts the time that really passed, not the ticks.
+        const std::int64_t now = clock_.elapsed();
+        if (lastTickMs_ >= 0) OnSleepTick(static_cast<double>(now - lastTickMs_) / 1000.0);
+        lastTickMs_ = now;
         OnEndTimer();
+    }
     else
         QWidget::timerEvent(event);
 }

@@ -11,6 +11,7 @@
 // window and outlives it.
 
 #include <QBasicTimer>
+#include <QElapsedTimer>
 #include <QPixmap>
 #include <QWidget>
 
@@ -20,8 +21,12 @@
 #include <optional>
 
 #include "core/engine/MusicEngine.h"
+#include "core/transport/ChainTransport.h"
 #include "gui/kit/Panels.h"
 
+class QCheckBox;
+class QComboBox;
+class QLabel;
 class QShortcut;
 
 namespace dw {
@@ -49,6 +54,13 @@ public:
         ID_NEXT_SECTION = 20011,
     };
 
+    // The program remembers these (QSettings), not the project.
+    static constexpr const char* kSleepSettingKey = "transport/sleepMinutes";
+    static constexpr const char* kEndlessSettingKey = "transport/endless";
+    static constexpr const char* kSleepBoxName = "transport-sleep";
+    static constexpr const char* kSleepLeftName = "transport-sleep-left";
+    static constexpr const char* kEndlessBoxName = "transport-endless";
+
     // `mainWindow` receives WM_APP_STOP, WM_APP_ENSURE_SOURCE and, after each
     // creation, WM_APP_MUSIC_CREATED; `messages` shows the messages of
     // decoding, creation and playback set-up (message boxes of the progress
@@ -75,6 +87,18 @@ public:
     // One tick of timer 6: clears the flags once the stream has played out.
     void OnEndTimer();
 
+    // Sleep timer: `minutes` 0 is off. The countdown runs while the music
+    // plays; its last minute fades out, then playback stops.
+    void SetSleepMinutes(int minutes);
+    int sleepMinutes() const { return sleep_.Minutes(); }
+    // Counts `seconds` of time (the timer's tick measures them): while the
+    // music plays they come off the countdown and the fade follows.
+    void OnSleepTick(double seconds);
+    const SleepCountdown& sleepCountdown() const { return sleep_; }
+    QComboBox* sleepBox() const { return sleepBox_; }
+    QLabel* sleepLeft() const { return sleepLeft_; }
+    QCheckBox* endlessBox() const { return endlessBox_; }
+
     bool started() const { return started_; }
     bool paused() const { return paused_; }
     CHoverButton* button(int id) const;
@@ -98,6 +122,7 @@ protected:
 private:
     void Layout();
     void MoveCursorToSection(int direction);
+    void ShowSleepLeft();
 
     CProject* project_;
     CMusicEngine* engine_;
@@ -114,6 +139,12 @@ private:
     QPixmap background_;
     QShortcut* space_ = nullptr;
     QBasicTimer endTimer_;
+    QComboBox* sleepBox_ = nullptr;
+    QLabel* sleepLeft_ = nullptr;
+    QCheckBox* endlessBox_ = nullptr;
+    SleepCountdown sleep_;
+    QElapsedTimer clock_;
+    std::int64_t lastTickMs_ = -1;
     CreateOptions createOptions_;
     SeedChoice seedChoice_;
 };

@@ -5,6 +5,8 @@
 // tests also run under ThreadSanitizer.
 #include <gtest/gtest.h>
 
+#include <vector>
+
 #include <chrono>
 #include <thread>
 
@@ -237,6 +239,34 @@ TEST(PlaybackStreamProc, DeliversUpToTotalThenEnds) {
     EXPECT_EQ(PlaybackStreamProc(nullptr, dest, 48, &record), 8u | kStreamEnd);
     EXPECT_EQ(dest[0], 9.0f);
     EXPECT_EQ(dest[1], -9.0f);
+}
+
+// The sleep timer's gain: untouched at 1, reached in a ramp across one block
+// (never a step), then held.
+TEST(PlaybackStreamProc, GainRampsAcrossOneBlockThenHolds) {
+    std::vector<StereoFrame> frames(12, StereoFrame{1.0f, -0.5f});
+    PlaybackStream record;
+    record.data = frames.data();
+    record.frames = 12;
+    record.total = 96;
+    record.active = true;
+    struct Block {
+        float gain;
+        std::vector<float> left;  // what the block's frames carry of 1.0
+    };
+    const Block blocks[] = {{1.0f, {1.0f, 1.0f, 1.0f, 1.0f}},
+                            {0.0f, {0.75f, 0.5f, 0.25f, 0.0f}},
+                            {0.0f, {0.0f, 0.0f, 0.0f, 0.0f}}};
+    for (const Block& b : blocks) {
+        record.gain = b.gain;
+        float dest[8] = {};
+        PlaybackStreamProc(nullptr, dest, 32, &record);
+        for (std::size_t i = 0; i < 4; ++i) {
+            EXPECT_FLOAT_EQ(dest[2 * i], b.left[i]) << "gain " << b.gain << ", frame " << i;
+            EXPECT_FLOAT_EQ(dest[2 * i + 1], -0.5f * b.left[i]);
+        }
+    }
+    EXPECT_EQ(frames[11].left, 1.0f) << "the music itself is not touched";
 }
 
 TEST(EffectParameters, WorkedValues) {

@@ -3,7 +3,12 @@
 // against the play cursor, the end of playback, the time display and the
 // volume window.
 
+#include <QCheckBox>
+#include <QComboBox>
 #include <QEvent>
+#include <QLabel>
+#include <QSettings>
+#include <QStandardPaths>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSignalSpy>
@@ -242,6 +247,95 @@ TEST_F(ControlbarTest, EndOfPlaybackClearsTheFlagsWithinAQuarterSecond) {
     EXPECT_EQ(bar->display()->isVisible(), bar->isVisible());
     bar->display()->OnTimerTick();
     EXPECT_DOUBLE_EQ(bar->display()->ShownFraction(), 0.995);  // back to the play cursor
+}
+
+// ------------------------------------------------------------ sleep timer
+
+class SleepTimerTest : public ControlbarTest {
+protected:
+    void SetUp() override {
+        QStandardPaths::setTestModeEnabled(true);
+        QSettings().remove(QLatin1String(CWndControlbar::kSleepSettingKey));
+        QSettings().remove(QLatin1String(CWndControlbar::kEndlessSettingKey));
+        ControlbarTest::SetUp();
+    }
+    void TearDown() override {
+        ControlbarTest::TearDown();
+        QSettings().remove(QLatin1String(CWndControlbar::kSleepSettingKey));
+        QSettings().remove(QLatin1String(CWndControlbar::kEndlessSettingKey));
+    }
+    // Chooses in the box as a person does.
+    void Choose(const QString& text) {
+        const int index = bar->sleepBox()->findText(text);
+        ASSERT_GE(index, 0) << text.toStdString();
+        bar->sleepBox()->setCurrentIndex(index);
+        emit bar->sleepBox()->activated(index);
+    }
+    std::string Left() const { return bar->sleepLeft()->text().toStdString(); }
+};
+
+TEST_F(SleepTimerTest, OffersItsChoicesAndShowsNothingWhenOff) {
+    QStringList offers;
+    for (int i = 0; i < bar->sleepBox()->count(); ++i) offers << bar->sleepBox()->itemText(i);
+    EXPECT_EQ(offers, (QStringList{"Sleep: off", "Sleep: 15 min", "Sleep: 30 min", "Sleep: 60 min", "Sleep: 90 min"}));
+    EXPECT_EQ(bar->sleepMinutes(), 0);
+    EXPECT_EQ(Left(), "");
+    PlayCreated();
+    bar->OnSleepTick(3600.0);
+    EXPECT_TRUE(bar->started()) << "off: nothing stops";
+    EXPECT_EQ(stream.gain.load(), 1.0f);
+}
+
+TEST_F(SleepTimerTest, TheLastMinuteFadesOutThenPlaybackStops) {
+    Choose(QStringLiteral("Sleep: 15 min"));
+    EXPECT_EQ(Left(), "15:00");
+    PlayCreated();
+    bar->OnSleepTick(14 * 60 + 30);
+    EXPECT_TRUE(bar->started());
+    EXPECT_NEAR(stream.gain.load(), std::sqrt(0.5), 1e-6);
+    EXPECT_EQ(Left(), "0:30");
+
+    // Paused time does not count.
+    bar->OnPause();
+    bar->OnSleepTick(100.0);
+    EXPECT_EQ(Left(), "0:30");
+    bar->OnPlay();
+
+    bar->OnSleepTick(30.0);
+    EXPECT_FALSE(bar->started());
+    EXPECT_FALSE(stream.active);
+    // Armed again for the next listening, at full volume.
+    EXPECT_EQ(stream.gain.load(), 1.0f);
+    EXPECT_EQ(Left(), "15:00");
+    EXPECT_EQ(bar->sleepMinutes(), 15);
+}
+
+TEST_F(SleepTimerTest, CountsTheTimeThatPassesWhilePlaying) {
+    Choose(QStringLiteral("Sleep: 30 min"));
+    PlayCreated();
+    QTRY_VERIFY_WITH_TIMEOUT(bar->sleepCountdown().SecondsLeft() <= 30 * 60 - 0.5, 3000);
+    EXPECT_GT(bar->sleepCountdown().SecondsLeft(), 30 * 60 - 5.0);
+    EXPECT_EQ(Left(), "30:00") << "shown rounded up";
+    bar->OnStop();
+    EXPECT_EQ(bar->sleepCountdown().SecondsLeft(), 30 * 60.0) << "a stop starts the timer again";
+}
+
+TEST_F(SleepTimerTest, TheProgramRemembersTheTimerAndEndlessPlay) {
+    Choose(QStringLiteral("Sleep: 90 min"));
+    bar->endlessBox()->setChecked(true);
+    EXPECT_EQ(project.musicOutdated, 1u) << "not the project's";
+    bar.reset();
+    bar = std::make_unique<CWndControlbar>(nullptr, &project, &engine, &stream, &cursor, &main, &sink);
+    EXPECT_EQ(bar->sleepBox()->currentText(), QStringLiteral("Sleep: 90 min"));
+    EXPECT_EQ(bar->sleepMinutes(), 90);
+    EXPECT_EQ(Left(), "1:30:00");
+    EXPECT_TRUE(bar->endlessBox()->isChecked());
+
+    // A hand-edited setting cannot ask for a timer that is not offered.
+    QSettings().setValue(QLatin1String(CWndControlbar::kSleepSettingKey), 7);
+    bar.reset();
+    bar = std::make_unique<CWndControlbar>(nullptr, &project, &engine, &stream, &cursor, &main, &sink);
+    EXPECT_EQ(bar->sleepMinutes(), 0);
 }
 
 TEST_F(ControlbarTest, ButtonsAndLayoutFollowTheBand) {
