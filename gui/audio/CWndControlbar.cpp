@@ -16,6 +16,7 @@
 #include "core/transport/PlayCursor.h"
 #include "core/transport/TransportLogic.h"
 #include "core/transport/ChainTransport.h"
+#include "core/engine/Chain.h"
 #include "gui/engine/CDlgProgressCreateMusic.h"
 #include "core/model/Project.h"
 #include "gui/kit/AppMessages.h"
@@ -154,6 +155,86 @@ void CWndControlbar::Layout() {
     endlessBox_->setGeometry(at + 186, l.y + 8, 90, 24);
 }
 
+namespace {
+
+// The creation's progress on the job: silent, stopped by the bar's cancel.
+class QuietProgress final : public IProgress {
+public:
+    explicit QuietProgress(const CancelFlag& cancel) : cancel_(cancel) {}
+    void ShowMessage(int, std::string_view, MessageIcon) override {}
+    void SetProgress(int) override {}
+    bool IsRunning() const override { return !cancel_.Cancelled(); }
+
+private:
+    const CancelFlag& cancel_;
+};
+
+}  // namespace
+
+CWndControlbar::~CWndControlbar() {
+    // The job uses the project and the engine it creates into: it must end first.
+    cancelCreation_.Cancel();
+    if (creating_.valid()) creating_.wait();
+}
+
+std::uint64_t CWndControlbar::CrossfadeFrames() const {
+    const CProperties& p = project_->properties;
+    // The chain's crossfade, and at least the music's own fade-out, so that
+    // the fade lies inside the seam rather than before it.
+    const double seconds = std::min(std::max(ChainCrossfadeSeconds(p.musicLength), double(p.fadeOut)),
+                                    std::floor(p.musicLength / 2.0));
+    return static_cast<std::uint64_t>(seconds * p.sampleRate);
+}
+
+void CWndControlbar::StartEndlessChain() {
+    // Called with the player stopped on engine_'s music: no piece is in use but that one.
+    cancelCreation_.Cancel();
+    if (creating_.valid()) creating_.wait();
+    creating_ = {};
+    cancelCreation_.Reset();
+    if (player_ != nullptr) seenSwaps_ = player_->swaps.load();
+    next_.reset();
+    playing_.reset();
+    queued_ = false;
+    pieceIndex_ = 0;
+    chainSeed_ = engine_ ? engine_->Seed() : 0;
+}
+
+void CWndControlbar::OnEndlessTick() {
+    if (player_ == nullptr || project_ == nullptr || engine_ == nullptr) return;
+    // A swap: the queued variation plays now; the one before is no longer read.
+    if (const std::uint32_t swaps = player_->swaps.load(std::memory_order_acquire); swaps != seenSwaps_) {
+        seenSwaps_ = swaps;
+        playing_ = std::move(next_);
+        queued_ = false;
+        ++pieceIndex_;
+        if (variationPlaying_) variationPlaying_(PieceSeed(chainSeed_, pieceIndex_));
+    }
+    if (creating_.valid()) {
+        if (creating_.wait_for(std::chrono::seconds(0)) != std::future_status::ready) return;
+        const bool created = creating_.get();
+        if (!created || cancelCreation_.Cancelled() || !next_ || next_->OutputFrameCount() == 0) {
+            next_.reset();
+            return;  // the music ends where it would have; the next tick may try again
+        }
+        PlaybackQueueNext(*player_, static_cast<std::int32_t>(next_->OutputFrameCount()), next_->Output(),
+                          static_cast<std::uint32_t>(CrossfadeFrames()));
+        queued_ = true;
+        return;
+    }
+    if (!endlessBox_->isChecked() || !started_ || queued_ || project_->musicOutdated != 0) return;
+    const EndlessSchedule schedule{static_cast<std::uint64_t>(player_->frames.load()), CrossfadeFrames()};
+    if (!schedule.ShouldCreateNext(player_->position.load() / 8)) return;
+    next_ = std::make_unique<CMusicEngine>();
+    CreateOptions options = createOptions_;
+    options.random = Random(PieceSeed(chainSeed_, pieceIndex_ + 1));
+    options.renderInPlace = true;
+    creating_ = jobs_.Start([this, options, engine = next_.get()] {
+        QuietProgress progress(cancelCreation_);
+        return engine->Create(*project_, progress, options);
+    });
+}
+
 void CWndControlbar::SetSleepMinutes(int minutes) {
     sleep_.Set(minutes);
     if (player_) player_->gain = 1.0f;
@@ -200,6 +281,8 @@ bool CWndControlbar::PlayRoad(std::uint32_t outdated) {
     CProperties& props = project_->properties;
 
     SendAppMessage(mainWindow_, WM_APP_STOP);
+    // A variation being created ahead belongs to the music about to be replaced.
+    cancelCreation_.Cancel();
     // No source named, or the named one failed: the user is asked for one.
     if (props.sourcePath.empty() || props.sourceMissing) {
         SendAppMessage(mainWindow_, WM_APP_ENSURE_SOURCE);
@@ -229,6 +312,7 @@ bool CWndControlbar::PlayRoad(std::uint32_t outdated) {
         MessageBoxSink boxes(window());
         SetPlaybackSource(*player_, static_cast<std::int32_t>(engine_->OutputFrameCount()), engine_->Output(),
                           messages_ ? *messages_ : static_cast<IMessageSink&>(boxes));
+        StartEndlessChain();  // new music: a new chain from its seed
     }
     project_->musicOutdated = 0;
     return true;
@@ -247,6 +331,7 @@ void CWndControlbar::OnPlay() {
         paused_ = false;
         return;
     }
+    if (!playing_ && pieceIndex_ == 0 && !creating_.valid() && !queued_) chainSeed_ = engine_->Seed();
     const CProperties& props = project_->properties;
     const double cursor = cursor_ ? cursor_->PlayCursor() : 0.0;
     PlaybackSeek(*player_, CursorBytePosition(cursor, props.sampleRate, props.musicLength));
@@ -313,6 +398,7 @@ void CWndControlbar::timerEvent(QTimerEvent* event) {
         const std::int64_t now = clock_.elapsed();
         if (lastTickMs_ >= 0) OnSleepTick(static_cast<double>(now - lastTickMs_) / 1000.0);
         lastTickMs_ = now;
+        OnEndlessTick();
         OnEndTimer();
     }
     else

@@ -18,8 +18,11 @@
 #include <array>
 #include <cstdint>
 #include <functional>
+#include <future>
+#include <memory>
 #include <optional>
 
+#include "core/base/WorkerPool.h"
 #include "core/engine/MusicEngine.h"
 #include "core/transport/ChainTransport.h"
 #include "gui/kit/Panels.h"
@@ -99,6 +102,20 @@ public:
     QLabel* sleepLeft() const { return sleepLeft_; }
     QCheckBox* endlessBox() const { return endlessBox_; }
 
+    // Endless play (the box beside the sleep timer): as the music nears its
+    // end, the next variation of the chain (core/engine/Chain.h: piece k of
+    // the music's seed) is created on a job of the worker pool and queued to
+    // the player, which crossfades it in. One tick of it: notices a swap,
+    // starts a creation when the schedule says, queues a finished one.
+    void OnEndlessTick();
+    // Told the seed of each variation as it starts playing (the main window
+    // shows it in the Seed field).
+    void SetVariationPlaying(std::function<void(std::uint32_t seed)> told) { variationPlaying_ = std::move(told); }
+    // The piece of the chain playing now (0: the created music).
+    std::uint64_t playingPiece() const { return pieceIndex_; }
+    bool creatingNext() const { return creating_.valid(); }
+    ~CWndControlbar() override;
+
     bool started() const { return started_; }
     bool paused() const { return paused_; }
     CHoverButton* button(int id) const;
@@ -123,6 +140,8 @@ private:
     void Layout();
     void MoveCursorToSection(int direction);
     void ShowSleepLeft();
+    void StartEndlessChain();
+    std::uint64_t CrossfadeFrames() const;
 
     CProject* project_;
     CMusicEngine* engine_;
@@ -145,6 +164,18 @@ private:
     SleepCountdown sleep_;
     QElapsedTimer clock_;
     std::int64_t lastTickMs_ = -1;
+    // Endless play. playing_ holds the variation the player plays when it is
+    // not engine_'s music; next_ the one being created or queued.
+    std::unique_ptr<CMusicEngine> playing_;
+    std::unique_ptr<CMusicEngine> next_;
+    std::future<bool> creating_;
+    CancelFlag cancelCreation_;
+    bool queued_ = false;
+    std::uint32_t chainSeed_ = 0;
+    std::uint64_t pieceIndex_ = 0;
+    std::uint32_t seenSwaps_ = 0;
+    std::function<void(std::uint32_t)> variationPlaying_;
+    WorkerPool jobs_{1};
     CreateOptions createOptions_;
     SeedChoice seedChoice_;
 };

@@ -21,6 +21,7 @@
 #include <gtest/gtest.h>
 
 #include "core/audio/Playback.h"
+#include "core/engine/Chain.h"
 #include "core/audio/tests/TestSignals.h"
 #include "gui/audio/CDlgProgressLoadMusic.h"
 #include "gui/audio/CWndControlDisplay.h"
@@ -336,6 +337,33 @@ TEST_F(SleepTimerTest, TheProgramRemembersTheTimerAndEndlessPlay) {
     bar.reset();
     bar = std::make_unique<CWndControlbar>(nullptr, &project, &engine, &stream, &cursor, &main, &sink);
     EXPECT_EQ(bar->sleepMinutes(), 0);
+}
+
+// ------------------------------------------------------------ endless play
+
+TEST_F(SleepTimerTest, EndlessPlayCrossfadesTheNextVariationInWithoutStopping) {
+    std::vector<std::uint32_t> told;
+    bar->SetVariationPlaying([&told](std::uint32_t seed) { told.push_back(seed); });
+    bar->endlessBox()->setChecked(true);
+    cursor.cursor = 0.6;  // four seconds before the end of the 10 s piece
+    PlayCreated();
+    const std::uint32_t chainSeed = engine.Seed();
+    const StereoFrame* first = stream.data.load();
+    // Pieces of 10 s: the next is created at once (half a piece ahead of a 5 s seam).
+    QTRY_VERIFY_WITH_TIMEOUT(bar->creatingNext() || stream.nextData.load() != nullptr, 2000);
+    QTRY_VERIFY_WITH_TIMEOUT(bar->playingPiece() == 1, 15000);
+    EXPECT_TRUE(bar->started());
+    EXPECT_TRUE(stream.active) << "playing never stopped";
+    EXPECT_NE(stream.data.load(), first);
+    EXPECT_GE(Position(), 5u * 11025u * 8u) << "the next piece goes on after its crossfade";
+    ASSERT_EQ(told.size(), 1u);
+    EXPECT_EQ(told[0], PieceSeed(chainSeed, 1)) << "the Seed field follows the variation";
+    EXPECT_EQ(engine.Seed(), chainSeed) << "the window's music stays as it was created";
+
+    // Off: the music ends after the variation that plays.
+    bar->endlessBox()->setChecked(false);
+    bar->OnStop();
+    EXPECT_FALSE(stream.active);
 }
 
 TEST_F(ControlbarTest, ButtonsAndLayoutFollowTheBand) {
