@@ -148,8 +148,12 @@ void CWndControlbar::Layout() {
     for (std::size_t i = 0; i < buttons_.size(); ++i) buttons_[i]->setGeometry(x[i], l.y, 40, 40);
     display_->setGeometry(l.display, l.y, 120, 40);
     volume_->setGeometry(l.volume, l.y, 171, 40);
-    // Right of the section buttons: the sleep timer, its time left, endless play.
-    const int at = l.next + 40 + 16;
+    // Right of the section buttons: the sleep timer, its time left, endless
+    // play; left of Stop when they would run into the volume there.
+    constexpr int kSleepGroupWidth = 276;
+    int at = l.next + 40 + 16;
+    if (at + kSleepGroupWidth > l.volume - 8 && l.stop - 16 - kSleepGroupWidth >= 0)
+        at = l.stop - 16 - kSleepGroupWidth;
     sleepBox_->setGeometry(at, l.y + 8, 112, 24);
     sleepLeft_->setGeometry(at + 118, l.y + 8, 64, 24);
     endlessBox_->setGeometry(at + 186, l.y + 8, 90, 24);

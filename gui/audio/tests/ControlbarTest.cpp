@@ -275,6 +275,21 @@ protected:
     std::string Left() const { return bar->sleepLeft()->text().toStdString(); }
 };
 
+TEST_F(SleepTimerTest, ItsControlsStayClearOfTheButtonsAndTheVolume) {
+    // Where the band leaves room right of the section buttons, and where it does not.
+    for (const int width : {1200, 1600}) {
+        bar->resize(width, 60);
+        bar->SetLayoutBand(Rect{128, 0, width - 200, 60});
+        const QRect group = bar->sleepBox()->geometry().united(bar->endlessBox()->geometry());
+        SCOPED_TRACE(width);
+        EXPECT_EQ(group.left() > bar->button(CWndControlbar::ID_NEXT_SECTION)->x(), width == 1600)
+            << "right of the section buttons where there is room";
+        EXPECT_FALSE(group.intersects(bar->volume()->geometry()));
+        for (const int id : {CWndControlbar::ID_STOP, CWndControlbar::ID_NEXT_SECTION})
+            EXPECT_FALSE(group.intersects(bar->button(id)->geometry())) << id;
+    }
+}
+
 TEST_F(SleepTimerTest, OffersItsChoicesAndShowsNothingWhenOff) {
     QStringList offers;
     for (int i = 0; i < bar->sleepBox()->count(); ++i) offers << bar->sleepBox()->itemText(i);
