@@ -1,6 +1,7 @@
 #include "gui/audio/CWndControlbar.h"
 
 #include <QApplication>
+#include <cstring>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLabel>
@@ -195,6 +196,7 @@ void CWndControlbar::StartEndlessChain() {
     cancelCreation_.Cancel();
     if (creating_.valid()) creating_.wait();
     creating_ = {};
+    shadow_.reset();
     cancelCreation_.Reset();
     if (player_ != nullptr) seenSwaps_ = player_->swaps.load();
     next_.reset();
@@ -217,6 +219,7 @@ void CWndControlbar::OnEndlessTick() {
     if (creating_.valid()) {
         if (creating_.wait_for(std::chrono::seconds(0)) != std::future_status::ready) return;
         const bool created = creating_.get();
+        shadow_.reset();
         if (!created || cancelCreation_.Cancelled() || !next_ || next_->OutputFrameCount() == 0) {
             next_.reset();
             return;  // the music ends where it would have; the next tick may try again
@@ -229,13 +232,29 @@ void CWndControlbar::OnEndlessTick() {
     if (!endlessBox_->isChecked() || !started_ || queued_ || project_->musicOutdated != 0) return;
     const EndlessSchedule schedule{static_cast<std::uint64_t>(player_->frames.load()), CrossfadeFrames()};
     if (!schedule.ShouldCreateNext(player_->position.load() / 8)) return;
+    const CProperties& live = project_->properties;
+    if (live.sourceFrames == nullptr || live.sourceFrameCount == 0) return;
+    shadow_ = std::make_unique<CProject>();
+    shadow_->matrix = project_->matrix;
+    shadow_->graphs = project_->graphs;
+    shadow_->sections = project_->sections;
+    shadow_->properties.AssignStoredFields(live);
+    shadow_->properties.sourceFrames = AllocateFrames(live.sourceFrameCount);
+    if (shadow_->properties.sourceFrames == nullptr) {  // no memory for it: the music ends as it would have
+        shadow_.reset();
+        return;
+    }
+    std::memcpy(static_cast<void*>(shadow_->properties.sourceFrames.get()), live.sourceFrames.get(),
+                std::size_t{live.sourceFrameCount} * sizeof(StereoFrame));
+    shadow_->properties.sourceFrameCount = live.sourceFrameCount;
+    shadow_->properties.sourceLoaded = true;
     next_ = std::make_unique<CMusicEngine>();
     CreateOptions options = createOptions_;
     options.random = Random(PieceSeed(chainSeed_, pieceIndex_ + 1));
     options.renderInPlace = true;
-    creating_ = jobs_.Start([this, options, engine = next_.get()] {
+    creating_ = jobs_.Start([this, options, engine = next_.get(), project = shadow_.get()] {
         QuietProgress progress(cancelCreation_);
-        return engine->Create(*project_, progress, options);
+        return engine->Create(*project, progress, options);
     });
 }
 

@@ -169,6 +169,10 @@ private:
     std::unique_ptr<CMusicEngine> playing_;
     std::unique_ptr<CMusicEngine> next_;
     std::future<bool> creating_;
+    // What the job creates from: a copy of the project and its decoded
+    // source, so that editing the project meanwhile races with nothing and
+    // the window's music keeps its own up-to-date mark.
+    std::unique_ptr<CProject> shadow_;
     CancelFlag cancelCreation_;
     bool queued_ = false;
     std::uint32_t chainSeed_ = 0;

@@ -374,6 +374,12 @@ TEST_F(SleepTimerTest, EndlessPlayCrossfadesTheNextVariationInWithoutStopping) {
     ASSERT_EQ(told.size(), 1u);
     EXPECT_EQ(told[0], PieceSeed(chainSeed, 1)) << "the Seed field follows the variation";
     EXPECT_EQ(engine.Seed(), chainSeed) << "the window's music stays as it was created";
+    // An edit while the next variation is created is the window's: the
+    // creation in the background neither sees nor clears it.
+    QTRY_VERIFY_WITH_TIMEOUT(bar->creatingNext(), 5000);
+    project.musicOutdated = 2;
+    QTRY_VERIFY_WITH_TIMEOUT(!bar->creatingNext(), 15000);
+    EXPECT_EQ(project.musicOutdated, 2u);
 
     // Off: the music ends after the variation that plays.
     bar->endlessBox()->setChecked(false);
