@@ -1,7 +1,6 @@
 #include "gui/audio/CWndControlbar.h"
 
 #include <QApplication>
-#include <cstring>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLabel>
@@ -232,22 +231,9 @@ void CWndControlbar::OnEndlessTick() {
     if (!endlessBox_->isChecked() || !started_ || queued_ || project_->musicOutdated != 0) return;
     const EndlessSchedule schedule{static_cast<std::uint64_t>(player_->frames.load()), CrossfadeFrames()};
     if (!schedule.ShouldCreateNext(player_->position.load() / 8)) return;
-    const CProperties& live = project_->properties;
-    if (live.sourceFrames == nullptr || live.sourceFrameCount == 0) return;
-    shadow_ = std::make_unique<CProject>();
-    shadow_->matrix = project_->matrix;
-    shadow_->graphs = project_->graphs;
-    shadow_->sections = project_->sections;
-    shadow_->properties.AssignStoredFields(live);
-    shadow_->properties.sourceFrames = AllocateFrames(live.sourceFrameCount);
-    if (shadow_->properties.sourceFrames == nullptr) {  // no memory for it: the music ends as it would have
-        shadow_.reset();
-        return;
-    }
-    std::memcpy(static_cast<void*>(shadow_->properties.sourceFrames.get()), live.sourceFrames.get(),
-                std::size_t{live.sourceFrameCount} * sizeof(StereoFrame));
-    shadow_->properties.sourceFrameCount = live.sourceFrameCount;
-    shadow_->properties.sourceLoaded = true;
+    if (project_->properties.sourceFrames == nullptr) return;
+    shadow_ = CopyForCreation(*project_);
+    if (shadow_ == nullptr) return;  // no memory for it: the music ends as it would have
     next_ = std::make_unique<CMusicEngine>();
     CreateOptions options = createOptions_;
     options.random = Random(PieceSeed(chainSeed_, pieceIndex_ + 1));

@@ -114,9 +114,16 @@ WriteResult WriteChainToFile(const WriteMusicSetup& s, const std::filesystem::pa
     job.tags.sourcePath = properties.sourcePath;
     job.tags.projectPath = s.projectPath.toStdString();
     job.tags.when = TagTime();
+    // The chain is created from a copy: the writer changes the settings of
+    // what it creates from for the pieces, and the window may paint meanwhile.
+    std::unique_ptr<CProject> copy = CopyForCreation(*s.project);
+    if (!copy) {
+        Say(s.messages, 0, "Not enough memory to write the music; " + EscapeForDisplay(target.string()) + " was not changed.");
+        return WriteResult::Failed;
+    }
     ChainReport done;
     try {
-        progress.Run([&](IProgress& work) { done = WriteChain(*s.project, job, work); });
+        progress.Run([&](IProgress& work) { done = WriteChain(*copy, job, work); });
     } catch (const std::bad_alloc&) {
         Say(s.messages, 0, "Not enough memory to write the music; " + EscapeForDisplay(target.string()) + " was not changed.");
         return WriteResult::Failed;
