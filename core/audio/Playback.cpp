@@ -108,6 +108,7 @@ int SetPlaybackSource(PlaybackStream& record, std::int32_t frameCount, const Ste
     if (StreamStop(record.stream)) record.active = false;
     // total is a 32-bit byte count: keep the frame count where it fits.
     const std::int32_t count = data == nullptr ? 0 : std::clamp<std::int32_t>(frameCount, 0, 0x1FFFFFFF);
+    record.nextData = nullptr;  // a new source ends an endless run
     record.data = data;
     record.frames = count;
     record.total = static_cast<std::uint32_t>(count) * 8u;
@@ -120,8 +121,84 @@ int SetPlaybackSource(PlaybackStream& record, std::int32_t frameCount, const Ste
     return 0;
 }
 
+namespace {
+
+// The sleep timer's gain, ramped across the block from the one applied last.
+void ApplyGain(PlaybackStream& record, void* dest, std::uint32_t n) {
+    const float gain = record.gain.load(std::memory_order_relaxed);
+    if (n < 8 || (gain == 1.0f && record.appliedGain == 1.0f)) return;
+    auto* samples = static_cast<float*>(dest);
+    const std::uint32_t frames = n / 8;
+    const float from = record.appliedGain;
+    const float step = (gain - from) / static_cast<float>(frames);
+    for (std::uint32_t i = 0; i < frames; ++i) {
+        const float g = i + 1 == frames ? gain : from + step * static_cast<float>(i + 1);
+        samples[2 * i] *= g;
+        samples[2 * i + 1] *= g;
+    }
+    record.appliedGain = gain;
+}
+
+// The callback while a next piece is queued: the seam's frames are mixed one
+// by one, and the swap happens inside the block, so the music runs on
+// without a gap. No allocation, no lock.
+std::uint32_t CrossfadingProc(PlaybackStream& record, StereoFrame* out, std::uint32_t wanted,
+                              const StereoFrame* next) {
+    std::uint32_t position = record.position.load();
+    const StereoFrame* data = record.data.load();
+    const std::uint32_t total = record.total.load() / 8;
+    const std::uint32_t nextFrames = record.nextTotal.load() / 8;
+    const std::uint32_t fade = std::min({record.crossfade.load() / 8, total / 2, nextFrames / 2});
+    const std::uint32_t seamStart = total - fade;
+    std::uint32_t at = position / 8;
+    std::uint32_t i = 0;
+    for (; i < wanted && at < total; ++i, ++at) {
+        StereoFrame f = data[at];
+        if (at >= seamStart) {
+            const double phase = 1.5707963267948966 * (static_cast<double>(at - seamStart) + 0.5) / fade;
+            const auto gOut = static_cast<float>(std::cos(phase));
+            const auto gIn = static_cast<float>(std::sin(phase));
+            const StereoFrame& in = next[at - seamStart];
+            f = {f.left * gOut + in.left * gIn, f.right * gOut + in.right * gIn};
+        }
+        out[i] = f;
+    }
+    if (at < total) {
+        // A seek meanwhile wins, as in the plain callback.
+        record.position.compare_exchange_strong(position, at * 8);
+        return i * 8;
+    }
+    // The playing piece is over: the next one goes on after its crossfade.
+    std::uint32_t nextAt = fade;
+    for (; i < wanted && nextAt < nextFrames; ++i, ++nextAt) out[i] = next[nextAt];
+    record.frames = static_cast<std::int32_t>(nextFrames);
+    record.total = nextFrames * 8;
+    record.data.store(next);
+    record.position.store(nextAt * 8);
+    record.nextData.store(nullptr, std::memory_order_release);
+    record.swaps.fetch_add(1, std::memory_order_release);
+    return i * 8;
+}
+
+}  // namespace
+
+void PlaybackQueueNext(PlaybackStream& record, std::int32_t frameCount, const StereoFrame* data,
+                       std::uint32_t crossfadeFrames) {
+    record.nextData.store(nullptr, std::memory_order_release);
+    const std::uint32_t count = data == nullptr ? 0u : static_cast<std::uint32_t>(std::clamp<std::int32_t>(frameCount, 0, 0x1FFFFFFF));
+    record.nextTotal = count * 8u;
+    record.crossfade = std::min(crossfadeFrames, count / 2) * 8u;
+    if (count > 0) record.nextData.store(data, std::memory_order_release);
+}
+
 std::uint32_t PlaybackStreamProc(OutputStream*, void* dest, std::uint32_t bytes, void* user) {
     auto* record = static_cast<PlaybackStream*>(user);
+    if (const StereoFrame* next = record->nextData.load(std::memory_order_acquire);
+        next != nullptr && record->data.load() != nullptr && record->position.load() < record->total.load()) {
+        const std::uint32_t n = CrossfadingProc(*record, static_cast<StereoFrame*>(dest), bytes / 8, next);
+        ApplyGain(*record, dest, n);
+        return n;
+    }
     std::uint32_t position = record->position.load();
     const std::uint32_t total = record->total.load();
     const StereoFrame* data = record->data.load();
@@ -132,6 +209,7 @@ std::uint32_t PlaybackStreamProc(OutputStream*, void* dest, std::uint32_t bytes,
         n = total - position;
     }
     if (n > 0) std::memcpy(dest, reinterpret_cast<const char*>(data) + position, n);
+    ApplyGain(*record, dest, n);
     // A seek from the user-interface thread between our load and this store
     // wins: the next call starts where it points.
     if (!record->position.compare_exchange_strong(position, position + n)) return n;

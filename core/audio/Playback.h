@@ -43,6 +43,21 @@ struct PlaybackStream {
     std::atomic<std::uint32_t> total{0};     // bytes, frames x 8
     std::atomic<std::uint32_t> position{0};  // byte offset of the next byte to deliver
     std::atomic<bool> active{false};         // playing or paused
+    // A gain on what is handed to the device (the sleep timer's fade): set
+    // by the user-interface thread, reached by the device thread in a ramp
+    // across its next block so that a step never clicks. At 1 the music
+    // passes untouched.
+    std::atomic<float> gain{1.0f};
+    float appliedGain = 1.0f;                // device thread only
+    // Endless play: the piece queued to follow (not owned), published by a
+    // release store of nextData after nextTotal and crossfade. In the last
+    // `crossfade` bytes of the playing piece the callback crossfades into it
+    // (equal power); at the end it swaps it in, goes on after its crossfade,
+    // clears nextData and bumps `swaps` once it no longer reads the old piece.
+    std::atomic<const StereoFrame*> nextData{nullptr};
+    std::atomic<std::uint32_t> nextTotal{0};   // bytes
+    std::atomic<std::uint32_t> crossfade{0};   // bytes
+    std::atomic<std::uint32_t> swaps{0};
 
     PlaybackStream() = default;
     PlaybackStream(const PlaybackStream&) = delete;
@@ -96,6 +111,13 @@ void PlaybackPlay(PlaybackStream& record);   // continues from `position`
 void PlaybackPause(PlaybackStream& record);
 void PlaybackStop(PlaybackStream& record);
 void PlaybackSeek(PlaybackStream& record, std::uint32_t bytePosition);
+
+// Queues `frameCount` frames at `data` (not owned; kept until `swaps` moved
+// past its value now and the piece after it was swapped in, or the source was
+// set again) to follow the playing piece, crossfaded over `crossfadeFrames`
+// (at most half of either piece). Replaces a piece queued before.
+void PlaybackQueueNext(PlaybackStream& record, std::int32_t frameCount, const StereoFrame* data,
+                       std::uint32_t crossfadeFrames);
 
 // Byte position of fraction f (0 to 1) of a buffer of `frameCount` frames:
 // truncate(f x frameCount) x 8.

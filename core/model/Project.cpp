@@ -1,6 +1,7 @@
 #include "core/model/Project.h"
 
 #include <cmath>
+#include <cstring>
 #include <string>
 
 namespace dw {
@@ -9,6 +10,26 @@ void CProject::SetDefaults() {
     sections.SetDefaults();
     matrix.SetDefaults();
     properties.SetDefaults();
+}
+
+std::unique_ptr<CProject> CopyForCreation(const CProject& project) {
+    auto copy = std::make_unique<CProject>();
+    copy->matrix = project.matrix;
+    copy->graphs = project.graphs;
+    copy->sections = project.sections;
+    copy->musicOutdated = project.musicOutdated;
+    const CProperties& p = project.properties;
+    copy->properties.AssignStoredFields(p);
+    copy->properties.sourceMissing = p.sourceMissing;
+    if (p.sourceFrames != nullptr && p.sourceFrameCount > 0) {
+        copy->properties.sourceFrames = AllocateFrames(p.sourceFrameCount);
+        if (copy->properties.sourceFrames == nullptr) return nullptr;
+        std::memcpy(static_cast<void*>(copy->properties.sourceFrames.get()), p.sourceFrames.get(),
+                    std::size_t{p.sourceFrameCount} * sizeof(StereoFrame));
+        copy->properties.sourceFrameCount = p.sourceFrameCount;
+    }
+    copy->properties.sourceLoaded = p.sourceLoaded;
+    return copy;
 }
 
 namespace {

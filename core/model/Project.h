@@ -4,6 +4,7 @@
 // they never replace the object, because every panel holds a pointer to it.
 
 #include <cstdint>
+#include <memory>
 #include <string>
 
 #include "core/model/Matrix.h"
@@ -30,6 +31,12 @@ public:
     // against nonzero is ever tested; some editors write 2 so that a 1 stays.
     std::uint32_t musicOutdated = 1;
 };
+
+// A copy of `project` to create music from on another thread: its settings,
+// sections, matrix and graphs, its up-to-date mark and a copy of its decoded
+// source, so that the project can be edited (or its source replaced)
+// meanwhile. Null when the memory for the source cannot be had.
+std::unique_ptr<CProject> CopyForCreation(const CProject& project);
 
 // Checks every invariant of the properties, sections and matrix (ranges,
 // sample rate of the quality, section order and bounds, column count equal to

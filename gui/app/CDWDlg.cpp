@@ -168,6 +168,11 @@ void CDWDlg::CreatePanels() {
     transport->setObjectName(QStringLiteral("panel-%1").arg(IDC_TRANSPORT_BAR));
     // Every creation takes the seed the policy gives.
     transport->SetSeedChoice([this]() -> std::optional<std::uint32_t> { return seedPolicy_.NextSeed(); });
+    // Endless play: the Seed field follows the variation that plays.
+    transport->SetVariationPlaying([this](std::uint32_t seed) {
+        seedPolicy_.Used(seed);
+        if (controlPanelIf_) controlPanelIf_->ShowSeed();
+    });
     transportBar_ = transport;
     transportPanel_ = transport;
 

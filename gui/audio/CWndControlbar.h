@@ -11,17 +11,25 @@
 // window and outlives it.
 
 #include <QBasicTimer>
+#include <QElapsedTimer>
 #include <QPixmap>
 #include <QWidget>
 
 #include <array>
 #include <cstdint>
 #include <functional>
+#include <future>
+#include <memory>
 #include <optional>
 
+#include "core/base/WorkerPool.h"
 #include "core/engine/MusicEngine.h"
+#include "core/transport/ChainTransport.h"
 #include "gui/kit/Panels.h"
 
+class QCheckBox;
+class QComboBox;
+class QLabel;
 class QShortcut;
 
 namespace dw {
@@ -49,6 +57,13 @@ public:
         ID_NEXT_SECTION = 20011,
     };
 
+    // The program remembers these (QSettings), not the project.
+    static constexpr const char* kSleepSettingKey = "transport/sleepMinutes";
+    static constexpr const char* kEndlessSettingKey = "transport/endless";
+    static constexpr const char* kSleepBoxName = "transport-sleep";
+    static constexpr const char* kSleepLeftName = "transport-sleep-left";
+    static constexpr const char* kEndlessBoxName = "transport-endless";
+
     // `mainWindow` receives WM_APP_STOP, WM_APP_ENSURE_SOURCE and, after each
     // creation, WM_APP_MUSIC_CREATED; `messages` shows the messages of
     // decoding, creation and playback set-up (message boxes of the progress
@@ -75,6 +90,32 @@ public:
     // One tick of timer 6: clears the flags once the stream has played out.
     void OnEndTimer();
 
+    // Sleep timer: `minutes` 0 is off. The countdown runs while the music
+    // plays; its last minute fades out, then playback stops.
+    void SetSleepMinutes(int minutes);
+    int sleepMinutes() const { return sleep_.Minutes(); }
+    // Counts `seconds` of time (the timer's tick measures them): while the
+    // music plays they come off the countdown and the fade follows.
+    void OnSleepTick(double seconds);
+    const SleepCountdown& sleepCountdown() const { return sleep_; }
+    QComboBox* sleepBox() const { return sleepBox_; }
+    QLabel* sleepLeft() const { return sleepLeft_; }
+    QCheckBox* endlessBox() const { return endlessBox_; }
+
+    // Endless play (the box beside the sleep timer): as the music nears its
+    // end, the next variation of the chain (core/engine/Chain.h: piece k of
+    // the music's seed) is created on a job of the worker pool and queued to
+    // the player, which crossfades it in. One tick of it: notices a swap,
+    // starts a creation when the schedule says, queues a finished one.
+    void OnEndlessTick();
+    // Told the seed of each variation as it starts playing (the main window
+    // shows it in the Seed field).
+    void SetVariationPlaying(std::function<void(std::uint32_t seed)> told) { variationPlaying_ = std::move(told); }
+    // The piece of the chain playing now (0: the created music).
+    std::uint64_t playingPiece() const { return pieceIndex_; }
+    bool creatingNext() const { return creating_.valid(); }
+    ~CWndControlbar() override;
+
     bool started() const { return started_; }
     bool paused() const { return paused_; }
     CHoverButton* button(int id) const;
@@ -98,6 +139,9 @@ protected:
 private:
     void Layout();
     void MoveCursorToSection(int direction);
+    void ShowSleepLeft();
+    void StartEndlessChain();
+    std::uint64_t CrossfadeFrames() const;
 
     CProject* project_;
     CMusicEngine* engine_;
@@ -114,6 +158,28 @@ private:
     QPixmap background_;
     QShortcut* space_ = nullptr;
     QBasicTimer endTimer_;
+    QComboBox* sleepBox_ = nullptr;
+    QLabel* sleepLeft_ = nullptr;
+    QCheckBox* endlessBox_ = nullptr;
+    SleepCountdown sleep_;
+    QElapsedTimer clock_;
+    std::int64_t lastTickMs_ = -1;
+    // Endless play. playing_ holds the variation the player plays when it is
+    // not engine_'s music; next_ the one being created or queued.
+    std::unique_ptr<CMusicEngine> playing_;
+    std::unique_ptr<CMusicEngine> next_;
+    std::future<bool> creating_;
+    // What the job creates from: a copy of the project and its decoded
+    // source, so that editing the project meanwhile races with nothing and
+    // the window's music keeps its own up-to-date mark.
+    std::unique_ptr<CProject> shadow_;
+    CancelFlag cancelCreation_;
+    bool queued_ = false;
+    std::uint32_t chainSeed_ = 0;
+    std::uint64_t pieceIndex_ = 0;
+    std::uint32_t seenSwaps_ = 0;
+    std::function<void(std::uint32_t)> variationPlaying_;
+    WorkerPool jobs_{1};
     CreateOptions createOptions_;
     SeedChoice seedChoice_;
 };

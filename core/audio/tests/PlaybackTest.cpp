@@ -5,6 +5,8 @@
 // tests also run under ThreadSanitizer.
 #include <gtest/gtest.h>
 
+#include <vector>
+
 #include <chrono>
 #include <thread>
 
@@ -237,6 +239,75 @@ TEST(PlaybackStreamProc, DeliversUpToTotalThenEnds) {
     EXPECT_EQ(PlaybackStreamProc(nullptr, dest, 48, &record), 8u | kStreamEnd);
     EXPECT_EQ(dest[0], 9.0f);
     EXPECT_EQ(dest[1], -9.0f);
+}
+
+// The sleep timer's gain: untouched at 1, reached in a ramp across one block
+// (never a step), then held.
+TEST(PlaybackStreamProc, GainRampsAcrossOneBlockThenHolds) {
+    std::vector<StereoFrame> frames(12, StereoFrame{1.0f, -0.5f});
+    PlaybackStream record;
+    record.data = frames.data();
+    record.frames = 12;
+    record.total = 96;
+    record.active = true;
+    struct Block {
+        float gain;
+        std::vector<float> left;  // what the block's frames carry of 1.0
+    };
+    const Block blocks[] = {{1.0f, {1.0f, 1.0f, 1.0f, 1.0f}},
+                            {0.0f, {0.75f, 0.5f, 0.25f, 0.0f}},
+                            {0.0f, {0.0f, 0.0f, 0.0f, 0.0f}}};
+    for (const Block& b : blocks) {
+        record.gain = b.gain;
+        float dest[8] = {};
+        PlaybackStreamProc(nullptr, dest, 32, &record);
+        for (std::size_t i = 0; i < 4; ++i) {
+            EXPECT_FLOAT_EQ(dest[2 * i], b.left[i]) << "gain " << b.gain << ", frame " << i;
+            EXPECT_FLOAT_EQ(dest[2 * i + 1], -0.5f * b.left[i]);
+        }
+    }
+    EXPECT_EQ(frames[11].left, 1.0f) << "the music itself is not touched";
+}
+
+// Endless play: the queued piece is crossfaded in over the playing one's last
+// frames and swapped in inside a block, so the music runs on without a gap.
+TEST(PlaybackStreamProc, CrossfadesIntoTheQueuedPieceAndSwapsItIn) {
+    std::vector<StereoFrame> playing(8, StereoFrame{1.0f, -1.0f});
+    std::vector<StereoFrame> next(8);
+    for (std::size_t i = 0; i < next.size(); ++i) next[i] = {10.0f + i, -10.0f - i};
+    PlaybackStream record;
+    record.data = playing.data();
+    record.frames = 8;
+    record.total = 64;
+    record.active = true;
+    PlaybackQueueNext(record, 8, next.data(), 4);
+
+    const auto mixed = [&](std::size_t u) {  // frame u of the seam of 4
+        const double phase = 1.5707963267948966 * (u + 0.5) / 4.0;
+        return static_cast<float>(std::cos(phase)) + static_cast<float>(std::sin(phase)) * next[u].left;
+    };
+    // What the device hears, block after block of 6 frames: four of the
+    // playing piece, the four-frame seam, then the next piece after its
+    // crossfade's frames.
+    const std::vector<float> heard = {1.0f,     1.0f,     1.0f,     1.0f,  mixed(0), mixed(1),
+                                      mixed(2), mixed(3), 14.0f,   15.0f, 16.0f,    17.0f};
+    std::vector<float> got;
+    StereoFrame block[6];
+    for (int b = 0; b < 2; ++b) {
+        const std::uint32_t n = PlaybackStreamProc(nullptr, block, sizeof block, &record);
+        EXPECT_EQ(n, sizeof block) << "no short block at the seam";
+        for (const StereoFrame& f : block) got.push_back(f.left);
+        if (b == 0) {
+            EXPECT_EQ(record.swaps.load(), 0u);
+        }
+    }
+    ASSERT_EQ(got.size(), heard.size());
+    for (std::size_t i = 0; i < got.size(); ++i) EXPECT_FLOAT_EQ(got[i], heard[i]) << "frame " << i;
+    EXPECT_EQ(record.swaps.load(), 1u);
+    EXPECT_EQ(record.data.load(), next.data());
+    EXPECT_EQ(record.nextData.load(), nullptr);
+    EXPECT_EQ(record.position.load(), 64u);
+    EXPECT_EQ(PlaybackStreamProc(nullptr, block, sizeof block, &record), kStreamEnd) << "nothing queued: it ends";
 }
 
 TEST(EffectParameters, WorkedValues) {

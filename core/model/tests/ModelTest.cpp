@@ -110,6 +110,39 @@ const HslCase kHsl[] = {
     {"black", 0.5f, 1.0f, 0.0f, 0, 0, 0},
 };
 
+TEST(Project, CopyForCreationOwnsItsSourceAndFollowsNoLaterEdit) {
+    CProject project;
+    project.SetDefaults();
+    project.properties.musicLength = 120;
+    project.properties.fadeOut = 7;
+    project.properties.sourceFrames = AllocateFrames(3);
+    for (std::uint32_t i = 0; i < 3; ++i) project.properties.sourceFrames[i] = {float(i), -float(i)};
+    project.properties.sourceFrameCount = 3;
+    project.properties.sourceLoaded = true;
+    project.sections.items[0].sourceStart = 0.25;
+    project.musicOutdated = 0;
+
+    const std::unique_ptr<CProject> copy = CopyForCreation(project);
+    ASSERT_NE(copy, nullptr);
+    EXPECT_EQ(CheckInvariants(*copy), "");
+    EXPECT_EQ(copy->musicOutdated, 0u);
+    EXPECT_TRUE(copy->properties.sourceLoaded);
+    ASSERT_EQ(copy->properties.sourceFrameCount, 3u);
+    ASSERT_NE(copy->properties.sourceFrames.get(), project.properties.sourceFrames.get());
+    EXPECT_EQ(copy->properties.sourceFrames[2].right, -2.0f);
+
+    // Edits and a replaced source afterwards are the project's alone.
+    project.properties.fadeOut = 1;
+    project.properties.ReleaseSource();
+    project.sections.items[0].sourceStart = 0.5;
+    project.musicOutdated = 1;
+    EXPECT_EQ(copy->properties.musicLength, 120u);
+    EXPECT_EQ(copy->properties.fadeOut, 7u);
+    EXPECT_EQ(copy->properties.sourceFrames[1].left, 1.0f);
+    EXPECT_EQ(copy->sections.items[0].sourceStart, 0.25);
+    EXPECT_EQ(copy->musicOutdated, 0u);
+}
+
 TEST(ColorRGB, HslConstructionInSinglePrecision) {
     for (const auto& c : kHsl) {
         const CColorRGB color(c.h, c.s, c.l);

@@ -1,5 +1,6 @@
 #include "gui/app/commands/WriteMusicFlow.h"
 
+#include "core/audio/ChainWriter.h"
 #include "core/audio/FileTags.h"
 #include "core/audio/WriteMusic.h"
 #include "core/base/SameFile.h"
@@ -7,6 +8,7 @@
 #include "core/engine/MusicEngine.h"
 #include "core/model/Project.h"
 #include "core/resources/StringTable.h"
+#include "core/transport/ChainTransport.h"
 #include "gui/kit/ArtResources.h"
 #include "gui/kit/ProgressBox.h"
 
@@ -18,6 +20,7 @@
 #include <QLabel>
 #include <QSettings>
 
+#include <cmath>
 #include <filesystem>
 #include <new>
 #include <vector>
@@ -53,6 +56,92 @@ std::optional<SoundFormat> ModernFormatOf(const std::filesystem::path& target, s
         if (ext == QLatin1String(type.extension) || (ext == QLatin1String("oga") && std::string_view(type.extension) == "ogg"))
             return FormatFromName(type.extension, sampleRate);
     return std::nullopt;
+}
+
+// Without a loudness choice a chain is still brought to the level of streamed
+// music, so that its pieces match one another.
+constexpr double kChainLoudnessLufs = -16.0;
+
+QString PieceClock(std::uint32_t seconds) {
+    return QString::fromStdString(SleepLeftText(seconds));
+}
+
+}  // namespace
+
+QStringList DurationChoiceTexts(std::uint32_t pieceSeconds) {
+    return {QStringLiteral("This piece (%1)").arg(PieceClock(pieceSeconds)), QStringLiteral("1 hour"),
+            QStringLiteral("2 hours"), QStringLiteral("4 hours"), QStringLiteral("8 hours")};
+}
+
+std::optional<double> DurationChoiceSeconds(const QString& text, std::uint32_t pieceSeconds) {
+    const QString trimmed = text.trimmed();
+    if (trimmed.isEmpty() || trimmed == DurationChoiceTexts(pieceSeconds).front()) return double(pieceSeconds);
+    QString typed = trimmed;
+    // "2 hours", "90 minutes" as well as "2h", "90m".
+    for (const auto& [word, unit] : {std::pair{"hours", "h"}, {"hour", "h"}, {"minutes", "m"}, {"min", "m"},
+                                     {"seconds", "s"}, {"sec", "s"}})
+        if (typed.endsWith(QLatin1String(word))) {
+            typed = typed.chopped(static_cast<qsizetype>(std::string_view(word).size())).trimmed() + QLatin1String(unit);
+            break;
+        }
+    return ParseDurationText(typed.toStdString());
+}
+
+namespace {
+
+// The chain of variations behind the progress window: created piece by piece
+// on the worker pool while the window answers, written all or nothing.
+WriteResult WriteChainToFile(const WriteMusicSetup& s, const std::filesystem::path& target, const SoundFormat& format,
+                             std::optional<double> loudness, double seconds, ProgressBox& progress) {
+    CProperties& properties = s.project->properties;
+    const std::uint32_t rate = properties.sampleRate;
+    ChainRequest job;
+    ChainPlan& plan = job.plan;
+    plan.seed = s.engine->Seed();
+    plan.pieceFrames = std::uint64_t{properties.musicLength} * rate;
+    plan.crossfadeFrames = static_cast<std::uint64_t>(ChainCrossfadeSeconds(properties.musicLength) * rate);
+    plan.totalFrames = static_cast<std::uint64_t>(std::llround(seconds * rate));
+    plan.fadeInFrames = std::uint64_t{properties.fadeIn} * rate;
+    plan.fadeOutFrames = std::uint64_t{properties.fadeOut} * rate;
+    if (const std::string problem = ChainPlanProblem(plan, rate); !problem.empty()) {
+        Say(s.messages, 0, "The chain cannot be written: " + problem + ".");
+        return WriteResult::Failed;
+    }
+    job.target = target;
+    job.format = format;
+    job.finish.loudnessLufs = loudness.value_or(kChainLoudnessLufs);
+    job.tags.version = DW_VERSION;
+    job.tags.sourcePath = properties.sourcePath;
+    job.tags.projectPath = s.projectPath.toStdString();
+    job.tags.when = TagTime();
+    // The chain is created from a copy: the writer changes the settings of
+    // what it creates from for the pieces, and the window may paint meanwhile.
+    std::unique_ptr<CProject> copy = CopyForCreation(*s.project);
+    if (!copy) {
+        Say(s.messages, 0, "Not enough memory to write the music; " + EscapeForDisplay(target.string()) + " was not changed.");
+        return WriteResult::Failed;
+    }
+    ChainReport done;
+    try {
+        progress.Run([&](IProgress& work) { done = WriteChain(*copy, job, work); });
+    } catch (const std::bad_alloc&) {
+        Say(s.messages, 0, "Not enough memory to write the music; " + EscapeForDisplay(target.string()) + " was not changed.");
+        return WriteResult::Failed;
+    } catch (const std::exception& e) {
+        Say(s.messages, 0, "The music could not be written to " + EscapeForDisplay(target.string()) + ": " + EscapeForDisplay(e.what()));
+        return WriteResult::Failed;
+    }
+    if (done.result == WriteResult::Cancelled) return WriteResult::Cancelled;
+    if (!done.problem.empty()) {
+        Say(s.messages, 0, "The chain failed: " + done.problem + "; " + EscapeForDisplay(target.string()) +
+                               " was not changed.");
+        return WriteResult::Failed;
+    }
+    if (done.result != WriteResult::Written) {
+        Say(s.messages, 0, "Could not write " + EscapeForDisplay(target.string()) + ": " + done.error.reason +
+                               "; the file was not changed.");
+    }
+    return done.result;
 }
 
 }  // namespace
@@ -132,6 +221,8 @@ WriteResult WriteMusicToFile(const WriteMusicSetup& s) {
     const QString suggested = SuggestedMusicFilePath(s.projectPath, extension);
     QString chosen;
     std::optional<double> loudness = RememberedLoudness();
+    const std::uint32_t pieceSeconds = s.project->properties.musicLength;
+    QString duration = s.duration;
     if (s.askTarget) {
         const std::optional<QString> answer = s.askTarget(suggested, filters.join(QStringLiteral(";;")), extension);
         if (!answer) return WriteResult::Cancelled;
@@ -161,15 +252,45 @@ WriteResult WriteMusicToFile(const WriteMusicSetup& s) {
             grid->addWidget(new QLabel(QStringLiteral("Loudness:"), &dialog), row, 0);
             grid->addWidget(box, row, 1);
         }
+        // How much music: this piece, or hours of it as a chain of variations.
+        auto* lengthBox = new QComboBox(&dialog);
+        lengthBox->setObjectName(QLatin1String(kDurationBoxName));
+        lengthBox->setEditable(true);
+        lengthBox->setInsertPolicy(QComboBox::NoInsert);
+        lengthBox->addItems(DurationChoiceTexts(pieceSeconds));
+        lengthBox->setToolTip(QStringLiteral("Longer than the piece, the file holds a chain of variations: pieces "
+                                             "with their own seeds, crossfaded. Type any length: 3h, 90m, 1:30:00."));
+        if (auto* grid = qobject_cast<QGridLayout*>(dialog.layout())) {
+            const int row = grid->rowCount();
+            grid->addWidget(new QLabel(QStringLiteral("Duration:"), &dialog), row, 0);
+            grid->addWidget(lengthBox, row, 1);
+        }
         if (QFileInfo(suggested).isAbsolute()) dialog.setDirectory(QFileInfo(suggested).absolutePath());
         dialog.selectFile(QFileInfo(suggested).fileName());
         if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return WriteResult::Cancelled;
         chosen = dialog.selectedFiles().first();
         loudness = choices[static_cast<std::size_t>(std::max(0, box->currentIndex()))];
         RememberLoudness(loudness);
+        duration = lengthBox->currentText();
     }
     const std::filesystem::path target(chosen.toStdString());
     if (target.empty()) return WriteResult::Cancelled;
+
+    const std::optional<double> seconds = DurationChoiceSeconds(duration, pieceSeconds);
+    if (!seconds || *seconds <= 0.0 || *seconds > kLongestWrittenChainSeconds) {
+        std::string text = "Duration: ";
+        text += EscapeForDisplay(duration.toStdString());
+        text += " is not a duration up to 1000 hours (for example 8h, 90m or 1:30:00); nothing was written.";
+        Say(s.messages, 0, text);
+        return WriteResult::Failed;
+    }
+    if (*seconds < pieceSeconds) {
+        Say(s.messages, 0, "A duration of " + SleepLeftText(*seconds) + " is shorter than the piece (" +
+                               SleepLeftText(pieceSeconds) +
+                               "); to write less music, shorten the music length. Nothing was written.");
+        return WriteResult::Failed;
+    }
+    const bool chain = *seconds > pieceSeconds;
 
     const std::string& source = s.project->properties.sourcePath;
     const std::string projectFile = s.projectPath.toStdString();
@@ -192,6 +313,8 @@ WriteResult WriteMusicToFile(const WriteMusicSetup& s) {
         Say(s.messages, IDS_ENCODER_ACM_FILE, LoadString(IDS_ENCODER_ACM_FILE));
         return WriteResult::Failed;
     }
+
+    if (chain) return WriteChainToFile(s, target, format, loudness, *seconds, progress);
 
     MusicFileRequest file;
     file.target = target;

@@ -11,6 +11,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <cstdint>
 #include <functional>
 #include <optional>
 #include <vector>
@@ -26,6 +27,7 @@ class IMessageSink;
 inline constexpr const char* kMusicFileDialogName = "music-file-dialog";
 inline constexpr const char* kWriteProgressName = "write-music-progress";
 inline constexpr const char* kLoudnessBoxName = "write-music-loudness";
+inline constexpr const char* kDurationBoxName = "write-music-duration";
 // Where the program remembers the loudness choice (QSettings), not the project.
 inline constexpr const char* kLoudnessSettingKey = "writeMusic/loudnessLufs";
 // Writing over the music source or the project file would destroy what the
@@ -49,6 +51,9 @@ struct WriteMusicSetup {
     // default suffix, returns the chosen path or none.
     std::function<std::optional<QString>(const QString& suggested, const QString& filter, const QString& suffix)>
         askTarget;
+    // With askTarget, the duration the dialog's box would give: empty for
+    // this piece, otherwise typed as in the box ("8h", "1:30:00").
+    QString duration;
 };
 
 // The loudness choices offered beside the file name: none is Off (the
@@ -58,6 +63,14 @@ QString LoudnessChoiceText(std::optional<double> lufs);
 // The choice remembered in the program's settings; Off when none is.
 std::optional<double> RememberedLoudness();
 void RememberLoudness(std::optional<double> lufs);
+
+// The duration box's offers: this piece (of `pieceSeconds`), then chains of
+// 1, 2, 4 and 8 hours. Anything else may be typed.
+QStringList DurationChoiceTexts(std::uint32_t pieceSeconds);
+// The seconds the duration box's text asks for: the piece's for its first
+// offer, the hours of the others, or a typed duration (ParseDurationText);
+// none when the text is not a duration.
+std::optional<double> DurationChoiceSeconds(const QString& text, std::uint32_t pieceSeconds);
 
 // The save dialog's file types: the encoder's own first, then FLAC, Ogg
 // Vorbis and Opus, which every project can write besides.
@@ -70,7 +83,9 @@ QString MusicFileExtension(int encoder, const SoundFormat* chosen);
 // with `extension`, in the project's folder when it has one.
 QString SuggestedMusicFilePath(const QString& projectPath, const QString& extension);
 
-// Runs the whole command; Cancelled when the user stopped at any step. The
+// Runs the whole command; a duration longer than the piece writes a chain of
+// variations (core/audio/ChainWriter.h) under the same progress window, with
+// the same all-or-nothing file. Cancelled when the user stopped at any step. The
 // file gets what playing gives (the project's effects, run offline), the
 // remembered loudness choice, and tags with the seed and the settings; a
 // name ending in .flac, .ogg or .opus writes that format, any other the

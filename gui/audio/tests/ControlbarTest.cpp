@@ -3,7 +3,12 @@
 // against the play cursor, the end of playback, the time display and the
 // volume window.
 
+#include <QCheckBox>
+#include <QComboBox>
 #include <QEvent>
+#include <QLabel>
+#include <QSettings>
+#include <QStandardPaths>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSignalSpy>
@@ -16,6 +21,7 @@
 #include <gtest/gtest.h>
 
 #include "core/audio/Playback.h"
+#include "core/engine/Chain.h"
 #include "core/audio/tests/TestSignals.h"
 #include "gui/audio/CDlgProgressLoadMusic.h"
 #include "gui/audio/CWndControlDisplay.h"
@@ -242,6 +248,143 @@ TEST_F(ControlbarTest, EndOfPlaybackClearsTheFlagsWithinAQuarterSecond) {
     EXPECT_EQ(bar->display()->isVisible(), bar->isVisible());
     bar->display()->OnTimerTick();
     EXPECT_DOUBLE_EQ(bar->display()->ShownFraction(), 0.995);  // back to the play cursor
+}
+
+// ------------------------------------------------------------ sleep timer
+
+class SleepTimerTest : public ControlbarTest {
+protected:
+    void SetUp() override {
+        QStandardPaths::setTestModeEnabled(true);
+        QSettings().remove(QLatin1String(CWndControlbar::kSleepSettingKey));
+        QSettings().remove(QLatin1String(CWndControlbar::kEndlessSettingKey));
+        ControlbarTest::SetUp();
+    }
+    void TearDown() override {
+        ControlbarTest::TearDown();
+        QSettings().remove(QLatin1String(CWndControlbar::kSleepSettingKey));
+        QSettings().remove(QLatin1String(CWndControlbar::kEndlessSettingKey));
+    }
+    // Chooses in the box as a person does.
+    void Choose(const QString& text) {
+        const int index = bar->sleepBox()->findText(text);
+        ASSERT_GE(index, 0) << text.toStdString();
+        bar->sleepBox()->setCurrentIndex(index);
+        emit bar->sleepBox()->activated(index);
+    }
+    std::string Left() const { return bar->sleepLeft()->text().toStdString(); }
+};
+
+TEST_F(SleepTimerTest, ItsControlsStayClearOfTheButtonsAndTheVolume) {
+    // Where the band leaves room right of the section buttons, and where it does not.
+    for (const int width : {1200, 1600}) {
+        bar->resize(width, 60);
+        bar->SetLayoutBand(Rect{128, 0, width - 200, 60});
+        const QRect group = bar->sleepBox()->geometry().united(bar->endlessBox()->geometry());
+        SCOPED_TRACE(width);
+        EXPECT_EQ(group.left() > bar->button(CWndControlbar::ID_NEXT_SECTION)->x(), width == 1600)
+            << "right of the section buttons where there is room";
+        EXPECT_FALSE(group.intersects(bar->volume()->geometry()));
+        for (const int id : {CWndControlbar::ID_STOP, CWndControlbar::ID_NEXT_SECTION})
+            EXPECT_FALSE(group.intersects(bar->button(id)->geometry())) << id;
+    }
+}
+
+TEST_F(SleepTimerTest, OffersItsChoicesAndShowsNothingWhenOff) {
+    QStringList offers;
+    for (int i = 0; i < bar->sleepBox()->count(); ++i) offers << bar->sleepBox()->itemText(i);
+    EXPECT_EQ(offers, (QStringList{"Sleep: off", "Sleep: 15 min", "Sleep: 30 min", "Sleep: 60 min", "Sleep: 90 min"}));
+    EXPECT_EQ(bar->sleepMinutes(), 0);
+    EXPECT_EQ(Left(), "");
+    PlayCreated();
+    bar->OnSleepTick(3600.0);
+    EXPECT_TRUE(bar->started()) << "off: nothing stops";
+    EXPECT_EQ(stream.gain.load(), 1.0f);
+}
+
+TEST_F(SleepTimerTest, TheLastMinuteFadesOutThenPlaybackStops) {
+    Choose(QStringLiteral("Sleep: 15 min"));
+    EXPECT_EQ(Left(), "15:00");
+    PlayCreated();
+    bar->OnSleepTick(14 * 60 + 30);
+    EXPECT_TRUE(bar->started());
+    EXPECT_NEAR(stream.gain.load(), std::sqrt(0.5), 1e-6);
+    EXPECT_EQ(Left(), "0:30");
+
+    // Paused time does not count.
+    bar->OnPause();
+    bar->OnSleepTick(100.0);
+    EXPECT_EQ(Left(), "0:30");
+    bar->OnPlay();
+
+    bar->OnSleepTick(30.0);
+    EXPECT_FALSE(bar->started());
+    EXPECT_FALSE(stream.active);
+    // Armed again for the next listening, at full volume.
+    EXPECT_EQ(stream.gain.load(), 1.0f);
+    EXPECT_EQ(Left(), "15:00");
+    EXPECT_EQ(bar->sleepMinutes(), 15);
+}
+
+TEST_F(SleepTimerTest, CountsTheTimeThatPassesWhilePlaying) {
+    Choose(QStringLiteral("Sleep: 30 min"));
+    PlayCreated();
+    QTRY_VERIFY_WITH_TIMEOUT(bar->sleepCountdown().SecondsLeft() <= 30 * 60 - 0.5, 3000);
+    EXPECT_GT(bar->sleepCountdown().SecondsLeft(), 30 * 60 - 5.0);
+    EXPECT_EQ(Left(), "30:00") << "shown rounded up";
+    bar->OnStop();
+    EXPECT_EQ(bar->sleepCountdown().SecondsLeft(), 30 * 60.0) << "a stop starts the timer again";
+}
+
+TEST_F(SleepTimerTest, TheProgramRemembersTheTimerAndEndlessPlay) {
+    Choose(QStringLiteral("Sleep: 90 min"));
+    bar->endlessBox()->setChecked(true);
+    EXPECT_EQ(project.musicOutdated, 1u) << "not the project's";
+    bar.reset();
+    bar = std::make_unique<CWndControlbar>(nullptr, &project, &engine, &stream, &cursor, &main, &sink);
+    EXPECT_EQ(bar->sleepBox()->currentText(), QStringLiteral("Sleep: 90 min"));
+    EXPECT_EQ(bar->sleepMinutes(), 90);
+    EXPECT_EQ(Left(), "1:30:00");
+    EXPECT_TRUE(bar->endlessBox()->isChecked());
+
+    // A hand-edited setting cannot ask for a timer that is not offered.
+    QSettings().setValue(QLatin1String(CWndControlbar::kSleepSettingKey), 7);
+    bar.reset();
+    bar = std::make_unique<CWndControlbar>(nullptr, &project, &engine, &stream, &cursor, &main, &sink);
+    EXPECT_EQ(bar->sleepMinutes(), 0);
+}
+
+// ------------------------------------------------------------ endless play
+
+TEST_F(SleepTimerTest, EndlessPlayCrossfadesTheNextVariationInWithoutStopping) {
+    std::vector<std::uint32_t> told;
+    bar->SetVariationPlaying([&told](std::uint32_t seed) { told.push_back(seed); });
+    bar->endlessBox()->setChecked(true);
+    cursor.cursor = 0.6;  // four seconds before the end of the 10 s piece
+    PlayCreated();
+    const std::uint32_t chainSeed = engine.Seed();
+    const StereoFrame* first = stream.data.load();
+    // Pieces of 10 s: the next is created at once (half a piece ahead of a 5 s seam).
+    QTRY_VERIFY_WITH_TIMEOUT(bar->creatingNext() || stream.nextData.load() != nullptr, 2000);
+    QTRY_VERIFY_WITH_TIMEOUT(bar->playingPiece() == 1, 15000);
+    EXPECT_TRUE(bar->started());
+    EXPECT_TRUE(stream.active) << "playing never stopped";
+    EXPECT_NE(stream.data.load(), first);
+    EXPECT_GE(Position(), 5u * 11025u * 8u) << "the next piece goes on after its crossfade";
+    ASSERT_EQ(told.size(), 1u);
+    EXPECT_EQ(told[0], PieceSeed(chainSeed, 1)) << "the Seed field follows the variation";
+    EXPECT_EQ(engine.Seed(), chainSeed) << "the window's music stays as it was created";
+    // An edit while the next variation is created is the window's: the
+    // creation in the background neither sees nor clears it.
+    QTRY_VERIFY_WITH_TIMEOUT(bar->creatingNext(), 5000);
+    project.musicOutdated = 2;
+    QTRY_VERIFY_WITH_TIMEOUT(!bar->creatingNext(), 15000);
+    EXPECT_EQ(project.musicOutdated, 2u);
+
+    // Off: the music ends after the variation that plays.
+    bar->endlessBox()->setChecked(false);
+    bar->OnStop();
+    EXPECT_FALSE(stream.active);
 }
 
 TEST_F(ControlbarTest, ButtonsAndLayoutFollowTheBand) {

@@ -11,6 +11,7 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QMimeData>
+#include <QProgressDialog>
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
@@ -560,6 +561,118 @@ TEST_F(WriteMusicTest, TheFileGetsTheEffectsAndTheLoudnessWhileThePlayerKeepsIts
     EXPECT_NE(tags.find("reverb 0.70"), std::string::npos) << tags;
     // The player's music is what the engine made, untouched by the finishing.
     EXPECT_EQ(playing.size(), 110250u);
+}
+
+// ------------------------------------------- Write Music: chains of variations
+
+std::string CommentOf(const fs::path& path) {
+    SF_INFO info{};
+    SNDFILE* f = sf_open(path.c_str(), SFM_READ, &info);
+    if (!f) return {};
+    const char* comment = sf_get_string(f, SF_STR_COMMENT);
+    std::string text = comment ? comment : "";
+    sf_close(f);
+    return text;
+}
+
+TEST_F(WriteMusicTest, TheDurationBoxOffersHoursAndWritesAChainOfVariations) {
+    QStandardPaths::setTestModeEnabled(true);
+    const fs::path target = dir / "long.wav";
+    QStringList offers;
+    AnswerNextDialog<QFileDialog>(
+        [&](QFileDialog* d) {
+            auto* box = d->findChild<QComboBox*>(QLatin1String(kDurationBoxName));
+            if (box) {
+                for (int i = 0; i < box->count(); ++i) offers << box->itemText(i);
+                box->setEditText(QStringLiteral("25 s"));  // typed: two and a half pieces of 10 s
+            }
+            d->setOption(QFileDialog::DontConfirmOverwrite);
+            if (auto* name = d->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"))) name->setText(Q(target));
+            static_cast<QDialog*>(d)->accept();
+        },
+        kMusicFileDialogName);
+    ASSERT_EQ(WriteMusicToFile(Setup(kEncoderWavFloat, nullptr)), WriteResult::Written);
+    EXPECT_EQ(offers, (QStringList{"This piece (0:10)", "1 hour", "2 hours", "4 hours", "8 hours"}));
+    const Written w = ReadBack(target);
+    EXPECT_EQ(w.rate, 11025);
+    EXPECT_EQ(w.frames, 25 * 11025);
+    const std::string tags = CommentOf(target);
+    EXPECT_NE(tags.find("chain of 4 pieces of 10 s from seed 7, crossfade 5 s"), std::string::npos) << tags;
+    EXPECT_TRUE(sink.texts.empty());
+}
+
+struct DurationCase {
+    const char* name;
+    const char* typed;
+    WriteResult result;
+    sf_count_t frames;        // written, when it was
+    const char* message;      // the start of the message, when one is said
+};
+
+class WriteMusicDurations : public WriteMusicTest, public ::testing::WithParamInterface<DurationCase> {};
+
+TEST_P(WriteMusicDurations, ThePieceAChainOrAClearRefusal) {
+    const DurationCase& c = GetParam();
+    const fs::path target = dir / "music.wav";
+    WriteMusicSetup s = Setup(kEncoderWav16, nullptr);
+    s.askTarget = [&](const QString&, const QString&, const QString&) { return std::optional<QString>(Q(target)); };
+    s.duration = QString::fromUtf8(c.typed);
+    EXPECT_EQ(WriteMusicToFile(s), c.result);
+    if (c.result == WriteResult::Written) {
+        EXPECT_EQ(ReadBack(target).frames, c.frames);
+        EXPECT_TRUE(sink.texts.empty());
+    } else {
+        EXPECT_FALSE(fs::exists(target));
+        ASSERT_EQ(sink.texts.size(), 1u);
+        EXPECT_EQ(sink.texts[0].rfind(c.message, 0), 0u) << sink.texts[0];
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, WriteMusicDurations,
+    ::testing::Values(DurationCase{"ThisPiece", "This piece (0:10)", WriteResult::Written, 110250, ""},
+                      DurationCase{"NothingTyped", "", WriteResult::Written, 110250, ""},
+                      DurationCase{"SameAsThePiece", "10s", WriteResult::Written, 110250, ""},
+                      DurationCase{"Clock", "0:20", WriteResult::Written, 220500, ""},
+                      DurationCase{"Fraction", "12.5s", WriteResult::Written, 137813, ""},
+                      DurationCase{"ShorterThanThePiece", "5s", WriteResult::Failed, 0, "A duration of 0:05 is shorter"},
+                      DurationCase{"NotADuration", "soon", WriteResult::Failed, 0, "Duration: soon is not a duration"},
+                      DurationCase{"Zero", "0", WriteResult::Failed, 0, "Duration: 0 is not a duration"},
+                      DurationCase{"TooLong", "1001h", WriteResult::Failed, 0, "Duration: 1001h is not"}),
+    [](const auto& p) { return std::string(p.param.name); });
+
+TEST_F(WriteMusicTest, CancellingAChainLeavesThePreviousFile) {
+    const fs::path target = dir / "evening.flac";
+    { std::ofstream(target) << "the previous music"; }
+    WriteMusicSetup s = Setup(kEncoderWav16, nullptr);
+    s.askTarget = [&](const QString&, const QString&, const QString&) { return std::optional<QString>(Q(target)); };
+    s.duration = QStringLiteral("1h");
+    // Cancel once the chain is under way (a few ticks after the window shows), as a person would.
+    bool cancelled = false;
+    int ticks = 0;
+    auto* timer = new QTimer;
+    timer->setInterval(20);
+    QObject::connect(timer, &QTimer::timeout, [&cancelled, &ticks, timer] {
+        auto* box = qobject_cast<QProgressDialog*>(QApplication::activeModalWidget());
+        if (!box || box->objectName() != QLatin1String(kWriteProgressName) || ++ticks < 10) return;
+        timer->stop();
+        timer->deleteLater();
+        // The window's own Cancel button, as a person presses it.
+        for (auto* button : box->findChildren<QPushButton*>())
+            if (button->text() == QLatin1String("Cancel")) {
+                cancelled = true;
+                button->click();
+            }
+    });
+    timer->start();
+    EXPECT_EQ(WriteMusicToFile(s), WriteResult::Cancelled);
+    EXPECT_TRUE(cancelled);
+    std::ifstream kept(target);
+    std::string line;
+    EXPECT_TRUE(std::getline(kept, line) && kept.peek() == std::ifstream::traits_type::eof());
+    EXPECT_EQ(line, "the previous music");
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir), fs::directory_iterator()), 1) << "nothing left beside it";
+    EXPECT_TRUE(sink.texts.empty());
 }
 
 TEST(WriteMusicNames, SuggestedNameFollowsTheProject) {
