@@ -74,19 +74,38 @@ void WhenOpen(std::function<void(T*)> answer) {
     timer->start();
 }
 
-TEST(CommandsEndToEnd, EditSaveExportAndClose) {
-    std::vector<QString> shown;
-    SetMessageBoxHook([&](const ShownMessage& m) { shown.push_back(m.text); });
-    QTemporaryDir dir;
-    const QString source = dir.filePath("tone.mp2");
-    const QString projectPath = dir.filePath("Evening.dwv");
-    ASSERT_NO_FATAL_FAILURE(StoreToneProject(source, projectPath));
+// Each test opens the real main window on a tone project of its own, with
+// every message box caught: none may be shown.
+class CommandsEndToEnd : public ::testing::Test {
+protected:
+    void SetUp() override {
+        SetMessageBoxHook([this](const ShownMessage& m) { shown.push_back(m.text); });
+        source = dir.filePath("tone.mp2");
+    }
+    void TearDown() override { SetMessageBoxHook({}); }
 
+    // Stores the tone project as NAME.dwv and opens `w` on it.
+    void Open(CDWDlg& w, const QString& name) {
+        projectPath = dir.filePath(name + QStringLiteral(".dwv"));
+        ASSERT_NO_FATAL_FAILURE(StoreToneProject(source, projectPath));
+        w.SetCommandLineFile(projectPath);
+        w.OnInitDialog();
+        ASSERT_TRUE(test::ShowActiveAndWait(w));
+        QTRY_COMPARE(w.windowTitle(), name + QStringLiteral(" - Driftwell"));
+    }
+    void ExpectNoMessageShown() {
+        for (const QString& m : shown) ADD_FAILURE() << m.toStdString();
+    }
+
+    std::vector<QString> shown;
+    QTemporaryDir dir;
+    QString source;
+    QString projectPath;
+};
+
+TEST_F(CommandsEndToEnd, EditSaveExportAndClose) {
     CDWDlg w(nullptr, AudioChoice::Null);
-    w.SetCommandLineFile(projectPath);
-    w.OnInitDialog();
-    ASSERT_TRUE(test::ShowActiveAndWait(w));
-    QTRY_COMPARE(w.windowTitle(), QStringLiteral("Evening - Driftwell"));
+    ASSERT_NO_FATAL_FAILURE(Open(w, QStringLiteral("Evening")));
     Shoot("1-opened");
 
     // An edit shows in the title; Ctrl+S saves to the project's own file.
@@ -144,33 +163,22 @@ TEST(CommandsEndToEnd, EditSaveExportAndClose) {
     WhenOpen<QMessageBox>([](QMessageBox* box) { box->button(QMessageBox::No)->click(); });
     w.close();
     EXPECT_FALSE(w.isVisible());
-    for (const QString& m : shown) ADD_FAILURE() << m.toStdString();
-    SetMessageBoxHook({});
+    ExpectNoMessageShown();
 }
 
 // Typed values and undo, with the real keyboard and mouse: type a base motif
 // length without Enter and save with Ctrl+S; type another and write the music
 // with Ctrl+E while the field has the focus; drag a matrix value and save;
 // undo the drag with Ctrl+Z and save again.
-TEST(CommandsEndToEnd, TypedValuesAreSavedAndAMatrixDragIsUndone) {
-    std::vector<QString> shown;
-    SetMessageBoxHook([&](const ShownMessage& m) { shown.push_back(m.text); });
-    QTemporaryDir dir;
-    const QString source = dir.filePath("tone.mp2");
-    const QString projectPath = dir.filePath("Night.dwv");
-    ASSERT_NO_FATAL_FAILURE(StoreToneProject(source, projectPath));
+TEST_F(CommandsEndToEnd, TypedValuesAreSavedAndAMatrixDragIsUndone) {
+    CDWDlg w(nullptr, AudioChoice::Null);
+    ASSERT_NO_FATAL_FAILURE(Open(w, QStringLiteral("Night")));
     auto stored = [&] {
         auto p = std::make_unique<CProject>();
         NullProgress quiet;
         EXPECT_TRUE(LoadProject(*p, projectPath.toStdString(), quiet));
         return p;
     };
-
-    CDWDlg w(nullptr, AudioChoice::Null);
-    w.SetCommandLineFile(projectPath);
-    w.OnInitDialog();
-    ASSERT_TRUE(test::ShowActiveAndWait(w));
-    QTRY_COMPARE(w.windowTitle(), QStringLiteral("Night - Driftwell"));
     std::vector<QString> titles;
     QObject::connect(&w, &QWidget::windowTitleChanged, &w, [&](const QString& t) { titles.push_back(t); });
 
@@ -233,7 +241,7 @@ TEST(CommandsEndToEnd, TypedValuesAreSavedAndAMatrixDragIsUndone) {
     QTest::keyClick(&w, Qt::Key_Y, Qt::ControlModifier);
     EXPECT_EQ(w.project().matrix.rows, dragged->matrix.rows);
 
-    for (const QString& m : shown) ADD_FAILURE() << m.toStdString();
+    ExpectNoMessageShown();
     SetMessageBoxHook({});
     CProjectCommandsUi::SetSaveQuestionHook([] { return SaveAnswer::No; });
     w.close();
