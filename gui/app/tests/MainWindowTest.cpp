@@ -10,6 +10,7 @@
 #include "gui/app/commands/CDlgFormatChooser.h"
 #include "gui/app/panel/CWndInfo.h"
 #include "gui/app/platform/ShellOpen.h"
+#include "gui/app/tests/MainWindowSupport.h"
 #include "core/audio/Export.h"
 #include "core/audio/Playback.h"
 #include "gui/audio/CWndControlbar.h"
@@ -101,16 +102,7 @@ protected:
     }
     // A started main window at a known client size.
     std::unique_ptr<CDWDlg> StartedWindow(const QString& commandLineFile = {}) {
-        auto w = std::make_unique<CDWDlg>(nullptr, AudioChoice::Null);
-        w->SetCommandLineFile(commandLineFile);
-        w->OnInitDialog();
-        w->setWindowState(Qt::WindowNoState);
-        w->setMinimumSize(0, 0);
-        w->resize(1600, 900);
-        // Resize events reach a window only once it is shown.
-        w->show();
-        EXPECT_TRUE(QTest::qWaitForWindowExposed(w.get()));
-        return w;
+        return test::StartMainWindow(commandLineFile);
     }
     CWndInfo* Panel(CDWDlg& w) { return static_cast<CWndInfo*>(w.controlPanelWidget()); }
     CWndControlbar* Transport(CDWDlg& w) { return static_cast<CWndControlbar*>(w.transportBarWidget()); }
@@ -721,12 +713,7 @@ TEST_F(MainWindowTest, CommandLineProjectWithoutSourceAsksForOne) {
 
 TEST_F(MainWindowTest, MissingOrBrokenCommandLineProjectKeepsTheDefaults) {
     QTemporaryDir dir;
-    const QString broken = dir.filePath("broken.dwv");
-    {
-        QFile f(broken);
-        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-        f.write("not a project file at all");
-    }
+    const QString broken = test::WriteFileIn(dir, QStringLiteral("broken.dwv"), "not a project file at all");
     struct Case {
         QString path;
         size_t messages;
@@ -760,12 +747,7 @@ TEST_F(MainWindowTest, ToolbarButtonsTooltipsAndLayout) {
 
 TEST_F(MainWindowTest, UsersGuideOpensOrSaysItCannot) {
     QTemporaryDir dir;
-    const QString guide = dir.filePath("Driftwell - User's Guide.pdf");
-    {
-        QFile f(guide);
-        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-        f.write("%PDF-1.4\n");
-    }
+    const QString guide = test::WriteFileIn(dir, QStringLiteral("Driftwell - User's Guide.pdf"), "%PDF-1.4\n");
     struct Case {
         const char* name;
         QString path;

@@ -6,6 +6,7 @@
 #include "gui/app/CDWDlg.h"
 #include "gui/app/CWndToolbar.h"
 #include "gui/app/panel/CWndInfo.h"
+#include "gui/app/tests/MainWindowSupport.h"
 #include "gui/audio/CDlgTrim.h"
 #include "gui/editors/CWndMatrix.h"
 #include "core/model/ProjectFile.h"
@@ -74,14 +75,7 @@ public:
         NullProgress quiet;
         EXPECT_TRUE(StoreProject(saved, path.toStdString(), quiet));
 
-        w = std::make_unique<CDWDlg>(nullptr, AudioChoice::Null);
-        w->SetCommandLineFile(path);
-        w->OnInitDialog();
-        w->setWindowState(Qt::WindowNoState);
-        w->setMinimumSize(0, 0);
-        w->resize(1600, 900);
-        w->show();
-        EXPECT_TRUE(QTest::qWaitForWindowExposed(w.get()));
+        w = test::StartMainWindow(path);
         w->activateWindow();
         EXPECT_TRUE(QTest::qWaitForWindowActive(w.get()));
         // Opening the project is no edit: nothing to undo, and the saved file.
